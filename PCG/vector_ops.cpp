@@ -1,0 +1,101 @@
+#include "PCG/vector_ops.h"
+
+#include <cmath>
+
+namespace pcg {
+
+namespace {
+
+// A negative stride walks its array from the far end towards element 0.
+int64_t startOffset(int32_t n, int32_t inc)
+{
+    return inc > 0 ? 0 : (1 - int64_t(n)) * inc;
+}
+
+}  // namespace
+
+void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* y, int32_t incy)
+{
+    if (alpha == 0.0 || n <= 0)
+        return;
+    if (incx == 1 && incy == 1) {
+        const int32_t m = n % 4;
+        for (int32_t i = 0; i < m; ++i)
+            y[i] = alpha * x[i] + y[i];
+        for (int32_t i = m; i + 3 < n; i += 4) {
+            y[i] = alpha * x[i] + y[i];
+            y[i + 1] = alpha * x[i + 1] + y[i + 1];
+            y[i + 2] = alpha * x[i + 2] + y[i + 2];
+            y[i + 3] = alpha * x[i + 3] + y[i + 3];
+        }
+        return;
+    }
+    int64_t ix = startOffset(n, incx);
+    int64_t iy = startOffset(n, incy);
+    for (int32_t k = 0; k < n; ++k) {
+        y[iy] = alpha * x[ix] + y[iy];
+        ix += incx;
+        iy += incy;
+    }
+}
+
+double dotKernel(int32_t n, const double* x, int32_t incx, const double* y, int32_t incy)
+{
+    double sum = 0.0;
+    if (n <= 0)
+        return sum;
+    if (incx == 1 && incy == 1) {
+        for (int32_t k = 0; k < n; ++k)
+            sum += y[k] * x[k];
+        return sum;
+    }
+    int64_t ix = startOffset(n, incx);
+    int64_t iy = startOffset(n, incy);
+    for (int32_t k = 0; k < n; ++k) {
+        sum += y[iy] * x[ix];
+        ix += incx;
+        iy += incy;
+    }
+    return sum;
+}
+
+int32_t maxAbsIndexKernel(int32_t n, const double* x, int32_t incx)
+{
+    if (incx <= 0)
+        return 0;
+    double best = 0.0;
+    int32_t index = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const double v = std::fabs(x[int64_t(i) * incx]);
+        if (v > best) {
+            best = v;
+            index = i;
+        }
+    }
+    return index;
+}
+
+void addMultiple(double alpha, const std::vector<double>& x, std::vector<double>& y)
+{
+    axpyKernel(int32_t(x.size()), alpha, x.data(), 1, y.data(), 1);
+}
+
+double innerProduct(const std::vector<double>& x, const std::vector<double>& y)
+{
+    return dotKernel(int32_t(x.size()), x.data(), 1, y.data(), 1);
+}
+
+double maxMagnitude(const std::vector<double>& x)
+{
+    if (x.empty())
+        return 0.0;
+    return std::fabs(x[size_t(maxAbsIndexKernel(int32_t(x.size()), x.data(), 1))]);
+}
+
+void zeroVector(std::vector<double>& v)
+{
+    for (size_t i = v.size(); i-- > 0;)
+        v[i] = 0.0;
+}
+
+}  // namespace pcg

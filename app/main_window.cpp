@@ -1,0 +1,32 @@
+#include "app/main_window.h"
+
+#include "app/main_window_ui.h"
+#include "sim/fluid_solver.h"
+#include "view/flow_view.h"
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent, Qt::WindowFlags()), ui(new MainWindowUi), view(nullptr), solver(nullptr)
+{
+    ui->setupUi(this);
+    view = new FlowView(this);
+    setCentralWidget(view);
+    solver = new FluidSolver(gridCells, gridCells);
+    view->setSolver(solver);
+    connect(&timer, SIGNAL(timeout()), this, SLOT(advance()));
+    timer.start(tickIntervalMs);
+}
+
+MainWindow::~MainWindow()
+{
+    // No tick may reach a view or solver that is gone; the view reads the solver, so it goes first.
+    timer.stop();
+    delete view;
+    delete solver;
+    delete ui;
+}
+
+void MainWindow::advance()
+{
+    solver->step(FluidSolver::timeStep);
+    view->repaint();  // draw this step now, before the next tick
+}

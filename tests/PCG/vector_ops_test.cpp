@@ -1,0 +1,129 @@
+#include "PCG/vector_ops.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+// Debian's reference BLAS (Fortran calling convention), the oracle for the kernels.
+extern "C" {
+void daxpy_(const int* n, const double* alpha, const double* x, const int* incx, double* y, const int* incy);
+double ddot_(const int* n, const double* x, const int* incx, const double* y, const int* incy);
+int idamax_(const int* n, const double* x, const int* incx);
+}
+
+namespace {
+
+using namespace pcg;
+
+std::vector<double> randomVector(size_t length, std::mt19937& generator)
+{
+    std::uniform_real_distribution<double> uniform(-10.0, 10.0);
+    std::vector<double> v(length);
+    for (double& value : v)
+        value = uniform(generator);
+    return v;
+}
+
+size_t span(int n, int inc)
+{
+    return n <= 0 ? 1 : size_t(1 + (n - 1) * std::abs(inc));
+}
+
+struct StrideCase {
+    int incx;
+    int incy;
+};
+
+class KernelsAgainstReferenceBlas : public ::testing::TestWithParam<StrideCase> {};
+
+TEST_P(KernelsAgainstReferenceBlas, AxpyDotAndMaxAbsMatchOnRandomData)
+{
+    const StrideCase strides = GetParam();
+    std::mt19937 generator(1234);
+    // 3, 4, 6 and 7 straddle the unrolled groups of four.
+    for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 13, 100}) {
+        SCOPED_TRACE(n);
+        const std::vector<double> x = randomVector(span(n, strides.incx), generator);
+        const std::vector<double> y = randomVector(span(n, strides.incy), generator);
+        const double alpha = -1.75;
+
+        std::vector<double> ours = y;
+        std::vector<double> reference = y;
+        axpyKernel(n, alpha, x.data(), strides.incx, ours.data(), strides.incy);
+        daxpy_(&n, &alpha, x.data(), &strides.incx, reference.data(), &strides.incy);
+        EXPECT_EQ(ours, reference);
+
+        const double dot = dotKernel(n, x.data(), strides.incx, y.data(), strides.incy);
+        EXPECT_DOUBLE_EQ(dot, ddot_(&n, x.data(), &strides.incx, y.data(), &strides.incy));
+
+        if (strides.incx > 0 && n > 0) {
+            EXPECT_EQ(maxAbsIndexKernel(n, x.data(), strides.incx), idamax_(&n, x.data(), &strides.incx) - 1);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Strides, KernelsAgainstReferenceBlas,
+                         ::testing::Values(StrideCase{1, 1}, StrideCase{2, 1}, StrideCase{1, 3},
+                                           StrideCase{-1, 1}, StrideCase{2, -2}, StrideCase{-3, -1},
+                                           StrideCase{0, 1}));
+
+TEST(VectorKernels, ZeroAlphaLeavesYUntouchedEvenWithNanAndInfinityInX)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<double> x{nan, std::numeric_limits<double>::infinity(), 1.0};
+    std::vector<double> y{1.0, 2.0, 3.0};
+    addMultiple(0.0, x, y);
+    EXPECT_EQ(y, (std::vector<double>{1.0, 2.0, 3.0}));
+
+    // A NaN alpha does not compare equal to zero and spreads.
+    addMultiple(nan, std::vector<double>{1.0, 1.0, 1.0}, y);
+    EXPECT_TRUE(std::isnan(y[0]) && std::isnan(y[2]));
+}
+
+TEST(VectorKernels, NegativeStrideWalksFromTheFarEnd)
+{
+    const double x[3] = {1.0, 10.0, 100.0};
+    double y[3] = {0.0, 0.0, 0.0};
+    axpyKernel(3, 1.0, x, -1, y, 1);
+    EXPECT_EQ(y[0], 100.0);
+    EXPECT_EQ(y[1], 10.0);
+    EXPECT_EQ(y[2], 1.0);
+}
+
+TEST(VectorKernels, ZeroStrideReusesTheFirstElement)
+{
+    const double x[1] = {2.0};
+    double y[3] = {1.0, 1.0, 1.0};
+    axpyKernel(3, 1.0, x, 0, y, 1);
+    EXPECT_EQ(y[2], 3.0);
+    EXPECT_EQ(dotKernel(3, x, 0, y, 1), 18.0);
+}
+
+TEST(VectorKernels, MaxAbsIndexTakesTheFirstOfEqualMagnitudesAndNeverANan)
+{
+    EXPECT_EQ(maxAbsIndexKernel(3, std::vector<double>{1, -3, 3}.data(), 1), 1);
+    EXPECT_EQ(maxAbsIndexKernel(2, std::vector<double>{0, 0}.data(), 1), 0);
+    EXPECT_EQ(maxAbsIndexKernel(3, std::vector<double>{1, std::nan(""), 2}.data(), 1), 2);
+    EXPECT_EQ(maxAbsIndexKernel(0, nullptr, 1), 0);
+    EXPECT_EQ(maxAbsIndexKernel(5, nullptr, 0), 0);  // must not read x
+    EXPECT_EQ(maxAbsIndexKernel(5, nullptr, -1), 0);
+}
+
+TEST(VectorKernels, WholeVectorOperations)
+{
+    EXPECT_EQ(maxMagnitude({-2.5, 1.0}), 2.5);
+    EXPECT_EQ(innerProduct({1, 2, 3}, {4, 5, 6}), 32.0);
+    // The dot product is one running sum in element order: 1e16 + 1 - 1e16 loses the 1.
+    EXPECT_EQ(innerProduct({1e16, 1.0, -1e16}, {1.0, 1.0, 1.0}), 0.0);
+
+    std::vector<double> v{1.0, -2.0, 3.0};
+    const double* storage = v.data();
+    zeroVector(v);
+    EXPECT_EQ(v, (std::vector<double>(3, 0.0)));
+    EXPECT_EQ(v.data(), storage);
+}
+
+}  // namespace

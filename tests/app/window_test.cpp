@@ -1,0 +1,150 @@
+#include "app/main_window.h"
+#include "sim/fluid_solver.h"
+#include "view/flow_view.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QProcess>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MainWindow, FormTitleSizeAndBars)
+{
+    MainWindow window;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.windowTitle(), "MainWindow");
+    EXPECT_EQ(window.objectName(), "MainWindow");
+    EXPECT_EQ(window.size(), QSize(600, 400));
+    ASSERT_NE(window.menuBar(), nullptr);
+    EXPECT_EQ(window.menuBar()->objectName(), "menuBar");
+    EXPECT_TRUE(window.menuBar()->actions().isEmpty());
+    EXPECT_EQ(window.statusBar()->objectName(), "statusBar");
+    const QList<QToolBar*> toolBars = window.findChildren<QToolBar*>();
+    ASSERT_EQ(toolBars.size(), 1);
+    EXPECT_EQ(toolBars[0]->objectName(), "mainToolBar");
+    EXPECT_TRUE(toolBars[0]->actions().isEmpty());
+
+    // The view replaced the placeholder as central widget.
+    EXPECT_NE(dynamic_cast<FlowView*>(window.centralWidget()), nullptr);
+    EXPECT_EQ(window.findChild<QWidget*>("centralWidget"), nullptr);
+    EXPECT_EQ(window.centralWidget()->parent(), &window);
+}
+
+TEST(MainWindow, MetaObjectAddsExactlyTheProtectedSlotAdvance)
+{
+    MainWindow window;
+    const QMetaObject* meta = window.metaObject();
+    EXPECT_STREQ(meta->className(), "MainWindow");
+    EXPECT_EQ(meta->superClass(), &QMainWindow::staticMetaObject);
+    EXPECT_EQ(meta->methodCount() - meta->methodOffset(), 1);
+    const QMetaMethod advance = meta->method(meta->methodOffset());
+    EXPECT_EQ(advance.methodSignature(), "advance()");
+    EXPECT_EQ(advance.methodType(), QMetaMethod::Slot);
+    EXPECT_EQ(advance.access(), QMetaMethod::Protected);
+    EXPECT_EQ(advance.parameterCount(), 0);
+    EXPECT_EQ(meta->propertyCount(), meta->propertyOffset());
+    EXPECT_EQ(meta->enumeratorCount(), meta->enumeratorOffset());
+    EXPECT_EQ(meta->classInfoCount(), meta->classInfoOffset());
+    EXPECT_EQ(meta->constructorCount(), 0);
+    EXPECT_NE(window.qt_metacast("MainWindow"), nullptr);
+    EXPECT_NE(window.qt_metacast("QMainWindow"), nullptr);
+    EXPECT_EQ(window.qt_metacast(nullptr), nullptr);
+    // The view has no meta-object of its own.
+    EXPECT_EQ(window.centralWidget()->metaObject(), &QOpenGLWidget::staticMetaObject);
+}
+
+TEST(MainWindow, TimerTicksEveryFiftyMillisecondsAndSteps)
+{
+    MainWindow window;
+    EXPECT_TRUE(window.tickTimer().isActive());
+    EXPECT_EQ(window.tickTimer().interval(), 50);
+    EXPECT_FALSE(window.tickTimer().isSingleShot());
+    EXPECT_EQ(window.simulation().nx, 50u);
+    EXPECT_EQ(window.simulation().velocity->u.at(0, 0), 0.0);  // at rest before the first tick
+    window.show();
+    int ticks = 0;
+    QObject::connect(&window.tickTimer(), &QTimer::timeout, [&ticks] { ++ticks; });
+    QTest::qWait(400);
+    EXPECT_GE(ticks, 2);
+    EXPECT_EQ(window.simulation().velocity->u.at(0, 0), 10.0);  // the inflow band is on
+    EXPECT_GT(window.simulation().lastPressureSolve().iterations, 0);
+}
+
+TEST(MainWindow, ClosingEndsTheEventLoopAndTheTimerStopsBeforeTheViewGoes)
+{
+    auto* window = new MainWindow;
+    window->show();
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(200, window, &QWidget::close);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_LT(clock.elapsed(), 1200);
+
+    window->close();  // a second close is harmless
+    const QTimer* timer = &window->tickTimer();
+    bool timerStoppedFirst = false;
+    bool viewDestroyed = false;
+    QObject::connect(window->centralWidget(), &QObject::destroyed, [&] {
+        viewDestroyed = true;
+        timerStoppedFirst = !timer->isActive();
+    });
+    delete window;
+    EXPECT_TRUE(viewDestroyed);
+    EXPECT_TRUE(timerStoppedFirst);
+    QTest::qWait(150);  // a stray tick would reach freed memory here
+}
+
+TEST(MainWindow, CloseBeforeTheFirstTickIsHarmless)
+{
+    MainWindow window;
+    window.close();
+    window.show();
+    window.close();
+    QTest::qWait(120);
+    SUCCEED();
+}
+
+struct ProgramRun {
+    int status;
+    QByteArray err;
+};
+
+ProgramRun runFlowbox(const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(FLOWBOX_BINARY, {});
+    EXPECT_TRUE(process.waitForFinished(20000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError()};
+}
+
+TEST(Program, WithoutOpenGLSaysSoInOneLineAndExitsWithOne)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_XCB_GL_INTEGRATION", "none");
+    const ProgramRun run = runFlowbox(environment);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "flowbox: OpenGL is not available\n");
+}
+
+TEST(Program, WithoutADisplaySaysSoAndFails)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    const ProgramRun run = runFlowbox(environment);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("display"));
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include "tests/support/pressure_problem.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace testing_support {
+
+pcg::RowListMatrix neumannPressureMatrix(uint32_t nx, uint32_t ny)
+{
+    pcg::RowListMatrix matrix(nx * ny);
+    // Each pair of neighbouring cells couples them once: +1 on both diagonals, -1 off them.
+    auto couple = [&matrix](uint32_t a, uint32_t b) {
+        matrix.addToRow(a, {std::min(a, b), std::max(a, b)}, a < b ? std::vector<double>{1.0, -1.0}
+                                                                    : std::vector<double>{-1.0, 1.0});
+        matrix.addToRow(b, {std::min(a, b), std::max(a, b)}, b < a ? std::vector<double>{1.0, -1.0}
+                                                                    : std::vector<double>{-1.0, 1.0});
+    };
+    for (uint32_t i = 0; i < nx; ++i) {
+        for (uint32_t j = 0; j < ny; ++j) {
+            const uint32_t k = i * ny + j;
+            if (j + 1 < ny)
+                couple(k, k + 1);
+            if (i + 1 < nx)
+                couple(k, k + ny);
+        }
+    }
+    return matrix;
+}
+
+std::vector<double> compatibleRightHandSide(uint32_t n, uint32_t seed)
+{
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::vector<double> rhs(n);
+    double sum = 0.0;
+    for (double& value : rhs) {
+        value = uniform(generator);
+        sum += value;
+    }
+    for (double& value : rhs)
+        value -= sum / n;
+    return rhs;
+}
+
+std::vector<double> multiply(const pcg::RowListMatrix& matrix, const std::vector<double>& x)
+{
+    std::vector<double> y(matrix.n, 0.0);
+    for (uint32_t row = 0; row < matrix.n; ++row)
+        for (size_t e = 0; e < matrix.rowColumns[row].size(); ++e)
+            y[row] += matrix.rowValues[row][e] * x[matrix.rowColumns[row][e]];
+    return y;
+}
+
+double maxAbsDifference(const std::vector<double>& a, const std::vector<double>& b)
+{
+    double largest = 0.0;
+    for (size_t k = 0; k < a.size(); ++k)
+        largest = std::max(largest, std::fabs(a[k] - b[k]));
+    return largest;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,23 @@
+#pragma once
+// Test problems for the linear algebra, built independently of the solver's own assembly.
+
+#include "PCG/sparse_matrix.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace testing_support {
+
+// Pure-Neumann five-point matrix of an nx by ny cell grid (cell k = i*ny + j),
+// built edge by edge through addToRow's merging.
+pcg::RowListMatrix neumannPressureMatrix(uint32_t nx, uint32_t ny);
+
+// A random right-hand side with zero sum, so that the singular system is consistent.
+std::vector<double> compatibleRightHandSide(uint32_t n, uint32_t seed);
+
+// Straightforward y := A*x, row by row from the row lists.
+std::vector<double> multiply(const pcg::RowListMatrix& matrix, const std::vector<double>& x);
+
+double maxAbsDifference(const std::vector<double>& a, const std::vector<double>& b);
+
+}  // namespace testing_support

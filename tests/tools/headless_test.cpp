@@ -1,0 +1,122 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct HeadlessRun {
+    int status;
+    QByteArray out;
+    QByteArray err;
+};
+
+HeadlessRun runHeadless(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(HEADLESS_BINARY, arguments);
+    EXPECT_TRUE(process.waitForFinished(120000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QJsonObject parseLine(const QByteArray& line)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << line.left(200).toStdString();
+    return document.object();
+}
+
+TEST(Headless, PrintsOneJsonLinePerTickWithThePromisedKeys)
+{
+    const HeadlessRun run = runHeadless({"--ticks", "12"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty());
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 12);
+    for (int k = 0; k < lines.size(); ++k) {
+        const QJsonObject tick = parseLine(lines[k]);
+        const QStringList keys{"tick", "converged", "iterations", "residual", "max_divergence", "max_speed",
+                               "kinetic_energy", "tracers", "step_us"};
+        EXPECT_EQ(tick.keys().size(), keys.size());
+        for (const QString& key : keys)
+            ASSERT_TRUE(tick.contains(key)) << key.toStdString();
+        EXPECT_EQ(tick["tick"].toInt(), k + 1);
+        EXPECT_TRUE(tick["converged"].toBool());
+        EXPECT_GT(tick["iterations"].toInt(), 0);
+        EXPECT_LE(tick["iterations"].toInt(), 35);
+        EXPECT_LT(tick["max_divergence"].toDouble(), 1e-3);
+        EXPECT_GT(tick["max_speed"].toDouble(), 10.0);
+        EXPECT_GT(tick["kinetic_energy"].toDouble(), 0.0);
+        // Tracers removed in a frame are replaced at the start of the next.
+        EXPECT_GE(tick["tracers"].toInt(), 390);
+        EXPECT_LE(tick["tracers"].toInt(), 400);
+        EXPECT_GE(tick["step_us"].toDouble(), 0.0);
+    }
+    EXPECT_EQ(parseLine(lines[0])["iterations"].toInt(), 29);
+}
+
+TEST(Headless, DumpHoldsTheFieldsAndTracersAndRepeatsExactly)
+{
+    const HeadlessRun first = runHeadless({"--ticks", "3", "--dump"});
+    const HeadlessRun second = runHeadless({"--dump", "--ticks=3"});
+    ASSERT_EQ(first.status, 0);
+    const QList<QByteArray> lines = first.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    const QJsonObject dump = parseLine(lines.last());
+    EXPECT_EQ(dump["u"].toArray().size(), 2550);
+    EXPECT_EQ(dump["v"].toArray().size(), 2550);
+    EXPECT_EQ(dump["pressure"].toArray().size(), 2500);
+    const QJsonArray tracers = dump["tracers"].toArray();
+    ASSERT_EQ(tracers.size(), 400);
+    const QJsonArray firstTracer = tracers[0].toArray();
+    ASSERT_EQ(firstTracer.size(), 5);
+    EXPECT_EQ(firstTracer[2].toInt(), 4);  // one frame on show, then one per tick
+    EXPECT_EQ(firstTracer[3].toInt(), 4);
+    EXPECT_EQ(firstTracer[4].toInt(), 0);
+    // Inflow band on the left border after the last tick: u index i*ny + j.
+    EXPECT_EQ(dump["u"].toArray()[9].toDouble(), 10.0);
+    EXPECT_EQ(dump["u"].toArray()[10].toDouble(), 0.0);
+    EXPECT_EQ(lines.last(), second.out.trimmed().split('\n').last());
+}
+
+TEST(Headless, ZeroTicksPrintsNothingButTheDump)
+{
+    const HeadlessRun run = runHeadless({"--ticks", "0", "--dump"});
+    ASSERT_EQ(run.status, 0);
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(parseLine(lines[0])["tracers"].toArray().size(), 400);
+}
+
+TEST(Headless, HelpAndVersionSucceed)
+{
+    const HeadlessRun help = runHeadless({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("--ticks"));
+    const HeadlessRun version = runHeadless({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.startsWith("flowbox-headless"));
+}
+
+TEST(Headless, BadArgumentsGetStatusTwoAndOneLineOnStderr)
+{
+    const QList<QStringList> cases{{"--ticks", "abc"}, {"--ticks", "-1"},       {"--ticks", "1e3"},
+                                   {"--ticks"},        {"--ticks", "10000001"}, {"--ticks", "99999999999999999999"},
+                                   {"--ticks", ""},    {"--ticks", " 5"},       {"--ticks", "+5"},
+                                   {"--frobnicate"},   {"-x"},                  {"stray"}};
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const HeadlessRun run = runHeadless(arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.endsWith('\n'));
+    }
+}
+
+}  // namespace

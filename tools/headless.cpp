@@ -1,0 +1,194 @@
+// flowbox-headless: the window's simulation without a display. Prints one JSON
+// line per tick (and, with --dump, the final state) on stdout.
+
+#include "sim/fluid_solver.h"
+#include "view/tracers.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr uint32_t gridCells = 50;
+constexpr qulonglong maxTicks = 10'000'000;
+constexpr int badArgumentsStatus = 2;
+
+// Shortest text that reads back to the same value; JSON has no NaN or infinity.
+template <typename Real>
+void appendNumber(std::string& out, Real value)
+{
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void appendInteger(std::string& out, long long value)
+{
+    out += std::to_string(value);
+}
+
+void appendArray(std::string& out, const GridArray& array)
+{
+    out += '[';
+    for (size_t k = 0; k < array.size(); ++k) {
+        if (k > 0)
+            out += ", ";
+        appendNumber(out, array.data[k]);
+    }
+    out += ']';
+}
+
+struct TickSummary {
+    double maxDivergence = 0.0;
+    double maxSpeed = 0.0;
+    double kineticEnergy = 0.0;
+};
+
+TickSummary summarise(const FluidSolver& solver)
+{
+    const VelocityField& field = *solver.velocity;
+    TickSummary summary;
+    for (uint32_t i = 0; i < solver.nx; ++i) {
+        for (uint32_t j = 0; j < solver.ny; ++j) {
+            summary.maxDivergence = std::fmax(summary.maxDivergence, std::fabs(cellDivergence(field, i, j)));
+            const Velocity w = field.velocityAt((i + 0.5) * solver.dx, (j + 0.5) * solver.dx);
+            summary.maxSpeed = std::fmax(summary.maxSpeed, std::hypot(w.x, w.y));
+        }
+    }
+    double sumOfSquares = 0.0;
+    for (size_t k = 0; k < field.u.size(); ++k)
+        sumOfSquares += field.u.data[k] * field.u.data[k];
+    for (size_t k = 0; k < field.v.size(); ++k)
+        sumOfSquares += field.v.data[k] * field.v.data[k];
+    summary.kineticEnergy = 0.5 * sumOfSquares * solver.dx * solver.dx;
+    return summary;
+}
+
+void writeLine(std::string& line)
+{
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+void printTick(long long tick, const FluidSolver& solver, const TracerList& tracers, double stepMicroseconds)
+{
+    const PressureSolveOutcome& solve = solver.lastPressureSolve();
+    const TickSummary summary = summarise(solver);
+    std::string line = "{\"tick\": ";
+    appendInteger(line, tick);
+    line += ", \"converged\": ";
+    line += solve.converged ? "true" : "false";
+    line += ", \"iterations\": ";
+    appendInteger(line, solve.iterations);
+    line += ", \"residual\": ";
+    appendNumber(line, solve.residual);
+    line += ", \"max_divergence\": ";
+    appendNumber(line, summary.maxDivergence);
+    line += ", \"max_speed\": ";
+    appendNumber(line, summary.maxSpeed);
+    line += ", \"kinetic_energy\": ";
+    appendNumber(line, summary.kineticEnergy);
+    line += ", \"tracers\": ";
+    appendInteger(line, (long long)tracers.size());
+    line += ", \"step_us\": ";
+    appendNumber(line, stepMicroseconds);
+    line += '}';
+    writeLine(line);
+}
+
+void printDump(const FluidSolver& solver, const TracerList& tracers)
+{
+    std::string line = "{\"u\": ";
+    appendArray(line, solver.velocity->u);
+    line += ", \"v\": ";
+    appendArray(line, solver.velocity->v);
+    line += ", \"pressure\": ";
+    appendArray(line, solver.pressure->values);
+    line += ", \"tracers\": [";
+    for (size_t k = 0; k < tracers.size(); ++k) {
+        const Tracer& tracer = tracers[k];
+        line += k > 0 ? ", [" : "[";
+        appendNumber(line, tracer.position.x);
+        line += ", ";
+        appendNumber(line, tracer.position.y);
+        line += ", ";
+        appendInteger(line, tracer.age);
+        line += ", ";
+        appendInteger(line, tracer.trail.size());
+        line += tracer.dying ? ", 1]" : ", 0]";
+    }
+    line += "]}";
+    writeLine(line);
+}
+
+[[noreturn]] void failArguments(const QString& message)
+{
+    std::fprintf(stderr, "flowbox-headless: %s\n", qPrintable(message));
+    std::exit(badArgumentsStatus);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName("flowbox-headless");
+    QCoreApplication::setApplicationVersion("0.1.0");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Runs the flowbox simulation without a display and prints one JSON line per tick.");
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption ticksOption("ticks", "Number of ticks to run (0 to 10000000, default 100).", "N", "100");
+    const QCommandLineOption dumpOption("dump", "After the last tick, print the fields and the tracers.");
+    parser.addOption(ticksOption);
+    parser.addOption(dumpOption);
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        failArguments(parser.errorText());
+    if (parser.isSet(helpOption))
+        parser.showHelp(0);
+    if (parser.isSet(versionOption))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        failArguments(QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    const QString ticksText = parser.value(ticksOption);
+    static const QRegularExpression digits("^[0-9]{1,9}$");
+    bool ok = digits.match(ticksText).hasMatch();
+    const qulonglong ticks = ok ? ticksText.toULongLong(&ok) : 0;
+    if (!ok || ticks > maxTicks)
+        failArguments(QString("--ticks takes a whole number from 0 to %1, not '%2'").arg(maxTicks).arg(ticksText));
+
+    FluidSolver solver(gridCells, gridCells);
+    TracerList tracers;
+    tracers.reserve(maxTracers);
+    TracerRandom random;
+
+    // As in the window: one frame on show, then each tick steps and draws a frame.
+    updateTracers(tracers, random, *solver.velocity, tracerLifetime());
+    for (qulonglong tick = 1; tick <= ticks; ++tick) {
+        const auto start = std::chrono::steady_clock::now();
+        solver.step(FluidSolver::timeStep);
+        const auto stop = std::chrono::steady_clock::now();
+        updateTracers(tracers, random, *solver.velocity, tracerLifetime());
+        const double microseconds = std::chrono::duration<double, std::micro>(stop - start).count();
+        printTick((long long)tick, solver, tracers, microseconds);
+    }
+    if (parser.isSet(dumpOption))
+        printDump(solver, tracers);
+    std::fflush(stdout);
+    return 0;
+}

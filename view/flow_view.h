@@ -1,0 +1,37 @@
+#pragma once
+
+#include "view/frame_geometry.h"
+#include "view/tracers.h"
+
+#include <QOpenGLWidget>
+
+#include <cstdint>
+#include <vector>
+
+class FluidSolver;
+
+// Draws the solver's state: grid, one velocity arrow and one dot per cell, then
+// the tracers. Reads the simulation, never changes it; every frame drawn moves
+// the tracers one step.
+class FlowView : public QOpenGLWidget {
+public:
+    explicit FlowView(QWidget* parent = nullptr);
+    ~FlowView() override;
+
+    void setSolver(FluidSolver* solver);
+
+    uint32_t viewHeight = 0;        // logical pixels, as last given to resizeGL
+    uint32_t viewWidth = 0;         // logical pixels, as last given to resizeGL
+    FluidSolver* solver = nullptr;  // not owned; outlives the view
+    TracerList tracers;
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void paintTracers();
+
+private:
+    TracerRandom random;
+    std::vector<ScreenSegment> segments;  // reused from frame to frame
+};

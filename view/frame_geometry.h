@@ -1,0 +1,32 @@
+#pragma once
+// What a frame of the flow view draws, in pixels (origin top left, y down),
+// computed without OpenGL so that it can be checked on its own.
+
+#include <cstdint>
+#include <vector>
+
+struct VelocityField;
+
+struct ScreenPoint {
+    float x;
+    float y;
+};
+
+struct ScreenSegment {
+    ScreenPoint from;
+    ScreenPoint to;
+};
+
+// Pixels per length unit: the whole pixels per cell that fit the grid in both
+// directions (integer quotient first), anchored at the top left.
+double cellSize(uint32_t viewWidth, uint32_t viewHeight, uint32_t nx, uint32_t ny, double dx);
+
+// nx + 1 vertical lines, then ny + 1 horizontal ones.
+void gridLines(uint32_t nx, uint32_t ny, double cellSize, std::vector<ScreenSegment>& out);
+
+// One segment per cell from its centre along the velocity sampled there, the
+// largest component drawn half a cell long. A field whose samples are all zero
+// has no scale and yields no arrows; an arrow with a non-finite end is left out.
+void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<ScreenSegment>& out);
+
+ScreenPoint cellCentre(uint32_t i, uint32_t j, double cellSize);

@@ -1,0 +1,100 @@
+#include "view/tracers.h"
+
+#include "sim/velocity_field.h"
+
+#include <cmath>
+
+namespace {
+
+Tracer spawnTracer(TracerRandom& random, int lifetime)
+{
+    const float xmin = float(tracerRegion.xmin);
+    const float xmax = float(tracerRegion.xmax);
+    const float ymin = float(tracerRegion.ymin);
+    const float ymax = float(tracerRegion.ymax);
+    const float scale = float(TracerRandom::maximum);
+    Tracer tracer;
+    const int r1 = random.next();
+    tracer.position.x = xmin + float(r1) * (xmax - xmin) / scale;
+    const int r2 = random.next();
+    tracer.position.y = ymin + float(r2) * (ymax - ymin) / scale;
+    tracer.lifetime = lifetime;
+    return tracer;
+}
+
+TracerPoint velocityAt(const VelocityField& velocity, TracerPoint p)
+{
+    const Velocity w = velocity.velocityAt(p.x, p.y);
+    return {float(w.x), float(w.y)};
+}
+
+bool outsideRegion(TracerPoint p)
+{
+    return p.x > tracerRegion.xmax || p.x < tracerRegion.xmin || p.y > tracerRegion.ymax ||
+           p.y < tracerRegion.ymin;
+}
+
+}  // namespace
+
+int tracerLifetime()
+{
+    return 200;
+}
+
+TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity)
+{
+    const float h = tracerStep;
+    const TracerPoint k1 = velocityAt(velocity, p);
+    const TracerPoint d1{h * k1.x, h * k1.y};
+    const TracerPoint k2 = velocityAt(velocity, {p.x + d1.x / 2.0f, p.y + d1.y / 2.0f});
+    const TracerPoint d2{h * k2.x, h * k2.y};
+    const TracerPoint k3 = velocityAt(velocity, {p.x + d2.x / 2.0f, p.y + d2.y / 2.0f});
+    const TracerPoint d3{h * k3.x, h * k3.y};
+    const TracerPoint k4 = velocityAt(velocity, {p.x + d3.x, p.y + d3.y});
+    const TracerPoint d4{h * k4.x, h * k4.y};
+    const float sumX = ((d1.x + 2.0f * d2.x) + 2.0f * d3.x) + d4.x;
+    const float sumY = ((d1.y + 2.0f * d2.y) + 2.0f * d3.y) + d4.y;
+    return {p.x + sumX / 6.0f, p.y + sumY / 6.0f};
+}
+
+void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityField& velocity,
+                   int lifetime)
+{
+    while (tracers.size() < maxTracers)
+        tracers.push_back(spawnTracer(random, lifetime));
+
+    // Walk front to back, compacting in place so that the survivors keep their order.
+    size_t kept = 0;
+    for (size_t index = 0; index < tracers.size(); ++index) {
+        Tracer& tracer = tracers[index];
+        if (tracer.dying && tracer.trail.empty())
+            continue;
+
+        ++tracer.age;
+        if (tracer.age > tracer.lifetime)
+            tracer.dying = true;
+
+        if (tracer.dying) {
+            tracer.trail.dropOldest();
+        } else {
+            if (tracer.trail.size() > tracer.trailLimit)
+                tracer.trail.dropOldest();
+            tracer.trail.append(tracer.position);
+        }
+
+        tracer.position = advanceTracer(tracer.position, velocity);
+        if (outsideRegion(tracer.position))
+            tracer.dying = true;
+
+        if (kept != index)
+            tracers[kept] = tracer;
+        ++kept;
+    }
+    tracers.erase(tracers.begin() + ptrdiff_t(kept), tracers.end());
+}
+
+TrailColour trailColour(float x, uint32_t k, uint32_t n)
+{
+    const double t = std::tanh(double(x) / 7.0);
+    return {float(0.5 - 0.5 * t), 1.0f, float(0.5 + 0.5 * t), float(double(k) / double(n))};
+}

@@ -1,0 +1,106 @@
+#pragma once
+// Massless tracer particles with fading trails. The update is kept apart from
+// the drawing so that it runs, and can be checked, without a display.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct VelocityField;
+
+struct TracerPoint {
+    float x;
+    float y;
+};
+
+constexpr uint32_t maxTracers = 400;         // dying tracers count too
+constexpr uint32_t defaultTrailLimit = 50;   // a living trail holds one point more
+constexpr float tracerStep = 0.05f;          // time step of one tracer update
+
+// Frames of a new tracer's life.
+int tracerLifetime();
+
+// Where tracers are born and outside which they start dying; it coincides with
+// the standard 50 by 50 grid of unit cells but is not derived from it.
+struct TracerRegion {
+    double xmin = 0.0;
+    double xmax = 50.0;
+    double ymin = 0.0;
+    double ymax = 50.0;
+};
+constexpr TracerRegion tracerRegion{};
+
+// The newest positions of a tracer, oldest first, in a fixed ring.
+class Trail {
+public:
+    static constexpr uint32_t capacity = defaultTrailLimit + 1;
+
+    uint32_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    const TracerPoint& operator[](uint32_t k) const { return points[(first + k) % capacity]; }
+    void dropOldest()
+    {
+        if (count == 0)
+            return;
+        first = (first + 1) % capacity;
+        --count;
+    }
+    void append(TracerPoint point)
+    {
+        if (count == capacity)
+            dropOldest();
+        points[(first + count) % capacity] = point;
+        ++count;
+    }
+
+private:
+    std::array<TracerPoint, capacity> points{};
+    uint32_t first = 0;
+    uint32_t count = 0;
+};
+
+struct Tracer {
+    TracerPoint position;
+    uint32_t trailLimit = defaultTrailLimit;
+    int32_t age = 0;       // frames in which the tracer was updated
+    int32_t lifetime = 0;  // age beyond which it starts dying
+    Trail trail;
+    bool dying = false;    // recording stopped; never cleared
+};
+
+// In creation order; removal keeps the order of the rest.
+using TracerList = std::vector<Tracer>;
+
+// The C standard's portable example generator (values 0..32767), seeded with 1,
+// so that every run on every platform creates the same tracers.
+class TracerRandom {
+public:
+    static constexpr int maximum = 32767;
+    int next()
+    {
+        state = state * 1103515245u + 12345u;
+        return int((state / 65536u) % 32768u);
+    }
+
+private:
+    uint32_t state = 1;
+};
+
+// One frame: top the population up to maxTracers, then age, record and move
+// every tracer one Runge-Kutta step through the velocity, front to back.
+void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityField& velocity,
+                   int lifetime);
+
+// One classical fourth-order Runge-Kutta step of size tracerStep, in single precision.
+TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity);
+
+struct TrailColour {
+    float red;
+    float green;
+    float blue;
+    float alpha;
+};
+
+// Point k of n (oldest first) at x: green shading to cyan along x, fading towards the tail.
+TrailColour trailColour(float x, uint32_t k, uint32_t n);
