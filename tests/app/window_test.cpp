@@ -135,6 +135,20 @@ TEST(Program, WithoutOpenGLSaysSoInOneLineAndExitsWithOne)
     EXPECT_EQ(run.err, "flowbox: OpenGL is not available\n");
 }
 
+TEST(Program, RunsThroughEglWhenGlxIsNotUsed)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_XCB_GL_INTEGRATION", "xcb_egl");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(FLOWBOX_BINARY, {});
+    ASSERT_TRUE(process.waitForStarted());
+    EXPECT_FALSE(process.waitForFinished(1500)) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.state(), QProcess::Running);
+    process.kill();
+    process.waitForFinished();
+}
+
 TEST(Program, WithoutADisplaySaysSoAndFails)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -1,0 +1,328 @@
+// flowbox-bench: the operations of a tick, the parts of the pressure solve, and
+// the complete solve beside Eigen's conjugate gradient, all in one run.
+
+#include "PCG/pcg_solver.h"
+#include "PCG/vector_ops.h"
+#include "sim/fluid_solver.h"
+#include "view/tracers.h"
+
+#include <Eigen/IterativeLinearSolvers>
+#include <Eigen/Sparse>
+#include <QtGlobal>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr double dt = FluidSolver::timeStep;
+// Outside the program the iteration limit is raised so that large grids converge.
+constexpr int raisedIterationLimit = 100000;
+
+int failedSolves = 0;
+
+void countWarnings(QtMsgType, const QMessageLogContext&, const QString&)
+{
+    ++failedSolves;
+}
+
+// The state after a number of ticks from rest: a developed flow.
+std::unique_ptr<FluidSolver> developedSolver(uint32_t cells, int ticks)
+{
+    auto solver = std::make_unique<FluidSolver>(cells, cells);
+    for (int tick = 0; tick < ticks; ++tick)
+        solver->step();
+    return solver;
+}
+
+// The system the first tick hands to the pressure solve. On grids other than
+// 50 by 50 the fixed inflow and outflow bands differ in width, so the
+// right-hand side loses its mean to keep the singular system consistent.
+struct PressureSystem {
+    pcg::RowListMatrix matrix;
+    std::vector<double> rhs;
+};
+
+PressureSystem firstTickSystem(uint32_t cells)
+{
+    FluidSolver solver(cells, cells);
+    solver.advect(*solver.velocity, dt);
+    solver.applyGravity(*solver.velocity, dt);
+    solver.applyBoundaryConditions(*solver.velocity, dt);
+    PressureSystem system{assemblePressureMatrix(cells, cells),
+                          pressureRightHandSide(*solver.velocity, solver.dx, solver.density, dt)};
+    if (cells != 50) {
+        double mean = 0.0;
+        for (double value : system.rhs)
+            mean += value / double(system.rhs.size());
+        for (double& value : system.rhs)
+            value -= mean;
+    }
+    return system;
+}
+
+const PressureSystem& systemOf(uint32_t cells)
+{
+    static std::vector<std::unique_ptr<PressureSystem>> cache(401);
+    if (!cache[cells])
+        cache[cells] = std::make_unique<PressureSystem>(firstTickSystem(cells));
+    return *cache[cells];
+}
+
+// ---- the operations of one tick on the 50 by 50 grid --------------------------
+
+void BM_Advect(benchmark::State& state)
+{
+    auto solver = developedSolver(50, 100);
+    for (auto _ : state)
+        solver->advect(*solver->velocity, dt);
+}
+BENCHMARK(BM_Advect)->Unit(benchmark::kMicrosecond);
+
+void BM_GravityAndBorders(benchmark::State& state)
+{
+    auto solver = developedSolver(50, 100);
+    for (auto _ : state) {
+        solver->applyGravity(*solver->velocity, dt);
+        solver->applyBoundaryConditions(*solver->velocity, dt);
+    }
+}
+BENCHMARK(BM_GravityAndBorders)->Unit(benchmark::kMicrosecond);
+
+void BM_SolvePressure(benchmark::State& state)
+{
+    auto solver = developedSolver(50, 100);
+    solver->advect(*solver->velocity, dt);
+    solver->applyGravity(*solver->velocity, dt);
+    solver->applyBoundaryConditions(*solver->velocity, dt);
+    for (auto _ : state)
+        solver->solvePressure(*solver->velocity, *solver->pressure, dt);
+    state.counters["iterations"] = solver->lastPressureSolve().iterations;
+}
+BENCHMARK(BM_SolvePressure)->Unit(benchmark::kMicrosecond);
+
+void BM_SubtractPressureGradient(benchmark::State& state)
+{
+    auto solver = developedSolver(50, 100);
+    for (auto _ : state)
+        solver->subtractPressureGradient(*solver->velocity, *solver->pressure, dt);
+}
+BENCHMARK(BM_SubtractPressureGradient)->Unit(benchmark::kMicrosecond);
+
+void BM_TracerFrame(benchmark::State& state)
+{
+    auto solver = developedSolver(50, 100);
+    TracerList tracers;
+    TracerRandom random;
+    for (int frame = 0; frame < 100; ++frame)
+        updateTracers(tracers, random, *solver->velocity, tracerLifetime());
+    for (auto _ : state)
+        updateTracers(tracers, random, *solver->velocity, tracerLifetime());
+}
+BENCHMARK(BM_TracerFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_Tick(benchmark::State& state)
+{
+    const uint32_t cells = uint32_t(state.range(0));
+    failedSolves = 0;
+    auto solver = developedSolver(cells, cells == 50 ? 100 : 5);
+    for (auto _ : state)
+        solver->step();
+    state.counters["iterations"] = solver->lastPressureSolve().iterations;
+    state.counters["failed_solves"] = failedSolves;
+}
+BENCHMARK(BM_Tick)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
+
+// ---- inside the pressure solve, on the first-tick system of 50 by 50 cells ----
+
+void BM_Assembly(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(assemblePressureMatrix(50, 50));
+}
+BENCHMARK(BM_Assembly)->Unit(benchmark::kMicrosecond);
+
+void BM_ComputeFactor(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    pcg::TriangularFactor factor;
+    for (auto _ : state)
+        pcg::computeFactor(system.matrix, factor, 0.97, 0.25);
+}
+BENCHMARK(BM_ComputeFactor)->Unit(benchmark::kMicrosecond);
+
+void BM_CompressFrom(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    for (auto _ : state) {
+        pcg::CompressedMatrix compressed;  // new every solve, as in the program
+        compressed.compressFrom(system.matrix);
+        benchmark::DoNotOptimize(compressed.entryValues.data());
+    }
+}
+BENCHMARK(BM_CompressFrom)->Unit(benchmark::kMicrosecond);
+
+void BM_ApplyMatrix(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    pcg::CompressedMatrix compressed;
+    compressed.compressFrom(system.matrix);
+    std::vector<double> result(system.rhs.size());
+    for (auto _ : state) {
+        pcg::applyMatrix(compressed, system.rhs, result);
+        benchmark::DoNotOptimize(result.data());
+    }
+}
+BENCHMARK(BM_ApplyMatrix)->Unit(benchmark::kMicrosecond);
+
+void BM_Preconditioner(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    pcg::TriangularFactor factor;
+    pcg::computeFactor(system.matrix, factor, 0.97, 0.25);
+    std::vector<double> z(system.rhs.size());
+    for (auto _ : state) {
+        pcg::forwardSubstitute(factor, system.rhs, z);
+        pcg::backSubstituteTransposed(factor, z);
+        benchmark::DoNotOptimize(z.data());
+    }
+}
+BENCHMARK(BM_Preconditioner)->Unit(benchmark::kMicrosecond);
+
+// ---- the complete solve beside Eigen, on the first-tick system of each grid ---
+
+bool meetsTheRule(const PressureSystem& system, const std::vector<double>& x)
+{
+    pcg::CompressedMatrix compressed;
+    compressed.compressFrom(system.matrix);
+    std::vector<double> product;
+    pcg::applyMatrix(compressed, x, product);
+    double largest = 0.0;
+    for (size_t k = 0; k < x.size(); ++k)
+        largest = std::fmax(largest, std::fabs(system.rhs[k] - product[k]));
+    // A little slack for the difference between the recurred and the true residual.
+    return largest <= 1.0001e-5 * pcg::maxMagnitude(system.rhs);
+}
+
+// What solvePressure does to the system: assembly, factor, compression, iterations.
+void BM_OursSolve(benchmark::State& state)
+{
+    const uint32_t cells = uint32_t(state.range(0));
+    const PressureSystem& system = systemOf(cells);
+    std::vector<double> result(system.rhs.size());
+    double residual = 0.0;
+    int iterations = 0;
+    for (auto _ : state) {
+        const pcg::RowListMatrix matrix = assemblePressureMatrix(cells, cells);
+        pcg::PcgSolver solver;
+        solver.iterationLimit = raisedIterationLimit;
+        if (!solver.solveSystem(matrix, system.rhs, result, residual, iterations))
+            state.SkipWithError("our solve did not converge");
+    }
+    if (!meetsTheRule(system, result))
+        state.SkipWithError("our result misses the stopping rule");
+    state.counters["iterations"] = iterations;
+    state.counters["us_per_iteration"] =
+        benchmark::Counter(double(iterations), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetLabel(cells == 50 ? "as in the program" : "iteration limit raised");
+}
+BENCHMARK(BM_OursSolve)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
+
+using EigenMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor>;
+
+EigenMatrix eigenMatrix(const PressureSystem& system)
+{
+    std::vector<Eigen::Triplet<double>> triplets;
+    for (uint32_t row = 0; row < system.matrix.n; ++row)
+        for (size_t e = 0; e < system.matrix.rowColumns[row].size(); ++e)
+            triplets.emplace_back(row, system.matrix.rowColumns[row][e], system.matrix.rowValues[row][e]);
+    EigenMatrix matrix(system.matrix.n, system.matrix.n);
+    matrix.setFromTriplets(triplets.begin(), triplets.end());
+    return matrix;
+}
+
+// Eigen stops on a relative 2-norm; find the fewest iterations after which its
+// residual meets our maximum-norm rule, then time exactly that many.
+template <typename Solver>
+int iterationsForTheRule(const PressureSystem& system, const Eigen::VectorXd& rhs)
+{
+    const EigenMatrix matrix = eigenMatrix(system);  // the solver keeps a reference to it
+    Solver solver;
+    solver.setTolerance(0.0);
+    solver.compute(matrix);
+    auto meets = [&](int limit) {
+        solver.setMaxIterations(limit);
+        const Eigen::VectorXd x = solver.solve(rhs);
+        return meetsTheRule(system, std::vector<double>(x.data(), x.data() + x.size()));
+    };
+    int high = 1;
+    while (!meets(high)) {
+        high *= 2;
+        if (high > raisedIterationLimit)
+            throw std::runtime_error("Eigen did not converge");
+    }
+    int low = high / 2;  // fails the rule (or is 0)
+    while (high - low > 1) {
+        const int middle = (low + high) / 2;
+        (meets(middle) ? high : low) = middle;
+    }
+    return high;
+}
+
+template <typename Solver>
+void eigenSolve(benchmark::State& state)
+{
+    const uint32_t cells = uint32_t(state.range(0));
+    const PressureSystem& system = systemOf(cells);
+    const Eigen::VectorXd rhs = Eigen::Map<const Eigen::VectorXd>(system.rhs.data(), Eigen::Index(system.rhs.size()));
+    const int iterations = iterationsForTheRule<Solver>(system, rhs);
+    Eigen::VectorXd x;
+    for (auto _ : state) {
+        const EigenMatrix matrix = eigenMatrix(system);  // set up anew every time, as our solve is
+        Solver solver;
+        solver.setTolerance(0.0);
+        solver.setMaxIterations(iterations);
+        solver.compute(matrix);
+        x = solver.solve(rhs);
+        benchmark::DoNotOptimize(x.data());
+    }
+    if (!meetsTheRule(system, std::vector<double>(x.data(), x.data() + x.size())))
+        state.SkipWithError("Eigen's result misses the stopping rule");
+    state.counters["iterations"] = iterations;
+    state.counters["us_per_iteration"] =
+        benchmark::Counter(double(iterations), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+using EigenIcCg = Eigen::ConjugateGradient<EigenMatrix, Eigen::Lower | Eigen::Upper, Eigen::IncompleteCholesky<double>>;
+using EigenDiagonalCg = Eigen::ConjugateGradient<EigenMatrix, Eigen::Lower | Eigen::Upper>;
+
+void BM_EigenIcCgSolve(benchmark::State& state)
+{
+    eigenSolve<EigenIcCg>(state);
+}
+BENCHMARK(BM_EigenIcCgSolve)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
+
+void BM_EigenDiagonalCgSolve(benchmark::State& state)
+{
+    eigenSolve<EigenDiagonalCg>(state);
+}
+BENCHMARK(BM_EigenDiagonalCgSolve)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qInstallMessageHandler(countWarnings);  // failed solves of the larger grids' ticks
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    std::printf("Scaling solves run with the iteration limit raised to %d; ticks keep the program's 100.\n",
+                raisedIterationLimit);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
