@@ -22,10 +22,17 @@ void copyLowerTriangle(const RowListMatrix& matrix, TriangularFactor& factor)
     factor.entryRows.clear();
     zeroVector(factor.matrixDiagonal);
 
+    size_t below = 0;  // entries right of the diagonal: room for the factor in one allocation
+    for (uint32_t j = 0; j < n; ++j)
+        for (uint32_t t : matrix.rowColumns[j])
+            below += t > j;
+    factor.entryRows.reserve(below);
+    factor.entryValues.reserve(below);
+
     for (uint32_t j = 0; j < n; ++j) {
         factor.columnOffsets[j] = uint32_t(factor.entryRows.size());
-        const std::vector<uint32_t>& columns = matrix.rowColumns[j];
-        const std::vector<double>& values = matrix.rowValues[j];
+        const auto& columns = matrix.rowColumns[j];
+        const auto& values = matrix.rowValues[j];
         for (size_t e = 0; e < columns.size(); ++e) {
             const uint32_t t = columns[e];
             if (t > j) {
@@ -71,7 +78,7 @@ void computeFactor(const RowListMatrix& matrix, TriangularFactor& factor,
             double missing = 0.0;
 
             // Entries of column k above row j: fill-in at (j, row) outside the pattern is dropped.
-            const std::vector<uint32_t>& rowJ = matrix.rowColumns[j];
+            const auto& rowJ = matrix.rowColumns[j];
             size_t b = 0;
             uint32_t a = offsets[k];
             for (; a < columnEnd; ++a) {
@@ -148,9 +155,47 @@ void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double
     }
 }
 
+void PcgSolver::copyFactorByRows()
+{
+    const uint32_t n = factor.n;
+    const uint32_t* rows = factor.entryRows.data();
+    const uint32_t* offsets = factor.columnOffsets.data();
+    const size_t entries = factor.entryRows.size();
+    lowerRowOffsets.assign(size_t(n) + 1, 0);
+    for (size_t e = 0; e < entries; ++e)
+        ++lowerRowOffsets[rows[e] + 1];
+    for (uint32_t r = 0; r < n; ++r)
+        lowerRowOffsets[r + 1] += lowerRowOffsets[r];
+    lowerColumns.resize(entries);
+    lowerValues.resize(entries);
+    std::vector<uint32_t> next(lowerRowOffsets.begin(), lowerRowOffsets.end() - 1);
+    // Columns in increasing order, so each row lists its columns in increasing order.
+    for (uint32_t c = 0; c < n; ++c) {
+        for (uint32_t e = offsets[c]; e < offsets[c + 1]; ++e) {
+            const uint32_t slot = next[rows[e]]++;
+            lowerColumns[slot] = c;
+            lowerValues[slot] = factor.entryValues[e];
+        }
+    }
+}
+
 void PcgSolver::applyPreconditioner()
 {
-    forwardSubstitute(factor, residual, auxiliary);
+    const uint32_t n = factor.n;
+    const double* inverseDiagonal = factor.inverseDiagonal.data();
+    const double* r = residual.data();
+    double* z = auxiliary.data();
+
+    // Forward: the updates of component i arrive in column order, then the scaling.
+    const uint32_t* rowOffsets = lowerRowOffsets.data();
+    const uint32_t* columns = lowerColumns.data();
+    const double* lower = lowerValues.data();
+    for (uint32_t i = 0; i < n; ++i) {
+        double zi = r[i];
+        for (uint32_t e = rowOffsets[i]; e < rowOffsets[i + 1]; ++e)
+            zi = zi - z[columns[e]] * lower[e];
+        z[i] = inverseDiagonal[i] * zi;
+    }
     backSubstituteTransposed(factor, auxiliary);
 }
 
@@ -175,6 +220,7 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     const double tolerance = residualOut * relativeTolerance;
 
     computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
+    copyFactorByRows();
     applyPreconditioner();
     double rho = innerProduct(auxiliary, residual);
     if (rho == 0.0 || std::isnan(rho)) {
@@ -185,11 +231,10 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     compressedMatrix.compressFrom(matrix);
 
     for (int32_t iteration = 0; iteration < iterationLimit; ++iteration) {
-        applyMatrix(compressedMatrix, direction, auxiliary);  // the bottleneck of the loop
-        const double alpha = rho / innerProduct(direction, auxiliary);
-        addMultiple(alpha, direction, result);
-        addMultiple(-alpha, auxiliary, residual);
-        residualOut = maxMagnitude(residual);
+        // The product with its inner product, then both updates with the residual's
+        // largest magnitude: fused passes, each element computed as in the separate ones.
+        const double alpha = rho / applyMatrixAndDot(compressedMatrix, direction, auxiliary);
+        residualOut = addMultiplesAndMaxMagnitude(alpha, direction, result, auxiliary, residual);
         if (residualOut <= tolerance) {
             iterationsOut = iteration + 1;
             return true;

@@ -51,6 +51,13 @@ struct PcgSolver {
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
 
 private:
+    // L again, row by row: the forward solve then gathers each component in one
+    // go instead of scattering it, with the same operations in the same order.
+    std::vector<uint32_t> lowerRowOffsets;
+    std::vector<uint32_t> lowerColumns;
+    std::vector<double> lowerValues;
+
+    void copyFactorByRows();
     void applyPreconditioner();  // auxiliary := M^-1 * residual
 };
 

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <vector>
 
 namespace pcg {
@@ -12,9 +14,12 @@ namespace pcg {
 struct RowListMatrix {
     static constexpr uint32_t reservedEntriesPerRow = 5;  // the most a pressure row holds
 
-    uint32_t n = 0;                                 // rows, equal to columns
-    std::vector<std::vector<uint32_t>> rowColumns;  // per row: strictly increasing columns
-    std::vector<std::vector<double>> rowValues;     // per row: values parallel to rowColumns
+    // The rows draw their storage from one block, so that assembling n rows
+    // costs one allocation instead of 2n. Declared first: it outlives the rows.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> rowStorage;
+    uint32_t n = 0;                                      // rows, equal to columns
+    std::vector<std::pmr::vector<uint32_t>> rowColumns;  // per row: strictly increasing columns
+    std::vector<std::pmr::vector<double>> rowValues;     // per row: values parallel to rowColumns
 
     explicit RowListMatrix(uint32_t size = 0);
 
@@ -36,5 +41,10 @@ struct CompressedMatrix {
 // result := matrix * x; result is resized to n when its length differs.
 void applyMatrix(const CompressedMatrix& matrix, const std::vector<double>& x,
                  std::vector<double>& result);
+
+// The same product, returning <x, result> summed in element order as
+// innerProduct(x, result) would: one pass instead of two.
+double applyMatrixAndDot(const CompressedMatrix& matrix, const std::vector<double>& x,
+                         std::vector<double>& result);
 
 }  // namespace pcg

@@ -98,4 +98,33 @@ void zeroVector(std::vector<double>& v)
         v[i] = 0.0;
 }
 
+double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,
+                                   const std::vector<double>& p, std::vector<double>& q)
+{
+    const size_t n = x.size();
+    if (n == 0)
+        return 0.0;
+    const double* xs = x.data();
+    const double* ps = p.data();
+    double* ys = y.data();
+    double* qs = q.data();
+    const double minusAlpha = -alpha;
+    // A zero alpha leaves both vectors alone; either way the scan sees every element.
+    const bool update = alpha != 0.0;
+    double best = 0.0;
+    size_t index = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (update) {
+            ys[i] = alpha * xs[i] + ys[i];
+            qs[i] = minusAlpha * ps[i] + qs[i];
+        }
+        const double magnitude = std::fabs(qs[i]);
+        if (magnitude > best) {
+            best = magnitude;
+            index = i;
+        }
+    }
+    return std::fabs(qs[index]);
+}
+
 }  // namespace pcg

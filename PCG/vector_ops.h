@@ -24,4 +24,9 @@ double innerProduct(const std::vector<double>& x, const std::vector<double>& y);
 double maxMagnitude(const std::vector<double>& x);  // 0.0 for an empty vector
 void zeroVector(std::vector<double>& v);
 
+// addMultiple(alpha, x, y), then addMultiple(-alpha, p, q), then maxMagnitude(q),
+// element by element in one pass with the same results.
+double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,
+                                   const std::vector<double>& p, std::vector<double>& q);
+
 }  // namespace pcg
