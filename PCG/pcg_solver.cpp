@@ -155,48 +155,133 @@ void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double
     }
 }
 
-void PcgSolver::copyFactorByRows()
+namespace {
+
+// Orders components by level (one more than the highest level among their
+// inputs, 0 without inputs), keeping index order within a level, and lays out
+// their inputs in that order.
+template <typename InputsOf>
+void buildSchedule(uint32_t n, size_t entries, bool descending, InputsOf inputsOf,
+                   std::vector<uint32_t>& level, std::vector<uint32_t>& count, std::vector<uint32_t>& component,
+                   std::vector<uint32_t>& offsets, std::vector<uint32_t>& inputs, std::vector<double>& weights)
+{
+    level.assign(n, 0);
+    uint32_t levels = n > 0 ? 1 : 0;
+    for (uint32_t step = 0; step < n; ++step) {
+        const uint32_t i = descending ? n - 1 - step : step;
+        uint32_t highest = 0;
+        inputsOf(i, [&](uint32_t input, double) { highest = std::max(highest, level[input] + 1); });
+        level[i] = highest;
+        levels = std::max(levels, highest + 1);
+    }
+    count.assign(size_t(levels) + 1, 0);
+    for (uint32_t i = 0; i < n; ++i)
+        ++count[level[i] + 1];
+    for (uint32_t l = 0; l < levels; ++l)
+        count[l + 1] += count[l];
+    component.resize(n);
+    for (uint32_t step = 0; step < n; ++step) {
+        const uint32_t i = descending ? n - 1 - step : step;
+        component[count[level[i]]++] = i;
+    }
+    offsets.resize(size_t(n) + 1);
+    inputs.resize(entries);
+    weights.resize(entries);
+    uint32_t position = 0;
+    for (uint32_t p = 0; p < n; ++p) {
+        offsets[p] = position;
+        inputsOf(component[p], [&](uint32_t input, double weight) {
+            inputs[position] = input;
+            weights[position] = weight;
+            ++position;
+        });
+    }
+    offsets[n] = position;
+}
+
+}  // namespace
+
+void PcgSolver::scheduleSubstitutions()
 {
     const uint32_t n = factor.n;
     const uint32_t* rows = factor.entryRows.data();
-    const uint32_t* offsets = factor.columnOffsets.data();
+    const uint32_t* columnOffsets = factor.columnOffsets.data();
+    const double* values = factor.entryValues.data();
     const size_t entries = factor.entryRows.size();
-    lowerRowOffsets.assign(size_t(n) + 1, 0);
+
+    // The rows of L, each listing its columns in increasing order.
+    std::vector<uint32_t> rowOffsets(size_t(n) + 1, 0);
     for (size_t e = 0; e < entries; ++e)
-        ++lowerRowOffsets[rows[e] + 1];
+        ++rowOffsets[rows[e] + 1];
     for (uint32_t r = 0; r < n; ++r)
-        lowerRowOffsets[r + 1] += lowerRowOffsets[r];
-    lowerColumns.resize(entries);
-    lowerValues.resize(entries);
-    std::vector<uint32_t> next(lowerRowOffsets.begin(), lowerRowOffsets.end() - 1);
-    // Columns in increasing order, so each row lists its columns in increasing order.
+        rowOffsets[r + 1] += rowOffsets[r];
+    std::vector<uint32_t> rowColumns(entries);
+    std::vector<double> rowValues(entries);
+    std::vector<uint32_t> next(rowOffsets.begin(), rowOffsets.end() - 1);
     for (uint32_t c = 0; c < n; ++c) {
-        for (uint32_t e = offsets[c]; e < offsets[c + 1]; ++e) {
+        for (uint32_t e = columnOffsets[c]; e < columnOffsets[c + 1]; ++e) {
             const uint32_t slot = next[rows[e]]++;
-            lowerColumns[slot] = c;
-            lowerValues[slot] = factor.entryValues[e];
+            rowColumns[slot] = c;
+            rowValues[slot] = values[e];
         }
     }
+
+    std::vector<uint32_t> level, count;
+    buildSchedule(n, entries, false,
+                  [&](uint32_t i, auto visit) {
+                      for (uint32_t e = rowOffsets[i]; e < rowOffsets[i + 1]; ++e)
+                          visit(rowColumns[e], rowValues[e]);
+                  },
+                  level, count, forward.component, forward.offsets, forward.inputs, forward.weights);
+    buildSchedule(n, entries, true,
+                  [&](uint32_t i, auto visit) {
+                      for (uint32_t e = columnOffsets[i]; e < columnOffsets[i + 1]; ++e)
+                          visit(rows[e], values[e]);
+                  },
+                  level, count, backward.component, backward.offsets, backward.inputs, backward.weights);
 }
 
 void PcgSolver::applyPreconditioner()
 {
+    // The checks of forwardSubstitute(factor, rhs, result), which these loops stand in for.
+    const std::vector<double>& rhs = residual;
+    const std::vector<double>& result = auxiliary;
+    assert(factor.n==rhs.size());
+    assert(factor.n==result.size());
+
     const uint32_t n = factor.n;
     const double* inverseDiagonal = factor.inverseDiagonal.data();
     const double* r = residual.data();
     double* z = auxiliary.data();
 
-    // Forward: the updates of component i arrive in column order, then the scaling.
-    const uint32_t* rowOffsets = lowerRowOffsets.data();
-    const uint32_t* columns = lowerColumns.data();
-    const double* lower = lowerValues.data();
-    for (uint32_t i = 0; i < n; ++i) {
-        double zi = r[i];
-        for (uint32_t e = rowOffsets[i]; e < rowOffsets[i + 1]; ++e)
-            zi = zi - z[columns[e]] * lower[e];
-        z[i] = inverseDiagonal[i] * zi;
+    // z_i = (r_i - sum of L(i,c)*z_c over c in increasing order) / L(i,i)
+    {
+        const uint32_t* component = forward.component.data();
+        const uint32_t* offsets = forward.offsets.data();
+        const uint32_t* inputs = forward.inputs.data();
+        const double* weights = forward.weights.data();
+        for (uint32_t p = 0; p < n; ++p) {
+            const uint32_t i = component[p];
+            double zi = r[i];
+            for (uint32_t e = offsets[p]; e < offsets[p + 1]; ++e)
+                zi = zi - z[inputs[e]] * weights[e];
+            z[i] = inverseDiagonal[i] * zi;
+        }
     }
-    backSubstituteTransposed(factor, auxiliary);
+    // y_i = (z_i - sum of L(r,i)*y_r over the column's entries) / L(i,i), in place
+    {
+        const uint32_t* component = backward.component.data();
+        const uint32_t* offsets = backward.offsets.data();
+        const uint32_t* inputs = backward.inputs.data();
+        const double* weights = backward.weights.data();
+        for (uint32_t p = 0; p < n; ++p) {
+            const uint32_t i = component[p];
+            double yi = z[i];
+            for (uint32_t e = offsets[p]; e < offsets[p + 1]; ++e)
+                yi = yi - z[inputs[e]] * weights[e];
+            z[i] = inverseDiagonal[i] * yi;
+        }
+    }
 }
 
 bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
@@ -220,7 +305,8 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     const double tolerance = residualOut * relativeTolerance;
 
     computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
-    copyFactorByRows();
+    assert(factor.n>0);
+    scheduleSubstitutions();
     applyPreconditioner();
     double rho = innerProduct(auxiliary, residual);
     if (rho == 0.0 || std::isnan(rho)) {

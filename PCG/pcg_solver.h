@@ -51,13 +51,21 @@ struct PcgSolver {
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
 
 private:
-    // L again, row by row: the forward solve then gathers each component in one
-    // go instead of scattering it, with the same operations in the same order.
-    std::vector<uint32_t> lowerRowOffsets;
-    std::vector<uint32_t> lowerColumns;
-    std::vector<double> lowerValues;
+    // The two triangular solves, rearranged for speed with the same arithmetic:
+    // each component is gathered from the ones it depends on, in the order the
+    // substitutions use, and the components are visited level by level (a level
+    // depends only on earlier levels), so that independent chains of dependent
+    // operations overlap in the processor.
+    struct SubstitutionSchedule {
+        std::vector<uint32_t> component;  // the components in the order they are computed
+        std::vector<uint32_t> offsets;    // inputs of component[p]: [offsets[p], offsets[p+1])
+        std::vector<uint32_t> inputs;     // index of each input component
+        std::vector<double> weights;      // its entry of L
+    };
+    SubstitutionSchedule forward;   // L*z = r, inputs in increasing column order
+    SubstitutionSchedule backward;  // L^T*y = z, inputs in the column's stored order
 
-    void copyFactorByRows();
+    void scheduleSubstitutions();
     void applyPreconditioner();  // auxiliary := M^-1 * residual
 };
 

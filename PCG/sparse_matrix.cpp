@@ -5,42 +5,39 @@
 namespace pcg {
 
 RowListMatrix::RowListMatrix(uint32_t size)
-    : rowStorage(std::make_unique<std::pmr::monotonic_buffer_resource>(
-          size_t(size) * reservedEntriesPerRow * (sizeof(uint32_t) + sizeof(double)) + 64)),
-      n(size)
+    : n(size), rowColumns(size, reservedEntriesPerRow), rowValues(size, reservedEntriesPerRow)
 {
-    rowColumns.reserve(size);
-    rowValues.reserve(size);
-    for (uint32_t i = 0; i < n; ++i) {
-        rowColumns.emplace_back(rowStorage.get()).reserve(reservedEntriesPerRow);
-        rowValues.emplace_back(rowStorage.get()).reserve(reservedEntriesPerRow);
-    }
 }
 
 void RowListMatrix::addToRow(uint32_t row, const std::vector<uint32_t>& listColumns,
                              const std::vector<double>& listValues)
 {
-    std::pmr::vector<uint32_t>& columns = rowColumns[row];
-    std::pmr::vector<double>& values = rowValues[row];
-    size_t k = 0;
+    if (rowColumns[row].empty()) {  // nothing to merge with: the list as it stands
+        rowColumns.assign(row, listColumns.data(), uint32_t(listColumns.size()));
+        rowValues.assign(row, listValues.data(), uint32_t(listValues.size()));
+        return;
+    }
+    uint32_t k = 0;
     size_t p = 0;
-    while (p < listColumns.size() && k < columns.size()) {
-        if (columns[k] < listColumns[p]) {
+    while (p < listColumns.size() && k < rowColumns[row].size()) {
+        const uint32_t stored = rowColumns[row][k];
+        if (stored < listColumns[p]) {
             ++k;
-        } else if (columns[k] == listColumns[p]) {
-            values[k] = listValues[p] + values[k];
+        } else if (stored == listColumns[p]) {
+            double& value = rowValues.at(row, k);
+            value = listValues[p] + value;
             ++p;
             ++k;
         } else {
             // k stays: the next comparison is against the entry just inserted
-            columns.insert(columns.begin() + ptrdiff_t(k), listColumns[p]);
-            values.insert(values.begin() + ptrdiff_t(k), listValues[p]);
+            rowColumns.insert(row, k, listColumns[p]);
+            rowValues.insert(row, k, listValues[p]);
             ++p;
         }
     }
     for (; p < listColumns.size(); ++p) {
-        columns.push_back(listColumns[p]);
-        values.push_back(listValues[p]);
+        rowColumns.append(row, listColumns[p]);
+        rowValues.append(row, listValues[p]);
     }
 }
 

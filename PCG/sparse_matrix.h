@@ -3,10 +3,10 @@
 // compressed-row form for products. Every stored entry is explicit; a
 // symmetric matrix stores both (i, j) and (j, i).
 
+#include "PCG/row_lists.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <memory_resource>
 #include <vector>
 
 namespace pcg {
@@ -14,12 +14,9 @@ namespace pcg {
 struct RowListMatrix {
     static constexpr uint32_t reservedEntriesPerRow = 5;  // the most a pressure row holds
 
-    // The rows draw their storage from one block, so that assembling n rows
-    // costs one allocation instead of 2n. Declared first: it outlives the rows.
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> rowStorage;
-    uint32_t n = 0;                                      // rows, equal to columns
-    std::vector<std::pmr::vector<uint32_t>> rowColumns;  // per row: strictly increasing columns
-    std::vector<std::pmr::vector<double>> rowValues;     // per row: values parallel to rowColumns
+    uint32_t n = 0;                // rows, equal to columns
+    RowLists<uint32_t> rowColumns; // per row: strictly increasing columns
+    RowLists<double> rowValues;    // per row: values parallel to rowColumns
 
     explicit RowListMatrix(uint32_t size = 0);
 

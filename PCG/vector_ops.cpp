@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pcg {
 
 namespace {
@@ -109,22 +113,43 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
     double* ys = y.data();
     double* qs = q.data();
     const double minusAlpha = -alpha;
-    // A zero alpha leaves both vectors alone; either way the scan sees every element.
+    // A zero alpha leaves both vectors alone; the scan still sees every element.
     const bool update = alpha != 0.0;
+    size_t i = 0;
     double best = 0.0;
-    size_t index = 0;
-    for (size_t i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+    // Two elements at a time: the same products and sums per element, and the
+    // largest magnitude kept apart per lane. MAXPD returns its second operand
+    // when the first is NaN, so a NaN element never wins, as in the scalar scan.
+    const __m128d a = _mm_set1_pd(alpha);
+    const __m128d minusA = _mm_set1_pd(minusAlpha);
+    const __m128d signMask = _mm_set1_pd(-0.0);
+    __m128d largest = _mm_setzero_pd();
+    for (; i + 1 < n; i += 2) {
+        __m128d qi = _mm_loadu_pd(qs + i);
+        if (update) {
+            _mm_storeu_pd(ys + i, _mm_add_pd(_mm_mul_pd(a, _mm_loadu_pd(xs + i)), _mm_loadu_pd(ys + i)));
+            qi = _mm_add_pd(_mm_mul_pd(minusA, _mm_loadu_pd(ps + i)), qi);
+            _mm_storeu_pd(qs + i, qi);
+        }
+        largest = _mm_max_pd(_mm_andnot_pd(signMask, qi), largest);
+    }
+    const double low = _mm_cvtsd_f64(largest);
+    const double high = _mm_cvtsd_f64(_mm_unpackhi_pd(largest, largest));
+    best = high > low ? high : low;
+#endif
+    for (; i < n; ++i) {
         if (update) {
             ys[i] = alpha * xs[i] + ys[i];
             qs[i] = minusAlpha * ps[i] + qs[i];
         }
         const double magnitude = std::fabs(qs[i]);
-        if (magnitude > best) {
+        if (magnitude > best)
             best = magnitude;
-            index = i;
-        }
     }
-    return std::fabs(qs[index]);
+    // The first element of greatest magnitude has magnitude best; when nothing
+    // beats 0.0 the scan stays on element 0, which may be 0.0 or NaN.
+    return best > 0.0 ? best : std::fabs(qs[0]);
 }
 
 }  // namespace pcg

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "sim/heap_tuning.h"
 #include "view/opengl_support.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ bool displayExpected()
 
 int main(int argc, char* argv[])
 {
+    keepFreedHeapForReuse();
     if (!displayExpected()) {
         std::fputs("flowbox: no display available (DISPLAY is not set)\n", stderr);
         return 1;

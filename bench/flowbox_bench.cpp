@@ -2,6 +2,7 @@
 // the complete solve beside Eigen's conjugate gradient, all in one run.
 
 #include "PCG/pcg_solver.h"
+#include "sim/heap_tuning.h"
 #include "PCG/vector_ops.h"
 #include "sim/fluid_solver.h"
 #include "view/tracers.h"
@@ -316,6 +317,7 @@ BENCHMARK(BM_EigenDiagonalCgSolve)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(
 
 int main(int argc, char** argv)
 {
+    keepFreedHeapForReuse();
     qInstallMessageHandler(countWarnings);  // failed solves of the larger grids' ticks
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

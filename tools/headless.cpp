@@ -2,6 +2,7 @@
 // line per tick (and, with --dump, the final state) on stdout.
 
 #include "sim/fluid_solver.h"
+#include "sim/heap_tuning.h"
 #include "view/tracers.h"
 
 #include <QCommandLineParser>
@@ -142,6 +143,7 @@ void printDump(const FluidSolver& solver, const TracerList& tracers)
 
 int main(int argc, char* argv[])
 {
+    keepFreedHeapForReuse();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName("flowbox-headless");
     QCoreApplication::setApplicationVersion("0.1.0");

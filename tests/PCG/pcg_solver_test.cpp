@@ -140,6 +140,16 @@ TEST(IncompleteCholeskyDeathTest, SubstitutionsCheckTheirSizes)
     EXPECT_DEATH(backSubstituteTransposed(factor, three), "factor.n==x.size\\(\\)");
 }
 
+TEST(PcgSolverDeathTest, RightHandSideOfTheWrongLengthStops)
+{
+    PcgSolver solver;
+    std::vector<double> result(4);
+    double residual = 0.0;
+    int iterations = 0;
+    EXPECT_DEATH(solver.solveSystem(neumannPressureMatrix(2, 2), {1.0, -1.0, 1.0}, result, residual, iterations),
+                 "factor.n==rhs.size\\(\\)");
+}
+
 struct Solve {
     bool converged;
     double residual;

@@ -56,6 +56,23 @@ TEST(RowListMatrix, FiveEntriesFitWithoutReallocation)
     EXPECT_EQ(matrix.rowValues[7].data(), values);
 }
 
+TEST(RowListMatrix, RowsGrowBeyondTheirReservedRoom)
+{
+    RowListMatrix matrix(10);
+    matrix.addToRow(3, {1, 3, 5, 7, 9}, {1, 3, 5, 7, 9});
+    matrix.addToRow(3, {0, 2, 4, 6, 8}, {0, 2, 4, 6, 8});  // five insertions between
+    matrix.addToRow(4, {0, 1, 2, 3, 4, 5, 6, 7}, {7, 6, 5, 4, 3, 2, 1, 0});  // an empty row taking eight
+    Row expected;
+    for (uint32_t c = 0; c < 10; ++c)
+        expected.emplace_back(c, double(c));
+    EXPECT_EQ(rowOf(matrix, 3), expected);
+    EXPECT_EQ(rowOf(matrix, 4).size(), 8u);
+    EXPECT_EQ(rowOf(matrix, 4)[7], (std::pair<uint32_t, double>{7, 0.0}));
+    matrix.addToRow(4, {8, 9}, {1.0, 1.0});
+    EXPECT_EQ(rowOf(matrix, 4).size(), 10u);
+    EXPECT_TRUE(rowOf(matrix, 2).empty() && rowOf(matrix, 5).empty());
+}
+
 TEST(CompressedMatrix, CompressesRowsAndMultipliesWithEmptyRows)
 {
     RowListMatrix rows(3);

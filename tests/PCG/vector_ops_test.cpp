@@ -126,4 +126,46 @@ TEST(VectorKernels, WholeVectorOperations)
     EXPECT_EQ(v.data(), storage);
 }
 
+bool sameDouble(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || a == b;
+}
+
+TEST(VectorKernels, FusedUpdateAndScanMatchesTheSeparateOperations)
+{
+    std::mt19937 generator(99);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (size_t n : {1, 2, 3, 7, 100}) {
+        for (double alpha : {0.0, -0.75, 1e-3}) {
+            for (int variant = 0; variant < 5; ++variant) {
+                SCOPED_TRACE(::testing::Message() << "n " << n << " alpha " << alpha << " variant " << variant);
+                const std::vector<double> x = randomVector(n, generator);
+                const std::vector<double> p = randomVector(n, generator);
+                std::vector<double> y = randomVector(n, generator);
+                std::vector<double> q = randomVector(n, generator);
+                if (variant == 1)
+                    q[n / 2] = nan;  // a NaN never wins the scan
+                if (variant == 2)
+                    q.assign(n, 0.0);
+                if (variant == 3) {
+                    q.assign(n, 0.0);
+                    q[0] = nan;  // nothing beats zero: element 0, NaN, is the answer
+                }
+                if (variant == 4)
+                    q.assign(n, -2.0);  // ties: the magnitude of the first
+                std::vector<double> ySeparate = y, qSeparate = q;
+                addMultiple(alpha, x, ySeparate);
+                addMultiple(-alpha, p, qSeparate);
+                const double expected = maxMagnitude(qSeparate);
+                const double fused = addMultiplesAndMaxMagnitude(alpha, x, y, p, q);
+                EXPECT_TRUE(sameDouble(fused, expected)) << fused << " vs " << expected;
+                for (size_t i = 0; i < n; ++i) {
+                    ASSERT_TRUE(sameDouble(y[i], ySeparate[i])) << i;
+                    ASSERT_TRUE(sameDouble(q[i], qSeparate[i])) << i;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
