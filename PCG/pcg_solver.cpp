@@ -6,6 +6,10 @@
 #include <cassert>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pcg {
 
 namespace {
@@ -157,16 +161,14 @@ void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double
 
 namespace {
 
-// Orders components by level (one more than the highest level among their
-// inputs, 0 without inputs), keeping index order within a level, and lays out
-// their inputs in that order.
+// Levels of a triangular solve: a component's level is one more than the
+// highest level among its inputs (0 without inputs). Visits components from
+// first to be solved to last; returns the number of levels.
 template <typename InputsOf>
-void buildSchedule(uint32_t n, size_t entries, bool descending, InputsOf inputsOf,
-                   std::vector<uint32_t>& level, std::vector<uint32_t>& count, std::vector<uint32_t>& component,
-                   std::vector<uint32_t>& offsets, std::vector<uint32_t>& inputs, std::vector<double>& weights)
+uint32_t assignLevels(uint32_t n, bool descending, InputsOf inputsOf, std::vector<uint32_t>& level)
 {
     level.assign(n, 0);
-    uint32_t levels = n > 0 ? 1 : 0;
+    uint32_t levels = 0;
     for (uint32_t step = 0; step < n; ++step) {
         const uint32_t i = descending ? n - 1 - step : step;
         uint32_t highest = 0;
@@ -174,29 +176,103 @@ void buildSchedule(uint32_t n, size_t entries, bool descending, InputsOf inputsO
         level[i] = highest;
         levels = std::max(levels, highest + 1);
     }
+    return levels;
+}
+
+template <typename InputsOf>
+void buildSchedule(uint32_t n, bool descending, InputsOf inputsOf, std::vector<uint32_t>& level,
+                   std::vector<uint32_t>& byLevel, std::vector<uint32_t>& count, std::vector<double>& laneWeights,
+                   std::vector<uint32_t>& laneInputs, SubstitutionSchedule& schedule)
+{
+    const uint32_t levels = assignLevels(n, descending, inputsOf, level);
     count.assign(size_t(levels) + 1, 0);
     for (uint32_t i = 0; i < n; ++i)
         ++count[level[i] + 1];
     for (uint32_t l = 0; l < levels; ++l)
         count[l + 1] += count[l];
-    component.resize(n);
-    for (uint32_t step = 0; step < n; ++step) {
-        const uint32_t i = descending ? n - 1 - step : step;
-        component[count[level[i]]++] = i;
+    byLevel.resize(n);
+    for (uint32_t i = 0; i < n; ++i)
+        byLevel[count[level[i]]++] = i;  // count[l] ends as the start of level l + 1
+
+    schedule.targets.clear();
+    schedule.starts.clear();
+    schedule.inputs.clear();
+    schedule.weights.clear();
+    uint32_t begin = 0;
+    for (uint32_t l = 0; l < levels; ++l) {
+        const uint32_t end = count[l];
+        for (uint32_t k = begin; k < end; k += 2) {
+            const uint32_t first = byLevel[k];
+            const uint32_t second = k + 1 < end ? byLevel[k + 1] : first;
+            schedule.targets.push_back(first);
+            schedule.targets.push_back(second);
+            schedule.starts.push_back(uint32_t(schedule.inputs.size() / 2));
+            for (uint32_t lane = 0; lane < 2; ++lane) {
+                laneInputs.clear();
+                laneWeights.clear();
+                inputsOf(lane == 0 ? first : second, [&](uint32_t input, double weight) {
+                    laneInputs.push_back(input);
+                    laneWeights.push_back(weight);
+                });
+                if (lane == 0) {
+                    for (size_t s = 0; s < laneInputs.size(); ++s) {
+                        schedule.inputs.push_back(laneInputs[s]);
+                        schedule.inputs.push_back(n);  // padding until the second lane is filled in
+                        schedule.weights.push_back(laneWeights[s]);
+                        schedule.weights.push_back(0.0);
+                    }
+                } else {
+                    const size_t slot0 = schedule.starts.back();
+                    for (size_t s = 0; s < laneInputs.size(); ++s) {
+                        if (slot0 + s == schedule.inputs.size() / 2) {
+                            schedule.inputs.push_back(n);
+                            schedule.inputs.push_back(laneInputs[s]);
+                            schedule.weights.push_back(0.0);
+                            schedule.weights.push_back(laneWeights[s]);
+                        } else {
+                            schedule.inputs[2 * (slot0 + s) + 1] = laneInputs[s];
+                            schedule.weights[2 * (slot0 + s) + 1] = laneWeights[s];
+                        }
+                    }
+                }
+            }
+        }
+        begin = end;
     }
-    offsets.resize(size_t(n) + 1);
-    inputs.resize(entries);
-    weights.resize(entries);
-    uint32_t position = 0;
-    for (uint32_t p = 0; p < n; ++p) {
-        offsets[p] = position;
-        inputsOf(component[p], [&](uint32_t input, double weight) {
-            inputs[position] = input;
-            weights[position] = weight;
-            ++position;
-        });
+    schedule.starts.push_back(uint32_t(schedule.inputs.size() / 2));
+}
+
+// One triangular solve over the schedule: work[t] = inverseDiagonal[t] * (from[t] - sum of work[input]*weight).
+void substitute(const SubstitutionSchedule& schedule, const double* inverseDiagonal, const double* from, double* work)
+{
+    const uint32_t* targets = schedule.targets.data();
+    const uint32_t* starts = schedule.starts.data();
+    const uint32_t* inputs = schedule.inputs.data();
+    const double* weights = schedule.weights.data();
+    const size_t pairs = schedule.starts.size() - 1;
+    for (size_t p = 0; p < pairs; ++p) {
+        const uint32_t t0 = targets[2 * p];
+        const uint32_t t1 = targets[2 * p + 1];
+#if defined(__SSE2__)
+        __m128d value = _mm_loadh_pd(_mm_load_sd(from + t0), from + t1);
+        for (uint32_t s = starts[p]; s < starts[p + 1]; ++s) {
+            const __m128d input = _mm_loadh_pd(_mm_load_sd(work + inputs[2 * s]), work + inputs[2 * s + 1]);
+            value = _mm_sub_pd(value, _mm_mul_pd(input, _mm_loadu_pd(weights + 2 * s)));
+        }
+        value = _mm_mul_pd(_mm_loadh_pd(_mm_load_sd(inverseDiagonal + t0), inverseDiagonal + t1), value);
+        _mm_storeh_pd(work + t1, value);  // a lone component sits in both lanes: either store will do
+        _mm_storel_pd(work + t0, value);
+#else
+        double v0 = from[t0];
+        double v1 = from[t1];
+        for (uint32_t s = starts[p]; s < starts[p + 1]; ++s) {
+            v0 = v0 - work[inputs[2 * s]] * weights[2 * s];
+            v1 = v1 - work[inputs[2 * s + 1]] * weights[2 * s + 1];
+        }
+        work[t1] = inverseDiagonal[t1] * v1;
+        work[t0] = inverseDiagonal[t0] * v0;
+#endif
     }
-    offsets[n] = position;
 }
 
 }  // namespace
@@ -226,19 +302,23 @@ void PcgSolver::scheduleSubstitutions()
         }
     }
 
-    std::vector<uint32_t> level, count;
-    buildSchedule(n, entries, false,
-                  [&](uint32_t i, auto visit) {
-                      for (uint32_t e = rowOffsets[i]; e < rowOffsets[i + 1]; ++e)
-                          visit(rowColumns[e], rowValues[e]);
-                  },
-                  level, count, forward.component, forward.offsets, forward.inputs, forward.weights);
-    buildSchedule(n, entries, true,
-                  [&](uint32_t i, auto visit) {
-                      for (uint32_t e = columnOffsets[i]; e < columnOffsets[i + 1]; ++e)
-                          visit(rows[e], values[e]);
-                  },
-                  level, count, backward.component, backward.offsets, backward.inputs, backward.weights);
+    std::vector<uint32_t> level, byLevel, count, laneInputs;
+    std::vector<double> laneWeights;
+    buildSchedule(
+        n, false,
+        [&](uint32_t i, auto visit) {
+            for (uint32_t e = rowOffsets[i]; e < rowOffsets[i + 1]; ++e)
+                visit(rowColumns[e], rowValues[e]);
+        },
+        level, byLevel, count, laneWeights, laneInputs, forward);
+    buildSchedule(
+        n, true,
+        [&](uint32_t i, auto visit) {
+            for (uint32_t e = columnOffsets[i]; e < columnOffsets[i + 1]; ++e)
+                visit(rows[e], values[e]);
+        },
+        level, byLevel, count, laneWeights, laneInputs, backward);
+    substitution.assign(size_t(n) + 1, 0.0);
 }
 
 void PcgSolver::applyPreconditioner()
@@ -249,39 +329,10 @@ void PcgSolver::applyPreconditioner()
     assert(factor.n==rhs.size());
     assert(factor.n==result.size());
 
-    const uint32_t n = factor.n;
-    const double* inverseDiagonal = factor.inverseDiagonal.data();
-    const double* r = residual.data();
-    double* z = auxiliary.data();
-
-    // z_i = (r_i - sum of L(i,c)*z_c over c in increasing order) / L(i,i)
-    {
-        const uint32_t* component = forward.component.data();
-        const uint32_t* offsets = forward.offsets.data();
-        const uint32_t* inputs = forward.inputs.data();
-        const double* weights = forward.weights.data();
-        for (uint32_t p = 0; p < n; ++p) {
-            const uint32_t i = component[p];
-            double zi = r[i];
-            for (uint32_t e = offsets[p]; e < offsets[p + 1]; ++e)
-                zi = zi - z[inputs[e]] * weights[e];
-            z[i] = inverseDiagonal[i] * zi;
-        }
-    }
-    // y_i = (z_i - sum of L(r,i)*y_r over the column's entries) / L(i,i), in place
-    {
-        const uint32_t* component = backward.component.data();
-        const uint32_t* offsets = backward.offsets.data();
-        const uint32_t* inputs = backward.inputs.data();
-        const double* weights = backward.weights.data();
-        for (uint32_t p = 0; p < n; ++p) {
-            const uint32_t i = component[p];
-            double yi = z[i];
-            for (uint32_t e = offsets[p]; e < offsets[p + 1]; ++e)
-                yi = yi - z[inputs[e]] * weights[e];
-            z[i] = inverseDiagonal[i] * yi;
-        }
-    }
+    double* work = substitution.data();
+    substitute(forward, factor.inverseDiagonal.data(), residual.data(), work);
+    substitute(backward, factor.inverseDiagonal.data(), work, work);
+    std::copy(work, work + factor.n, auxiliary.begin());
 }
 
 bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,

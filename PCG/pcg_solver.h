@@ -32,6 +32,15 @@ void forwardSubstitute(const TriangularFactor& factor, const std::vector<double>
 // Solves L^T*y = x in place.
 void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double>& x);
 
+// A triangular solve laid out for speed: components in pairs from one level
+// (a level depends only on earlier ones), each pair's inputs side by side.
+struct SubstitutionSchedule {
+    std::vector<uint32_t> targets;  // two components per pair (a lone one twice)
+    std::vector<uint32_t> starts;   // slots of pair p: [starts[p], starts[p+1])
+    std::vector<uint32_t> inputs;   // two input components per slot
+    std::vector<double> weights;    // their entries of L, two per slot
+};
+
 struct PcgSolver {
     TriangularFactor factor;           // preconditioner of the current solve
     std::vector<double> auxiliary;     // scratch: A*direction, then M^-1*residual, then the next direction
@@ -51,19 +60,14 @@ struct PcgSolver {
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
 
 private:
-    // The two triangular solves, rearranged for speed with the same arithmetic:
-    // each component is gathered from the ones it depends on, in the order the
-    // substitutions use, and the components are visited level by level (a level
-    // depends only on earlier levels), so that independent chains of dependent
-    // operations overlap in the processor.
-    struct SubstitutionSchedule {
-        std::vector<uint32_t> component;  // the components in the order they are computed
-        std::vector<uint32_t> offsets;    // inputs of component[p]: [offsets[p], offsets[p+1])
-        std::vector<uint32_t> inputs;     // index of each input component
-        std::vector<double> weights;      // its entry of L
-    };
-    SubstitutionSchedule forward;   // L*z = r, inputs in increasing column order
-    SubstitutionSchedule backward;  // L^T*y = z, inputs in the column's stored order
+    // The two triangular solves, rearranged for speed with the same arithmetic.
+    // Each component is gathered from the ones it depends on, in the order the
+    // substitutions use; the two of a pair are computed side by side. The
+    // shorter input list of a pair is padded with zero weights on a zero input,
+    // which subtracts exactly nothing.
+    SubstitutionSchedule forward;     // L*z = r, inputs in increasing column order
+    SubstitutionSchedule backward;    // L^T*y = z, inputs in the column's stored order
+    std::vector<double> substitution; // z and y in place, with a zero at index n for the padding
 
     void scheduleSubstitutions();
     void applyPreconditioner();  // auxiliary := M^-1 * residual

@@ -315,4 +315,89 @@ TEST(PcgSolver, ReusedSolverGivesTheSameResultAsAFreshOne)
     EXPECT_EQ(a.iterations, b.iterations);
 }
 
+// The conjugate gradient written with the public operations, one after the other:
+// the solver's fused and rescheduled loops must give exactly its results.
+bool plainSolve(const RowListMatrix& matrix, const std::vector<double>& rhs, std::vector<double>& result,
+                double& residualOut, int& iterationsOut)
+{
+    const uint32_t n = matrix.n;
+    std::vector<double> residual = rhs, auxiliary(n), direction;
+    result.assign(n, 0.0);
+    residualOut = maxMagnitude(residual);
+    iterationsOut = 0;
+    if (residualOut == 0.0)
+        return true;
+    const double tolerance = residualOut * 1e-5;
+    TriangularFactor factor;
+    computeFactor(matrix, factor, 0.97, 0.25);
+    forwardSubstitute(factor, residual, auxiliary);
+    backSubstituteTransposed(factor, auxiliary);
+    double rho = innerProduct(auxiliary, residual);
+    direction = auxiliary;
+    CompressedMatrix compressed;
+    compressed.compressFrom(matrix);
+    for (int iteration = 0; iteration < 100; ++iteration) {
+        applyMatrix(compressed, direction, auxiliary);
+        const double alpha = rho / innerProduct(direction, auxiliary);
+        addMultiple(alpha, direction, result);
+        addMultiple(-alpha, auxiliary, residual);
+        residualOut = maxMagnitude(residual);
+        if (residualOut <= tolerance) {
+            iterationsOut = iteration + 1;
+            return true;
+        }
+        forwardSubstitute(factor, residual, auxiliary);
+        backSubstituteTransposed(factor, auxiliary);
+        const double rhoNew = innerProduct(auxiliary, residual);
+        addMultiple(rhoNew / rho, direction, auxiliary);
+        direction.swap(auxiliary);
+        rho = rhoNew;
+    }
+    iterationsOut = 100;
+    return false;
+}
+
+// A symmetric, diagonally dominant matrix whose rows hold from none to many
+// neighbours, so that levels, pairs and padding all vary.
+RowListMatrix irregularMatrix(uint32_t n, uint32_t seed)
+{
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<uint32_t> pick(0, n - 1);
+    std::uniform_real_distribution<double> weight(-1.0, -0.1);
+    RowListMatrix matrix(n);
+    for (uint32_t edge = 0; edge < 3 * n; ++edge) {
+        const uint32_t a = pick(generator), b = pick(generator);
+        if (a == b)
+            continue;
+        const double w = weight(generator);
+        const uint32_t low = std::min(a, b), high = std::max(a, b);
+        matrix.addToRow(low, {low, high}, {-w + 0.05, w});
+        matrix.addToRow(high, {low, high}, {w, -w + 0.05});
+    }
+    for (uint32_t i = 0; i < n; ++i)
+        matrix.addToRow(i, {i}, {0.5});
+    return matrix;
+}
+
+TEST(PcgSolver, FusedAndScheduledLoopsMatchThePlainOperationsBitForBit)
+{
+    for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+        for (uint32_t n : {1u, 2u, 7u, 60u, 301u}) {
+            SCOPED_TRACE(::testing::Message() << "n " << n << " seed " << seed);
+            const RowListMatrix matrix = n == 1 ? denseMatrix({{3.0}}) : irregularMatrix(n, seed);
+            std::vector<double> rhs = compatibleRightHandSide(n, seed);
+            rhs[0] += 1.0;
+            std::vector<double> expected, ours(n);
+            double expectedResidual = 0.0, ourResidual = 0.0;
+            int expectedIterations = 0, ourIterations = 0;
+            const bool expectedConverged = plainSolve(matrix, rhs, expected, expectedResidual, expectedIterations);
+            PcgSolver solver;
+            EXPECT_EQ(solver.solveSystem(matrix, rhs, ours, ourResidual, ourIterations), expectedConverged);
+            EXPECT_EQ(ourIterations, expectedIterations);
+            EXPECT_EQ(ourResidual, expectedResidual);
+            EXPECT_EQ(ours, expected);
+        }
+    }
+}
+
 }  // namespace
