@@ -161,116 +161,152 @@ void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double
 
 namespace {
 
-// Levels of a triangular solve: a component's level is one more than the
-// highest level among its inputs (0 without inputs). Visits components from
-// first to be solved to last; returns the number of levels.
-template <typename InputsOf>
-uint32_t assignLevels(uint32_t n, bool descending, InputsOf inputsOf, std::vector<uint32_t>& level)
+// The inputs of each component of a triangular solve, as offsets into parallel
+// arrays: component i depends on inputs[offsets[i]] ... with those weights.
+struct Dependencies {
+    const uint32_t* offsets;
+    const uint32_t* inputs;
+    const double* weights;
+};
+
+// Pairs the components level by level (a component's level is one more than
+// the highest level among its inputs) and lays out each pair's inputs side by
+// side, padding the shorter list with zero weights on the zero at index n.
+void buildSchedule(uint32_t n, bool descending, Dependencies dependencies, const double* inverseDiagonal,
+                   std::vector<uint32_t>& level,
+                   std::vector<uint32_t>& byLevel, std::vector<uint32_t>& levelStarts,
+                   SubstitutionSchedule& schedule)
 {
-    level.assign(n, 0);
+    const uint32_t* offsets = dependencies.offsets;
+    const uint32_t* inputs = dependencies.inputs;
+    const double* weights = dependencies.weights;
+
+    level.resize(n);
     uint32_t levels = 0;
     for (uint32_t step = 0; step < n; ++step) {
         const uint32_t i = descending ? n - 1 - step : step;
         uint32_t highest = 0;
-        inputsOf(i, [&](uint32_t input, double) { highest = std::max(highest, level[input] + 1); });
+        for (uint32_t e = offsets[i]; e < offsets[i + 1]; ++e)
+            highest = std::max(highest, level[inputs[e]] + 1);
         level[i] = highest;
         levels = std::max(levels, highest + 1);
     }
-    return levels;
-}
-
-template <typename InputsOf>
-void buildSchedule(uint32_t n, bool descending, InputsOf inputsOf, std::vector<uint32_t>& level,
-                   std::vector<uint32_t>& byLevel, std::vector<uint32_t>& count, std::vector<double>& laneWeights,
-                   std::vector<uint32_t>& laneInputs, SubstitutionSchedule& schedule)
-{
-    const uint32_t levels = assignLevels(n, descending, inputsOf, level);
-    count.assign(size_t(levels) + 1, 0);
+    levelStarts.assign(size_t(levels) + 1, 0);
     for (uint32_t i = 0; i < n; ++i)
-        ++count[level[i] + 1];
+        ++levelStarts[level[i] + 1];
     for (uint32_t l = 0; l < levels; ++l)
-        count[l + 1] += count[l];
+        levelStarts[l + 1] += levelStarts[l];
     byLevel.resize(n);
-    for (uint32_t i = 0; i < n; ++i)
-        byLevel[count[level[i]]++] = i;  // count[l] ends as the start of level l + 1
+    for (uint32_t step = 0; step < n; ++step) {
+        const uint32_t i = descending ? n - 1 - step : step;
+        byLevel[levelStarts[level[i]]++] = i;  // levelStarts[l] ends as the start of level l + 1
+    }
 
+    // Pair up within each level; a lone last component is paired with itself.
     schedule.targets.clear();
-    schedule.starts.clear();
-    schedule.inputs.clear();
-    schedule.weights.clear();
     uint32_t begin = 0;
     for (uint32_t l = 0; l < levels; ++l) {
-        const uint32_t end = count[l];
+        const uint32_t end = levelStarts[l];
         for (uint32_t k = begin; k < end; k += 2) {
-            const uint32_t first = byLevel[k];
-            const uint32_t second = k + 1 < end ? byLevel[k + 1] : first;
-            schedule.targets.push_back(first);
-            schedule.targets.push_back(second);
-            schedule.starts.push_back(uint32_t(schedule.inputs.size() / 2));
-            for (uint32_t lane = 0; lane < 2; ++lane) {
-                laneInputs.clear();
-                laneWeights.clear();
-                inputsOf(lane == 0 ? first : second, [&](uint32_t input, double weight) {
-                    laneInputs.push_back(input);
-                    laneWeights.push_back(weight);
-                });
-                if (lane == 0) {
-                    for (size_t s = 0; s < laneInputs.size(); ++s) {
-                        schedule.inputs.push_back(laneInputs[s]);
-                        schedule.inputs.push_back(n);  // padding until the second lane is filled in
-                        schedule.weights.push_back(laneWeights[s]);
-                        schedule.weights.push_back(0.0);
-                    }
-                } else {
-                    const size_t slot0 = schedule.starts.back();
-                    for (size_t s = 0; s < laneInputs.size(); ++s) {
-                        if (slot0 + s == schedule.inputs.size() / 2) {
-                            schedule.inputs.push_back(n);
-                            schedule.inputs.push_back(laneInputs[s]);
-                            schedule.weights.push_back(0.0);
-                            schedule.weights.push_back(laneWeights[s]);
-                        } else {
-                            schedule.inputs[2 * (slot0 + s) + 1] = laneInputs[s];
-                            schedule.weights[2 * (slot0 + s) + 1] = laneWeights[s];
-                        }
-                    }
-                }
-            }
+            schedule.targets.push_back(byLevel[k]);
+            schedule.targets.push_back(k + 1 < end ? byLevel[k + 1] : byLevel[k]);
         }
         begin = end;
     }
-    schedule.starts.push_back(uint32_t(schedule.inputs.size() / 2));
+    const size_t pairs = schedule.targets.size() / 2;
+    schedule.inverses.resize(2 * pairs);
+    for (size_t k = 0; k < 2 * pairs; ++k)
+        schedule.inverses[k] = inverseDiagonal[schedule.targets[k]];
+    schedule.starts.resize(pairs + 1);
+    uint32_t slots = 0;
+    for (size_t p = 0; p < pairs; ++p) {
+        schedule.starts[p] = slots;
+        const uint32_t t0 = schedule.targets[2 * p], t1 = schedule.targets[2 * p + 1];
+        slots += std::max(offsets[t0 + 1] - offsets[t0], offsets[t1 + 1] - offsets[t1]);
+    }
+    schedule.starts[pairs] = slots;
+    schedule.inputs.assign(2 * size_t(slots), n);
+    schedule.weights.assign(2 * size_t(slots), 0.0);
+    for (size_t p = 0; p < pairs; ++p) {
+        for (uint32_t lane = 0; lane < 2; ++lane) {
+            const uint32_t t = schedule.targets[2 * p + lane];
+            uint32_t slot = schedule.starts[p];
+            for (uint32_t e = offsets[t]; e < offsets[t + 1]; ++e, ++slot) {
+                schedule.inputs[2 * slot + lane] = inputs[e];
+                schedule.weights[2 * slot + lane] = weights[e];
+            }
+        }
+    }
 }
 
-// One triangular solve over the schedule: work[t] = inverseDiagonal[t] * (from[t] - sum of work[input]*weight).
-void substitute(const SubstitutionSchedule& schedule, const double* inverseDiagonal, const double* from, double* work)
+#if defined(__SSE2__)
+// Subtracts the pair's weighted inputs in order; widths of up to two, the
+// pressure matrix's, run without a loop.
+inline __m128d subtractInputs(__m128d value, const uint32_t* in, const double* w, size_t width, const double* work)
+{
+    auto subtractSlot = [&](size_t s) {
+        const __m128d input = _mm_loadh_pd(_mm_load_sd(work + in[2 * s]), work + in[2 * s + 1]);
+        value = _mm_sub_pd(value, _mm_mul_pd(input, _mm_loadu_pd(w + 2 * s)));
+    };
+    switch (width) {
+    case 2:
+        subtractSlot(0);
+        subtractSlot(1);
+        break;
+    case 1:
+        subtractSlot(0);
+        break;
+    case 0:
+        break;
+    default:
+        for (size_t s = 0; s < width; ++s)
+            subtractSlot(s);
+    }
+    return value;
+}
+#endif
+
+// One triangular solve over the schedule:
+// work[t] = 1/L(t,t) * (from[t] - the sum of work[input]*weight in order),
+// also written to out[t] when writeOut is set.
+template <bool writeOut>
+void substitute(const SubstitutionSchedule& schedule, const double* from, double* work, double* out)
 {
     const uint32_t* targets = schedule.targets.data();
     const uint32_t* starts = schedule.starts.data();
     const uint32_t* inputs = schedule.inputs.data();
     const double* weights = schedule.weights.data();
+    const double* inverses = schedule.inverses.data();
     const size_t pairs = schedule.starts.size() - 1;
     for (size_t p = 0; p < pairs; ++p) {
         const uint32_t t0 = targets[2 * p];
         const uint32_t t1 = targets[2 * p + 1];
+        const size_t first = starts[p];
+        const size_t width = starts[p + 1] - first;
 #if defined(__SSE2__)
         __m128d value = _mm_loadh_pd(_mm_load_sd(from + t0), from + t1);
-        for (uint32_t s = starts[p]; s < starts[p + 1]; ++s) {
-            const __m128d input = _mm_loadh_pd(_mm_load_sd(work + inputs[2 * s]), work + inputs[2 * s + 1]);
-            value = _mm_sub_pd(value, _mm_mul_pd(input, _mm_loadu_pd(weights + 2 * s)));
-        }
-        value = _mm_mul_pd(_mm_loadh_pd(_mm_load_sd(inverseDiagonal + t0), inverseDiagonal + t1), value);
-        _mm_storeh_pd(work + t1, value);  // a lone component sits in both lanes: either store will do
+        value = subtractInputs(value, inputs + 2 * first, weights + 2 * first, width, work);
+        value = _mm_mul_pd(_mm_loadu_pd(inverses + 2 * p), value);
+        // A lone component sits in both lanes: either store will do.
+        _mm_storeh_pd(work + t1, value);
         _mm_storel_pd(work + t0, value);
+        if (writeOut) {
+            _mm_storeh_pd(out + t1, value);
+            _mm_storel_pd(out + t0, value);
+        }
 #else
         double v0 = from[t0];
         double v1 = from[t1];
-        for (uint32_t s = starts[p]; s < starts[p + 1]; ++s) {
+        for (size_t s = first; s < first + width; ++s) {
             v0 = v0 - work[inputs[2 * s]] * weights[2 * s];
             v1 = v1 - work[inputs[2 * s + 1]] * weights[2 * s + 1];
         }
-        work[t1] = inverseDiagonal[t1] * v1;
-        work[t0] = inverseDiagonal[t0] * v0;
+        work[t1] = inverses[2 * p + 1] * v1;
+        work[t0] = inverses[2 * p] * v0;
+        if (writeOut) {
+            out[t1] = work[t1];
+            out[t0] = work[t0];
+        }
 #endif
     }
 }
@@ -302,22 +338,11 @@ void PcgSolver::scheduleSubstitutions()
         }
     }
 
-    std::vector<uint32_t> level, byLevel, count, laneInputs;
-    std::vector<double> laneWeights;
-    buildSchedule(
-        n, false,
-        [&](uint32_t i, auto visit) {
-            for (uint32_t e = rowOffsets[i]; e < rowOffsets[i + 1]; ++e)
-                visit(rowColumns[e], rowValues[e]);
-        },
-        level, byLevel, count, laneWeights, laneInputs, forward);
-    buildSchedule(
-        n, true,
-        [&](uint32_t i, auto visit) {
-            for (uint32_t e = columnOffsets[i]; e < columnOffsets[i + 1]; ++e)
-                visit(rows[e], values[e]);
-        },
-        level, byLevel, count, laneWeights, laneInputs, backward);
+    std::vector<uint32_t> level, byLevel, levelStarts;
+    const double* inverseDiagonal = factor.inverseDiagonal.data();
+    buildSchedule(n, false, {rowOffsets.data(), rowColumns.data(), rowValues.data()}, inverseDiagonal, level,
+                  byLevel, levelStarts, forward);
+    buildSchedule(n, true, {columnOffsets, rows, values}, inverseDiagonal, level, byLevel, levelStarts, backward);
     substitution.assign(size_t(n) + 1, 0.0);
 }
 
@@ -330,9 +355,8 @@ void PcgSolver::applyPreconditioner()
     assert(factor.n==result.size());
 
     double* work = substitution.data();
-    substitute(forward, factor.inverseDiagonal.data(), residual.data(), work);
-    substitute(backward, factor.inverseDiagonal.data(), work, work);
-    std::copy(work, work + factor.n, auxiliary.begin());
+    substitute<false>(forward, residual.data(), work, nullptr);
+    substitute<true>(backward, work, work, auxiliary.data());
 }
 
 bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,

@@ -39,6 +39,7 @@ struct SubstitutionSchedule {
     std::vector<uint32_t> starts;   // slots of pair p: [starts[p], starts[p+1])
     std::vector<uint32_t> inputs;   // two input components per slot
     std::vector<double> weights;    // their entries of L, two per slot
+    std::vector<double> inverses;   // 1/L(t,t) of each target, two per pair
 };
 
 struct PcgSolver {

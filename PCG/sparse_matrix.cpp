@@ -65,19 +65,42 @@ void CompressedMatrix::compressFrom(const RowListMatrix& rowList)
 
 namespace {
 
-// One row's sum, entry by entry in stored order; unrolled by two to cut the loop overhead.
+// One row's sum, entry by entry in stored order.
+template <size_t count>
+inline double shortRowProduct(const double* v, const uint32_t* c, const double* x)
+{
+    double sum = 0.0;
+    for (size_t k = 0; k < count; ++k)  // unrolled completely by the compiler
+        sum = x[c[k]] * v[k] + sum;
+    return sum;
+}
+
 inline double rowProduct(const double* values, const uint32_t* columns, uint32_t begin, uint32_t end,
                          const double* x)
 {
-    double sum = 0.0;
-    uint32_t j = begin;
-    for (; j + 1 < end; j += 2) {
-        sum = x[columns[j]] * values[j] + sum;
-        sum = x[columns[j + 1]] * values[j + 1] + sum;
+    const double* v = values + begin;
+    const uint32_t* c = columns + begin;
+    // Rows of up to five entries, the pressure matrix's, run without a loop.
+    switch (end - begin) {
+    case 0:
+        return 0.0;
+    case 1:
+        return shortRowProduct<1>(v, c, x);
+    case 2:
+        return shortRowProduct<2>(v, c, x);
+    case 3:
+        return shortRowProduct<3>(v, c, x);
+    case 4:
+        return shortRowProduct<4>(v, c, x);
+    case 5:
+        return shortRowProduct<5>(v, c, x);
+    default: {
+        double sum = 0.0;
+        for (size_t k = 0, count = end - begin; k < count; ++k)
+            sum = x[c[k]] * v[k] + sum;
+        return sum;
     }
-    if (j < end)
-        sum = x[columns[j]] * values[j] + sum;
-    return sum;
+    }
 }
 
 }  // namespace
