@@ -103,38 +103,37 @@ inline double rowProduct(const double* values, const uint32_t* columns, uint32_t
     }
 }
 
+// result := matrix * x, handing each row's result to eachRow as it is formed.
+template <typename EachRow>
+void multiplyRows(const CompressedMatrix& matrix, const std::vector<double>& x, std::vector<double>& result,
+                  EachRow eachRow)
+{
+    assert(matrix.n==x.size());
+    result.resize(matrix.n);
+    const double* values = matrix.entryValues.data();
+    const uint32_t* columns = matrix.entryColumns.data();
+    const uint32_t* offsets = matrix.rowOffsets.data();
+    const double* in = x.data();
+    double* out = result.data();
+    for (uint32_t i = 0; i < matrix.n; ++i) {
+        out[i] = rowProduct(values, columns, offsets[i], offsets[i + 1], in);
+        eachRow(i, out[i]);
+    }
+}
+
 }  // namespace
 
 void applyMatrix(const CompressedMatrix& matrix, const std::vector<double>& x,
                  std::vector<double>& result)
 {
-    assert(matrix.n==x.size());
-    result.resize(matrix.n);
-    const double* values = matrix.entryValues.data();
-    const uint32_t* columns = matrix.entryColumns.data();
-    const uint32_t* offsets = matrix.rowOffsets.data();
-    const double* in = x.data();
-    double* out = result.data();
-    for (uint32_t i = 0; i < matrix.n; ++i)
-        out[i] = rowProduct(values, columns, offsets[i], offsets[i + 1], in);
+    multiplyRows(matrix, x, result, [](uint32_t, double) {});
 }
 
 double applyMatrixAndDot(const CompressedMatrix& matrix, const std::vector<double>& x,
                          std::vector<double>& result)
 {
-    assert(matrix.n==x.size());
-    result.resize(matrix.n);
-    const double* values = matrix.entryValues.data();
-    const uint32_t* columns = matrix.entryColumns.data();
-    const uint32_t* offsets = matrix.rowOffsets.data();
-    const double* in = x.data();
-    double* out = result.data();
     double dot = 0.0;
-    for (uint32_t i = 0; i < matrix.n; ++i) {
-        const double product = rowProduct(values, columns, offsets[i], offsets[i + 1], in);
-        out[i] = product;
-        dot += product * in[i];
-    }
+    multiplyRows(matrix, x, result, [&dot, in = x.data()](uint32_t i, double product) { dot += product * in[i]; });
     return dot;
 }
 
