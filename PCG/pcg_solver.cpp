@@ -204,6 +204,7 @@ void buildSchedule(uint32_t n, bool descending, Dependencies dependencies, const
 
     // Pair up within each level; a lone last component is paired with itself.
     schedule.targets.clear();
+    schedule.targets.reserve(size_t(n) + levels);
     uint32_t begin = 0;
     for (uint32_t l = 0; l < levels; ++l) {
         const uint32_t end = levelStarts[l];

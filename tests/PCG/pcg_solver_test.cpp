@@ -1,5 +1,6 @@
 #include "PCG/pcg_solver.h"
 #include "PCG/vector_ops.h"
+#include "tests/support/allocation_counter.h"
 #include "tests/support/pressure_problem.h"
 
 #include <gtest/gtest.h>
@@ -299,6 +300,33 @@ TEST(PcgSolver, ModificationHalvesTheIterationsOfPlainIncompleteCholesky)
     ASSERT_TRUE(m.converged && p.converged);
     EXPECT_LT(2 * m.iterations, p.iterations + 10) << m.iterations << " vs " << p.iterations;
     EXPECT_LT(m.iterations + 15, p.iterations);
+}
+
+TEST(PcgSolver, IterationsAllocateNothing)
+{
+    const RowListMatrix matrix = neumannPressureMatrix(50, 50);
+    const std::vector<double> rhs = compatibleRightHandSide(matrix.n, 21);
+    std::vector<double> result(matrix.n);
+    double residual = 0.0;
+    int iterations = 0;
+    auto allocationsWithLimit = [&](int limit) {
+        PcgSolver solver;
+        solver.iterationLimit = limit;
+        testing_support::AllocationCounter counter;
+        solver.solveSystem(matrix, rhs, result, residual, iterations);
+        return counter.count();
+    };
+    const size_t setUp = allocationsWithLimit(1);
+    EXPECT_GT(setUp, 0u);  // the counter sees the solve's own vectors
+    EXPECT_EQ(allocationsWithLimit(25), setUp);
+    EXPECT_EQ(iterations, 25);
+
+    // A long-lived solver reuses its storage: the second solve allocates less.
+    PcgSolver reused;
+    reused.solveSystem(matrix, rhs, result, residual, iterations);
+    testing_support::AllocationCounter counter;
+    reused.solveSystem(matrix, rhs, result, residual, iterations);
+    EXPECT_LT(counter.count(), setUp);
 }
 
 TEST(PcgSolver, ReusedSolverGivesTheSameResultAsAFreshOne)

@@ -1,4 +1,5 @@
 #include "sim/fluid_solver.h"
+#include "tests/support/allocation_counter.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,40 @@ TEST(BodyForces, GravityThenBordersOnARestingField)
     for (uint32_t i = 0; i < 50; ++i)
         for (uint32_t j = 0; j <= 50; ++j)
             ASSERT_EQ(solver.velocity->v.at(i, j), (j == 0 || j == 50) ? 0.0 : 0.05 * 9.8);
+}
+
+TEST(TimeStep, OnlyThePressureSolveAllocatesAndAlwaysTheSameAmount)
+{
+    FluidSolver solver(50, 50);
+    for (int tick = 0; tick < 5; ++tick)
+        solver.step();
+    {
+        testing_support::AllocationCounter counter;
+        solver.advect(*solver.velocity, dt);
+        solver.applyGravity(*solver.velocity, dt);
+        solver.applyBoundaryConditions(*solver.velocity, dt);
+        EXPECT_EQ(counter.count(), 0u);
+    }
+    size_t perSolve = 0;
+    {
+        testing_support::AllocationCounter counter;
+        solver.solvePressure(*solver.velocity, *solver.pressure, dt);
+        perSolve = counter.count();
+    }
+    {
+        testing_support::AllocationCounter counter;
+        solver.subtractPressureGradient(*solver.velocity, *solver.pressure, dt);
+        solver.applyBoundaryConditions(*solver.velocity, dt);
+        EXPECT_EQ(counter.count(), 0u);
+    }
+    // The solve's own matrix, factor and vectors, and nothing that grows with time.
+    EXPECT_GT(perSolve, 0u);
+    EXPECT_LT(perSolve, 45u);
+    for (int tick = 0; tick < 20; ++tick) {
+        testing_support::AllocationCounter counter;
+        solver.step();
+        ASSERT_EQ(counter.count(), perSolve) << tick;
+    }
 }
 
 }  // namespace
