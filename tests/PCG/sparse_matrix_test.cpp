@@ -1,4 +1,5 @@
 #include "PCG/sparse_matrix.h"
+#include "tests/support/pressure_problem.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +9,8 @@ namespace {
 
 using namespace pcg;
 
-using Row = std::vector<std::pair<uint32_t, double>>;
-
-Row rowOf(const RowListMatrix& matrix, uint32_t row)
-{
-    Row entries;
-    for (size_t e = 0; e < matrix.rowColumns[row].size(); ++e)
-        entries.emplace_back(matrix.rowColumns[row][e], matrix.rowValues[row][e]);
-    return entries;
-}
+using Row = testing_support::MatrixRow;
+using testing_support::rowOf;
 
 TEST(RowListMatrix, MergesListsIntoRowsInColumnOrder)
 {

@@ -16,15 +16,8 @@ namespace {
 
 constexpr double dt = FluidSolver::timeStep;
 
-using Row = std::vector<std::pair<uint32_t, double>>;
-
-Row rowOf(const pcg::RowListMatrix& matrix, uint32_t row)
-{
-    Row entries;
-    for (size_t e = 0; e < matrix.rowColumns[row].size(); ++e)
-        entries.emplace_back(matrix.rowColumns[row][e], matrix.rowValues[row][e]);
-    return entries;
-}
+using Row = testing_support::MatrixRow;
+using testing_support::rowOf;
 
 // Collects what the program writes through qDebug while it lives.
 class DebugCapture {

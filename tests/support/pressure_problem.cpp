@@ -60,4 +60,12 @@ double maxAbsDifference(const std::vector<double>& a, const std::vector<double>&
     return largest;
 }
 
+MatrixRow rowOf(const pcg::RowListMatrix& matrix, uint32_t row)
+{
+    MatrixRow entries;
+    for (size_t e = 0; e < matrix.rowColumns[row].size(); ++e)
+        entries.emplace_back(matrix.rowColumns[row][e], matrix.rowValues[row][e]);
+    return entries;
+}
+
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #include "PCG/sparse_matrix.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -19,5 +20,9 @@ std::vector<double> compatibleRightHandSide(uint32_t n, uint32_t seed);
 std::vector<double> multiply(const pcg::RowListMatrix& matrix, const std::vector<double>& x);
 
 double maxAbsDifference(const std::vector<double>& a, const std::vector<double>& b);
+
+// A row's stored entries as (column, value) pairs, in stored order.
+using MatrixRow = std::vector<std::pair<uint32_t, double>>;
+MatrixRow rowOf(const pcg::RowListMatrix& matrix, uint32_t row);
 
 }  // namespace testing_support

@@ -1,4 +1,5 @@
 #include "sim/fluid_solver.h"
+#include "tests/support/fields.h"
 #include "view/flow_view.h"
 
 #include <QImage>

@@ -1,4 +1,5 @@
 #include "sim/velocity_field.h"
+#include "tests/support/fields.h"
 #include "view/frame_geometry.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +9,7 @@
 
 namespace {
 
-void fill(VelocityField& field, double u, double v)
-{
-    for (size_t k = 0; k < field.u.size(); ++k)
-        field.u.data[k] = u;
-    for (size_t k = 0; k < field.v.size(); ++k)
-        field.v.data[k] = v;
-}
+using testing_support::fillField;
 
 TEST(CellSize, WholePixelsPerCellThatFitBothDirections)
 {
@@ -46,7 +41,7 @@ TEST(GridLines, FiftyOneEachWayEndingAtTheGridsEdge)
 TEST(VelocityArrows, RestingFieldDrawsNoArrows)
 {
     VelocityField field(50, 50, 1.0);
-    fill(field, 0.0, 0.0);
+    fillField(field, 0.0, 0.0);
     std::vector<ScreenSegment> arrows{{{1, 1}, {2, 2}}};
     velocityArrows(field, 6.0, arrows);
     EXPECT_TRUE(arrows.empty());
@@ -55,7 +50,7 @@ TEST(VelocityArrows, RestingFieldDrawsNoArrows)
 TEST(VelocityArrows, UniformFlowDrawsHalfCellArrowsToTheRight)
 {
     VelocityField field(50, 50, 1.0);
-    fill(field, 1.0, 0.0);
+    fillField(field, 1.0, 0.0);
     std::vector<ScreenSegment> arrows;
     velocityArrows(field, 8.0, arrows);
     ASSERT_EQ(arrows.size(), 2500u);
@@ -70,7 +65,7 @@ TEST(VelocityArrows, UniformFlowDrawsHalfCellArrowsToTheRight)
 TEST(VelocityArrows, StrongestComponentSetsTheScaleAndUpIsNegative)
 {
     VelocityField field(50, 50, 1.0);
-    fill(field, 0.0, 0.0);
+    fillField(field, 0.0, 0.0);
     field.u.at(3, 4) = 0.5;
     field.v.at(10, 20) = -2.0;
     field.v.at(10, 21) = -2.0;  // centre of cell (10, 20) samples -2.0
@@ -88,7 +83,7 @@ TEST(VelocityArrows, StrongestComponentSetsTheScaleAndUpIsNegative)
 TEST(VelocityArrows, NonFiniteSamplesNeverBecomeVertices)
 {
     VelocityField field(50, 50, 1.0);
-    fill(field, 1.0, 0.0);
+    fillField(field, 1.0, 0.0);
     field.u.at(5, 5) = std::numeric_limits<double>::infinity();
     field.v.at(7, 7) = std::numeric_limits<double>::quiet_NaN();
     std::vector<ScreenSegment> arrows;

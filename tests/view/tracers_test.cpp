@@ -1,4 +1,5 @@
 #include "sim/velocity_field.h"
+#include "tests/support/fields.h"
 #include "view/tracers.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,7 @@ namespace {
 VelocityField uniformField(double u, double v)
 {
     VelocityField field(50, 50, 1.0);
-    for (size_t k = 0; k < field.u.size(); ++k)
-        field.u.data[k] = u;
-    for (size_t k = 0; k < field.v.size(); ++k)
-        field.v.data[k] = v;
+    testing_support::fillField(field, u, v);
     return field;
 }
 
