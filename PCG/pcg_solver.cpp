@@ -355,6 +355,10 @@ void PcgSolver::applyPreconditioner()
     assert(factor.n==rhs.size());
     assert(factor.n==result.size());
 
+    if (stencilShaped) {
+        applyStencilPreconditioner(stencil, stencilFactor, residual.data(), auxiliary.data());
+        return;
+    }
     double* work = substitution.data();
     substitute<false>(forward, residual.data(), work, nullptr);
     substitute<true>(backward, work, work, auxiliary.data());
@@ -380,9 +384,14 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     }
     const double tolerance = residualOut * relativeTolerance;
 
-    computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
-    assert(factor.n>0);
-    scheduleSubstitutions();
+    stencilShaped = readStencil(matrix, stencil);
+    if (stencilShaped) {
+        computeStencilFactor(stencil, modificationParameter, pivotFloorRatio, stencilFactor, factor);
+    } else {
+        computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
+        assert(factor.n>0);
+        scheduleSubstitutions();
+    }
     applyPreconditioner();
     double rho = innerProduct(auxiliary, residual);
     if (rho == 0.0 || std::isnan(rho)) {
@@ -395,7 +404,9 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     for (int32_t iteration = 0; iteration < iterationLimit; ++iteration) {
         // The product with its inner product, then both updates with the residual's
         // largest magnitude: fused passes, each element computed as in the separate ones.
-        const double alpha = rho / applyMatrixAndDot(compressedMatrix, direction, auxiliary);
+        const double alpha =
+            rho / (stencilShaped ? applyStencilAndDot(stencil, direction.data(), auxiliary.data())
+                                 : applyMatrixAndDot(compressedMatrix, direction, auxiliary));
         residualOut = addMultiplesAndMaxMagnitude(alpha, direction, result, auxiliary, residual);
         if (residualOut <= tolerance) {
             iterationsOut = iteration + 1;

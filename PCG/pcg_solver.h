@@ -3,6 +3,7 @@
 // modified incomplete Cholesky factor of zero fill-in.
 
 #include "PCG/sparse_matrix.h"
+#include "PCG/stencil.h"
 
 #include <cstdint>
 #include <vector>
@@ -66,6 +67,12 @@ private:
     // substitutions use; the two of a pair are computed side by side. The
     // shorter input list of a pair is padded with zero weights on a zero input,
     // which subtracts exactly nothing.
+    // A matrix with the five-point stencil's pattern takes faster routines with
+    // the same arithmetic; the schedules below serve any other matrix.
+    bool stencilShaped = false;
+    StencilMatrix stencil;
+    StencilFactor stencilFactor;
+
     SubstitutionSchedule forward;     // L*z = r, inputs in increasing column order
     SubstitutionSchedule backward;    // L^T*y = z, inputs in the column's stored order
     std::vector<double> substitution; // z and y in place, with a zero at index n for the padding
