@@ -1,5 +1,6 @@
 #include "PCG/stencil.h"
 
+#include "PCG/lanes.h"
 #include "PCG/pcg_solver.h"
 
 #include <algorithm>
@@ -83,34 +84,33 @@ inline double stencilRow(const StencilMatrix& a, const double* x, uint32_t k, ui
     return sum;
 }
 
-// f(width - 1), ..., f(1), f(0), written out in full.
-template <uint32_t... lanes, typename F>
-inline void forEachLaneDescending(std::integer_sequence<uint32_t, lanes...>, F f)
-{
-    constexpr uint32_t width = sizeof...(lanes);
-    (f(width - 1 - lanes), ...);
-}
+// Lines that a sweep runs side by side, one position apart.
+constexpr uint32_t sweepWidth = lanes::count;
 
 // Computes every cell of a grid, each after the cell before it on its line and
 // after the cell at its position on the line before. The first line runs
-// alone; the others go `width` at a time, each one position behind the line
-// before it, so that their chains of dependent operations overlap.
-// cell(line, position, up, left, hasUp, hasLeft) computes one cell from the
-// values returned for the cell above and the cell before it and returns its
-// own; stored(line, position) reads back a value of an earlier group.
-template <uint32_t width, typename Cell, typename Stored>
-inline void sweepGrid(uint32_t lines, uint32_t length, Cell cell, Stored stored)
+// alone; the others go sweepWidth at a time, each one position behind the line
+// before it, so that their chains of dependent operations overlap: at step t,
+// lane l computes position t - l of line first + l.
+// - cell(line, position, up, left, hasUp, hasLeft) computes one cell from the
+//   values returned for the cell above and the cell before it, and returns its own;
+// - stored(line, position) reads back a value of an earlier group;
+// - steady(first, begin, end, last) computes the steps [begin, end) of a full
+//   group, in which every lane is inside its line and past its first cell
+//   (last[l]: the latest value of lane l, before and after). Full groups reach
+//   it in order, with the same steps, on every sweep of the same grid.
+template <typename Cell, typename Stored, typename Steady>
+inline void sweepGrid(uint32_t lines, uint32_t length, Cell cell, Stored stored, Steady steady)
 {
     double left = 0.0;
     for (uint32_t position = 0; position < length; ++position)
         left = cell(0, position, 0.0, left, false, position > 0);
 
-    for (uint32_t first = 1; first < lines; first += width) {
-        const uint32_t lanes = std::min(width, lines - first);
-        // At step t, lane l computes position t - l of line first + l. The lanes
-        // go from the last to the first, so that last[l - 1] still holds the
-        // cell above, computed by lane l - 1 at step t - 1.
-        double last[width] = {};
+    for (uint32_t first = 1; first < lines; first += sweepWidth) {
+        const uint32_t lanes = std::min(sweepWidth, lines - first);
+        // The lanes go from the last to the first, so that last[l - 1] still
+        // holds the cell above, computed by lane l - 1 at step t - 1.
+        double last[sweepWidth] = {};
         auto anyStep = [&](uint32_t t) {
             for (uint32_t l = lanes; l-- > 0;) {
                 if (t < l || t - l >= length)
@@ -122,27 +122,40 @@ inline void sweepGrid(uint32_t lines, uint32_t length, Cell cell, Stored stored)
         };
         const uint32_t steps = length + lanes - 1;
         uint32_t t = 0;
-        if (lanes == width && length > width) {
-            for (; t < width; ++t)
+        if (lanes == sweepWidth && length > sweepWidth) {
+            for (; t < sweepWidth; ++t)
                 anyStep(t);
-            for (; t < length; ++t) {  // every lane inside its line, past its first cell
-                forEachLaneDescending(std::make_integer_sequence<uint32_t, width>(), [&](uint32_t l) {
-                    const uint32_t position = t - l;
-                    const double up = l == 0 ? stored(first - 1, position) : last[l - 1];
-                    last[l] = cell(first + l, position, up, last[l], true, true);
-                });
-            }
+            steady(first, t, length, last);
+            t = length;
         }
         for (; t < steps; ++t)
             anyStep(t);
     }
 }
 
-constexpr uint32_t sweepWidth = 4;
+// The steady steps one cell at a time, for sweeps without a faster form.
+template <typename Cell, typename Stored>
+auto cellByCell(Cell& cell, Stored& stored)
+{
+    return [&](uint32_t first, uint32_t begin, uint32_t end, double* last) {
+        for (uint32_t t = begin; t < end; ++t)
+            for (uint32_t l = sweepWidth; l-- > 0;) {
+                const double up = l == 0 ? stored(first - 1, t) : last[l - 1];
+                last[l] = cell(first + l, t - l, up, last[l], true, true);
+            }
+    };
+}
+
+// Cell k of a sweep in steady steps, lane l: k0 + l*across (across < 0 runs backwards).
+struct LaneCells {
+    int64_t k0;
+    int64_t across;
+    int64_t operator[](uint32_t l) const { return k0 + l * across; }
+};
 
 }  // namespace
 
-__attribute__((target_clones("avx2", "default")))
+FLOWBOX_SIMD_CLONES
 double applyStencilAndDot(const StencilMatrix& a, const double* x, double* result)
 {
     const uint32_t length = a.length;
@@ -156,26 +169,18 @@ double applyStencilAndDot(const StencilMatrix& a, const double* x, double* resul
         ++k;
         ++position;
         if (inner) {
-            // Rows with all five neighbours: one loop without conditions, which
-            // the compiler runs several rows at a time.
-            const uint32_t end = k + length - 2;
-            const double* __restrict lineBefore = a.lineBefore.data() + k;
-            const double* __restrict before = a.before.data() + k;
-            const double* __restrict diagonal = a.diagonal.data() + k;
-            const double* __restrict after = a.after.data() + k;
-            const double* __restrict lineAfter = a.lineAfter.data() + k;
-            const double* __restrict up = x + k - length;
-            const double* __restrict left = x + k - 1;
-            const double* __restrict centre = x + k;
-            const double* __restrict right = x + k + 1;
-            const double* __restrict down = x + k + length;
-            double* __restrict out = result + k;
-            for (size_t q = 0; q < length - 2; ++q)
-                out[q] = down[q] * lineAfter[q] +
-                         (right[q] * after[q] +
-                          (centre[q] * diagonal[q] + (left[q] * before[q] + (up[q] * lineBefore[q] + 0.0))));
-            for (; k < end; ++k, ++position)
-                dot += result[k] * x[k];
+            // Rows with all five neighbours, four at a time: the same sums, and
+            // their products with x added to the inner product in row order.
+            using namespace lanes;
+            for (; position + count < length; position += count, k += count) {
+                Lanes sum = load(x + k - length) * load(a.lineBefore.data() + k) + 0.0;
+                sum = load(x + k - 1) * load(a.before.data() + k) + sum;
+                sum = load(x + k) * load(a.diagonal.data() + k) + sum;
+                sum = load(x + k + 1) * load(a.after.data() + k) + sum;
+                sum = load(x + k + length) * load(a.lineAfter.data() + k) + sum;
+                store(result + k, sum);
+                dot = addInOrder(dot, sum * load(x + k));
+            }
         }
         for (; position < length; ++position, ++k) {
             result[k] = stencilRow(a, x, k, line, position);
@@ -231,7 +236,31 @@ void computeStencilFactor(const StencilMatrix& a, double modificationParameter, 
             lineBefore[k + length] = inverseRoot * a.lineAfter[k];
         return 0.0;
     };
-    sweepGrid<sweepWidth>(lines, length, cell, [](uint32_t, uint32_t) { return 0.0; });
+    auto noStored = [](uint32_t, uint32_t) { return 0.0; };
+    sweepGrid(lines, length, cell, noStored, cellByCell(cell, noStored));
+
+    // Lay out the entries of the substitutions' steady steps in the order they
+    // take them. The backward sweep visits the grid turned end for end, cell
+    // n - 1 - k where the forward one visits cell k.
+    for (SweepCoefficients* sweep : {&f.forward, &f.backward})
+        for (Coefficients* c : {&sweep->up, &sweep->left, &sweep->inverse})
+            c->resize(n);
+    size_t slot = 0;
+    auto noCell = [](uint32_t, uint32_t, double, double, bool, bool) { return 0.0; };
+    sweepGrid(lines, length, noCell, noStored, [&](uint32_t first, uint32_t begin, uint32_t end, double*) {
+        for (uint32_t t = begin; t < end; ++t) {
+            for (uint32_t l = 0; l < sweepWidth; ++l, ++slot) {
+                const uint32_t k = (first + l) * length + t - l;
+                f.forward.up[slot] = lineBefore[k];
+                f.forward.left[slot] = before[k];
+                f.forward.inverse[slot] = inverse[k];
+                const uint32_t mirrored = n - 1 - k;
+                f.backward.up[slot] = lineBefore[mirrored + length];
+                f.backward.left[slot] = before[mirrored + 1];
+                f.backward.inverse[slot] = inverse[mirrored];
+            }
+        }
+    });
 
     // The same factor in its general form, column after column.
     factor.n = n;
@@ -261,12 +290,48 @@ void computeStencilFactor(const StencilMatrix& a, double modificationParameter, 
     factor.columnOffsets[n] = e;
 }
 
+// Flattened: the sweeps and their steps are built into each target's clone.
+FLOWBOX_SIMD_CLONES __attribute__((flatten))
 void applyStencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, const double* r, double* z)
 {
+    using namespace lanes;
     const uint32_t n = a.n, length = a.length;
     const double* inverse = f.inverse.data();
     const double* lineBefore = f.lineBefore.data();
     const double* before = f.before.data();
+
+    // The steady steps of both sweeps, four lanes at once: each lane's inputs
+    // gathered from its cells, the factor's entries read in the order laid out
+    // by computeStencilFactor, the cell above taken over from the lane before.
+    // forward picks the order of the two subtractions.
+    auto steadySteps = [&](const SweepCoefficients& weights, const double* in, bool forward, auto cellOf) {
+        size_t slot = 0;
+        return [&, in, forward, cellOf, slot](uint32_t first, uint32_t begin, uint32_t end, double* last) mutable {
+            Lanes carried = {last[0], last[1], last[2], last[3]};
+            for (uint32_t t = begin; t < end; ++t, slot += count) {
+                const LaneCells cells = cellOf(first, t);
+                const Lanes input = {in[cells[0]], in[cells[1]], in[cells[2]], in[cells[3]]};
+                const Lanes up = {z[cellOf(first - 1, t)[0]], carried[0], carried[1], carried[2]};
+                const Lanes upWeight = load(weights.up.data() + slot);
+                const Lanes leftWeight = load(weights.left.data() + slot);
+                Lanes value = input;
+                if (forward) {
+                    value = value - up * upWeight;
+                    value = value - carried * leftWeight;
+                } else {
+                    value = value - carried * leftWeight;
+                    value = value - up * upWeight;
+                }
+                value = load(weights.inverse.data() + slot) * value;
+                for (uint32_t l = 0; l < count; ++l)
+                    z[cells[l]] = value[l];
+                carried = value;
+            }
+            for (uint32_t l = 0; l < count; ++l)
+                last[l] = carried[l];
+        };
+    };
+    const int64_t across = int64_t(length) - 1;
 
     // L*w = r: each cell subtracts the cell above, then the cell before it.
     auto forwardCell = [&](uint32_t line, uint32_t position, double up, double left, bool hasUp, bool hasLeft) {
@@ -280,8 +345,9 @@ void applyStencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, 
         z[k] = value;
         return value;
     };
-    sweepGrid<sweepWidth>(a.lines, length, forwardCell,
-                          [&](uint32_t line, uint32_t position) { return z[line * length + position]; });
+    auto forwardStored = [&](uint32_t line, uint32_t position) { return z[line * length + position]; };
+    auto forwardCells = [&](uint32_t first, uint32_t t) { return LaneCells{int64_t(first) * length + t, across}; };
+    sweepGrid(a.lines, length, forwardCell, forwardStored, steadySteps(f.forward, r, true, forwardCells));
 
     // L^T*z = w in place, from the last cell back: the grid seen from its far
     // corner, where the cell after and the cell below come first, in that order.
@@ -297,8 +363,11 @@ void applyStencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, 
         z[k] = value;
         return value;
     };
-    sweepGrid<sweepWidth>(a.lines, length, backwardCell,
-                          [&](uint32_t line, uint32_t position) { return z[n - 1 - (line * length + position)]; });
+    auto backwardStored = [&](uint32_t line, uint32_t position) { return z[n - 1 - (line * length + position)]; };
+    auto backwardCells = [&](uint32_t first, uint32_t t) {
+        return LaneCells{int64_t(n) - 1 - (int64_t(first) * length + t), -across};
+    };
+    sweepGrid(a.lines, length, backwardCell, backwardStored, steadySteps(f.backward, z, false, backwardCells));
 }
 
 }  // namespace pcg

@@ -55,12 +55,22 @@ bool readStencil(const RowListMatrix& matrix, StencilMatrix& stencil);
 // applyMatrixAndDot does on the compressed form of the same matrix.
 double applyStencilAndDot(const StencilMatrix& matrix, const double* x, double* result);
 
+// The entries of L that a triangular solve uses in the steps where it runs four
+// lines side by side (see stencil.cpp), in the order it visits them.
+struct SweepCoefficients {
+    Coefficients up;       // weight of the cell on the line visited before
+    Coefficients left;     // weight of the cell visited before on the same line
+    Coefficients inverse;  // 1/L(k, k)
+};
+
 // The modified incomplete Cholesky factor of computeFactor by row: L(k, k) is
 // 1/inverse[k], and L is 0.0 where the grid has no such neighbour.
 struct StencilFactor {
     Coefficients inverse;     // 1/L(k, k)
     Coefficients lineBefore;  // L(k, k - length)
     Coefficients before;      // L(k, k - 1)
+    SweepCoefficients forward;   // of L*w = r, from the first cell on
+    SweepCoefficients backward;  // of L^T*z = w, from the last cell back
 };
 
 // The same numbers as computeFactor(matrix, factor, ...), also written to

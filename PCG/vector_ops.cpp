@@ -1,10 +1,8 @@
 #include "PCG/vector_ops.h"
 
-#include <cmath>
+#include "PCG/lanes.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cmath>
 
 namespace pcg {
 
@@ -18,6 +16,7 @@ int64_t startOffset(int32_t n, int32_t inc)
 
 }  // namespace
 
+FLOWBOX_SIMD_CLONES
 void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* y, int32_t incy)
 {
     if (alpha == 0.0 || n <= 0)
@@ -26,12 +25,8 @@ void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* 
         const int32_t m = n % 4;
         for (int32_t i = 0; i < m; ++i)
             y[i] = alpha * x[i] + y[i];
-        for (int32_t i = m; i + 3 < n; i += 4) {
-            y[i] = alpha * x[i] + y[i];
-            y[i + 1] = alpha * x[i + 1] + y[i + 1];
-            y[i + 2] = alpha * x[i + 2] + y[i + 2];
-            y[i + 3] = alpha * x[i + 3] + y[i + 3];
-        }
+        for (int32_t i = m; i + 3 < n; i += 4)  // four elements per step, as lanes
+            lanes::store(y + i, alpha * lanes::load(x + i) + lanes::load(y + i));
         return;
     }
     int64_t ix = startOffset(n, incx);
@@ -43,13 +38,18 @@ void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* 
     }
 }
 
+FLOWBOX_SIMD_CLONES
 double dotKernel(int32_t n, const double* x, int32_t incx, const double* y, int32_t incy)
 {
     double sum = 0.0;
     if (n <= 0)
         return sum;
     if (incx == 1 && incy == 1) {
-        for (int32_t k = 0; k < n; ++k)
+        int32_t k = 0;
+        // Four products at a time; the sum still takes them one by one, in order.
+        for (; k + 3 < n; k += 4)
+            sum = lanes::addInOrder(sum, lanes::load(y + k) * lanes::load(x + k));
+        for (; k < n; ++k)
             sum += y[k] * x[k];
         return sum;
     }
@@ -102,6 +102,7 @@ void zeroVector(std::vector<double>& v)
         v[i] = 0.0;
 }
 
+FLOWBOX_SIMD_CLONES
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,
                                    const std::vector<double>& p, std::vector<double>& q)
 {
@@ -117,27 +118,26 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
     const bool update = alpha != 0.0;
     size_t i = 0;
     double best = 0.0;
-#if defined(__SSE2__)
-    // Two elements at a time: the same products and sums per element, and the
-    // largest magnitude kept apart per lane. MAXPD returns its second operand
-    // when the first is NaN, so a NaN element never wins, as in the scalar scan.
-    const __m128d a = _mm_set1_pd(alpha);
-    const __m128d minusA = _mm_set1_pd(minusAlpha);
-    const __m128d signMask = _mm_set1_pd(-0.0);
-    __m128d largest = _mm_setzero_pd();
-    for (; i + 1 < n; i += 2) {
-        __m128d qi = _mm_loadu_pd(qs + i);
-        if (update) {
-            _mm_storeu_pd(ys + i, _mm_add_pd(_mm_mul_pd(a, _mm_loadu_pd(xs + i)), _mm_loadu_pd(ys + i)));
-            qi = _mm_add_pd(_mm_mul_pd(minusA, _mm_loadu_pd(ps + i)), qi);
-            _mm_storeu_pd(qs + i, qi);
+    {
+        // Four elements at a time: the same products and sums per element, and
+        // the largest magnitude kept apart per lane. A NaN never compares
+        // greater, so it never wins, as in the scalar scan.
+        using namespace lanes;
+        Lanes largest = {0.0, 0.0, 0.0, 0.0};
+        for (; i + 3 < n; i += 4) {
+            Lanes qi = load(qs + i);
+            if (update) {
+                store(ys + i, alpha * load(xs + i) + load(ys + i));
+                qi = minusAlpha * load(ps + i) + qi;
+                store(qs + i, qi);
+            }
+            const Lanes magnitude = qi < 0.0 ? -qi : qi;
+            largest = magnitude > largest ? magnitude : largest;
         }
-        largest = _mm_max_pd(_mm_andnot_pd(signMask, qi), largest);
+        for (unsigned lane = 0; lane < count; ++lane)
+            if (largest[lane] > best)
+                best = largest[lane];
     }
-    const double low = _mm_cvtsd_f64(largest);
-    const double high = _mm_cvtsd_f64(_mm_unpackhi_pd(largest, largest));
-    best = high > low ? high : low;
-#endif
     for (; i < n; ++i) {
         if (update) {
             ys[i] = alpha * xs[i] + ys[i];
