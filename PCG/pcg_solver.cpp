@@ -374,7 +374,7 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
         residual.resize(n);
     }
     zeroVector(result);
-    residual = rhs;
+    copyVector(rhs, residual);
 
     residualOut = maxMagnitude(residual);
     if (residualOut == 0.0) {
@@ -398,7 +398,7 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
         iterationsOut = 0;
         return false;
     }
-    direction = auxiliary;
+    copyVector(auxiliary, direction);
     compressedMatrix.compressFrom(matrix);
 
     for (int32_t iteration = 0; iteration < iterationLimit; ++iteration) {

@@ -39,26 +39,25 @@ bool readStencil(const RowListMatrix& matrix, StencilMatrix& stencil)
     uint32_t k = 0;
     for (uint32_t line = 0; line < lines; ++line) {
         for (uint32_t position = 0; position < length; ++position, ++k) {
-            const auto columns = matrix.rowColumns[k];
-            const auto values = matrix.rowValues[k];
-            size_t e = 0;
-            bool matches = true;
             // The row's entries must be exactly the grid's neighbours, in column order.
-            auto take = [&](bool exists, uint32_t column, Coefficients& into) {
+            const bool up = line > 0, left = position > 0, right = position + 1 < length, down = line + 1 < lines;
+            const auto columns = matrix.rowColumns[k];
+            if (columns.size() != 1u + up + left + right + down)
+                return false;
+            const uint32_t* column = columns.data();
+            const double* value = matrix.rowValues[k].data();
+            auto take = [&](bool exists, uint32_t expected, Coefficients& into) {
                 if (!exists) {
                     into[k] = 0.0;
-                } else if (e < columns.size() && columns[e] == column) {
-                    into[k] = values[e++];
-                } else {
-                    matches = false;
+                    return true;
                 }
+                into[k] = *value++;
+                return *column++ == expected;
             };
-            take(line > 0, k - length, stencil.lineBefore);
-            take(position > 0, k - 1, stencil.before);
-            take(true, k, stencil.diagonal);
-            take(position + 1 < length, k + 1, stencil.after);
-            take(line + 1 < lines, k + length, stencil.lineAfter);
-            if (!matches || e != columns.size() || stencil.diagonal[k] == 0.0)
+            if (!(take(up, k - length, stencil.lineBefore) && take(left, k - 1, stencil.before) &&
+                  take(true, k, stencil.diagonal) && take(right, k + 1, stencil.after) &&
+                  take(down, k + length, stencil.lineAfter)) ||
+                stencil.diagonal[k] == 0.0)
                 return false;
         }
     }
@@ -262,32 +261,36 @@ void computeStencilFactor(const StencilMatrix& a, double modificationParameter, 
         }
     });
 
-    // The same factor in its general form, column after column.
+    // The same factor in its general form, column after column, appended
+    // rather than resized and overwritten (a new factor's lists are written once).
     factor.n = n;
-    factor.inverseDiagonal.assign(inverse, inverse + n);
-    factor.matrixDiagonal.assign(a.diagonal.data(), a.diagonal.data() + n);
-    factor.columnOffsets.resize(size_t(n) + 1);
     const size_t entries = size_t(lines) * (length - 1) + size_t(lines - 1) * length;
-    factor.entryRows.resize(entries);
-    factor.entryValues.resize(entries);
-    uint32_t* rows = factor.entryRows.data();
-    double* values = factor.entryValues.data();
-    uint32_t e = 0;
+    for (auto* list : {&factor.inverseDiagonal, &factor.matrixDiagonal, &factor.entryValues})
+        list->clear();
+    factor.entryRows.clear();
+    factor.columnOffsets.clear();
+    factor.inverseDiagonal.reserve(n);
+    factor.matrixDiagonal.reserve(n);
+    factor.entryValues.reserve(entries);
+    factor.entryRows.reserve(entries);
+    factor.columnOffsets.reserve(size_t(n) + 1);
     uint32_t k = 0;
     for (uint32_t line = 0; line < lines; ++line) {
         for (uint32_t position = 0; position < length; ++position, ++k) {
-            factor.columnOffsets[k] = e;
+            factor.inverseDiagonal.push_back(inverse[k]);
+            factor.matrixDiagonal.push_back(a.diagonal[k]);
+            factor.columnOffsets.push_back(uint32_t(factor.entryRows.size()));
             if (position + 1 < length) {
-                rows[e] = k + 1;
-                values[e++] = before[k + 1];
+                factor.entryRows.push_back(k + 1);
+                factor.entryValues.push_back(before[k + 1]);
             }
             if (line + 1 < lines) {
-                rows[e] = k + length;
-                values[e++] = lineBefore[k + length];
+                factor.entryRows.push_back(k + length);
+                factor.entryValues.push_back(lineBefore[k + length]);
             }
         }
     }
-    factor.columnOffsets[n] = e;
+    factor.columnOffsets.push_back(uint32_t(factor.entryRows.size()));
 }
 
 // Flattened: the sweeps and their steps are built into each target's clone.

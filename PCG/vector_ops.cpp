@@ -14,6 +14,35 @@ int64_t startOffset(int32_t n, int32_t inc)
     return inc > 0 ? 0 : (1 - int64_t(n)) * inc;
 }
 
+// The largest magnitude among elements seen four at a time, kept apart per
+// lane. A NaN never compares greater, so it never wins, as in the scalar scan.
+struct MagnitudeScan {
+    lanes::Lanes largest = {0.0, 0.0, 0.0, 0.0};
+
+    void see(lanes::Lanes v)
+    {
+        const lanes::Lanes magnitude = v < 0.0 ? -v : v;
+        largest = magnitude > largest ? magnitude : largest;
+    }
+
+    double best() const
+    {
+        double b = 0.0;
+        for (unsigned lane = 0; lane < lanes::count; ++lane)
+            if (largest[lane] > b)
+                b = largest[lane];
+        return b;
+    }
+};
+
+// What maxMagnitude returns once the scan saw every element: the first
+// element of greatest magnitude has magnitude best; when nothing beats 0.0 the
+// scan stays on element 0, which may be 0.0 or NaN.
+double magnitudeOfFirstLargest(double best, const double* x)
+{
+    return best > 0.0 ? best : std::fabs(x[0]);
+}
+
 }  // namespace
 
 FLOWBOX_SIMD_CLONES
@@ -89,17 +118,43 @@ double innerProduct(const std::vector<double>& x, const std::vector<double>& y)
     return dotKernel(int32_t(x.size()), x.data(), 1, y.data(), 1);
 }
 
+FLOWBOX_SIMD_CLONES
 double maxMagnitude(const std::vector<double>& x)
 {
-    if (x.empty())
+    // The magnitude of maxAbsIndexKernel's pick, found four elements at a time.
+    const size_t n = x.size();
+    if (n == 0)
         return 0.0;
-    return std::fabs(x[size_t(maxAbsIndexKernel(int32_t(x.size()), x.data(), 1))]);
+    const double* xs = x.data();
+    MagnitudeScan scan;
+    size_t i = 0;
+    for (; i + 3 < n; i += 4)
+        scan.see(lanes::load(xs + i));
+    double best = scan.best();
+    for (; i < n; ++i)
+        if (std::fabs(xs[i]) > best)
+            best = std::fabs(xs[i]);
+    return magnitudeOfFirstLargest(best, xs);
 }
 
 void zeroVector(std::vector<double>& v)
 {
     for (size_t i = v.size(); i-- > 0;)
         v[i] = 0.0;
+}
+
+FLOWBOX_SIMD_CLONES
+void copyVector(const std::vector<double>& from, std::vector<double>& to)
+{
+    to.resize(from.size());
+    const double* in = from.data();
+    double* out = to.data();
+    const size_t n = from.size();
+    size_t i = 0;
+    for (; i + 3 < n; i += 4)
+        lanes::store(out + i, lanes::load(in + i));
+    for (; i < n; ++i)
+        out[i] = in[i];
 }
 
 FLOWBOX_SIMD_CLONES
@@ -117,27 +172,19 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
     // A zero alpha leaves both vectors alone; the scan still sees every element.
     const bool update = alpha != 0.0;
     size_t i = 0;
-    double best = 0.0;
-    {
-        // Four elements at a time: the same products and sums per element, and
-        // the largest magnitude kept apart per lane. A NaN never compares
-        // greater, so it never wins, as in the scalar scan.
+    MagnitudeScan scan;
+    // Four elements at a time: the same products and sums per element.
+    for (; i + 3 < n; i += 4) {
         using namespace lanes;
-        Lanes largest = {0.0, 0.0, 0.0, 0.0};
-        for (; i + 3 < n; i += 4) {
-            Lanes qi = load(qs + i);
-            if (update) {
-                store(ys + i, alpha * load(xs + i) + load(ys + i));
-                qi = minusAlpha * load(ps + i) + qi;
-                store(qs + i, qi);
-            }
-            const Lanes magnitude = qi < 0.0 ? -qi : qi;
-            largest = magnitude > largest ? magnitude : largest;
+        Lanes qi = load(qs + i);
+        if (update) {
+            store(ys + i, alpha * load(xs + i) + load(ys + i));
+            qi = minusAlpha * load(ps + i) + qi;
+            store(qs + i, qi);
         }
-        for (unsigned lane = 0; lane < count; ++lane)
-            if (largest[lane] > best)
-                best = largest[lane];
+        scan.see(qi);
     }
+    double best = scan.best();
     for (; i < n; ++i) {
         if (update) {
             ys[i] = alpha * xs[i] + ys[i];
@@ -147,9 +194,7 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
         if (magnitude > best)
             best = magnitude;
     }
-    // The first element of greatest magnitude has magnitude best; when nothing
-    // beats 0.0 the scan stays on element 0, which may be 0.0 or NaN.
-    return best > 0.0 ? best : std::fabs(qs[0]);
+    return magnitudeOfFirstLargest(best, qs);
 }
 
 }  // namespace pcg

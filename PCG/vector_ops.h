@@ -23,6 +23,7 @@ void addMultiple(double alpha, const std::vector<double>& x, std::vector<double>
 double innerProduct(const std::vector<double>& x, const std::vector<double>& y);
 double maxMagnitude(const std::vector<double>& x);  // 0.0 for an empty vector
 void zeroVector(std::vector<double>& v);
+void copyVector(const std::vector<double>& from, std::vector<double>& to);  // to := from, resized to match
 
 // addMultiple(alpha, x, y), then addMultiple(-alpha, p, q), then maxMagnitude(q),
 // element by element in one pass with the same results.
