@@ -6,9 +6,6 @@
 #include <cassert>
 #include <cmath>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace pcg {
 
@@ -159,209 +156,19 @@ void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double
     }
 }
 
-namespace {
-
-// The inputs of each component of a triangular solve, as offsets into parallel
-// arrays: component i depends on inputs[offsets[i]] ... with those weights.
-struct Dependencies {
-    const uint32_t* offsets;
-    const uint32_t* inputs;
-    const double* weights;
-};
-
-// Pairs the components level by level (a component's level is one more than
-// the highest level among its inputs) and lays out each pair's inputs side by
-// side, padding the shorter list with zero weights on the zero at index n.
-void buildSchedule(uint32_t n, bool descending, Dependencies dependencies, const double* inverseDiagonal,
-                   std::vector<uint32_t>& level,
-                   std::vector<uint32_t>& byLevel, std::vector<uint32_t>& levelStarts,
-                   SubstitutionSchedule& schedule)
-{
-    const uint32_t* offsets = dependencies.offsets;
-    const uint32_t* inputs = dependencies.inputs;
-    const double* weights = dependencies.weights;
-
-    level.resize(n);
-    uint32_t levels = 0;
-    for (uint32_t step = 0; step < n; ++step) {
-        const uint32_t i = descending ? n - 1 - step : step;
-        uint32_t highest = 0;
-        for (uint32_t e = offsets[i]; e < offsets[i + 1]; ++e)
-            highest = std::max(highest, level[inputs[e]] + 1);
-        level[i] = highest;
-        levels = std::max(levels, highest + 1);
-    }
-    levelStarts.assign(size_t(levels) + 1, 0);
-    for (uint32_t i = 0; i < n; ++i)
-        ++levelStarts[level[i] + 1];
-    for (uint32_t l = 0; l < levels; ++l)
-        levelStarts[l + 1] += levelStarts[l];
-    byLevel.resize(n);
-    for (uint32_t step = 0; step < n; ++step) {
-        const uint32_t i = descending ? n - 1 - step : step;
-        byLevel[levelStarts[level[i]]++] = i;  // levelStarts[l] ends as the start of level l + 1
-    }
-
-    // Pair up within each level; a lone last component is paired with itself.
-    schedule.targets.clear();
-    schedule.targets.reserve(size_t(n) + levels);
-    uint32_t begin = 0;
-    for (uint32_t l = 0; l < levels; ++l) {
-        const uint32_t end = levelStarts[l];
-        for (uint32_t k = begin; k < end; k += 2) {
-            schedule.targets.push_back(byLevel[k]);
-            schedule.targets.push_back(k + 1 < end ? byLevel[k + 1] : byLevel[k]);
-        }
-        begin = end;
-    }
-    const size_t pairs = schedule.targets.size() / 2;
-    schedule.inverses.resize(2 * pairs);
-    for (size_t k = 0; k < 2 * pairs; ++k)
-        schedule.inverses[k] = inverseDiagonal[schedule.targets[k]];
-    schedule.starts.resize(pairs + 1);
-    uint32_t slots = 0;
-    for (size_t p = 0; p < pairs; ++p) {
-        schedule.starts[p] = slots;
-        const uint32_t t0 = schedule.targets[2 * p], t1 = schedule.targets[2 * p + 1];
-        slots += std::max(offsets[t0 + 1] - offsets[t0], offsets[t1 + 1] - offsets[t1]);
-    }
-    schedule.starts[pairs] = slots;
-    schedule.inputs.assign(2 * size_t(slots), n);
-    schedule.weights.assign(2 * size_t(slots), 0.0);
-    for (size_t p = 0; p < pairs; ++p) {
-        for (uint32_t lane = 0; lane < 2; ++lane) {
-            const uint32_t t = schedule.targets[2 * p + lane];
-            uint32_t slot = schedule.starts[p];
-            for (uint32_t e = offsets[t]; e < offsets[t + 1]; ++e, ++slot) {
-                schedule.inputs[2 * slot + lane] = inputs[e];
-                schedule.weights[2 * slot + lane] = weights[e];
-            }
-        }
-    }
-}
-
-#if defined(__SSE2__)
-// Subtracts the pair's weighted inputs in order; widths of up to two, the
-// pressure matrix's, run without a loop.
-inline __m128d subtractInputs(__m128d value, const uint32_t* in, const double* w, size_t width, const double* work)
-{
-    auto subtractSlot = [&](size_t s) {
-        const __m128d input = _mm_loadh_pd(_mm_load_sd(work + in[2 * s]), work + in[2 * s + 1]);
-        value = _mm_sub_pd(value, _mm_mul_pd(input, _mm_loadu_pd(w + 2 * s)));
-    };
-    switch (width) {
-    case 2:
-        subtractSlot(0);
-        subtractSlot(1);
-        break;
-    case 1:
-        subtractSlot(0);
-        break;
-    case 0:
-        break;
-    default:
-        for (size_t s = 0; s < width; ++s)
-            subtractSlot(s);
-    }
-    return value;
-}
-#endif
-
-// One triangular solve over the schedule:
-// work[t] = 1/L(t,t) * (from[t] - the sum of work[input]*weight in order),
-// also written to out[t] when writeOut is set.
-template <bool writeOut>
-void substitute(const SubstitutionSchedule& schedule, const double* from, double* work, double* out)
-{
-    const uint32_t* targets = schedule.targets.data();
-    const uint32_t* starts = schedule.starts.data();
-    const uint32_t* inputs = schedule.inputs.data();
-    const double* weights = schedule.weights.data();
-    const double* inverses = schedule.inverses.data();
-    const size_t pairs = schedule.starts.size() - 1;
-    for (size_t p = 0; p < pairs; ++p) {
-        const uint32_t t0 = targets[2 * p];
-        const uint32_t t1 = targets[2 * p + 1];
-        const size_t first = starts[p];
-        const size_t width = starts[p + 1] - first;
-#if defined(__SSE2__)
-        __m128d value = _mm_loadh_pd(_mm_load_sd(from + t0), from + t1);
-        value = subtractInputs(value, inputs + 2 * first, weights + 2 * first, width, work);
-        value = _mm_mul_pd(_mm_loadu_pd(inverses + 2 * p), value);
-        // A lone component sits in both lanes: either store will do.
-        _mm_storeh_pd(work + t1, value);
-        _mm_storel_pd(work + t0, value);
-        if (writeOut) {
-            _mm_storeh_pd(out + t1, value);
-            _mm_storel_pd(out + t0, value);
-        }
-#else
-        double v0 = from[t0];
-        double v1 = from[t1];
-        for (size_t s = first; s < first + width; ++s) {
-            v0 = v0 - work[inputs[2 * s]] * weights[2 * s];
-            v1 = v1 - work[inputs[2 * s + 1]] * weights[2 * s + 1];
-        }
-        work[t1] = inverses[2 * p + 1] * v1;
-        work[t0] = inverses[2 * p] * v0;
-        if (writeOut) {
-            out[t1] = work[t1];
-            out[t0] = work[t0];
-        }
-#endif
-    }
-}
-
-}  // namespace
-
-void PcgSolver::scheduleSubstitutions()
-{
-    const uint32_t n = factor.n;
-    const uint32_t* rows = factor.entryRows.data();
-    const uint32_t* columnOffsets = factor.columnOffsets.data();
-    const double* values = factor.entryValues.data();
-    const size_t entries = factor.entryRows.size();
-
-    // The rows of L, each listing its columns in increasing order.
-    std::vector<uint32_t> rowOffsets(size_t(n) + 1, 0);
-    for (size_t e = 0; e < entries; ++e)
-        ++rowOffsets[rows[e] + 1];
-    for (uint32_t r = 0; r < n; ++r)
-        rowOffsets[r + 1] += rowOffsets[r];
-    std::vector<uint32_t> rowColumns(entries);
-    std::vector<double> rowValues(entries);
-    std::vector<uint32_t> next(rowOffsets.begin(), rowOffsets.end() - 1);
-    for (uint32_t c = 0; c < n; ++c) {
-        for (uint32_t e = columnOffsets[c]; e < columnOffsets[c + 1]; ++e) {
-            const uint32_t slot = next[rows[e]]++;
-            rowColumns[slot] = c;
-            rowValues[slot] = values[e];
-        }
-    }
-
-    std::vector<uint32_t> level, byLevel, levelStarts;
-    const double* inverseDiagonal = factor.inverseDiagonal.data();
-    buildSchedule(n, false, {rowOffsets.data(), rowColumns.data(), rowValues.data()}, inverseDiagonal, level,
-                  byLevel, levelStarts, forward);
-    buildSchedule(n, true, {columnOffsets, rows, values}, inverseDiagonal, level, byLevel, levelStarts, backward);
-    substitution.assign(size_t(n) + 1, 0.0);
-}
-
 void PcgSolver::applyPreconditioner()
 {
-    // The checks of forwardSubstitute(factor, rhs, result), which these loops stand in for.
+    if (!stencilShaped) {
+        forwardSubstitute(factor, residual, auxiliary);
+        backSubstituteTransposed(factor, auxiliary);
+        return;
+    }
+    // The checks of forwardSubstitute(factor, rhs, result), which the stencil's sweeps stand in for.
     const std::vector<double>& rhs = residual;
     const std::vector<double>& result = auxiliary;
     assert(factor.n==rhs.size());
     assert(factor.n==result.size());
-
-    if (stencilShaped) {
-        applyStencilPreconditioner(stencil, stencilFactor, residual.data(), auxiliary.data());
-        return;
-    }
-    double* work = substitution.data();
-    substitute<false>(forward, residual.data(), work, nullptr);
-    substitute<true>(backward, work, work, auxiliary.data());
+    applyStencilPreconditioner(stencil, stencilFactor, residual.data(), auxiliary.data());
 }
 
 bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
@@ -389,8 +196,6 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
         computeStencilFactor(stencil, modificationParameter, pivotFloorRatio, stencilFactor, factor);
     } else {
         computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
-        assert(factor.n>0);
-        scheduleSubstitutions();
     }
     applyPreconditioner();
     double rho = innerProduct(auxiliary, residual);

@@ -33,16 +33,6 @@ void forwardSubstitute(const TriangularFactor& factor, const std::vector<double>
 // Solves L^T*y = x in place.
 void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double>& x);
 
-// A triangular solve laid out for speed: components in pairs from one level
-// (a level depends only on earlier ones), each pair's inputs side by side.
-struct SubstitutionSchedule {
-    std::vector<uint32_t> targets;  // two components per pair (a lone one twice)
-    std::vector<uint32_t> starts;   // slots of pair p: [starts[p], starts[p+1])
-    std::vector<uint32_t> inputs;   // two input components per slot
-    std::vector<double> weights;    // their entries of L, two per slot
-    std::vector<double> inverses;   // 1/L(t,t) of each target, two per pair
-};
-
 struct PcgSolver {
     TriangularFactor factor;           // preconditioner of the current solve
     std::vector<double> auxiliary;     // scratch: A*direction, then M^-1*residual, then the next direction
@@ -62,22 +52,12 @@ struct PcgSolver {
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
 
 private:
-    // The two triangular solves, rearranged for speed with the same arithmetic.
-    // Each component is gathered from the ones it depends on, in the order the
-    // substitutions use; the two of a pair are computed side by side. The
-    // shorter input list of a pair is padded with zero weights on a zero input,
-    // which subtracts exactly nothing.
     // A matrix with the five-point stencil's pattern takes faster routines with
-    // the same arithmetic; the schedules below serve any other matrix.
+    // the same arithmetic (stencil.h); any other takes the routines above.
     bool stencilShaped = false;
     StencilMatrix stencil;
     StencilFactor stencilFactor;
 
-    SubstitutionSchedule forward;     // L*z = r, inputs in increasing column order
-    SubstitutionSchedule backward;    // L^T*y = z, inputs in the column's stored order
-    std::vector<double> substitution; // z and y in place, with a zero at index n for the padding
-
-    void scheduleSubstitutions();
     void applyPreconditioner();  // auxiliary := M^-1 * residual
 };
 

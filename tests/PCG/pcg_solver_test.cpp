@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -344,7 +345,7 @@ TEST(PcgSolver, ReusedSolverGivesTheSameResultAsAFreshOne)
 }
 
 // The conjugate gradient written with the public operations, one after the other:
-// the solver's fused and rescheduled loops must give exactly its results.
+// the solver's fused loops and its stencil routines must give exactly its results.
 bool plainSolve(const RowListMatrix& matrix, const std::vector<double>& rhs, std::vector<double>& result,
                 double& residualOut, int& iterationsOut)
 {
@@ -407,7 +408,20 @@ RowListMatrix irregularMatrix(uint32_t n, uint32_t seed)
     return matrix;
 }
 
-TEST(PcgSolver, FusedAndScheduledLoopsMatchThePlainOperationsBitForBit)
+void expectPlainSolve(const RowListMatrix& matrix, const std::vector<double>& rhs)
+{
+    std::vector<double> expected, ours(matrix.n);
+    double expectedResidual = 0.0, ourResidual = 0.0;
+    int expectedIterations = 0, ourIterations = 0;
+    const bool expectedConverged = plainSolve(matrix, rhs, expected, expectedResidual, expectedIterations);
+    PcgSolver solver;
+    EXPECT_EQ(solver.solveSystem(matrix, rhs, ours, ourResidual, ourIterations), expectedConverged);
+    EXPECT_EQ(ourIterations, expectedIterations);
+    EXPECT_EQ(ourResidual, expectedResidual);
+    EXPECT_EQ(ours, expected);
+}
+
+TEST(PcgSolver, MatchesThePlainOperationsBitForBit)
 {
     for (uint32_t seed : {1u, 2u, 3u, 4u}) {
         for (uint32_t n : {1u, 2u, 7u, 60u, 301u}) {
@@ -415,15 +429,15 @@ TEST(PcgSolver, FusedAndScheduledLoopsMatchThePlainOperationsBitForBit)
             const RowListMatrix matrix = n == 1 ? denseMatrix({{3.0}}) : irregularMatrix(n, seed);
             std::vector<double> rhs = compatibleRightHandSide(n, seed);
             rhs[0] += 1.0;
-            std::vector<double> expected, ours(n);
-            double expectedResidual = 0.0, ourResidual = 0.0;
-            int expectedIterations = 0, ourIterations = 0;
-            const bool expectedConverged = plainSolve(matrix, rhs, expected, expectedResidual, expectedIterations);
-            PcgSolver solver;
-            EXPECT_EQ(solver.solveSystem(matrix, rhs, ours, ourResidual, ourIterations), expectedConverged);
-            EXPECT_EQ(ourIterations, expectedIterations);
-            EXPECT_EQ(ourResidual, expectedResidual);
-            EXPECT_EQ(ours, expected);
+            expectPlainSolve(matrix, rhs);
+        }
+    }
+    // Grids of the five-point stencil, which take the solver's stencil routines.
+    for (uint32_t seed : {5u, 6u}) {
+        for (const auto& [lines, length] : {std::pair{2u, 3u}, {5u, 4u}, {9u, 7u}, {50u, 50u}, {13u, 40u}}) {
+            SCOPED_TRACE(::testing::Message() << lines << " lines of " << length << ", seed " << seed);
+            expectPlainSolve(randomStencilMatrix(lines, length, seed), compatibleRightHandSide(lines * length, seed));
+            expectPlainSolve(neumannPressureMatrix(lines, length), compatibleRightHandSide(lines * length, seed));
         }
     }
 }

@@ -28,6 +28,50 @@ pcg::RowListMatrix neumannPressureMatrix(uint32_t nx, uint32_t ny)
     return matrix;
 }
 
+pcg::RowListMatrix randomStencilMatrix(uint32_t lines, uint32_t length, uint32_t seed)
+{
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> offDiagonal(-1.5, 0.5), diagonal(0.5, 4.5);
+    const uint32_t n = lines * length;
+    std::uniform_int_distribution<int> zero(0, 9);
+    auto coupling = [&] {
+        const double value = offDiagonal(generator);
+        switch (zero(generator)) {
+        case 0: return 0.0;
+        case 1: return -0.0;
+        default: return value;
+        }
+    };
+    std::vector<double> right(n), down(n);  // A(k, k + 1) and A(k, k + length)
+    for (uint32_t k = 0; k < n; ++k) {
+        right[k] = coupling();
+        down[k] = coupling();
+    }
+    pcg::RowListMatrix matrix(n);
+    for (uint32_t line = 0; line < lines; ++line) {
+        for (uint32_t position = 0; position < length; ++position) {
+            const uint32_t k = line * length + position;
+            std::vector<uint32_t> columns;
+            std::vector<double> values;
+            auto add = [&](uint32_t column, double value) {
+                columns.push_back(column);
+                values.push_back(value);
+            };
+            if (line > 0)
+                add(k - length, down[k - length]);
+            if (position > 0)
+                add(k - 1, right[k - 1]);
+            add(k, diagonal(generator));
+            if (position + 1 < length)
+                add(k + 1, right[k]);
+            if (line + 1 < lines)
+                add(k + length, down[k]);
+            matrix.addToRow(k, columns, values);
+        }
+    }
+    return matrix;
+}
+
 std::vector<double> compatibleRightHandSide(uint32_t n, uint32_t seed)
 {
     std::mt19937 generator(seed);

@@ -1,0 +1,145 @@
+#include "PCG/pcg_solver.h"
+#include "PCG/stencil.h"
+#include "tests/support/pressure_problem.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace pcg;
+using namespace testing_support;
+
+// Equal to the last bit: -0.0 differs from 0.0. A NaN only has to meet a NaN:
+// which operand's sign and payload a NaN result carries is the compiler's choice.
+::testing::AssertionResult sameBits(const std::vector<double>& expected, const std::vector<double>& actual)
+{
+    if (expected.size() != actual.size())
+        return ::testing::AssertionFailure() << "lengths " << expected.size() << " and " << actual.size();
+    for (size_t k = 0; k < expected.size(); ++k)
+        if (std::memcmp(&expected[k], &actual[k], sizeof(double)) != 0 &&
+            !(std::isnan(expected[k]) && std::isnan(actual[k])))
+            return ::testing::AssertionFailure() << "element " << k << ": " << expected[k] << " vs " << actual[k];
+    return ::testing::AssertionSuccess();
+}
+
+// Random values with signed zeros and, when asked, infinities and NaN among them.
+std::vector<double> randomVector(uint32_t n, uint32_t seed, bool nonFinite)
+{
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> uniform(-2.0, 2.0);
+    std::uniform_int_distribution<int> kind(0, 19);
+    std::vector<double> v(n);
+    for (double& value : v) {
+        switch (kind(generator)) {
+        case 0: value = 0.0; break;
+        case 1: value = -0.0; break;
+        case 2: value = nonFinite ? std::numeric_limits<double>::infinity() : 1.0; break;
+        case 3: value = nonFinite ? std::numeric_limits<double>::quiet_NaN() : -1.0; break;
+        default: value = uniform(generator);
+        }
+    }
+    return v;
+}
+
+struct GridShape {
+    uint32_t lines;
+    uint32_t length;
+};
+
+// Two lines; lines fewer and more than a sweep's four; lines of three, four
+// (no step with all lanes inside) and five cells; groups that leave one, two
+// or three lines over; the program's grid; long and short lines.
+const GridShape shapes[] = {{2, 3}, {3, 3}, {2, 4}, {5, 4}, {6, 5}, {7, 6}, {8, 9}, {9, 7},
+                            {5, 50}, {50, 50}, {17, 64}, {64, 17}, {3, 100}};
+
+TEST(Stencil, FactorProductAndPreconditionerEqualTheGeneralRoutinesBitForBit)
+{
+    uint32_t seed = 1;
+    for (const GridShape shape : shapes) {
+        SCOPED_TRACE(::testing::Message() << shape.lines << " lines of " << shape.length);
+        const RowListMatrix matrix = randomStencilMatrix(shape.lines, shape.length, ++seed);
+        StencilMatrix stencil;
+        ASSERT_TRUE(readStencil(matrix, stencil));
+        EXPECT_EQ(stencil.lines, shape.lines);
+        EXPECT_EQ(stencil.length, shape.length);
+
+        TriangularFactor expectedFactor, factor;
+        computeFactor(matrix, expectedFactor, 0.97, 0.25);
+        StencilFactor stencilFactor;
+        computeStencilFactor(stencil, 0.97, 0.25, stencilFactor, factor);
+        EXPECT_EQ(factor.n, expectedFactor.n);
+        EXPECT_TRUE(sameBits(expectedFactor.inverseDiagonal, factor.inverseDiagonal));
+        EXPECT_TRUE(sameBits(expectedFactor.entryValues, factor.entryValues));
+        EXPECT_TRUE(sameBits(expectedFactor.matrixDiagonal, factor.matrixDiagonal));
+        EXPECT_EQ(factor.entryRows, expectedFactor.entryRows);
+        EXPECT_EQ(factor.columnOffsets, expectedFactor.columnOffsets);
+
+        CompressedMatrix compressed;
+        compressed.compressFrom(matrix);
+        for (bool nonFinite : {false, true}) {
+            SCOPED_TRACE(nonFinite ? "with infinities and NaN" : "finite");
+            const std::vector<double> x = randomVector(matrix.n, ++seed, nonFinite);
+            std::vector<double> expectedProduct, product(matrix.n);
+            const double expectedDot = applyMatrixAndDot(compressed, x, expectedProduct);
+            const double dot = applyStencilAndDot(stencil, x.data(), product.data());
+            EXPECT_TRUE(sameBits(expectedProduct, product));
+            EXPECT_TRUE(sameBits({expectedDot}, {dot}));
+
+            std::vector<double> expectedZ(matrix.n), z(matrix.n);
+            forwardSubstitute(expectedFactor, x, expectedZ);
+            backSubstituteTransposed(expectedFactor, expectedZ);
+            applyStencilPreconditioner(stencil, stencilFactor, x.data(), z.data());
+            EXPECT_TRUE(sameBits(expectedZ, z));
+        }
+    }
+}
+
+TEST(Stencil, OtherPatternsAreLeftToTheGeneralRoutines)
+{
+    StencilMatrix stencil;
+    EXPECT_TRUE(readStencil(neumannPressureMatrix(4, 5), stencil));
+
+    auto withEntry = [](RowListMatrix matrix, uint32_t row, uint32_t column, double value) {
+        matrix.addToRow(row, {column}, {value});
+        return matrix;
+    };
+    // One coupling too many: cell 7 with cell 9, and cell 3 (end of a line) with cell 4.
+    EXPECT_FALSE(readStencil(withEntry(neumannPressureMatrix(4, 5), 7, 9, -1.0), stencil));
+    EXPECT_FALSE(readStencil(withEntry(neumannPressureMatrix(4, 5), 4, 5, -1.0), stencil));
+    // A zero diagonal entry, which the factor skips.
+    EXPECT_FALSE(readStencil(withEntry(neumannPressureMatrix(4, 5), 12, 12, -4.0), stencil));
+    // Lines of two cells, one line, and no line structure at all.
+    EXPECT_FALSE(readStencil(neumannPressureMatrix(5, 2), stencil));
+    EXPECT_FALSE(readStencil(neumannPressureMatrix(1, 9), stencil));
+    EXPECT_FALSE(readStencil(RowListMatrix(0), stencil));
+    EXPECT_FALSE(readStencil(RowListMatrix(6), stencil));
+
+    // A missing coupling in the middle of the grid.
+    RowListMatrix gap(12);
+    const RowListMatrix full = neumannPressureMatrix(4, 3);
+    for (uint32_t row = 0; row < 12; ++row) {
+        std::vector<uint32_t> columns;
+        std::vector<double> values;
+        for (size_t e = 0; e < full.rowColumns[row].size(); ++e) {
+            const uint32_t column = full.rowColumns[row][e];
+            if ((row == 4 && column == 7) || (row == 7 && column == 4))
+                continue;
+            columns.push_back(column);
+            values.push_back(full.rowValues[row][e]);
+        }
+        gap.addToRow(row, columns, values);
+    }
+    EXPECT_FALSE(readStencil(gap, stencil));
+    // The number of rows is no multiple of the line length read off row 0.
+    RowListMatrix ragged(7);
+    ragged.addToRow(0, {0, 1, 3}, {2.0, -1.0, -1.0});
+    EXPECT_FALSE(readStencil(ragged, stencil));
+}
+
+}  // namespace
