@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <utility>
 
 namespace pcg {
@@ -154,33 +155,43 @@ struct LaneCells {
 
 }  // namespace
 
-FLOWBOX_SIMD_CLONES
+// Flattened, so that the row loops are built into each target's clone.
+FLOWBOX_SIMD_CLONES __attribute__((flatten))
 double applyStencilAndDot(const StencilMatrix& a, const double* x, double* result)
 {
+    using namespace lanes;
     const uint32_t length = a.length;
     double dot = 0.0;
     uint32_t k = 0;
+    // The rows after the first of a line, four at a time: the same sums, and
+    // their products with x added to the inner product in row order.
+    // (A line always has a line before or after it: there are two at least.)
+    auto rowsInside = [&](auto hasLineBefore, auto hasLineAfter, uint32_t& position) {
+        for (; position + count < length; position += count, k += count) {
+            Lanes sum = {0.0, 0.0, 0.0, 0.0};
+            if constexpr (hasLineBefore)
+                sum = load(x + k - length) * load(a.lineBefore.data() + k) + sum;
+            sum = load(x + k - 1) * load(a.before.data() + k) + sum;
+            sum = load(x + k) * load(a.diagonal.data() + k) + sum;
+            sum = load(x + k + 1) * load(a.after.data() + k) + sum;
+            if constexpr (hasLineAfter)
+                sum = load(x + k + length) * load(a.lineAfter.data() + k) + sum;
+            store(result + k, sum);
+            dot = addInOrder(dot, sum * load(x + k));
+        }
+    };
     for (uint32_t line = 0; line < a.lines; ++line) {
-        const bool inner = line > 0 && line + 1 < a.lines;
         uint32_t position = 0;
         result[k] = stencilRow(a, x, k, line, position);
         dot += result[k] * x[k];
         ++k;
         ++position;
-        if (inner) {
-            // Rows with all five neighbours, four at a time: the same sums, and
-            // their products with x added to the inner product in row order.
-            using namespace lanes;
-            for (; position + count < length; position += count, k += count) {
-                Lanes sum = load(x + k - length) * load(a.lineBefore.data() + k) + 0.0;
-                sum = load(x + k - 1) * load(a.before.data() + k) + sum;
-                sum = load(x + k) * load(a.diagonal.data() + k) + sum;
-                sum = load(x + k + 1) * load(a.after.data() + k) + sum;
-                sum = load(x + k + length) * load(a.lineAfter.data() + k) + sum;
-                store(result + k, sum);
-                dot = addInOrder(dot, sum * load(x + k));
-            }
-        }
+        if (line == 0)
+            rowsInside(std::false_type(), std::true_type(), position);
+        else if (line + 1 < a.lines)
+            rowsInside(std::true_type(), std::true_type(), position);
+        else
+            rowsInside(std::true_type(), std::false_type(), position);
         for (; position < length; ++position, ++k) {
             result[k] = stencilRow(a, x, k, line, position);
             dot += result[k] * x[k];

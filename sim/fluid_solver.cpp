@@ -94,29 +94,39 @@ pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny)
     std::vector<double> values;
     columns.reserve(pcg::RowListMatrix::reservedEntriesPerRow);
     values.reserve(pcg::RowListMatrix::reservedEntriesPerRow);
+    uint32_t previousShape = ~0u;
     for (uint32_t i = 0; i < nx; ++i) {
         for (uint32_t j = 0; j < ny; ++j) {
             const uint32_t k = i * ny + j;
             const bool left = i > 0, up = j > 0, down = j < ny - 1, right = i < nx - 1;
-            columns.clear();
-            values.clear();
-            if (left) {
-                columns.push_back(k - ny);
-                values.push_back(-1.0);
-            }
-            if (up) {
-                columns.push_back(k - 1);
-                values.push_back(-1.0);
-            }
-            columns.push_back(k);
-            values.push_back(double(int(left) + int(up) + int(down) + int(right)));
-            if (down) {
-                columns.push_back(k + 1);
-                values.push_back(-1.0);
-            }
-            if (right) {
-                columns.push_back(k + ny);
-                values.push_back(-1.0);
+            const uint32_t shape = uint32_t(left) | uint32_t(up) << 1 | uint32_t(down) << 2 | uint32_t(right) << 3;
+            if (shape == previousShape) {
+                // The next cell of a run with the same neighbours (most of a
+                // column): the same values, every column one further on.
+                for (uint32_t& column : columns)
+                    ++column;
+            } else {
+                columns.clear();
+                values.clear();
+                if (left) {
+                    columns.push_back(k - ny);
+                    values.push_back(-1.0);
+                }
+                if (up) {
+                    columns.push_back(k - 1);
+                    values.push_back(-1.0);
+                }
+                columns.push_back(k);
+                values.push_back(double(int(left) + int(up) + int(down) + int(right)));
+                if (down) {
+                    columns.push_back(k + 1);
+                    values.push_back(-1.0);
+                }
+                if (right) {
+                    columns.push_back(k + ny);
+                    values.push_back(-1.0);
+                }
+                previousShape = shape;
             }
             matrix.addToRow(k, columns, values);
         }
