@@ -43,27 +43,23 @@ void RowListMatrix::addToRow(uint32_t row, const std::vector<uint32_t>& listColu
 
 void CompressedMatrix::compressFrom(const RowListMatrix& rowList)
 {
-    // Appended rather than resized and overwritten: a new matrix's lists are
-    // then written once instead of cleared first.
     n = rowList.n;
-    size_t entries = 0;
+    rowOffsets.resize(size_t(n) + 1);
+    rowOffsets[0] = 0;
     for (uint32_t i = 0; i < n; ++i)
-        entries += rowList.rowColumns[i].size();
-    rowOffsets.clear();
-    entryValues.clear();
-    entryColumns.clear();
-    rowOffsets.reserve(size_t(n) + 1);
-    entryValues.reserve(entries);
-    entryColumns.reserve(entries);
-    rowOffsets.push_back(0);
+        rowOffsets[i + 1] = rowOffsets[i] + uint32_t(rowList.rowColumns[i].size());
+
+    entryValues.resize(rowOffsets[n]);
+    entryColumns.resize(rowOffsets[n]);
+    double* values = entryValues.data();
+    uint32_t* columns = entryColumns.data();
     for (uint32_t i = 0; i < n; ++i) {
-        const auto rowColumns = rowList.rowColumns[i];
-        const auto rowValues = rowList.rowValues[i];
+        const auto& rowColumns = rowList.rowColumns[i];
+        const auto& rowValues = rowList.rowValues[i];
         for (size_t e = 0; e < rowColumns.size(); ++e) {
-            entryValues.push_back(rowValues[e]);
-            entryColumns.push_back(rowColumns[e]);
+            *values++ = rowValues[e];
+            *columns++ = rowColumns[e];
         }
-        rowOffsets.push_back(uint32_t(entryValues.size()));
     }
 }
 

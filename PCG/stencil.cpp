@@ -272,36 +272,33 @@ void computeStencilFactor(const StencilMatrix& a, double modificationParameter, 
         }
     });
 
-    // The same factor in its general form, column after column, appended
-    // rather than resized and overwritten (a new factor's lists are written once).
+    // The same factor in its general form, column after column.
     factor.n = n;
+    factor.inverseDiagonal.assign(inverse, inverse + n);
+    factor.matrixDiagonal.assign(a.diagonal.data(), a.diagonal.data() + n);
+    factor.columnOffsets.resize(size_t(n) + 1);
     const size_t entries = size_t(lines) * (length - 1) + size_t(lines - 1) * length;
-    for (auto* list : {&factor.inverseDiagonal, &factor.matrixDiagonal, &factor.entryValues})
-        list->clear();
-    factor.entryRows.clear();
-    factor.columnOffsets.clear();
-    factor.inverseDiagonal.reserve(n);
-    factor.matrixDiagonal.reserve(n);
-    factor.entryValues.reserve(entries);
-    factor.entryRows.reserve(entries);
-    factor.columnOffsets.reserve(size_t(n) + 1);
+    factor.entryRows.resize(entries);
+    factor.entryValues.resize(entries);
+    uint32_t* offsets = factor.columnOffsets.data();
+    uint32_t* rows = factor.entryRows.data();
+    double* values = factor.entryValues.data();
+    uint32_t e = 0;
     uint32_t k = 0;
     for (uint32_t line = 0; line < lines; ++line) {
         for (uint32_t position = 0; position < length; ++position, ++k) {
-            factor.inverseDiagonal.push_back(inverse[k]);
-            factor.matrixDiagonal.push_back(a.diagonal[k]);
-            factor.columnOffsets.push_back(uint32_t(factor.entryRows.size()));
+            offsets[k] = e;
             if (position + 1 < length) {
-                factor.entryRows.push_back(k + 1);
-                factor.entryValues.push_back(before[k + 1]);
+                rows[e] = k + 1;
+                values[e++] = before[k + 1];
             }
             if (line + 1 < lines) {
-                factor.entryRows.push_back(k + length);
-                factor.entryValues.push_back(lineBefore[k + length]);
+                rows[e] = k + length;
+                values[e++] = lineBefore[k + length];
             }
         }
     }
-    factor.columnOffsets.push_back(uint32_t(factor.entryRows.size()));
+    offsets[n] = e;
 }
 
 // Flattened: the sweeps and their steps are built into each target's clone.

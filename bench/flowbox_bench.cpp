@@ -2,6 +2,7 @@
 // the complete solve beside Eigen's conjugate gradient, all in one run.
 
 #include "PCG/pcg_solver.h"
+#include "PCG/stencil.h"
 #include "sim/heap_tuning.h"
 #include "PCG/vector_ops.h"
 #include "sim/fluid_solver.h"
@@ -147,6 +148,7 @@ void BM_Assembly(benchmark::State& state)
 }
 BENCHMARK(BM_Assembly)->Unit(benchmark::kMicrosecond);
 
+// The general routines, which serve matrices of any pattern...
 void BM_ComputeFactor(benchmark::State& state)
 {
     const PressureSystem& system = systemOf(50);
@@ -193,6 +195,62 @@ void BM_Preconditioner(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Preconditioner)->Unit(benchmark::kMicrosecond);
+
+// ...and the stencil routines that the solve takes for the pressure matrix,
+// with the same results.
+void BM_StencilFactor(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    for (auto _ : state) {
+        pcg::StencilMatrix stencil;  // new every solve, as in the program
+        pcg::StencilFactor stencilFactor;
+        pcg::TriangularFactor factor;
+        if (!pcg::readStencil(system.matrix, stencil))
+            state.SkipWithError("the pressure matrix was not read as a stencil");
+        pcg::computeStencilFactor(stencil, 0.97, 0.25, stencilFactor, factor);
+        benchmark::DoNotOptimize(factor.inverseDiagonal.data());
+    }
+    state.SetLabel("reading the matrix included");
+}
+BENCHMARK(BM_StencilFactor)->Unit(benchmark::kMicrosecond);
+
+struct StencilSystem {
+    pcg::StencilMatrix stencil;
+    pcg::StencilFactor stencilFactor;
+    pcg::TriangularFactor factor;
+
+    explicit StencilSystem(const PressureSystem& system)
+    {
+        if (!pcg::readStencil(system.matrix, stencil))
+            throw std::runtime_error("the pressure matrix was not read as a stencil");
+        pcg::computeStencilFactor(stencil, 0.97, 0.25, stencilFactor, factor);
+    }
+};
+
+void BM_StencilProduct(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    const StencilSystem stencil(system);
+    std::vector<double> result(system.rhs.size());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pcg::applyStencilAndDot(stencil.stencil, system.rhs.data(), result.data()));
+        benchmark::DoNotOptimize(result.data());
+    }
+    state.SetLabel("with its inner product");
+}
+BENCHMARK(BM_StencilProduct)->Unit(benchmark::kMicrosecond);
+
+void BM_StencilPreconditioner(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    const StencilSystem stencil(system);
+    std::vector<double> z(system.rhs.size());
+    for (auto _ : state) {
+        pcg::applyStencilPreconditioner(stencil.stencil, stencil.stencilFactor, system.rhs.data(), z.data());
+        benchmark::DoNotOptimize(z.data());
+    }
+}
+BENCHMARK(BM_StencilPreconditioner)->Unit(benchmark::kMicrosecond);
 
 // ---- the complete solve beside Eigen, on the first-tick system of each grid ---
 
