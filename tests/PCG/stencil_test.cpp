@@ -55,7 +55,7 @@ struct GridShape {
 // Two lines; lines fewer and more than a sweep's four; lines of three, four
 // (no step with all lanes inside) and five cells; groups that leave one, two
 // or three lines over; the program's grid; long and short lines.
-const GridShape shapes[] = {{2, 3}, {3, 3}, {2, 4}, {5, 4}, {6, 5}, {7, 6}, {8, 9}, {9, 7},
+const GridShape shapes[] = {{2, 3}, {3, 3}, {2, 4}, {5, 4}, {6, 5}, {7, 6}, {8, 9}, {9, 7}, {9, 3}, {13, 4}, {12, 5},
                             {5, 50}, {50, 50}, {17, 64}, {64, 17}, {3, 100}};
 
 TEST(Stencil, FactorProductAndPreconditionerEqualTheGeneralRoutinesBitForBit)
