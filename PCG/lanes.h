@@ -4,11 +4,13 @@
 // maps them to one AVX register or to two SSE2 registers. Each lane's
 // arithmetic is that of the scalar code: IEEE operations, no contraction.
 
+#include <cstdint>
 #include <cstring>
 
 namespace pcg::lanes {
 
 typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
+typedef int32_t Int32Lanes __attribute__((vector_size(4 * sizeof(int32_t))));
 constexpr unsigned count = 4;
 
 __attribute__((always_inline)) inline Lanes load(const double* from)

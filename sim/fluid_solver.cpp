@@ -37,25 +37,46 @@ void FluidSolver::step(double dt)
     applyBoundaryConditions(*velocity, dt);
 }
 
+namespace {
+
+// Each face's velocity sampled at its centre, then the old field sampled where
+// the flow came from, dt before. Faces along j go four at a time, each lane
+// computed exactly as the face alone. Flattened: the sampling rule is built
+// into each target's clone.
+FLOWBOX_SIMD_CLONES __attribute__((flatten))
+void advectFaces(const VelocityField& field, VelocityField& target, double dt)
+{
+    using pcg::lanes::Lanes;
+    const double dx = field.dx;
+    const uint32_t nx = field.nx, ny = field.ny;
+    // Samples component `component` of every face along j in [0, faces) of one
+    // line, where faces are centred at (px, (j + offset)*dx), into `out`.
+    auto advectLine = [&](int component, double px, double offset, uint32_t faces, double* out) {
+        uint32_t j = 0;
+        for (; j + pcg::lanes::count <= faces; j += pcg::lanes::count) {
+            const Lanes x = {px, px, px, px};
+            const Lanes y = Lanes{j + offset, j + 1 + offset, j + 2 + offset, j + 3 + offset} * dx;
+            const Lanes wx = field.sample(0, x, y), wy = field.sample(1, x, y);
+            pcg::lanes::store(out + j, field.sample(component, x - dt * wx, y - dt * wy));
+        }
+        for (; j < faces; ++j) {
+            const double y = (j + offset) * dx;
+            const Velocity w = field.velocityAt(px, y);
+            out[j] = field.interpolate(component, px - dt * w.x, y - dt * w.y);
+        }
+    };
+    for (uint32_t i = 0; i <= nx; ++i) {
+        if (i < nx)
+            advectLine(1, (i + 0.5) * dx, 0.0, ny + 1, &target.v.at(i, 0));
+        advectLine(0, i * dx, 0.5, ny, &target.u.at(i, 0));
+    }
+}
+
+}  // namespace
+
 void FluidSolver::advect(const VelocityField& field, double dt)
 {
-    VelocityField& target = *velocityTemp;
-    for (uint32_t i = 0; i <= nx; ++i) {
-        for (uint32_t j = 0; j <= ny; ++j) {
-            if (i < nx) {
-                const double px = (i + 0.5) * dx;
-                const double py = j * dx;
-                const Velocity w = field.velocityAt(px, py);
-                target.v.at(i, j) = field.interpolate(1, px - dt * w.x, py - dt * w.y);
-            }
-            if (j < ny) {
-                const double px = i * dx;
-                const double py = (j + 0.5) * dx;
-                const Velocity w = field.velocityAt(px, py);
-                target.u.at(i, j) = field.interpolate(0, px - dt * w.x, py - dt * w.y);
-            }
-        }
-    }
+    advectFaces(field, *velocityTemp, dt);
     std::swap(velocity, velocityTemp);
 }
 

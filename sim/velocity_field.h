@@ -1,6 +1,10 @@
 #pragma once
 
+#include "PCG/lanes.h"
 #include "sim/grid_array.h"
+
+#include <cstddef>
+#include <cstdint>
 
 struct Velocity {
     double x;
@@ -23,8 +27,13 @@ struct VelocityField {
 
     // The one sampling rule of the program: bilinear between the four nearest
     // samples of the component, clamped to the border samples outside the grid.
-    // Defined below, inline: advection and the tracers call it in their inner loops.
-    double interpolate(int component, double x, double y) const;
+    // Real is double, or lanes::Lanes for four points at once, each computed as
+    // the single point would be. Defined below, inline: advection and the
+    // tracers call it in their inner loops.
+    template <typename Real>
+    Real sample(int component, Real x, Real y) const;
+
+    double interpolate(int component, double x, double y) const { return sample(component, x, y); }
     Velocity velocityAt(double x, double y) const
     {
         return {interpolate(0, x, y), interpolate(1, x, y)};
@@ -33,39 +42,83 @@ struct VelocityField {
 
 namespace sampling {
 
+template <typename Real>
 struct AxisStencil {
-    uint32_t base;  // index of the lower sample
-    double weight;  // weight of the lower sample; the upper one gets 1 - weight
+    Real base;    // index of the lower sample, a whole number
+    Real weight;  // weight of the lower sample; the upper one gets 1 - weight
 };
 
+// The whole part of a coordinate in [0, 2^31).
+inline double wholePart(double g)
+{
+    return double(uint32_t(g));
+}
+
+inline pcg::lanes::Lanes wholePart(pcg::lanes::Lanes g)
+{
+    return __builtin_convertvector(__builtin_convertvector(g, pcg::lanes::Int32Lanes), pcg::lanes::Lanes);
+}
+
 // g is the grid coordinate, lastIndex the last valid sample index along the axis.
-inline AxisStencil axisStencil(double g, uint32_t lastIndex)
+template <typename Real>
+inline AxisStencil<Real> axisStencil(Real g, uint32_t lastIndex)
 {
     // Below zero, NaN, and beyond what an int32 cell index can hold all count as
     // negative: the first sample. In between, truncation is the floor.
-    if (!(g >= 0.0) || g >= 2147483648.0)
-        return {0, 1.0};
-    const uint32_t n = uint32_t(g);
-    if (n < lastIndex)
-        return {n, 1.0 - (g - double(n))};
-    return {lastIndex - 1, 0.0};
+    const auto inside = (g >= 0.0) & (g < 2147483648.0);
+    const Real n = wholePart(inside ? g : 0.0);
+    const double last = lastIndex;
+    const auto belowLast = n < last;
+    return {inside ? (belowLast ? n : last - 1.0) : 0.0, inside ? (belowLast ? 1.0 - (g - n) : 0.0) : 1.0};
+}
+
+// The samples at (a, b), (a + 1, b), (a, b + 1) and (a + 1, b + 1).
+template <typename Real>
+struct Corners {
+    Real lowLow, highLow, lowHigh, highHigh;
+};
+
+inline Corners<double> corners(const GridArray& samples, double a, double b)
+{
+    const double* at = samples.data.get() + size_t(uint32_t(a)) * samples.extent[1] + uint32_t(b);
+    const size_t next = samples.extent[1];
+    return {at[0], at[next], at[1], at[next + 1]};
+}
+
+inline Corners<pcg::lanes::Lanes> corners(const GridArray& samples, pcg::lanes::Lanes a, pcg::lanes::Lanes b)
+{
+    using pcg::lanes::Int32Lanes;
+    const int32_t next = int32_t(samples.extent[1]);
+    const Int32Lanes index = __builtin_convertvector(a, Int32Lanes) * next + __builtin_convertvector(b, Int32Lanes);
+    const double* data = samples.data.get();
+    Corners<pcg::lanes::Lanes> c;
+    for (unsigned l = 0; l < pcg::lanes::count; ++l) {
+        const double* at = data + index[l];
+        c.lowLow[l] = at[0];
+        c.highLow[l] = at[next];
+        c.lowHigh[l] = at[1];
+        c.highHigh[l] = at[next + 1];
+    }
+    return c;
 }
 
 }  // namespace sampling
 
-inline double VelocityField::interpolate(int component, double x, double y) const
+template <typename Real>
+inline Real VelocityField::sample(int component, Real x, Real y) const
 {
     const GridArray& samples = this->component(component);
     // Samples sit half a cell in along the axis that is not the component's own.
-    const double gx = component == 0 ? x / dx : x / dx - 0.5;
-    const double gy = component == 1 ? y / dx : y / dx - 0.5;
-    const sampling::AxisStencil sx = sampling::axisStencil(gx, component == 0 ? nx : nx - 1);
-    const sampling::AxisStencil sy = sampling::axisStencil(gy, component == 1 ? ny : ny - 1);
+    const Real gx = component == 0 ? x / dx : x / dx - 0.5;
+    const Real gy = component == 1 ? y / dx : y / dx - 0.5;
+    const sampling::AxisStencil<Real> sx = sampling::axisStencil(gx, component == 0 ? nx : nx - 1);
+    const sampling::AxisStencil<Real> sy = sampling::axisStencil(gy, component == 1 ? ny : ny - 1);
+    const sampling::Corners<Real> c = sampling::corners(samples, sx.base, sy.base);
 
-    double sum = 0.0;
-    sum += samples.at(sx.base, sy.base) * (sx.weight * sy.weight);
-    sum += samples.at(sx.base + 1, sy.base) * ((1.0 - sx.weight) * sy.weight);
-    sum += samples.at(sx.base, sy.base + 1) * (sx.weight * (1.0 - sy.weight));
-    sum += samples.at(sx.base + 1, sy.base + 1) * ((1.0 - sx.weight) * (1.0 - sy.weight));
+    Real sum{};  // 0.0 (in every lane)
+    sum += c.lowLow * (sx.weight * sy.weight);
+    sum += c.highLow * ((1.0 - sx.weight) * sy.weight);
+    sum += c.lowHigh * (sx.weight * (1.0 - sy.weight));
+    sum += c.highHigh * ((1.0 - sx.weight) * (1.0 - sy.weight));
     return sum;
 }

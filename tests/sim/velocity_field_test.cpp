@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -103,6 +106,38 @@ TEST(Interpolation, NonFiniteAndHugeCoordinatesTakeTheFirstSample)
     }
     // The last coordinate that still fits an int32 clamps to the last sample.
     EXPECT_EQ(field.interpolate(0, 2147483647.0, 3.5), 5003.0);
+}
+
+TEST(Interpolation, FourPointsAtOnceEqualEachPointAloneBitForBit)
+{
+    // Random samples with signed zeros, and points inside, on and beyond the
+    // border, on sample positions, and non-finite or too large for an index.
+    VelocityField field(13, 9, 0.7);
+    std::mt19937 generator(11);
+    std::uniform_real_distribution<double> value(-3.0, 3.0), coordinate(-2.0, 12.0);
+    for (GridArray* samples : {&field.u, &field.v})
+        for (size_t k = 0; k < samples->size(); ++k)
+            samples->data[k] = k % 7 == 0 ? (k % 2 ? 0.0 : -0.0) : value(generator);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> points = {nan, inf, -inf, 1e300, -1e300, 3e9, 2147483647.0, 1503238553.0, -0.0, 0.0,
+                                  0.35, 0.7, 6.3, 8.4, 9.1, 9.45};
+    while (points.size() < 400)
+        points.push_back(coordinate(generator));
+    for (int component : {0, 1}) {
+        for (size_t k = 0; k + 3 < points.size(); ++k) {
+            const pcg::lanes::Lanes x = {points[k], points[k + 1], points[k + 2], points[k + 3]};
+            const pcg::lanes::Lanes y = {points[(k * 7) % points.size()], points[(k * 7 + 1) % points.size()],
+                                         points[(k * 7 + 2) % points.size()], points[(k * 7 + 3) % points.size()]};
+            const pcg::lanes::Lanes four = field.sample(component, x, y);
+            for (unsigned l = 0; l < pcg::lanes::count; ++l) {
+                const double alone = field.interpolate(component, x[l], y[l]);
+                ASSERT_EQ(std::memcmp(&alone, &four[l], sizeof alone), 0)
+                    << "component " << component << " at (" << x[l] << ", " << y[l] << "): " << alone << " vs "
+                    << four[l];
+            }
+        }
+    }
 }
 
 }  // namespace
