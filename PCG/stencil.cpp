@@ -214,7 +214,8 @@ void computeStencilFactor(const StencilMatrix& a, double modificationParameter, 
     // The pivot of cell k collects, in column order, the updates of column
     // k - length and then of column k - 1: each subtracts its entry squared and
     // the modification times the fill-in it drops (the other entry of that
-    // column, which no column of k's pattern can take up).
+    // column, which no column of k's pattern can take up), summed from 0.0 as
+    // computeFactor sums it.
     auto cell = [&](uint32_t line, uint32_t position, double, double, bool hasUp, bool hasLeft) {
         const uint32_t k = line * length + position;
         const double diagonal = a.diagonal[k];
