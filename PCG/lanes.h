@@ -1,6 +1,6 @@
 #pragma once
 // Four doubles side by side, for loops whose elements are independent. In a
-// function built for several targets (see flowbox_simd_clones) the compiler
+// function built for several targets (FLOWBOX_SIMD_CLONES, below) the compiler
 // maps them to one AVX register or to two SSE2 registers. Each lane's
 // arithmetic is that of the scalar code: IEEE operations, no contraction.
 
@@ -11,7 +11,28 @@ namespace pcg::lanes {
 
 typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
 typedef int32_t Int32Lanes __attribute__((vector_size(4 * sizeof(int32_t))));
+typedef int64_t Mask __attribute__((vector_size(4 * sizeof(int64_t))));  // what comparing Lanes gives
 constexpr unsigned count = 4;
+
+__attribute__((always_inline)) inline Lanes splat(double x)
+{
+    return Lanes{x, x, x, x};
+}
+
+// a where the mask is set, b elsewhere. Spelt with bit operations, which the
+// baseline target splits into halves; GCC takes a conditional on vectors
+// wider than the target's apart element by element.
+__attribute__((always_inline)) inline Lanes select(Mask mask, Lanes a, Lanes b)
+{
+    return (Lanes)(((Mask)a & mask) | ((Mask)b & ~mask));
+}
+
+// |v| in every lane: the sign bit cleared.
+__attribute__((always_inline)) inline Lanes magnitude(Lanes v)
+{
+    const Mask sign = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
+    return (Lanes)((Mask)v & ~sign);
+}
 
 __attribute__((always_inline)) inline Lanes load(const double* from)
 {

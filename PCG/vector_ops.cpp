@@ -21,8 +21,8 @@ struct MagnitudeScan {
 
     void see(lanes::Lanes v)
     {
-        const lanes::Lanes magnitude = v < 0.0 ? -v : v;
-        largest = magnitude > largest ? magnitude : largest;
+        const lanes::Lanes m = lanes::magnitude(v);
+        largest = lanes::select(m > largest, m, largest);
     }
 
     double best() const

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 struct Velocity {
     double x;
@@ -59,6 +60,26 @@ inline pcg::lanes::Lanes wholePart(pcg::lanes::Lanes g)
     return __builtin_convertvector(__builtin_convertvector(g, pcg::lanes::Int32Lanes), pcg::lanes::Lanes);
 }
 
+// cond ? a : b, lane by lane for four points.
+inline double choose(bool cond, double a, double b)
+{
+    return cond ? a : b;
+}
+
+inline pcg::lanes::Lanes choose(pcg::lanes::Mask cond, pcg::lanes::Lanes a, pcg::lanes::Lanes b)
+{
+    return pcg::lanes::select(cond, a, b);
+}
+
+template <typename Real>
+inline Real splat(double x)
+{
+    if constexpr (std::is_same_v<Real, double>)
+        return x;
+    else
+        return pcg::lanes::splat(x);
+}
+
 // g is the grid coordinate, lastIndex the last valid sample index along the axis.
 template <typename Real>
 inline AxisStencil<Real> axisStencil(Real g, uint32_t lastIndex)
@@ -66,10 +87,12 @@ inline AxisStencil<Real> axisStencil(Real g, uint32_t lastIndex)
     // Below zero, NaN, and beyond what an int32 cell index can hold all count as
     // negative: the first sample. In between, truncation is the floor.
     const auto inside = (g >= 0.0) & (g < 2147483648.0);
-    const Real n = wholePart(inside ? g : 0.0);
+    const Real zero = splat<Real>(0.0), one = splat<Real>(1.0);
+    const Real n = wholePart(choose(inside, g, zero));
     const double last = lastIndex;
     const auto belowLast = n < last;
-    return {inside ? (belowLast ? n : last - 1.0) : 0.0, inside ? (belowLast ? 1.0 - (g - n) : 0.0) : 1.0};
+    return {choose(inside, choose(belowLast, n, splat<Real>(last - 1.0)), zero),
+            choose(inside, choose(belowLast, 1.0 - (g - n), zero), one)};
 }
 
 // The samples at (a, b), (a + 1, b), (a, b + 1) and (a + 1, b + 1).
