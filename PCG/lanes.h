@@ -1,8 +1,9 @@
 #pragma once
-// Four doubles side by side, for loops whose elements are independent. In a
-// function built for several targets (FLOWBOX_SIMD_CLONES, below) the compiler
-// maps them to one AVX register or to two SSE2 registers. Each lane's
-// arithmetic is that of the scalar code: IEEE operations, no contraction.
+// Four doubles side by side, for loops whose elements are independent. Each
+// lane's arithmetic is that of the scalar code: IEEE operations, no
+// contraction. Kernels take their four-lane forms only in functions built for
+// AVX2 (FLOWBOX_WIDE, below) and only where wideVectors() says so; elsewhere
+// they take one-lane forms, since a baseline build splits these vectors poorly.
 
 #include <cstdint>
 #include <cstring>
@@ -56,11 +57,18 @@ __attribute__((always_inline)) inline double addInOrder(double sum, Lanes v)
     return sum;
 }
 
+// Whether the processor runs FLOWBOX_WIDE functions (checked once), and they
+// have not been switched off. Tests switch them off to run the one-lane forms.
+bool wideVectors();
+void useWideVectors(bool use);
+
 }  // namespace pcg::lanes
 
-// Builds a function for AVX2 and for the baseline; the loader picks one at start-up.
+// Builds a function for AVX2, with everything it calls built in.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define FLOWBOX_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
+#define FLOWBOX_WIDE __attribute__((target("avx2"), flatten))
+#define FLOWBOX_HAS_WIDE 1
 #else
-#define FLOWBOX_SIMD_CLONES
+#define FLOWBOX_WIDE
+#define FLOWBOX_HAS_WIDE 0
 #endif

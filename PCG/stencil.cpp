@@ -133,16 +133,29 @@ inline void sweepGrid(uint32_t lines, uint32_t length, Cell cell, Stored stored,
     }
 }
 
-// The steady steps one cell at a time, for sweeps without a faster form.
+// f(width - 1), ..., f(1), f(0), written out in full.
+template <uint32_t... lane, typename F>
+inline void forEachLaneDescending(std::integer_sequence<uint32_t, lane...>, F f)
+{
+    constexpr uint32_t width = sizeof...(lane);
+    (f(width - 1 - lane), ...);
+}
+
+// The steady steps one cell at a time, for sweeps without a faster form. The
+// lanes are written out, so that their latest values stay in registers.
 template <typename Cell, typename Stored>
 auto cellByCell(Cell& cell, Stored& stored)
 {
     return [&](uint32_t first, uint32_t begin, uint32_t end, double* last) {
-        for (uint32_t t = begin; t < end; ++t)
-            for (uint32_t l = sweepWidth; l-- > 0;) {
-                const double up = l == 0 ? stored(first - 1, t) : last[l - 1];
-                last[l] = cell(first + l, t - l, up, last[l], true, true);
-            }
+        double latest[sweepWidth];
+        std::copy(last, last + sweepWidth, latest);
+        for (uint32_t t = begin; t < end; ++t) {
+            forEachLaneDescending(std::make_integer_sequence<uint32_t, sweepWidth>(), [&](uint32_t l) {
+                const double up = l == 0 ? stored(first - 1, t) : latest[l - 1];
+                latest[l] = cell(first + l, t - l, up, latest[l], true, true);
+            });
+        }
+        std::copy(latest, latest + sweepWidth, last);
     };
 }
 
@@ -153,31 +166,45 @@ struct LaneCells {
     int64_t operator[](uint32_t l) const { return k0 + l * across; }
 };
 
-}  // namespace
-
-// Flattened, so that the row loops are built into each target's clone.
-FLOWBOX_SIMD_CLONES __attribute__((flatten))
-double applyStencilAndDot(const StencilMatrix& a, const double* x, double* result)
+// The product in rows; with wide, the rows inside a line four at a time.
+template <bool wide>
+inline double stencilProductAndDot(const StencilMatrix& a, const double* x, double* result)
 {
     using namespace lanes;
     const uint32_t length = a.length;
     double dot = 0.0;
     uint32_t k = 0;
-    // The rows after the first of a line, four at a time: the same sums, and
-    // their products with x added to the inner product in row order.
-    // (A line always has a line before or after it: there are two at least.)
+    // The rows after the first of a line but the last, without conditions
+    // (four at a time when wide): the same sums, and their products with x
+    // added to the inner product in row order. (A line always has a line
+    // before or after it: there are two at least.)
     auto rowsInside = [&](auto hasLineBefore, auto hasLineAfter, uint32_t& position) {
-        for (; position + count < length; position += count, k += count) {
-            Lanes sum = {0.0, 0.0, 0.0, 0.0};
-            if constexpr (hasLineBefore)
-                sum = load(x + k - length) * load(a.lineBefore.data() + k) + sum;
-            sum = load(x + k - 1) * load(a.before.data() + k) + sum;
-            sum = load(x + k) * load(a.diagonal.data() + k) + sum;
-            sum = load(x + k + 1) * load(a.after.data() + k) + sum;
-            if constexpr (hasLineAfter)
-                sum = load(x + k + length) * load(a.lineAfter.data() + k) + sum;
-            store(result + k, sum);
-            dot = addInOrder(dot, sum * load(x + k));
+        if constexpr (wide) {
+            for (; position + count < length; position += count, k += count) {
+                Lanes sum = {0.0, 0.0, 0.0, 0.0};
+                if constexpr (hasLineBefore)
+                    sum = load(x + k - length) * load(a.lineBefore.data() + k) + sum;
+                sum = load(x + k - 1) * load(a.before.data() + k) + sum;
+                sum = load(x + k) * load(a.diagonal.data() + k) + sum;
+                sum = load(x + k + 1) * load(a.after.data() + k) + sum;
+                if constexpr (hasLineAfter)
+                    sum = load(x + k + length) * load(a.lineAfter.data() + k) + sum;
+                store(result + k, sum);
+                dot = addInOrder(dot, sum * load(x + k));
+            }
+        } else {
+            for (; position + 1 < length; ++position, ++k) {
+                double sum = 0.0;
+                if constexpr (hasLineBefore)
+                    sum = x[k - length] * a.lineBefore[k] + sum;
+                sum = x[k - 1] * a.before[k] + sum;
+                sum = x[k] * a.diagonal[k] + sum;
+                sum = x[k + 1] * a.after[k] + sum;
+                if constexpr (hasLineAfter)
+                    sum = x[k + length] * a.lineAfter[k] + sum;
+                result[k] = sum;
+                dot += sum * x[k];
+            }
         }
     };
     for (uint32_t line = 0; line < a.lines; ++line) {
@@ -198,6 +225,18 @@ double applyStencilAndDot(const StencilMatrix& a, const double* x, double* resul
         }
     }
     return dot;
+}
+
+FLOWBOX_WIDE double stencilProductAndDotWide(const StencilMatrix& a, const double* x, double* result)
+{
+    return stencilProductAndDot<true>(a, x, result);
+}
+
+}  // namespace
+
+double applyStencilAndDot(const StencilMatrix& a, const double* x, double* result)
+{
+    return lanes::wideVectors() ? stencilProductAndDotWide(a, x, result) : stencilProductAndDot<false>(a, x, result);
 }
 
 void computeStencilFactor(const StencilMatrix& a, double modificationParameter, double pivotFloorRatio,
@@ -302,9 +341,11 @@ void computeStencilFactor(const StencilMatrix& a, double modificationParameter, 
     offsets[n] = e;
 }
 
-// Flattened: the sweeps and their steps are built into each target's clone.
-FLOWBOX_SIMD_CLONES __attribute__((flatten))
-void applyStencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, const double* r, double* z)
+namespace {
+
+// The two sweeps; with wide, their steady steps four lanes at once.
+template <bool wide>
+inline void stencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, const double* r, double* z)
 {
     using namespace lanes;
     const uint32_t n = a.n, length = a.length;
@@ -359,7 +400,10 @@ void applyStencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, 
     };
     auto forwardStored = [&](uint32_t line, uint32_t position) { return z[line * length + position]; };
     auto forwardCells = [&](uint32_t first, uint32_t t) { return LaneCells{int64_t(first) * length + t, across}; };
-    sweepGrid(a.lines, length, forwardCell, forwardStored, steadySteps(f.forward, r, true, forwardCells));
+    if constexpr (wide)
+        sweepGrid(a.lines, length, forwardCell, forwardStored, steadySteps(f.forward, r, true, forwardCells));
+    else
+        sweepGrid(a.lines, length, forwardCell, forwardStored, cellByCell(forwardCell, forwardStored));
 
     // L^T*z = w in place, from the last cell back: the grid seen from its far
     // corner, where the cell after and the cell below come first, in that order.
@@ -379,7 +423,26 @@ void applyStencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, 
     auto backwardCells = [&](uint32_t first, uint32_t t) {
         return LaneCells{int64_t(n) - 1 - (int64_t(first) * length + t), -across};
     };
-    sweepGrid(a.lines, length, backwardCell, backwardStored, steadySteps(f.backward, z, false, backwardCells));
+    if constexpr (wide)
+        sweepGrid(a.lines, length, backwardCell, backwardStored, steadySteps(f.backward, z, false, backwardCells));
+    else
+        sweepGrid(a.lines, length, backwardCell, backwardStored, cellByCell(backwardCell, backwardStored));
+}
+
+FLOWBOX_WIDE void stencilPreconditionerWide(const StencilMatrix& a, const StencilFactor& f, const double* r,
+                                            double* z)
+{
+    stencilPreconditioner<true>(a, f, r, z);
+}
+
+}  // namespace
+
+void applyStencilPreconditioner(const StencilMatrix& a, const StencilFactor& f, const double* r, double* z)
+{
+    if (lanes::wideVectors())
+        stencilPreconditionerWide(a, f, r, z);
+    else
+        stencilPreconditioner<false>(a, f, r, z);
 }
 
 }  // namespace pcg

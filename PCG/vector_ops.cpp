@@ -2,6 +2,7 @@
 
 #include "PCG/lanes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pcg {
@@ -43,9 +44,65 @@ double magnitudeOfFirstLargest(double best, const double* x)
     return best > 0.0 ? best : std::fabs(x[0]);
 }
 
+// The four-lane forms: each takes whole groups of four elements from `from`
+// on and returns where it stopped; the callers finish one element at a time.
+
+FLOWBOX_WIDE size_t addMultipleWide(size_t from, size_t n, double alpha, const double* x, double* y)
+{
+    for (; from + 3 < n; from += 4)
+        lanes::store(y + from, alpha * lanes::load(x + from) + lanes::load(y + from));
+    return from;
+}
+
+// The products four at a time; the sum still takes them one by one, in order.
+FLOWBOX_WIDE size_t innerProductWide(size_t n, const double* x, const double* y, double& sum)
+{
+    size_t k = 0;
+    for (; k + 3 < n; k += 4)
+        sum = lanes::addInOrder(sum, lanes::load(y + k) * lanes::load(x + k));
+    return k;
+}
+
+FLOWBOX_WIDE size_t largestMagnitudeWide(size_t n, const double* x, double& best)
+{
+    MagnitudeScan scan;
+    size_t i = 0;
+    for (; i + 3 < n; i += 4)
+        scan.see(lanes::load(x + i));
+    best = scan.best();
+    return i;
+}
+
+FLOWBOX_WIDE size_t copyWide(size_t n, const double* in, double* out)
+{
+    size_t i = 0;
+    for (; i + 3 < n; i += 4)
+        lanes::store(out + i, lanes::load(in + i));
+    return i;
+}
+
+FLOWBOX_WIDE size_t addMultiplesWide(size_t n, double alpha, bool update, const double* xs, double* ys,
+                                     const double* ps, double* qs, double& best)
+{
+    using namespace lanes;
+    const double minusAlpha = -alpha;
+    MagnitudeScan scan;
+    size_t i = 0;
+    for (; i + 3 < n; i += 4) {
+        Lanes qi = load(qs + i);
+        if (update) {
+            store(ys + i, alpha * load(xs + i) + load(ys + i));
+            qi = minusAlpha * load(ps + i) + qi;
+            store(qs + i, qi);
+        }
+        scan.see(qi);
+    }
+    best = scan.best();
+    return i;
+}
+
 }  // namespace
 
-FLOWBOX_SIMD_CLONES
 void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* y, int32_t incy)
 {
     if (alpha == 0.0 || n <= 0)
@@ -54,8 +111,16 @@ void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* 
         const int32_t m = n % 4;
         for (int32_t i = 0; i < m; ++i)
             y[i] = alpha * x[i] + y[i];
-        for (int32_t i = m; i + 3 < n; i += 4)  // four elements per step, as lanes
-            lanes::store(y + i, alpha * lanes::load(x + i) + lanes::load(y + i));
+        if (lanes::wideVectors()) {
+            addMultipleWide(size_t(m), size_t(n), alpha, x, y);
+            return;
+        }
+        for (int32_t i = m; i + 3 < n; i += 4) {
+            y[i] = alpha * x[i] + y[i];
+            y[i + 1] = alpha * x[i + 1] + y[i + 1];
+            y[i + 2] = alpha * x[i + 2] + y[i + 2];
+            y[i + 3] = alpha * x[i + 3] + y[i + 3];
+        }
         return;
     }
     int64_t ix = startOffset(n, incx);
@@ -67,18 +132,14 @@ void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* 
     }
 }
 
-FLOWBOX_SIMD_CLONES
 double dotKernel(int32_t n, const double* x, int32_t incx, const double* y, int32_t incy)
 {
     double sum = 0.0;
     if (n <= 0)
         return sum;
     if (incx == 1 && incy == 1) {
-        int32_t k = 0;
-        // Four products at a time; the sum still takes them one by one, in order.
-        for (; k + 3 < n; k += 4)
-            sum = lanes::addInOrder(sum, lanes::load(y + k) * lanes::load(x + k));
-        for (; k < n; ++k)
+        size_t k = lanes::wideVectors() ? innerProductWide(size_t(n), x, y, sum) : 0;
+        for (; k < size_t(n); ++k)
             sum += y[k] * x[k];
         return sum;
     }
@@ -118,19 +179,15 @@ double innerProduct(const std::vector<double>& x, const std::vector<double>& y)
     return dotKernel(int32_t(x.size()), x.data(), 1, y.data(), 1);
 }
 
-FLOWBOX_SIMD_CLONES
 double maxMagnitude(const std::vector<double>& x)
 {
-    // The magnitude of maxAbsIndexKernel's pick, found four elements at a time.
+    // The magnitude of maxAbsIndexKernel's pick.
     const size_t n = x.size();
     if (n == 0)
         return 0.0;
     const double* xs = x.data();
-    MagnitudeScan scan;
-    size_t i = 0;
-    for (; i + 3 < n; i += 4)
-        scan.see(lanes::load(xs + i));
-    double best = scan.best();
+    double best = 0.0;
+    size_t i = lanes::wideVectors() ? largestMagnitudeWide(n, xs, best) : 0;
     for (; i < n; ++i)
         if (std::fabs(xs[i]) > best)
             best = std::fabs(xs[i]);
@@ -143,21 +200,14 @@ void zeroVector(std::vector<double>& v)
         v[i] = 0.0;
 }
 
-FLOWBOX_SIMD_CLONES
 void copyVector(const std::vector<double>& from, std::vector<double>& to)
 {
     to.resize(from.size());
-    const double* in = from.data();
-    double* out = to.data();
     const size_t n = from.size();
-    size_t i = 0;
-    for (; i + 3 < n; i += 4)
-        lanes::store(out + i, lanes::load(in + i));
-    for (; i < n; ++i)
-        out[i] = in[i];
+    const size_t copied = lanes::wideVectors() ? copyWide(n, from.data(), to.data()) : 0;
+    std::copy(from.begin() + copied, from.end(), to.begin() + copied);
 }
 
-FLOWBOX_SIMD_CLONES
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,
                                    const std::vector<double>& p, std::vector<double>& q)
 {
@@ -171,25 +221,15 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
     const double minusAlpha = -alpha;
     // A zero alpha leaves both vectors alone; the scan still sees every element.
     const bool update = alpha != 0.0;
-    size_t i = 0;
-    MagnitudeScan scan;
-    // Four elements at a time: the same products and sums per element.
-    for (; i + 3 < n; i += 4) {
-        using namespace lanes;
-        Lanes qi = load(qs + i);
-        if (update) {
-            store(ys + i, alpha * load(xs + i) + load(ys + i));
-            qi = minusAlpha * load(ps + i) + qi;
-            store(qs + i, qi);
+    double best = 0.0;
+    size_t i = lanes::wideVectors() ? addMultiplesWide(n, alpha, update, xs, ys, ps, qs, best) : 0;
+    if (update) {
+        for (size_t k = i; k < n; ++k) {
+            ys[k] = alpha * xs[k] + ys[k];
+            qs[k] = minusAlpha * ps[k] + qs[k];
         }
-        scan.see(qi);
     }
-    double best = scan.best();
     for (; i < n; ++i) {
-        if (update) {
-            ys[i] = alpha * xs[i] + ys[i];
-            qs[i] = minusAlpha * ps[i] + qs[i];
-        }
         const double magnitude = std::fabs(qs[i]);
         if (magnitude > best)
             best = magnitude;

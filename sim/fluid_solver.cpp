@@ -40,11 +40,10 @@ void FluidSolver::step(double dt)
 namespace {
 
 // Each face's velocity sampled at its centre, then the old field sampled where
-// the flow came from, dt before. Faces along j go four at a time, each lane
-// computed exactly as the face alone. Flattened: the sampling rule is built
-// into each target's clone.
-FLOWBOX_SIMD_CLONES __attribute__((flatten))
-void advectFaces(const VelocityField& field, VelocityField& target, double dt)
+// the flow came from, dt before. With wide, faces along j go four at a time,
+// each lane computed exactly as the face alone.
+template <bool wide>
+inline void advectFaces(const VelocityField& field, VelocityField& target, double dt)
 {
     using pcg::lanes::Lanes;
     const double dx = field.dx;
@@ -53,7 +52,7 @@ void advectFaces(const VelocityField& field, VelocityField& target, double dt)
     // line, where faces are centred at (px, (j + offset)*dx), into `out`.
     auto advectLine = [&](int component, double px, double offset, uint32_t faces, double* out) {
         uint32_t j = 0;
-        for (; j + pcg::lanes::count <= faces; j += pcg::lanes::count) {
+        for (; wide && j + pcg::lanes::count <= faces; j += pcg::lanes::count) {
             const Lanes x = {px, px, px, px};
             const Lanes y = Lanes{j + offset, j + 1 + offset, j + 2 + offset, j + 3 + offset} * dx;
             const Lanes wx = field.sample(0, x, y), wy = field.sample(1, x, y);
@@ -72,11 +71,19 @@ void advectFaces(const VelocityField& field, VelocityField& target, double dt)
     }
 }
 
+FLOWBOX_WIDE void advectFacesWide(const VelocityField& field, VelocityField& target, double dt)
+{
+    advectFaces<true>(field, target, dt);
+}
+
 }  // namespace
 
 void FluidSolver::advect(const VelocityField& field, double dt)
 {
-    advectFaces(field, *velocityTemp, dt);
+    if (pcg::lanes::wideVectors())
+        advectFacesWide(field, *velocityTemp, dt);
+    else
+        advectFaces<false>(field, *velocityTemp, dt);
     std::swap(velocity, velocityTemp);
 }
 
