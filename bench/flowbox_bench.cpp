@@ -196,6 +196,23 @@ void BM_Preconditioner(benchmark::State& state)
 }
 BENCHMARK(BM_Preconditioner)->Unit(benchmark::kMicrosecond);
 
+// One full solveSystem on the assembled matrix, with a new solver each time as
+// in the program (BM_OursSolve below adds the assembly).
+void BM_SolveSystem(benchmark::State& state)
+{
+    const PressureSystem& system = systemOf(50);
+    std::vector<double> result(system.rhs.size());
+    double residual = 0.0;
+    int iterations = 0;
+    for (auto _ : state) {
+        pcg::PcgSolver solver;
+        if (!solver.solveSystem(system.matrix, system.rhs, result, residual, iterations))
+            state.SkipWithError("the solve did not converge");
+    }
+    state.counters["solver_iterations"] = iterations;
+}
+BENCHMARK(BM_SolveSystem)->Unit(benchmark::kMicrosecond);
+
 // ...and the stencil routines that the solve takes for the pressure matrix,
 // with the same results.
 void BM_StencilFactor(benchmark::State& state)
