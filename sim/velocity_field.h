@@ -111,12 +111,11 @@ inline Corners<double> corners(const GridArray& samples, double a, double b)
 inline Corners<pcg::lanes::Lanes> corners(const GridArray& samples, pcg::lanes::Lanes a, pcg::lanes::Lanes b)
 {
     using pcg::lanes::Int32Lanes;
-    const int32_t next = int32_t(samples.extent[1]);
-    const Int32Lanes index = __builtin_convertvector(a, Int32Lanes) * next + __builtin_convertvector(b, Int32Lanes);
-    const double* data = samples.data.get();
+    const Int32Lanes first = __builtin_convertvector(a, Int32Lanes), second = __builtin_convertvector(b, Int32Lanes);
+    const size_t next = samples.extent[1];
     Corners<pcg::lanes::Lanes> c;
     for (unsigned l = 0; l < pcg::lanes::count; ++l) {
-        const double* at = data + index[l];
+        const double* at = samples.data.get() + size_t(first[l]) * next + size_t(second[l]);
         c.lowLow[l] = at[0];
         c.highLow[l] = at[next];
         c.lowHigh[l] = at[1];
