@@ -68,20 +68,28 @@ bool readStencil(const RowListMatrix& matrix, StencilMatrix& stencil)
 namespace {
 
 // One row's sum in column order, each present entry added as x*value + sum.
-inline double stencilRow(const StencilMatrix& a, const double* x, uint32_t k, uint32_t line, uint32_t position)
+// The flags say which neighbours the row's cell has.
+inline double stencilRow(const StencilMatrix& a, const double* x, uint32_t k, bool hasLineBefore, bool hasBefore,
+                         bool hasAfter, bool hasLineAfter)
 {
     const uint32_t length = a.length;
     double sum = 0.0;
-    if (line > 0)
+    if (hasLineBefore)
         sum = x[k - length] * a.lineBefore[k] + sum;
-    if (position > 0)
+    if (hasBefore)
         sum = x[k - 1] * a.before[k] + sum;
     sum = x[k] * a.diagonal[k] + sum;
-    if (position + 1 < length)
+    if (hasAfter)
         sum = x[k + 1] * a.after[k] + sum;
-    if (line + 1 < a.lines)
+    if (hasLineAfter)
         sum = x[k + length] * a.lineAfter[k] + sum;
     return sum;
+}
+
+// The row of cell k at (line, position).
+inline double stencilRow(const StencilMatrix& a, const double* x, uint32_t k, uint32_t line, uint32_t position)
+{
+    return stencilRow(a, x, k, line > 0, position > 0, position + 1 < a.length, line + 1 < a.lines);
 }
 
 // Lines that a sweep runs side by side, one position apart.
@@ -194,16 +202,8 @@ inline double stencilProductAndDot(const StencilMatrix& a, const double* x, doub
             }
         } else {
             for (; position + 1 < length; ++position, ++k) {
-                double sum = 0.0;
-                if constexpr (hasLineBefore)
-                    sum = x[k - length] * a.lineBefore[k] + sum;
-                sum = x[k - 1] * a.before[k] + sum;
-                sum = x[k] * a.diagonal[k] + sum;
-                sum = x[k + 1] * a.after[k] + sum;
-                if constexpr (hasLineAfter)
-                    sum = x[k + length] * a.lineAfter[k] + sum;
-                result[k] = sum;
-                dot += sum * x[k];
+                result[k] = stencilRow(a, x, k, hasLineBefore, true, true, hasLineAfter);
+                dot += result[k] * x[k];
             }
         }
     };
