@@ -2,174 +2,51 @@
 
 #include "PCG/vector_ops.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cmath>
-
 
 namespace pcg {
 
 namespace {
 
-void copyLowerTriangle(const RowListMatrix& matrix, TriangularFactor& factor)
-{
-    const uint32_t n = matrix.n;
-    factor.n = n;
-    factor.inverseDiagonal.resize(n);
-    factor.columnOffsets.resize(size_t(n) + 1);
-    factor.matrixDiagonal.resize(n);
-    zeroVector(factor.inverseDiagonal);
-    factor.entryValues.clear();
-    factor.entryRows.clear();
-    zeroVector(factor.matrixDiagonal);
+// The two operations of the iteration on a matrix in its general form.
+struct GeneralOperations {
+    const CompressedMatrix& matrix;
+    const TriangularFactor& factor;
 
-    size_t below = 0;  // entries right of the diagonal: room for the factor in one allocation
-    for (uint32_t j = 0; j < n; ++j)
-        for (uint32_t t : matrix.rowColumns[j])
-            below += t > j;
-    factor.entryRows.reserve(below);
-    factor.entryValues.reserve(below);
-
-    for (uint32_t j = 0; j < n; ++j) {
-        factor.columnOffsets[j] = uint32_t(factor.entryRows.size());
-        const auto& columns = matrix.rowColumns[j];
-        const auto& values = matrix.rowValues[j];
-        for (size_t e = 0; e < columns.size(); ++e) {
-            const uint32_t t = columns[e];
-            if (t > j) {
-                factor.entryRows.push_back(t);
-                factor.entryValues.push_back(values[e]);
-            } else if (t == j) {
-                factor.matrixDiagonal[j] = values[e];
-                factor.inverseDiagonal[j] = values[e];
-            }
-        }
+    double multiplyAndDot(const std::vector<double>& x, std::vector<double>& result) const
+    {
+        return applyMatrixAndDot(matrix, x, result);
     }
-    factor.columnOffsets[n] = uint32_t(factor.entryRows.size());
-}
+
+    void precondition(const std::vector<double>& rhs, std::vector<double>& result) const
+    {
+        forwardSubstitute(factor, rhs, result);
+        backSubstituteTransposed(factor, result);
+    }
+};
+
+// The same operations on a matrix with the five-point pattern.
+struct FivePointOperations {
+    const FivePointMatrix& matrix;
+    const FivePointFactor& fivePointFactor;
+    const TriangularFactor& factor;
+
+    double multiplyAndDot(const std::vector<double>& x, std::vector<double>& result) const
+    {
+        return applyFivePointAndDot(matrix, x.data(), result.data());
+    }
+
+    void precondition(const std::vector<double>& rhs, std::vector<double>& result) const
+    {
+        // The checks of forwardSubstitute, which the five-point sweeps stand in for.
+        assert(factor.n==rhs.size());
+        assert(factor.n==result.size());
+        applyFivePointPreconditioner(matrix, fivePointFactor, rhs.data(), result.data());
+    }
+};
 
 }  // namespace
-
-void computeFactor(const RowListMatrix& matrix, TriangularFactor& factor,
-                   double modificationParameter, double pivotFloorRatio)
-{
-    copyLowerTriangle(matrix, factor);
-
-    double* pivot = factor.inverseDiagonal.data();
-    double* values = factor.entryValues.data();
-    const uint32_t* rows = factor.entryRows.data();
-    const uint32_t* offsets = factor.columnOffsets.data();
-
-    for (uint32_t k = 0; k < factor.n; ++k) {
-        if (factor.matrixDiagonal[k] == 0.0)
-            continue;  // a row without a diagonal: leave the column untouched
-
-        double d = pivot[k];
-        if (pivotFloorRatio * factor.matrixDiagonal[k] > d)
-            d = factor.matrixDiagonal[k];  // safety floor against tiny or negative pivots
-        pivot[k] = 1.0 / std::sqrt(d);
-
-        const uint32_t columnEnd = offsets[k + 1];
-        for (uint32_t e = offsets[k]; e < columnEnd; ++e)
-            values[e] = pivot[k] * values[e];
-
-        for (uint32_t p = offsets[k]; p < columnEnd; ++p) {
-            const uint32_t j = rows[p];
-            const double m = values[p];
-            double missing = 0.0;
-
-            // Entries of column k above row j: fill-in at (j, row) outside the pattern is dropped.
-            const auto& rowJ = matrix.rowColumns[j];
-            size_t b = 0;
-            uint32_t a = offsets[k];
-            for (; a < columnEnd; ++a) {
-                const uint32_t r = rows[a];
-                if (r < j) {
-                    while (b < rowJ.size() && rowJ[b] < r)
-                        ++b;
-                    if (b < rowJ.size() && rowJ[b] > r)
-                        missing += values[a];
-                } else {
-                    if (r == j)
-                        pivot[j] = pivot[j] - m * values[a];
-                    break;
-                }
-            }
-
-            // Entries of column k below row j update column j where its pattern allows.
-            uint32_t i = a + 1;
-            uint32_t q = offsets[j];
-            const uint32_t columnJEnd = offsets[j + 1];
-            while (i < columnEnd && q < columnJEnd) {
-                if (rows[q] < rows[i]) {
-                    ++q;
-                } else if (rows[q] == rows[i]) {
-                    values[q] = values[q] - m * values[i];
-                    ++i;
-                    ++q;
-                } else {
-                    missing += values[i];
-                    ++i;
-                }
-            }
-            for (; i < columnEnd; ++i)
-                missing += values[i];
-
-            pivot[j] = pivot[j] - missing * (m * modificationParameter);
-        }
-    }
-}
-
-void forwardSubstitute(const TriangularFactor& factor, const std::vector<double>& rhs,
-                       std::vector<double>& result)
-{
-    assert(factor.n==rhs.size());
-    assert(factor.n==result.size());
-    const double* inverseDiagonal = factor.inverseDiagonal.data();
-    const double* values = factor.entryValues.data();
-    const uint32_t* rows = factor.entryRows.data();
-    const uint32_t* offsets = factor.columnOffsets.data();
-    double* out = result.data();
-    std::copy(rhs.begin(), rhs.end(), result.begin());
-    for (uint32_t i = 0; i < factor.n; ++i) {
-        const double xi = inverseDiagonal[i] * out[i];
-        out[i] = xi;
-        for (uint32_t e = offsets[i]; e < offsets[i + 1]; ++e)
-            out[rows[e]] = out[rows[e]] - xi * values[e];
-    }
-}
-
-void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double>& x)
-{
-    assert(factor.n==x.size());
-    assert(factor.n>0);
-    const double* inverseDiagonal = factor.inverseDiagonal.data();
-    const double* values = factor.entryValues.data();
-    const uint32_t* rows = factor.entryRows.data();
-    const uint32_t* offsets = factor.columnOffsets.data();
-    double* y = x.data();
-    for (uint32_t i = factor.n; i-- > 0;) {
-        double yi = y[i];
-        for (uint32_t e = offsets[i]; e < offsets[i + 1]; ++e)
-            yi = yi - y[rows[e]] * values[e];
-        y[i] = inverseDiagonal[i] * yi;
-    }
-}
-
-void PcgSolver::applyPreconditioner()
-{
-    if (!stencilShaped) {
-        forwardSubstitute(factor, residual, auxiliary);
-        backSubstituteTransposed(factor, auxiliary);
-        return;
-    }
-    // The checks of forwardSubstitute(factor, rhs, result), which the stencil's sweeps stand in for.
-    const std::vector<double>& rhs = residual;
-    const std::vector<double>& result = auxiliary;
-    assert(factor.n==rhs.size());
-    assert(factor.n==result.size());
-    applyStencilPreconditioner(stencil, stencilFactor, residual.data(), auxiliary.data());
-}
 
 bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
                             std::vector<double>& result, double& residualOut, int& iterationsOut)
@@ -189,35 +66,45 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
         // The largest magnitude passes over NaN: zero but for NaN is not a solved system.
         return !std::isnan(innerProduct(residual, residual));
     }
+
     const double tolerance = residualOut * relativeTolerance;
 
-    stencilShaped = readStencil(matrix, stencil);
-    if (stencilShaped) {
-        computeStencilFactor(stencil, modificationParameter, pivotFloorRatio, stencilFactor, factor);
-    } else {
-        computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
+    // The general factor and compressed matrix are filled on both paths: they
+    // are the solver's public record of the solve.
+    compressedMatrix.compressFrom(matrix);
+    if (readFivePointMatrix(matrix, fivePoint)) {
+        computeFivePointFactor(fivePoint, modificationParameter, pivotFloorRatio, fivePointFactor, factor);
+        return iterate(FivePointOperations{fivePoint, fivePointFactor, factor}, tolerance, result, residualOut,
+                       iterationsOut);
     }
-    applyPreconditioner();
+    computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
+    return iterate(GeneralOperations{compressedMatrix, factor}, tolerance, result, residualOut, iterationsOut);
+}
+
+// The conjugate gradient iteration itself: it knows the matrix and the
+// preconditioner only as the two operations.
+template <typename Operations>
+bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vector<double>& result,
+                        double& residualOut, int& iterationsOut)
+{
+    operations.precondition(residual, auxiliary);
     double rho = innerProduct(auxiliary, residual);
     if (rho == 0.0 || std::isnan(rho)) {
         iterationsOut = 0;
         return false;
     }
     copyVector(auxiliary, direction);
-    compressedMatrix.compressFrom(matrix);
 
     for (int32_t iteration = 0; iteration < iterationLimit; ++iteration) {
         // The product with its inner product, then both updates with the residual's
         // largest magnitude: fused passes, each element computed as in the separate ones.
-        const double alpha =
-            rho / (stencilShaped ? applyStencilAndDot(stencil, direction.data(), auxiliary.data())
-                                 : applyMatrixAndDot(compressedMatrix, direction, auxiliary));
+        const double alpha = rho / operations.multiplyAndDot(direction, auxiliary);  // the bottleneck
         residualOut = addMultiplesAndMaxMagnitude(alpha, direction, result, auxiliary, residual);
         if (residualOut <= tolerance) {
             iterationsOut = iteration + 1;
             return true;
         }
-        applyPreconditioner();
+        operations.precondition(residual, auxiliary);
         const double rhoNew = innerProduct(auxiliary, residual);
         const double beta = rhoNew / rho;
         addMultiple(beta, direction, auxiliary);

@@ -2,36 +2,15 @@
 // Conjugate gradient for symmetric sparse systems, preconditioned with a
 // modified incomplete Cholesky factor of zero fill-in.
 
+#include "PCG/five_point_factor.h"
+#include "PCG/five_point_matrix.h"
 #include "PCG/sparse_matrix.h"
-#include "PCG/stencil.h"
+#include "PCG/triangular_factor.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace pcg {
-
-// Lower-triangular L with the pattern of the matrix's lower triangle, stored by
-// columns, with L*L^T approximating the matrix.
-struct TriangularFactor {
-    uint32_t n = 0;                        // dimension
-    std::vector<double> inverseDiagonal;   // running pivots while factoring, then 1/L(k,k)
-    std::vector<double> entryValues;       // entries strictly below the diagonal, column after column
-    std::vector<uint32_t> entryRows;       // row of each entry, increasing within a column
-    std::vector<uint32_t> columnOffsets{0};  // column k spans [columnOffsets[k], columnOffsets[k+1])
-    std::vector<double> matrixDiagonal;    // the input matrix's own diagonal
-};
-
-// Dropped fill-in times modificationParameter is charged to the diagonals; a
-// pivot below pivotFloorRatio times the matrix's diagonal entry is replaced by that entry.
-void computeFactor(const RowListMatrix& matrix, TriangularFactor& factor,
-                   double modificationParameter, double pivotFloorRatio);
-
-// Solves L*result = rhs; result must already have length n.
-void forwardSubstitute(const TriangularFactor& factor, const std::vector<double>& rhs,
-                       std::vector<double>& result);
-
-// Solves L^T*y = x in place.
-void backSubstituteTransposed(const TriangularFactor& factor, std::vector<double>& x);
 
 struct PcgSolver {
     TriangularFactor factor;           // preconditioner of the current solve
@@ -52,13 +31,14 @@ struct PcgSolver {
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
 
 private:
-    // A matrix with the five-point stencil's pattern takes faster routines with
-    // the same arithmetic (stencil.h); any other takes the routines above.
-    bool stencilShaped = false;
-    StencilMatrix stencil;
-    StencilFactor stencilFactor;
+    // The five-point form of the matrix and its factor, when it has that
+    // pattern: the same arithmetic as the general routines, faster.
+    FivePointMatrix fivePoint;
+    FivePointFactor fivePointFactor;
 
-    void applyPreconditioner();  // auxiliary := M^-1 * residual
+    template <typename Operations>
+    bool iterate(const Operations& operations, double tolerance, std::vector<double>& result, double& residualOut,
+                 int& iterationsOut);
 };
 
 }  // namespace pcg

@@ -2,7 +2,8 @@
 // the complete solve beside Eigen's conjugate gradient, all in one run.
 
 #include "PCG/pcg_solver.h"
-#include "PCG/stencil.h"
+#include "PCG/five_point_factor.h"
+#include "PCG/five_point_matrix.h"
 #include "sim/heap_tuning.h"
 #include "PCG/vector_ops.h"
 #include "sim/fluid_solver.h"
@@ -213,61 +214,61 @@ void BM_SolveSystem(benchmark::State& state)
 }
 BENCHMARK(BM_SolveSystem)->Unit(benchmark::kMicrosecond);
 
-// ...and the stencil routines that the solve takes for the pressure matrix,
+// ...and the fivePoint routines that the solve takes for the pressure matrix,
 // with the same results.
-void BM_StencilFactor(benchmark::State& state)
+void BM_FivePointFactor(benchmark::State& state)
 {
     const PressureSystem& system = systemOf(50);
     for (auto _ : state) {
-        pcg::StencilMatrix stencil;  // new every solve, as in the program
-        pcg::StencilFactor stencilFactor;
+        pcg::FivePointMatrix fivePoint;  // new every solve, as in the program
+        pcg::FivePointFactor fivePointFactor;
         pcg::TriangularFactor factor;
-        if (!pcg::readStencil(system.matrix, stencil))
-            state.SkipWithError("the pressure matrix was not read as a stencil");
-        pcg::computeStencilFactor(stencil, 0.97, 0.25, stencilFactor, factor);
+        if (!pcg::readFivePointMatrix(system.matrix, fivePoint))
+            state.SkipWithError("the pressure matrix was not read as a fivePoint");
+        pcg::computeFivePointFactor(fivePoint, 0.97, 0.25, fivePointFactor, factor);
         benchmark::DoNotOptimize(factor.inverseDiagonal.data());
     }
     state.SetLabel("reading the matrix included");
 }
-BENCHMARK(BM_StencilFactor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FivePointFactor)->Unit(benchmark::kMicrosecond);
 
-struct StencilSystem {
-    pcg::StencilMatrix stencil;
-    pcg::StencilFactor stencilFactor;
+struct FivePointSystem {
+    pcg::FivePointMatrix fivePoint;
+    pcg::FivePointFactor fivePointFactor;
     pcg::TriangularFactor factor;
 
-    explicit StencilSystem(const PressureSystem& system)
+    explicit FivePointSystem(const PressureSystem& system)
     {
-        if (!pcg::readStencil(system.matrix, stencil))
-            throw std::runtime_error("the pressure matrix was not read as a stencil");
-        pcg::computeStencilFactor(stencil, 0.97, 0.25, stencilFactor, factor);
+        if (!pcg::readFivePointMatrix(system.matrix, fivePoint))
+            throw std::runtime_error("the pressure matrix was not read as a fivePoint");
+        pcg::computeFivePointFactor(fivePoint, 0.97, 0.25, fivePointFactor, factor);
     }
 };
 
-void BM_StencilProduct(benchmark::State& state)
+void BM_FivePointProduct(benchmark::State& state)
 {
     const PressureSystem& system = systemOf(50);
-    const StencilSystem stencil(system);
+    const FivePointSystem fivePoint(system);
     std::vector<double> result(system.rhs.size());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(pcg::applyStencilAndDot(stencil.stencil, system.rhs.data(), result.data()));
+        benchmark::DoNotOptimize(pcg::applyFivePointAndDot(fivePoint.fivePoint, system.rhs.data(), result.data()));
         benchmark::DoNotOptimize(result.data());
     }
     state.SetLabel("with its inner product");
 }
-BENCHMARK(BM_StencilProduct)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FivePointProduct)->Unit(benchmark::kMicrosecond);
 
-void BM_StencilPreconditioner(benchmark::State& state)
+void BM_FivePointPreconditioner(benchmark::State& state)
 {
     const PressureSystem& system = systemOf(50);
-    const StencilSystem stencil(system);
+    const FivePointSystem fivePoint(system);
     std::vector<double> z(system.rhs.size());
     for (auto _ : state) {
-        pcg::applyStencilPreconditioner(stencil.stencil, stencil.stencilFactor, system.rhs.data(), z.data());
+        pcg::applyFivePointPreconditioner(fivePoint.fivePoint, fivePoint.fivePointFactor, system.rhs.data(), z.data());
         benchmark::DoNotOptimize(z.data());
     }
 }
-BENCHMARK(BM_StencilPreconditioner)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FivePointPreconditioner)->Unit(benchmark::kMicrosecond);
 
 // ---- the complete solve beside Eigen, on the first-tick system of each grid ---
 

@@ -1,6 +1,8 @@
 #include "sim/fluid_solver.h"
 
 #include "PCG/pcg_solver.h"
+#include "sim/advection_kernels.h"
+#include "simd/dispatch.h"
 
 #include <QDebug>
 
@@ -37,53 +39,13 @@ void FluidSolver::step(double dt)
     applyBoundaryConditions(*velocity, dt);
 }
 
-namespace {
-
-// Each face's velocity sampled at its centre, then the old field sampled where
-// the flow came from, dt before. With wide, faces along j go four at a time,
-// each lane computed exactly as the face alone.
-template <bool wide>
-inline void advectFaces(const VelocityField& field, VelocityField& target, double dt)
-{
-    using pcg::lanes::Lanes;
-    const double dx = field.dx;
-    const uint32_t nx = field.nx, ny = field.ny;
-    // Samples component `component` of every face along j in [0, faces) of one
-    // line, where faces are centred at (px, (j + offset)*dx), into `out`.
-    auto advectLine = [&](int component, double px, double offset, uint32_t faces, double* out) {
-        uint32_t j = 0;
-        for (; wide && j + pcg::lanes::count <= faces; j += pcg::lanes::count) {
-            const Lanes x = {px, px, px, px};
-            const Lanes y = Lanes{j + offset, j + 1 + offset, j + 2 + offset, j + 3 + offset} * dx;
-            const Lanes wx = field.sample(0, x, y), wy = field.sample(1, x, y);
-            pcg::lanes::store(out + j, field.sample(component, x - dt * wx, y - dt * wy));
-        }
-        for (; j < faces; ++j) {
-            const double y = (j + offset) * dx;
-            const Velocity w = field.velocityAt(px, y);
-            out[j] = field.interpolate(component, px - dt * w.x, y - dt * w.y);
-        }
-    };
-    for (uint32_t i = 0; i <= nx; ++i) {
-        if (i < nx)
-            advectLine(1, (i + 0.5) * dx, 0.0, ny + 1, &target.v.at(i, 0));
-        advectLine(0, i * dx, 0.5, ny, &target.u.at(i, 0));
-    }
-}
-
-FLOWBOX_WIDE void advectFacesWide(const VelocityField& field, VelocityField& target, double dt)
-{
-    advectFaces<true>(field, target, dt);
-}
-
-}  // namespace
+namespace sim {
+FLOWBOX_KERNEL_TABLE(AdvectionKernels, advectionKernels)
+}  // namespace sim
 
 void FluidSolver::advect(const VelocityField& field, double dt)
 {
-    if (pcg::lanes::wideVectors())
-        advectFacesWide(field, *velocityTemp, dt);
-    else
-        advectFaces<false>(field, *velocityTemp, dt);
+    sim::advectionKernels().advectFaces(field.samples(), dt, velocityTemp->u.data.get(), velocityTemp->v.data.get());
     std::swap(velocity, velocityTemp);
 }
 

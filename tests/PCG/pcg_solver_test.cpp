@@ -345,7 +345,7 @@ TEST(PcgSolver, ReusedSolverGivesTheSameResultAsAFreshOne)
 }
 
 // The conjugate gradient written with the public operations, one after the other:
-// the solver's fused loops and its stencil routines must give exactly its results.
+// the solver's fused loops and its fivePoint routines must give exactly its results.
 bool plainSolve(const RowListMatrix& matrix, const std::vector<double>& rhs, std::vector<double>& result,
                 double& residualOut, int& iterationsOut)
 {
@@ -432,11 +432,11 @@ TEST(PcgSolver, MatchesThePlainOperationsBitForBit)
             expectPlainSolve(matrix, rhs);
         }
     }
-    // Grids of the five-point stencil, which take the solver's stencil routines.
+    // Grids of the five-point fivePoint, which take the solver's fivePoint routines.
     for (uint32_t seed : {5u, 6u}) {
         for (const auto& [lines, length] : {std::pair{2u, 3u}, {5u, 4u}, {9u, 7u}, {50u, 50u}, {13u, 40u}}) {
             SCOPED_TRACE(::testing::Message() << lines << " lines of " << length << ", seed " << seed);
-            expectPlainSolve(randomStencilMatrix(lines, length, seed), compatibleRightHandSide(lines * length, seed));
+            expectPlainSolve(randomFivePointMatrix(lines, length, seed), compatibleRightHandSide(lines * length, seed));
             expectPlainSolve(neumannPressureMatrix(lines, length), compatibleRightHandSide(lines * length, seed));
         }
     }

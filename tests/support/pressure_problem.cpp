@@ -28,7 +28,7 @@ pcg::RowListMatrix neumannPressureMatrix(uint32_t nx, uint32_t ny)
     return matrix;
 }
 
-pcg::RowListMatrix randomStencilMatrix(uint32_t lines, uint32_t length, uint32_t seed)
+pcg::RowListMatrix randomFivePointMatrix(uint32_t lines, uint32_t length, uint32_t seed)
 {
     std::mt19937 generator(seed);
     std::uniform_real_distribution<double> offDiagonal(-1.5, 0.5), diagonal(0.5, 4.5);

@@ -17,7 +17,7 @@ pcg::RowListMatrix neumannPressureMatrix(uint32_t nx, uint32_t ny);
 // cells (cell k = line*length + position), random values: off-diagonal
 // entries in [-1.5, 0.5) or stored zeros of either sign, diagonals in
 // [0.5, 4.5), so that some pivots fall below the factor's floor.
-pcg::RowListMatrix randomStencilMatrix(uint32_t lines, uint32_t length, uint32_t seed);
+pcg::RowListMatrix randomFivePointMatrix(uint32_t lines, uint32_t length, uint32_t seed);
 
 // A random right-hand side with zero sum, so that the singular system is consistent.
 std::vector<double> compatibleRightHandSide(uint32_t n, uint32_t seed);

@@ -1,5 +1,7 @@
 #include "PCG/pcg_solver.h"
-#include "PCG/stencil.h"
+#include "PCG/five_point_factor.h"
+#include "PCG/five_point_matrix.h"
+#include "tests/support/forms.h"
 #include "tests/support/pressure_problem.h"
 
 #include <gtest/gtest.h>
@@ -14,19 +16,6 @@ namespace {
 
 using namespace pcg;
 using namespace testing_support;
-
-// Equal to the last bit: -0.0 differs from 0.0. A NaN only has to meet a NaN:
-// which operand's sign and payload a NaN result carries is the compiler's choice.
-::testing::AssertionResult sameBits(const std::vector<double>& expected, const std::vector<double>& actual)
-{
-    if (expected.size() != actual.size())
-        return ::testing::AssertionFailure() << "lengths " << expected.size() << " and " << actual.size();
-    for (size_t k = 0; k < expected.size(); ++k)
-        if (std::memcmp(&expected[k], &actual[k], sizeof(double)) != 0 &&
-            !(std::isnan(expected[k]) && std::isnan(actual[k])))
-            return ::testing::AssertionFailure() << "element " << k << ": " << expected[k] << " vs " << actual[k];
-    return ::testing::AssertionSuccess();
-}
 
 // Random values with signed zeros and, when asked, infinities and NaN among them.
 std::vector<double> randomVector(uint32_t n, uint32_t seed, bool nonFinite)
@@ -58,21 +47,21 @@ struct GridShape {
 const GridShape shapes[] = {{2, 3}, {3, 3}, {2, 4}, {5, 4}, {6, 5}, {7, 6}, {8, 9}, {9, 7}, {9, 3}, {13, 4}, {12, 5},
                             {5, 50}, {50, 50}, {17, 64}, {64, 17}, {3, 100}};
 
-TEST(Stencil, FactorProductAndPreconditionerEqualTheGeneralRoutinesBitForBit)
+TEST(FivePoint, FactorProductAndPreconditionerEqualTheGeneralRoutinesBitForBit)
 {
     uint32_t seed = 1;
     for (const GridShape shape : shapes) {
         SCOPED_TRACE(::testing::Message() << shape.lines << " lines of " << shape.length);
-        const RowListMatrix matrix = randomStencilMatrix(shape.lines, shape.length, ++seed);
-        StencilMatrix stencil;
-        ASSERT_TRUE(readStencil(matrix, stencil));
-        EXPECT_EQ(stencil.lines, shape.lines);
-        EXPECT_EQ(stencil.length, shape.length);
+        const RowListMatrix matrix = randomFivePointMatrix(shape.lines, shape.length, ++seed);
+        FivePointMatrix fivePoint;
+        ASSERT_TRUE(readFivePointMatrix(matrix, fivePoint));
+        EXPECT_EQ(fivePoint.lines, shape.lines);
+        EXPECT_EQ(fivePoint.length, shape.length);
 
         TriangularFactor expectedFactor, factor;
         computeFactor(matrix, expectedFactor, 0.97, 0.25);
-        StencilFactor stencilFactor;
-        computeStencilFactor(stencil, 0.97, 0.25, stencilFactor, factor);
+        FivePointFactor fivePointFactor;
+        computeFivePointFactor(fivePoint, 0.97, 0.25, fivePointFactor, factor);
         EXPECT_EQ(factor.n, expectedFactor.n);
         EXPECT_TRUE(sameBits(expectedFactor.inverseDiagonal, factor.inverseDiagonal));
         EXPECT_TRUE(sameBits(expectedFactor.entryValues, factor.entryValues));
@@ -87,38 +76,38 @@ TEST(Stencil, FactorProductAndPreconditionerEqualTheGeneralRoutinesBitForBit)
             const std::vector<double> x = randomVector(matrix.n, ++seed, nonFinite);
             std::vector<double> expectedProduct, product(matrix.n);
             const double expectedDot = applyMatrixAndDot(compressed, x, expectedProduct);
-            const double dot = applyStencilAndDot(stencil, x.data(), product.data());
+            const double dot = applyFivePointAndDot(fivePoint, x.data(), product.data());
             EXPECT_TRUE(sameBits(expectedProduct, product));
             EXPECT_TRUE(sameBits({expectedDot}, {dot}));
 
             std::vector<double> expectedZ(matrix.n), z(matrix.n);
             forwardSubstitute(expectedFactor, x, expectedZ);
             backSubstituteTransposed(expectedFactor, expectedZ);
-            applyStencilPreconditioner(stencil, stencilFactor, x.data(), z.data());
+            applyFivePointPreconditioner(fivePoint, fivePointFactor, x.data(), z.data());
             EXPECT_TRUE(sameBits(expectedZ, z));
         }
     }
 }
 
-TEST(Stencil, OtherPatternsAreLeftToTheGeneralRoutines)
+TEST(FivePoint, OtherPatternsAreLeftToTheGeneralRoutines)
 {
-    StencilMatrix stencil;
-    EXPECT_TRUE(readStencil(neumannPressureMatrix(4, 5), stencil));
+    FivePointMatrix fivePoint;
+    EXPECT_TRUE(readFivePointMatrix(neumannPressureMatrix(4, 5), fivePoint));
 
     auto withEntry = [](RowListMatrix matrix, uint32_t row, uint32_t column, double value) {
         matrix.addToRow(row, {column}, {value});
         return matrix;
     };
     // One coupling too many: cell 7 with cell 9, and cell 3 (end of a line) with cell 4.
-    EXPECT_FALSE(readStencil(withEntry(neumannPressureMatrix(4, 5), 7, 9, -1.0), stencil));
-    EXPECT_FALSE(readStencil(withEntry(neumannPressureMatrix(4, 5), 4, 5, -1.0), stencil));
+    EXPECT_FALSE(readFivePointMatrix(withEntry(neumannPressureMatrix(4, 5), 7, 9, -1.0), fivePoint));
+    EXPECT_FALSE(readFivePointMatrix(withEntry(neumannPressureMatrix(4, 5), 4, 5, -1.0), fivePoint));
     // A zero diagonal entry, which the factor skips.
-    EXPECT_FALSE(readStencil(withEntry(neumannPressureMatrix(4, 5), 12, 12, -4.0), stencil));
+    EXPECT_FALSE(readFivePointMatrix(withEntry(neumannPressureMatrix(4, 5), 12, 12, -4.0), fivePoint));
     // Lines of two cells, one line, and no line structure at all.
-    EXPECT_FALSE(readStencil(neumannPressureMatrix(5, 2), stencil));
-    EXPECT_FALSE(readStencil(neumannPressureMatrix(1, 9), stencil));
-    EXPECT_FALSE(readStencil(RowListMatrix(0), stencil));
-    EXPECT_FALSE(readStencil(RowListMatrix(6), stencil));
+    EXPECT_FALSE(readFivePointMatrix(neumannPressureMatrix(5, 2), fivePoint));
+    EXPECT_FALSE(readFivePointMatrix(neumannPressureMatrix(1, 9), fivePoint));
+    EXPECT_FALSE(readFivePointMatrix(RowListMatrix(0), fivePoint));
+    EXPECT_FALSE(readFivePointMatrix(RowListMatrix(6), fivePoint));
 
     // A missing coupling in the middle of the grid.
     RowListMatrix gap(12);
@@ -135,11 +124,11 @@ TEST(Stencil, OtherPatternsAreLeftToTheGeneralRoutines)
         }
         gap.addToRow(row, columns, values);
     }
-    EXPECT_FALSE(readStencil(gap, stencil));
+    EXPECT_FALSE(readFivePointMatrix(gap, fivePoint));
     // The number of rows is no multiple of the line length read off row 0.
     RowListMatrix ragged(7);
     ragged.addToRow(0, {0, 1, 3}, {2.0, -1.0, -1.0});
-    EXPECT_FALSE(readStencil(ragged, stencil));
+    EXPECT_FALSE(readFivePointMatrix(ragged, fivePoint));
 }
 
 }  // namespace

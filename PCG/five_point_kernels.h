@@ -1,0 +1,44 @@
+#pragma once
+// The five-point matrix's product and preconditioner, one table per
+// instruction-set form (five_point_kernels.cpp). They read plain views of the
+// matrix and its factor (five_point_matrix.h, five_point_factor.h).
+
+#include <cstdint>
+
+namespace pcg {
+
+struct FivePointRows {
+    uint32_t n, length, lines;
+    const double* lineBefore;  // A(k, k - length)
+    const double* before;      // A(k, k - 1)
+    const double* diagonal;    // A(k, k)
+    const double* after;       // A(k, k + 1)
+    const double* lineAfter;   // A(k, k + length)
+};
+
+// The entries of L that a triangular solve uses in the steady steps of the
+// wavefront (wavefront.h), in the order it visits them, four lanes a step.
+struct SweepWeights {
+    const double* up;       // weight of the cell on the line visited before
+    const double* left;     // weight of the cell visited before on the same line
+    const double* inverse;  // 1/L(k, k)
+};
+
+struct FivePointFactorRows {
+    const double* inverse;     // 1/L(k, k)
+    const double* lineBefore;  // L(k, k - length)
+    const double* before;      // L(k, k - 1)
+    SweepWeights forward;      // of L*w = r, from the first cell on
+    SweepWeights backward;     // of L^T*z = w, from the last cell back
+};
+
+struct FivePointKernels {
+    // result := A*x; returns <x, result> summed in element order.
+    double (*productAndDot)(const FivePointRows& a, const double* x, double* result);
+    // z := (L*L^T)^-1 * r.
+    void (*precondition)(const FivePointRows& a, const FivePointFactorRows& f, const double* r, double* z);
+};
+
+const FivePointKernels& fivePointKernels();
+
+}  // namespace pcg

@@ -1,0 +1,114 @@
+#include "simd/kernel_form.h"
+
+#include "PCG/vector_kernels.h"
+
+#include <cmath>
+
+namespace pcg::FLOWBOX_FORM {
+
+namespace {
+
+#if FLOWBOX_FORM_WIDE
+using namespace simd::lanes;
+
+// The largest magnitude among elements seen four at a time, kept apart per
+// lane. A NaN never compares greater, so it never wins, as in the one-lane scan.
+struct MagnitudeScan {
+    Lanes largest = {0.0, 0.0, 0.0, 0.0};
+
+    void see(Lanes v)
+    {
+        const Lanes m = magnitude(v);
+        largest = select(m > largest, m, largest);
+    }
+
+    double best() const
+    {
+        double b = 0.0;
+        for (unsigned lane = 0; lane < count; ++lane)
+            if (largest[lane] > b)
+                b = largest[lane];
+        return b;
+    }
+};
+#endif
+
+void addMultiple(size_t n, double alpha, const double* x, double* y)
+{
+    size_t i = 0;
+#if FLOWBOX_FORM_WIDE
+    for (; i + 3 < n; i += 4)
+        store(y + i, alpha * load(x + i) + load(y + i));
+#endif
+    for (; i < n; ++i)
+        y[i] = alpha * x[i] + y[i];
+}
+
+// The products four at a time; the sum still takes them one by one, in order.
+double innerProduct(size_t n, const double* x, const double* y)
+{
+    double sum = 0.0;
+    size_t k = 0;
+#if FLOWBOX_FORM_WIDE
+    for (; k + 3 < n; k += 4)
+        sum = addInOrder(sum, load(y + k) * load(x + k));
+#endif
+    for (; k < n; ++k)
+        sum += y[k] * x[k];
+    return sum;
+}
+
+double largestMagnitude(size_t n, const double* x)
+{
+    double best = 0.0;
+    size_t i = 0;
+#if FLOWBOX_FORM_WIDE
+    MagnitudeScan scan;
+    for (; i + 3 < n; i += 4)
+        scan.see(load(x + i));
+    best = scan.best();
+#endif
+    for (; i < n; ++i)
+        if (std::fabs(x[i]) > best)
+            best = std::fabs(x[i]);
+    return best;
+}
+
+double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, double* y, const double* p,
+                                       double* q)
+{
+    const double minusAlpha = -alpha;
+    // A zero alpha leaves both vectors alone; the scan still sees every element.
+    const bool update = alpha != 0.0;
+    double best = 0.0;
+    size_t i = 0;
+#if FLOWBOX_FORM_WIDE
+    MagnitudeScan scan;
+    for (; i + 3 < n; i += 4) {
+        Lanes qi = load(q + i);
+        if (update) {
+            store(y + i, alpha * load(x + i) + load(y + i));
+            qi = minusAlpha * load(p + i) + qi;
+            store(q + i, qi);
+        }
+        scan.see(qi);
+    }
+    best = scan.best();
+#endif
+    for (; i < n; ++i) {
+        if (update) {
+            y[i] = alpha * x[i] + y[i];
+            q[i] = minusAlpha * p[i] + q[i];
+        }
+        if (std::fabs(q[i]) > best)
+            best = std::fabs(q[i]);
+    }
+    return best;
+}
+
+}  // namespace
+
+extern const VectorKernels vectorKernels = {addMultiple, innerProduct, largestMagnitude,
+                                            addMultiplesAndLargestMagnitude};
+
+}  // namespace pcg::FLOWBOX_FORM

@@ -1,0 +1,26 @@
+#pragma once
+// The unit-stride loops of the vector operations, one table per instruction-set
+// form (vector_kernels.cpp); vector_ops.cpp calls the active form's. Every
+// form computes each element as the one-lane loop does and adds sums in
+// element order, so all give the same bits.
+
+#include <cstddef>
+
+namespace pcg {
+
+struct VectorKernels {
+    // y := alpha*x + y.
+    void (*addMultiple)(size_t n, double alpha, const double* x, double* y);
+    // Sum of y[k]*x[k] in element order.
+    double (*innerProduct)(size_t n, const double* x, const double* y);
+    // The largest |x[k]| (a NaN never wins); 0.0 when none is above 0.0. n > 0.
+    double (*largestMagnitude)(size_t n, const double* x);
+    // y := alpha*x + y and q := -alpha*p + q unless alpha is 0.0, then the
+    // largest |q[k]| as largestMagnitude finds it. n > 0.
+    double (*addMultiplesAndLargestMagnitude)(size_t n, double alpha, const double* x, double* y, const double* p,
+                                              double* q);
+};
+
+const VectorKernels& vectorKernels();
+
+}  // namespace pcg
