@@ -48,7 +48,9 @@ double productAndDot(const FivePointRows& a, const double* x, double* result)
     // (four at a time in the wide forms): the same sums, and their products
     // with x added to the inner product in row order. (A line always has a
     // line before or after it: there are two at least.)
-    auto rowsInside = [&](auto hasLineBefore, auto hasLineAfter, uint32_t& position) {
+    auto rowsInside = [&](auto lineBeforeTag, auto lineAfterTag, uint32_t& position) {
+        constexpr bool hasLineBefore = decltype(lineBeforeTag)::value;
+        constexpr bool hasLineAfter = decltype(lineAfterTag)::value;
 #if FLOWBOX_FORM_WIDE
         for (; position + count < length; position += count, k += count) {
             Lanes sum = {0.0, 0.0, 0.0, 0.0};
@@ -144,7 +146,7 @@ inline void sweep(const FivePointRows& a, Cell& cell, Stored& stored, const Swee
 #endif
 }
 
-void precondition(const FivePointRows& a, const FivePointFactorRows& f, const double* r, double* z)
+__attribute__((flatten)) void precondition(const FivePointRows& a, const FivePointFactorRows& f, const double* r, double* z)
 {
     const uint32_t n = a.n, length = a.length;
     const double* inverse = f.inverse;

@@ -33,6 +33,17 @@ struct MagnitudeScan {
 };
 #endif
 
+void copy(size_t n, const double* from, double* to)
+{
+    size_t i = 0;
+#if FLOWBOX_FORM_WIDE
+    for (; i + 3 < n; i += 4)
+        store(to + i, load(from + i));
+#endif
+    for (; i < n; ++i)
+        to[i] = from[i];
+}
+
 void addMultiple(size_t n, double alpha, const double* x, double* y)
 {
     size_t i = 0;
@@ -108,7 +119,7 @@ double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, 
 
 }  // namespace
 
-extern const VectorKernels vectorKernels = {addMultiple, innerProduct, largestMagnitude,
+extern const VectorKernels vectorKernels = {copy, addMultiple, innerProduct, largestMagnitude,
                                             addMultiplesAndLargestMagnitude};
 
 }  // namespace pcg::FLOWBOX_FORM

@@ -9,6 +9,8 @@
 namespace pcg {
 
 struct VectorKernels {
+    // to := from.
+    void (*copy)(size_t n, const double* from, double* to);
     // y := alpha*x + y.
     void (*addMultiple)(size_t n, double alpha, const double* x, double* y);
     // Sum of y[k]*x[k] in element order.

@@ -3,7 +3,6 @@
 #include "PCG/vector_kernels.h"
 #include "simd/dispatch.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace pcg {
@@ -106,7 +105,7 @@ void zeroVector(std::vector<double>& v)
 void copyVector(const std::vector<double>& from, std::vector<double>& to)
 {
     to.resize(from.size());
-    std::copy(from.begin(), from.end(), to.begin());
+    vectorKernels().copy(from.size(), from.data(), to.data());
 }
 
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,

@@ -3,6 +3,7 @@
 
 #include "sim/fluid_solver.h"
 #include "sim/heap_tuning.h"
+#include "simd/dispatch.h"
 #include "view/tracers.h"
 
 #include <QCommandLineParser>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -133,6 +135,14 @@ void printDump(const FluidSolver& solver, const TracerList& tracers)
     writeLine(line);
 }
 
+std::string joined(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
 [[noreturn]] void failArguments(const QString& message)
 {
     std::fprintf(stderr, "flowbox-headless: %s\n", qPrintable(message));
@@ -155,8 +165,15 @@ int main(int argc, char* argv[])
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption ticksOption("ticks", "Number of ticks to run (0 to 10000000, default 100).", "N", "100");
     const QCommandLineOption dumpOption("dump", "After the last tick, print the fields and the tracers.");
+    const QCommandLineOption formOption(
+        "form",
+        QString("Instruction-set form of the kernels: %1 (default: the widest this processor runs). "
+                "Every form gives the same results.")
+            .arg(QString::fromStdString(joined(simd::formNames()))),
+        "NAME");
     parser.addOption(ticksOption);
     parser.addOption(dumpOption);
+    parser.addOption(formOption);
 
     if (!parser.parse(QCoreApplication::arguments()))
         failArguments(parser.errorText());
@@ -173,6 +190,10 @@ int main(int argc, char* argv[])
     const qulonglong ticks = ok ? ticksText.toULongLong(&ok) : 0;
     if (!ok || ticks > maxTicks)
         failArguments(QString("--ticks takes a whole number from 0 to %1, not '%2'").arg(maxTicks).arg(ticksText));
+
+    if (parser.isSet(formOption) && !simd::useForm(parser.value(formOption).toStdString()))
+        failArguments(QString("--form takes one of %1 that this processor runs, not '%2'")
+                          .arg(QString::fromStdString(joined(simd::formNames())), parser.value(formOption)));
 
     FluidSolver solver(gridCells, gridCells);
     TracerList tracers;

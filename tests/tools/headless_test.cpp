@@ -2,7 +2,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include "simd/dispatch.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +87,25 @@ TEST(Headless, DumpHoldsTheFieldsAndTracersAndRepeatsExactly)
     EXPECT_EQ(lines.last(), second.out.trimmed().split('\n').last());
 }
 
+// The tick lines without their timings, and the dump.
+QByteArray withoutTimings(QByteArray out)
+{
+    static const QRegularExpression timing("\"step_us\": [^}]*");
+    return QString::fromUtf8(out).remove(timing).toUtf8();
+}
+
+TEST(Headless, EveryKernelFormPrintsTheSameRun)
+{
+    const QByteArray widest = runHeadless({"--ticks", "40", "--dump"}).out;
+    ASSERT_FALSE(widest.isEmpty());
+    for (const std::string& form : simd::runnableForms()) {
+        SCOPED_TRACE(form);
+        const HeadlessRun run = runHeadless({"--ticks", "40", "--dump", "--form", QString::fromStdString(form)});
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(withoutTimings(run.out), withoutTimings(widest));
+    }
+}
+
 TEST(Headless, ZeroTicksPrintsNothingButTheDump)
 {
     const HeadlessRun run = runHeadless({"--ticks", "0", "--dump"});
@@ -108,7 +130,8 @@ TEST(Headless, BadArgumentsGetStatusTwoAndOneLineOnStderr)
     const QList<QStringList> cases{{"--ticks", "abc"}, {"--ticks", "-1"},       {"--ticks", "1e3"},
                                    {"--ticks"},        {"--ticks", "10000001"}, {"--ticks", "99999999999999999999"},
                                    {"--ticks", ""},    {"--ticks", " 5"},       {"--ticks", "+5"},
-                                   {"--frobnicate"},   {"-x"},                  {"stray"}};
+                                   {"--frobnicate"},   {"-x"},                  {"stray"},
+                                   {"--form", "nosuchform"}, {"--form", ""}};
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const HeadlessRun run = runHeadless(arguments);
