@@ -10,10 +10,10 @@ MainWindow::MainWindow(QWidget* parent)
     ui->setupUi(this);
     view = new FlowView(this);
     setCentralWidget(view);
-    solver = new FluidSolver(gridCells, gridCells);
+    solver = new FluidSolver(scene::gridCells, scene::gridCells);
     view->setSolver(solver);
     connect(&timer, SIGNAL(timeout()), this, SLOT(advance()));
-    timer.start(tickIntervalMs);
+    timer.start(scene::tickIntervalMs);
 }
 
 MainWindow::~MainWindow()

@@ -8,14 +8,11 @@ class FluidSolver;
 class MainWindowUi;
 
 // The one window: owns the simulation, the view that draws it and the timer
-// that steps and redraws it every 50 ms.
+// that steps and redraws it every tick of the scene (sim/scene.h).
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    static constexpr int tickIntervalMs = 50;
-    static constexpr uint32_t gridCells = 50;  // along each axis
-
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 

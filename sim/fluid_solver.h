@@ -2,6 +2,7 @@
 
 #include "PCG/sparse_matrix.h"
 #include "sim/scalar_field.h"
+#include "sim/scene.h"
 #include "sim/velocity_field.h"
 
 #include <cstdint>
@@ -18,13 +19,13 @@ struct PressureSolveOutcome {
 // Incompressible flow on a staggered grid of nx by ny square cells.
 class FluidSolver {
 public:
-    static constexpr double cellSize = 1.0;
-    static constexpr double fluidDensity = 1000.0;
-    static constexpr double timeStep = 0.05;  // per tick, whatever the wall-clock time
-    static constexpr double gravity = 9.8;    // along +y, down the picture
-    static constexpr double borderSpeed = 10.0;
-    static constexpr uint32_t lastInflowRow = 9;    // left border, rows 0..9
-    static constexpr uint32_t firstOutflowRow = 40; // right border, rows 40..ny-1
+    static constexpr double cellSize = scene::cellSize;
+    static constexpr double fluidDensity = scene::density;
+    static constexpr double timeStep = scene::timeStep;
+    static constexpr double gravity = scene::gravity;
+    static constexpr double borderSpeed = scene::borderSpeed;
+    static constexpr uint32_t lastInflowRow = scene::lastInflowRow;
+    static constexpr uint32_t firstOutflowRow = scene::firstOutflowRow;
 
     double dx;                                   // edge of a cell
     uint32_t nx;                                 // cells along x

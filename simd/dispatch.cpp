@@ -17,6 +17,8 @@ bool processorRuns(const char* form)
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2");
     }
+#else
+    (void)form;
 #endif
     return true;  // scalar everywhere; neon on every arm64 processor
 }

@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr uint32_t gridCells = 50;
 constexpr qulonglong maxTicks = 10'000'000;
 constexpr int badArgumentsStatus = 2;
 
@@ -195,7 +194,7 @@ int main(int argc, char* argv[])
         failArguments(QString("--form takes one of %1 that this processor runs, not '%2'")
                           .arg(QString::fromStdString(joined(simd::formNames())), parser.value(formOption)));
 
-    FluidSolver solver(gridCells, gridCells);
+    FluidSolver solver(scene::gridCells, scene::gridCells);
     TracerList tracers;
     tracers.reserve(maxTracers);
     TracerRandom random;

@@ -2,6 +2,8 @@
 // Massless tracer particles with fading trails. The update is kept apart from
 // the drawing so that it runs, and can be checked, without a display.
 
+#include "sim/scene.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,20 +16,19 @@ struct TracerPoint {
     float y;
 };
 
-constexpr uint32_t maxTracers = 400;         // dying tracers count too
+constexpr uint32_t maxTracers = scene::tracerCount;
 constexpr uint32_t defaultTrailLimit = 50;   // a living trail holds one point more
 constexpr float tracerStep = 0.05f;          // time step of one tracer update
 
 // Frames of a new tracer's life.
 int tracerLifetime();
 
-// Where tracers are born and outside which they start dying; it coincides with
-// the standard 50 by 50 grid of unit cells but is not derived from it.
+// Where tracers are born and outside which they start dying.
 struct TracerRegion {
     double xmin = 0.0;
-    double xmax = 50.0;
+    double xmax = scene::tracerRegionEdge;
     double ymin = 0.0;
-    double ymax = 50.0;
+    double ymax = scene::tracerRegionEdge;
 };
 constexpr TracerRegion tracerRegion{};
 
