@@ -1,37 +1,35 @@
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "sim/heap_tuning.h"
+#include "sim/utf8_locale.h"
 #include "view/opengl_support.h"
 
 #include <QApplication>
+#include <QOpenGLWidget>
 #include <QSurfaceFormat>
 
-#include <cstdio>
-
-namespace {
-
-// Without a display the platform plugin aborts the process; say so plainly instead.
-bool displayExpected()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
-}  // namespace
+#include <memory>
 
 int main(int argc, char* argv[])
 {
     keepFreedHeapForReuse();
-    if (!displayExpected()) {
-        std::fputs("flowbox: no display available (DISPLAY is not set)\n", stderr);
-        return 1;
-    }
+    useUtf8CharacterType();
     QSurfaceFormat::setDefaultFormat(compatibilityFormat());
-    QApplication application(argc, argv);
-    if (!openGLAvailable()) {
-        std::fputs("flowbox: OpenGL is not available\n", stderr);
-        return 1;
+    std::unique_ptr<QApplication> application;
+    {
+        StartupGuard guard;
+        application = std::make_unique<QApplication>(argc, argv);
+        const QString platform = QApplication::platformName();
+        if (!openGLAvailable())
+            StartupGuard::fail(QString("OpenGL is not available on the \"%1\" platform").arg(platform));
+        // A platform that cannot draw OpenGL into widgets says so when one is made,
+        // and would crash when it is shown.
+        { QOpenGLWidget probe; }
+        if (guard.heard("QOpenGLWidget is not supported"))
+            StartupGuard::fail(QString("the \"%1\" platform cannot show OpenGL widgets").arg(platform));
     }
     MainWindow window(nullptr);
     window.show();
-    return application.exec();
+    const int status = application->exec();
+    return status;
 }

@@ -3,6 +3,7 @@
 
 #include "sim/fluid_solver.h"
 #include "sim/heap_tuning.h"
+#include "sim/utf8_locale.h"
 #include "simd/dispatch.h"
 #include "view/tracers.h"
 
@@ -153,6 +154,7 @@ std::string joined(const std::vector<std::string>& names)
 int main(int argc, char* argv[])
 {
     keepFreedHeapForReuse();
+    useUtf8CharacterType();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName("flowbox-headless");
     QCoreApplication::setApplicationVersion("0.1.0");

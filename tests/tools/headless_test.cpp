@@ -17,9 +17,11 @@ struct HeadlessRun {
     QByteArray err;
 };
 
-HeadlessRun runHeadless(const QStringList& arguments)
+HeadlessRun runHeadless(const QStringList& arguments,
+                        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(HEADLESS_BINARY, arguments);
     EXPECT_TRUE(process.waitForFinished(120000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
@@ -104,6 +106,18 @@ TEST(Headless, EveryKernelFormPrintsTheSameRun)
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
         EXPECT_EQ(withoutTimings(run.out), withoutTimings(widest));
     }
+}
+
+TEST(Headless, QuietWithoutAUtf8Locale)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANG", "LANGUAGE", "LC_CTYPE", "LC_MESSAGES"})
+        environment.remove(name);
+    environment.insert("LC_ALL", "C");
+    const HeadlessRun run = runHeadless({"--ticks", "2"}, environment);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, QByteArray());
+    EXPECT_EQ(run.out.count('\n'), 2);
 }
 
 TEST(Headless, ZeroTicksPrintsNothingButTheDump)
