@@ -4,10 +4,26 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define FLOWBOX_COUNTS_ALLOCATIONS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FLOWBOX_COUNTS_ALLOCATIONS 0
+#endif
+#endif
+#ifndef FLOWBOX_COUNTS_ALLOCATIONS
+#define FLOWBOX_COUNTS_ALLOCATIONS 1
+#endif
+
 namespace {
 
 std::atomic<bool> counting{false};
 std::atomic<size_t> allocations{0};
+
+}  // namespace
+
+#if FLOWBOX_COUNTS_ALLOCATIONS
+namespace {
 
 void* allocate(std::size_t size)
 {
@@ -50,7 +66,14 @@ void operator delete[](void* p, std::size_t) noexcept
     std::free(p);
 }
 
+#endif
+
 namespace testing_support {
+
+bool AllocationCounter::counts()
+{
+    return FLOWBOX_COUNTS_ALLOCATIONS;
+}
 
 AllocationCounter::AllocationCounter()
 {
