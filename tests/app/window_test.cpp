@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 TEST(MainWindow, FormTitleSizeAndBars)
@@ -115,6 +118,48 @@ TEST(MainWindow, CloseBeforeTheFirstTickIsHarmless)
     QTest::qWait(120);
     EXPECT_TRUE(window.tickTimer().isActive());
     EXPECT_EQ(window.simulation().velocity->u.at(0, 0), 10.0);
+}
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(MainWindow, EveryTickDrawsItsFrameBeforeItEnds)
+{
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(100);
+    FlowView* view = dynamic_cast<FlowView*>(window.centralWidget());
+    ASSERT_NE(view, nullptr);
+    PaintCounter counter;
+    view->installEventFilter(&counter);
+    const int firstAge = view->tracers.front().age;
+    // Connected after the window's own slot, so called right after each advance().
+    int ticks = 0;
+    std::vector<std::pair<int, int>> seen;  // paints and tracer steps when each tick ended
+    QObject::connect(&window.tickTimer(), &QTimer::timeout, [&] {
+        ++ticks;
+        seen.emplace_back(counter.paints, view->tracers.front().age - firstAge);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (ticks < 20 && clock.elapsed() < 20000)
+        QTest::qWait(5);
+    ASSERT_EQ(seen.size(), 20u);
+    for (int tick = 1; tick <= 20; ++tick) {
+        EXPECT_EQ(seen[tick - 1].first, tick) << "paints when tick " << tick << " ended";
+        EXPECT_EQ(seen[tick - 1].second, tick) << "tracer steps when tick " << tick << " ended";
+    }
 }
 
 struct ProgramRun {

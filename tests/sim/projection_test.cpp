@@ -107,6 +107,19 @@ TEST(PressureSolve, DivergenceFreeFieldsGiveZeroPressureAndNoWarning)
     EXPECT_TRUE(DebugCapture::lines().isEmpty());
 }
 
+TEST(PressureSolve, SolveThatReachesTheIterationLimitWarnsOnce)
+{
+    // The first tick of a grid far larger than the program's needs more than
+    // the solver's hundred iterations.
+    DebugCapture capture;
+    DebugCapture::lines().clear();
+    FluidSolver solver(300, 300);
+    solver.step();
+    EXPECT_FALSE(solver.lastPressureSolve().converged);
+    EXPECT_EQ(solver.lastPressureSolve().iterations, pcg::PcgSolver().iterationLimit);
+    EXPECT_EQ(DebugCapture::lines(), QStringList{"debug:WARNING: PCG solver failed."});
+}
+
 TEST(PressureSolve, FailedSolveWarnsOnceAndStillStoresTheResult)
 {
     DebugCapture capture;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -75,6 +76,63 @@ TEST(FlowView, FirstFrameShowsTheGridWhereTheCellSizePutsItAndBlackBeyond)
         for (int x = 0; x < 600; ++x)
             coloured += !isBlack(frame.pixel(x, y));
     EXPECT_EQ(coloured, 0);
+}
+
+TEST(FlowView, GridArrowsAndDotsEachInTheirOwnColour)
+{
+    // Flow to the right everywhere: from each cell centre an arrow half a cell
+    // long along the row. The first frame's trails are single points and draw nothing.
+    FluidSolver solver(50, 50);
+    testing_support::fillField(*solver.velocity, 1.0, 0.0);
+    FlowView view;
+    view.setSolver(&solver);
+    view.resize(600, 600);  // cell size 12
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QImage frame = view.grabFramebuffer();
+    const int centre = 10 * 12 + 6;
+
+    // Grid, dark red (0.1, 0, 0): a vertical line away from arrows and dots.
+    const QRgb grid = std::max(frame.pixel(120, centre - 4), frame.pixel(119, centre - 4));
+    EXPECT_GT(qRed(grid), 5);
+    EXPECT_EQ(qGreen(grid), 0);
+    EXPECT_EQ(qBlue(grid), 0);
+    // Dot, dark green (0, 0.1, 0), drawn over the arrow's start.
+    const QRgb dot = frame.pixel(centre - 1, centre - 1);
+    EXPECT_EQ(qRed(dot), 0);
+    EXPECT_NEAR(qGreen(dot), 26, 3);
+    EXPECT_EQ(qBlue(dot), 0);
+    // Arrow, green (0, 0.5, 0): the brighter of the two rows its smoothed line covers.
+    const QRgb arrow = std::max(frame.pixel(centre + 3, centre - 1), frame.pixel(centre + 3, centre),
+                                [](QRgb a, QRgb b) { return qGreen(a) < qGreen(b); });
+    EXPECT_EQ(qRed(arrow), 0);
+    EXPECT_GT(qGreen(arrow), 50);
+    EXPECT_EQ(qBlue(arrow), 0);
+}
+
+TEST(FlowView, HighDpiScreensShowTheSamePictureInDevicePixels)
+{
+    // Run by CTest with QT_SCALE_FACTOR=2 (window_scaled); at ratio 1 there is nothing to see.
+    ShownView shown(QSize(300, 300));  // logical: cell size 6
+    const qreal ratio = shown.view.devicePixelRatioF();
+    if (ratio != 2.0)
+        GTEST_SKIP() << "device pixel ratio " << ratio;
+    // A resize after the first show, which the view's own viewport follows.
+    shown.view.resize(320, 320);  // logical: still cell size 6
+    shown.view.repaint();
+    const QImage frame = shown.view.grabFramebuffer();
+    ASSERT_EQ(frame.size(), QSize(640, 640));
+    // The grid spans the same logical area: lines every 12 device pixels across
+    // all of it, in the top rows as in the bottom ones.
+    auto lineAtColumn = [&](int x, int y) {
+        return (x < 640 && isGrid(frame.pixel(x, y))) || (x > 0 && isGrid(frame.pixel(x - 1, y)));
+    };
+    for (int y : {15, 303, 579}) {
+        int lines = 0;
+        for (int k = 0; k <= 50; ++k)
+            lines += lineAtColumn(k * 12, y);
+        EXPECT_EQ(lines, 51) << "at device row " << y;
+    }
 }
 
 TEST(FlowView, TrailsAppearInTheirColoursOverTheGrid)
