@@ -1,14 +1,21 @@
 // flowbox-headless: the window's simulation without a display. Prints one JSON
-// line per tick (and, with --dump, the final state) on stdout.
+// line per tick (and, with --dump, the final state) on stdout; with --frames it
+// also draws what the window shows, in software, into PNG files.
 
 #include "sim/fluid_solver.h"
 #include "sim/heap_tuning.h"
 #include "sim/utf8_locale.h"
 #include "simd/dispatch.h"
+#include "view/frame.h"
+#include "view/frame_painter.h"
 #include "view/tracers.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSize>
+#include <QTemporaryFile>
 #include <QRegularExpression>
 
 #include <charconv>
@@ -22,6 +29,10 @@ namespace {
 
 constexpr qulonglong maxTicks = 10'000'000;
 constexpr int badArgumentsStatus = 2;
+// What the window's view measures at the window's default size of 600 by 400.
+constexpr int defaultFrameWidth = 600;
+constexpr int defaultFrameHeight = 361;
+constexpr int largestFrameSide = 8192;
 
 // Shortest text that reads back to the same value; JSON has no NaN or infinity.
 template <typename Real>
@@ -143,6 +154,26 @@ std::string joined(const std::vector<std::string>& names)
     return text;
 }
 
+// Creates the folder if need be and checks that a file can be made in it.
+bool writableFolder(const QString& path, QString& problem)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir()) {
+        problem = "it is not a folder";
+        return false;
+    }
+    if (!QDir().mkpath(path)) {
+        problem = "the folder cannot be created";
+        return false;
+    }
+    QTemporaryFile probe(QDir(path).filePath("probe-XXXXXX"));
+    if (!probe.open()) {
+        problem = probe.errorString();
+        return false;
+    }
+    return true;
+}
+
 [[noreturn]] void failArguments(const QString& message)
 {
     std::fprintf(stderr, "flowbox-headless: %s\n", qPrintable(message));
@@ -172,9 +203,22 @@ int main(int argc, char* argv[])
                 "Every form gives the same results.")
             .arg(QString::fromStdString(joined(simd::formNames()))),
         "NAME");
+    const QCommandLineOption framesOption(
+        "frames", "After each tick (or every K-th), write what the window shows to DIR/frame-TICK.png.", "DIR");
+    const QCommandLineOption everyOption("every", "With --frames: a picture every K ticks (default 1).", "K", "1");
+    const QCommandLineOption sizeOption(
+        "size",
+        QString("With --frames: pictures of W by H pixels, 1 to %1 each (default %2x%3, the window's view).")
+            .arg(largestFrameSide)
+            .arg(defaultFrameWidth)
+            .arg(defaultFrameHeight),
+        "WxH");
     parser.addOption(ticksOption);
     parser.addOption(dumpOption);
     parser.addOption(formOption);
+    parser.addOption(framesOption);
+    parser.addOption(everyOption);
+    parser.addOption(sizeOption);
 
     if (!parser.parse(QCoreApplication::arguments()))
         failArguments(parser.errorText());
@@ -192,11 +236,39 @@ int main(int argc, char* argv[])
     if (!ok || ticks > maxTicks)
         failArguments(QString("--ticks takes a whole number from 0 to %1, not '%2'").arg(maxTicks).arg(ticksText));
 
+    const QString everyText = parser.value(everyOption);
+    const qulonglong every = digits.match(everyText).hasMatch() ? everyText.toULongLong(&ok) : 0;
+    if (every == 0)
+        failArguments(QString("--every takes a whole number of ticks from 1 to 999999999, not '%1'").arg(everyText));
+    QSize frameSize(defaultFrameWidth, defaultFrameHeight);
+    if (parser.isSet(sizeOption)) {
+        static const QRegularExpression widthByHeight("^([0-9]{1,5})x([0-9]{1,5})$");
+        const QRegularExpressionMatch size = widthByHeight.match(parser.value(sizeOption));
+        frameSize = size.hasMatch() ? QSize(size.captured(1).toInt(), size.captured(2).toInt()) : QSize();
+        if (frameSize.width() < 1 || frameSize.height() < 1 || frameSize.width() > largestFrameSide ||
+            frameSize.height() > largestFrameSide)
+            failArguments(QString("--size takes WxH, each from 1 to %1, not '%2'")
+                              .arg(largestFrameSide)
+                              .arg(parser.value(sizeOption)));
+    }
+    if (!parser.isSet(framesOption) && (parser.isSet(everyOption) || parser.isSet(sizeOption)))
+        failArguments("--every and --size go with --frames");
+
     if (parser.isSet(formOption) && !simd::useForm(parser.value(formOption).toStdString()))
         failArguments(QString("--form takes one of %1 that this processor runs, not '%2'")
                           .arg(QString::fromStdString(joined(simd::formNames())), parser.value(formOption)));
 
+    // Last, so that bad arguments leave no folder behind.
+    QString framesDir;
+    if (parser.isSet(framesOption)) {
+        framesDir = parser.value(framesOption);
+        QString problem;
+        if (!writableFolder(framesDir, problem))
+            failArguments(QString("cannot write frames to '%1': %2").arg(framesDir, problem));
+    }
+
     FluidSolver solver(scene::gridCells, scene::gridCells);
+    Frame frame;
     TracerList tracers;
     tracers.reserve(maxTracers);
     TracerRandom random;
@@ -210,6 +282,16 @@ int main(int argc, char* argv[])
         updateTracers(tracers, random, *solver.velocity, tracerLifetime());
         const double microseconds = std::chrono::duration<double, std::micro>(stop - start).count();
         printTick((long long)tick, solver, tracers, microseconds);
+        if (!framesDir.isEmpty() && tick % every == 0) {
+            composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame);
+            composeTrails(tracers, frame);
+            const QString path = QDir(framesDir).filePath(QString("frame-%1.png").arg(tick, 6, 10, QChar('0')));
+            if (!paintFrame(frame).save(path, "PNG")) {
+                std::fflush(stdout);
+                std::fprintf(stderr, "flowbox-headless: cannot write %s\n", qPrintable(path));
+                return 1;
+            }
+        }
     }
     if (parser.isSet(dumpOption))
         printDump(solver, tracers);

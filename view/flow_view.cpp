@@ -55,25 +55,19 @@ void FlowView::paintGL()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
 
-    const double size = cellSize(viewWidth, viewHeight, solver->nx, solver->ny, solver->dx);
+    composeFrame(*solver, viewWidth, viewHeight, frame);
 
-    glColor3f(0.1f, 0.0f, 0.0f);
-    gridLines(solver->nx, solver->ny, size, segments);
-    drawSegments(segments);
+    glColor3f(gridColour.red, gridColour.green, gridColour.blue);
+    drawSegments(frame.grid);
 
-    glColor3f(0.0f, 0.5f, 0.0f);
-    velocityArrows(*solver->velocity, size, segments);
-    drawSegments(segments);
+    glColor3f(arrowColour.red, arrowColour.green, arrowColour.blue);
+    drawSegments(frame.arrows);
 
-    glColor3f(0.0f, 0.1f, 0.0f);
-    glPointSize(2.0f);
+    glColor3f(dotColour.red, dotColour.green, dotColour.blue);
+    glPointSize(dotSize);
     glBegin(GL_POINTS);
-    for (uint32_t i = 0; i < solver->nx; ++i) {
-        for (uint32_t j = 0; j < solver->ny; ++j) {
-            const ScreenPoint centre = cellCentre(i, j, size);
-            glVertex2f(centre.x, centre.y);
-        }
-    }
+    for (const ScreenPoint& dot : frame.dots)
+        glVertex2f(dot.x, dot.y);
     glEnd();
 
     paintTracers();
@@ -82,15 +76,13 @@ void FlowView::paintGL()
 void FlowView::paintTracers()
 {
     updateTracers(tracers, random, *solver->velocity, tracerLifetime());
-    const double size = cellSize(viewWidth, viewHeight, solver->nx, solver->ny, solver->dx);
-    for (const Tracer& tracer : tracers) {
-        const uint32_t n = tracer.trail.size();
+    composeTrails(tracers, frame);
+    for (size_t t = 0; t + 1 < frame.trailStarts.size(); ++t) {
         glBegin(GL_LINE_STRIP);
-        for (uint32_t k = 0; k < n; ++k) {
-            const TracerPoint& point = tracer.trail[k];
-            const TrailColour colour = trailColour(point.x, k, n);
-            glColor4f(colour.red, colour.green, colour.blue, colour.alpha);
-            glVertex2f(float(size * point.x), float(size * point.y));
+        for (uint32_t k = frame.trailStarts[t]; k < frame.trailStarts[t + 1]; ++k) {
+            const TrailVertex& vertex = frame.trailVertices[k];
+            glColor4f(vertex.colour.red, vertex.colour.green, vertex.colour.blue, vertex.colour.alpha);
+            glVertex2f(vertex.point.x, vertex.point.y);
         }
         glEnd();
     }

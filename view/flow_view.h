@@ -1,6 +1,6 @@
 #pragma once
 
-#include "view/frame_geometry.h"
+#include "view/frame.h"
 #include "view/tracers.h"
 
 #include <QOpenGLWidget>
@@ -33,5 +33,5 @@ protected:
 
 private:
     TracerRandom random;
-    std::vector<ScreenSegment> segments;  // reused from frame to frame
+    Frame frame;  // reused from frame to frame
 };

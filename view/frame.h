@@ -1,0 +1,50 @@
+#pragma once
+// Everything one frame of the picture shows, in logical pixels (origin top
+// left, y down), with its colours: computed once, without OpenGL, and drawn by
+// the OpenGL view and the software renderer (frame_painter.h) alike, so that
+// the two cannot drift apart.
+
+#include "view/frame_geometry.h"
+#include "view/tracers.h"
+
+#include <cstdint>
+#include <vector>
+
+class FluidSolver;
+
+struct FrameColour {
+    float red;
+    float green;
+    float blue;
+};
+
+// Drawn in this order, over black.
+constexpr FrameColour gridColour{0.1f, 0.0f, 0.0f};
+constexpr FrameColour arrowColour{0.0f, 0.5f, 0.0f};
+constexpr FrameColour dotColour{0.0f, 0.1f, 0.0f};
+constexpr float dotSize = 2.0f;  // pixels across a square dot
+
+struct TrailVertex {
+    ScreenPoint point;
+    TrailColour colour;  // blended into the picture by its alpha
+};
+
+struct Frame {
+    uint32_t width = 0;   // logical pixels
+    uint32_t height = 0;
+    double cellSize = 0.0;
+    std::vector<ScreenSegment> grid;
+    std::vector<ScreenSegment> arrows;
+    std::vector<ScreenPoint> dots;
+    // One line strip per tracer: trail t is trailVertices[trailStarts[t]] up
+    // to trailVertices[trailStarts[t + 1]], oldest point first.
+    std::vector<TrailVertex> trailVertices;
+    std::vector<uint32_t> trailStarts;
+};
+
+// Grid, arrows and dots of the solver's state in a view of width by height
+// logical pixels; the lists are reused from frame to frame.
+void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame);
+
+// The tracers' trails at the frame's cell size.
+void composeTrails(const TracerList& tracers, Frame& frame);

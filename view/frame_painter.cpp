@@ -1,0 +1,70 @@
+#include "view/frame_painter.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPen>
+
+#include <cmath>
+
+namespace {
+
+QColor toColor(FrameColour c)
+{
+    return QColor::fromRgbF(c.red, c.green, c.blue);
+}
+
+QColor toColor(const TrailColour& c)
+{
+    return QColor::fromRgbF(c.red, c.green, c.blue, c.alpha);
+}
+
+QPointF toPoint(ScreenPoint p)
+{
+    return {p.x, p.y};
+}
+
+void drawSegments(QPainter& painter, const std::vector<ScreenSegment>& segments, FrameColour colour)
+{
+    painter.setPen(QPen(toColor(colour), 1.0, Qt::SolidLine, Qt::FlatCap));
+    for (const ScreenSegment& s : segments)
+        painter.drawLine(toPoint(s.from), toPoint(s.to));
+}
+
+}  // namespace
+
+QImage paintFrame(const Frame& frame)
+{
+    QImage image(int(frame.width), int(frame.height), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawSegments(painter, frame.grid, gridColour);
+    drawSegments(painter, frame.arrows, arrowColour);
+
+    // Dots as OpenGL rasterises square points: dotSize pixels across, their
+    // edges on pixel boundaries, round the point's position.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const int across = int(dotSize);
+    for (const ScreenPoint& dot : frame.dots) {
+        const int left = int(std::floor(dot.x + 0.5f)) - across / 2;
+        const int top = int(std::floor(dot.y + 0.5f)) - across / 2;
+        painter.fillRect(QRect(left, top, across, across), toColor(dotColour));
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    // Each trail segment shades from the colour of its older point to that of
+    // its newer one, as OpenGL interpolates along a line strip.
+    for (size_t t = 0; t + 1 < frame.trailStarts.size(); ++t) {
+        for (uint32_t k = frame.trailStarts[t]; k + 1 < frame.trailStarts[t + 1]; ++k) {
+            const TrailVertex& from = frame.trailVertices[k];
+            const TrailVertex& to = frame.trailVertices[k + 1];
+            QLinearGradient shade(toPoint(from.point), toPoint(to.point));
+            shade.setColorAt(0.0, toColor(from.colour));
+            shade.setColorAt(1.0, toColor(to.colour));
+            painter.setPen(QPen(QBrush(shade), 1.0, Qt::SolidLine, Qt::FlatCap));
+            painter.drawLine(toPoint(from.point), toPoint(to.point));
+        }
+    }
+    painter.end();
+    return image;
+}
