@@ -42,13 +42,14 @@ QImage paintFrame(const Frame& frame)
     drawSegments(painter, frame.arrows, arrowColour);
 
     // Dots as OpenGL rasterises square points: dotSize pixels across, their
-    // edges on pixel boundaries, round the point's position.
+    // edges on the pixel boundaries nearest the point, counted as OpenGL
+    // counts rows, from the bottom.
     painter.setRenderHint(QPainter::Antialiasing, false);
     const int across = int(dotSize);
     for (const ScreenPoint& dot : frame.dots) {
         const int left = int(std::floor(dot.x + 0.5f)) - across / 2;
-        const int top = int(std::floor(dot.y + 0.5f)) - across / 2;
-        painter.fillRect(QRect(left, top, across, across), toColor(dotColour));
+        const int bottom = int(std::floor(float(frame.height) - dot.y + 0.5f)) - across / 2;
+        painter.fillRect(QRect(left, int(frame.height) - bottom - across, across, across), toColor(dotColour));
     }
     painter.setRenderHint(QPainter::Antialiasing);
 
@@ -58,6 +59,8 @@ QImage paintFrame(const Frame& frame)
         for (uint32_t k = frame.trailStarts[t]; k + 1 < frame.trailStarts[t + 1]; ++k) {
             const TrailVertex& from = frame.trailVertices[k];
             const TrailVertex& to = frame.trailVertices[k + 1];
+            if (from.point.x == to.point.x && from.point.y == to.point.y)
+                continue;  // OpenGL draws nothing for a line of no length
             QLinearGradient shade(toPoint(from.point), toPoint(to.point));
             shade.setColorAt(0.0, toColor(from.colour));
             shade.setColorAt(1.0, toColor(to.colour));

@@ -1,9 +1,14 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include "simd/dispatch.h"
 
@@ -118,6 +123,71 @@ TEST(Headless, QuietWithoutAUtf8Locale)
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, QByteArray());
     EXPECT_EQ(run.out.count('\n'), 2);
+}
+
+TEST(HeadlessFrames, WritesTheChosenTicksAtTheChosenSizeAndRunsAsWithout)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString frames = dir.filePath("new/frames");  // created, parents and all
+    const HeadlessRun plain = runHeadless({"--ticks", "7", "--dump"});
+    const HeadlessRun drawn = runHeadless({"--ticks", "7", "--dump", "--frames", frames, "--every", "3"});
+    ASSERT_EQ(drawn.status, 0) << drawn.err.toStdString();
+    EXPECT_EQ(drawn.err, QByteArray());
+    // Tracers move once a tick whether or not a picture is drawn.
+    EXPECT_EQ(withoutTimings(drawn.out), withoutTimings(plain.out));
+    EXPECT_EQ(QDir(frames).entryList(QDir::Files), (QStringList{"frame-000003.png", "frame-000006.png"}));
+    const QImage picture(QDir(frames).filePath("frame-000006.png"));
+    EXPECT_EQ(picture.size(), QSize(600, 361));  // the window's view at its default size
+
+    const QString small = dir.filePath("small");
+    ASSERT_EQ(runHeadless({"--ticks", "1", "--frames", small, "--size", "120x80"}).status, 0);
+    EXPECT_EQ(QImage(QDir(small).filePath("frame-000001.png")).size(), QSize(120, 80));
+}
+
+TEST(HeadlessFrames, BadInputGetsOneLineAndStatusTwoAndWritesNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("a-file");
+    QFile(file).open(QIODevice::WriteOnly);
+    const QString readOnly = dir.filePath("read-only");
+    QDir().mkdir(readOnly);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const bool permissionsHold = !QFileInfo(readOnly).isWritable();  // root ignores them
+    const QString fresh = dir.filePath("fresh");
+    struct Case {
+        QStringList arguments;
+        bool needsPermissions;
+    };
+    const Case cases[] = {
+        {{"--frames", file}, false},
+        {{"--frames", file + "/below"}, false},
+        {{"--frames", readOnly}, true},
+        {{"--frames", readOnly + "/below"}, true},
+        {{"--frames", fresh, "--size", "0x10"}, false},
+        {{"--frames", fresh, "--size", "10x0"}, false},
+        {{"--frames", fresh, "--size", "8193x10"}, false},
+        {{"--frames", fresh, "--size", "10x8193"}, false},
+        {{"--frames", fresh, "--size", "10"}, false},
+        {{"--frames", fresh, "--size", "-5x10"}, false},
+        {{"--frames", fresh, "--every", "0"}, false},
+        {{"--frames", fresh, "--every", "x"}, false},
+        {{"--every", "2"}, false},
+        {{"--size", "10x10"}, false},
+        {{"--frames"}, false},
+    };
+    for (const Case& c : cases) {
+        if (c.needsPermissions && !permissionsHold)
+            continue;
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const HeadlessRun run = runHeadless(QStringList{"--ticks", "2"} + c.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(fresh));
+    }
+    EXPECT_TRUE(QDir(readOnly).isEmpty());
 }
 
 TEST(Headless, ZeroTicksPrintsNothingButTheDump)
