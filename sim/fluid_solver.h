@@ -14,6 +14,7 @@ struct PressureSolveOutcome {
     bool converged = true;
     int iterations = 0;
     double residual = 0.0;  // largest |residual| at the solver's last test
+    double tolerance = 0.0; // the residual it had to reach
 };
 
 // Incompressible flow on a staggered grid of nx by ny square cells.

@@ -107,6 +107,8 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
     appendInteger(line, solve.iterations);
     line += ", \"residual\": ";
     appendNumber(line, solve.residual);
+    line += ", \"tolerance\": ";
+    appendNumber(line, solve.tolerance);
     line += ", \"max_divergence\": ";
     appendNumber(line, summary.maxDivergence);
     line += ", \"max_speed\": ";

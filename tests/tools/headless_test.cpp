@@ -50,13 +50,15 @@ TEST(Headless, PrintsOneJsonLinePerTickWithThePromisedKeys)
     ASSERT_EQ(lines.size(), 12);
     for (int k = 0; k < lines.size(); ++k) {
         const QJsonObject tick = parseLine(lines[k]);
-        const QStringList keys{"tick", "converged", "iterations", "residual", "max_divergence", "max_speed",
-                               "kinetic_energy", "tracers", "step_us"};
+        const QStringList keys{"tick",      "converged",      "iterations", "residual", "tolerance", "max_divergence",
+                               "max_speed", "kinetic_energy", "tracers",    "step_us"};
         EXPECT_EQ(tick.keys().size(), keys.size());
         for (const QString& key : keys)
             ASSERT_TRUE(tick.contains(key)) << key.toStdString();
         EXPECT_EQ(tick["tick"].toInt(), k + 1);
         EXPECT_TRUE(tick["converged"].toBool());
+        EXPECT_LE(tick["residual"].toDouble(), tick["tolerance"].toDouble());
+        EXPECT_GT(tick["residual"].toDouble(), tick["tolerance"].toDouble() / 1000);
         EXPECT_GT(tick["iterations"].toInt(), 0);
         EXPECT_LE(tick["iterations"].toInt(), 35);
         EXPECT_LT(tick["max_divergence"].toDouble(), 1e-3);
