@@ -2,10 +2,10 @@
 
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include <langinfo.h>
+#include <strings.h>
 
 namespace {
 
