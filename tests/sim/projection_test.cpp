@@ -1,6 +1,7 @@
 #include "PCG/pcg_solver.h"
 #include "PCG/vector_ops.h"
 #include "sim/fluid_solver.h"
+#include "tests/support/fields.h"
 #include "tests/support/pressure_problem.h"
 
 #include <QString>
@@ -71,7 +72,7 @@ TEST(PressureMatrix, MatchesAnIndependentEdgeByEdgeAssemblyOnOddGrids)
 TEST(PressureRightHandSide, ScalesTheDivergenceOfEachCell)
 {
     VelocityField field(50, 50, 1.0);
-    for (size_t k = 0; k < 2550; ++k) {
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
         field.u.data[k] = 0.0;
         field.v.data[k] = 0.0;
     }
@@ -89,15 +90,15 @@ TEST(PressureSolve, DivergenceFreeFieldsGiveZeroPressureAndNoWarning)
     DebugCapture::lines().clear();
     FluidSolver solver(50, 50);
     for (double u : {0.0, 3.5}) {
-        for (size_t k = 0; k < 2550; ++k) {
+        for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
             solver.velocity->u.data[k] = u;
             solver.velocity->v.data[k] = -2.0 * u;
         }
         solver.solvePressure(*solver.velocity, *solver.pressure, dt);
-        for (size_t k = 0; k < 2500; ++k)
+        for (size_t k = 0; k < testing_support::cellCount; ++k)
             ASSERT_EQ(solver.pressure->values.data[k], 0.0);
         solver.subtractPressureGradient(*solver.velocity, *solver.pressure, dt);
-        for (size_t k = 0; k < 2550; ++k) {
+        for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
             ASSERT_EQ(solver.velocity->u.data[k], u);
             ASSERT_EQ(solver.velocity->v.data[k], -2.0 * u);
         }
@@ -125,14 +126,14 @@ TEST(PressureSolve, FailedSolveWarnsOnceAndStillStoresTheResult)
     DebugCapture capture;
     DebugCapture::lines().clear();
     FluidSolver solver(50, 50);
-    for (size_t k = 0; k < 2500; ++k)
+    for (size_t k = 0; k < testing_support::cellCount; ++k)
         solver.pressure->values.data[k] = 7.0;
     solver.velocity->u.at(20, 20) = std::numeric_limits<double>::quiet_NaN();
     solver.solvePressure(*solver.velocity, *solver.pressure, dt);
     EXPECT_EQ(DebugCapture::lines(), QStringList{"debug:WARNING: PCG solver failed."});
     EXPECT_FALSE(solver.lastPressureSolve().converged);
     // The breakdown happens before the first iteration: the stored result is all zeros.
-    for (size_t k = 0; k < 2500; ++k)
+    for (size_t k = 0; k < testing_support::cellCount; ++k)
         ASSERT_EQ(solver.pressure->values.data[k], 0.0);
 }
 
@@ -140,7 +141,7 @@ TEST(PressureGradient, InnerCellMovesItsFourFaces)
 {
     FluidSolver solver(50, 50);
     solver.pressure->values.at(0, 0) = 0.0;
-    for (size_t k = 0; k < 2500; ++k)
+    for (size_t k = 0; k < testing_support::cellCount; ++k)
         solver.pressure->values.data[k] = 0.0;
     solver.pressure->values.at(20, 30) = 1.0;
     solver.subtractPressureGradient(*solver.velocity, *solver.pressure, dt);
@@ -150,7 +151,7 @@ TEST(PressureGradient, InnerCellMovesItsFourFaces)
     EXPECT_DOUBLE_EQ(field.u.at(21, 30), 0.00005);
     EXPECT_DOUBLE_EQ(field.v.at(20, 31), 0.00005);
     size_t changed = 0;
-    for (size_t k = 0; k < 2550; ++k)
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k)
         changed += (field.u.data[k] != 0.0) + (field.v.data[k] != 0.0);
     EXPECT_EQ(changed, 4u);
 }
@@ -158,7 +159,7 @@ TEST(PressureGradient, InnerCellMovesItsFourFaces)
 TEST(PressureGradient, BeyondTheBorderThePressureCountsAsZero)
 {
     FluidSolver solver(50, 50);
-    for (size_t k = 0; k < 2500; ++k)
+    for (size_t k = 0; k < testing_support::cellCount; ++k)
         solver.pressure->values.data[k] = 0.0;
     solver.pressure->values.at(0, 12) = 1.0;
     solver.subtractPressureGradient(*solver.velocity, *solver.pressure, dt);

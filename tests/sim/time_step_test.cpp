@@ -1,4 +1,5 @@
 #include "sim/fluid_solver.h"
+#include "tests/support/fields.h"
 #include "tests/support/allocation_counter.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ TEST(Advection, RestingFieldStaysAtRestAndTheFieldsSwap)
     solver.advect(*solver.velocity, dt);
     EXPECT_EQ(solver.velocity.get(), second);
     EXPECT_EQ(solver.velocityTemp.get(), first);
-    for (size_t k = 0; k < 2550; ++k) {
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
         ASSERT_EQ(solver.velocity->u.data[k], 0.0);
         ASSERT_EQ(solver.velocity->v.data[k], 0.0);
     }
@@ -45,12 +46,12 @@ TEST(Advection, UniformFieldAndZeroTimeStepChangeNothing)
     fill(solver.velocity->u, 10.0);
     fill(solver.velocity->v, 0.0);
     solver.advect(*solver.velocity, dt);
-    for (size_t k = 0; k < 2550; ++k) {
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
         ASSERT_EQ(solver.velocity->u.data[k], 10.0);
         ASSERT_EQ(solver.velocity->v.data[k], 0.0);
     }
 
-    for (size_t k = 0; k < 2550; ++k) {
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
         solver.velocity->u.data[k] = std::sin(0.1 * double(k));
         solver.velocity->v.data[k] = std::cos(0.3 * double(k));
     }
@@ -67,7 +68,7 @@ TEST(Advection, SingleSampleIsCarriedHalfwayToItsRestingNeighbour)
     solver.advect(*solver.velocity, dt);
     EXPECT_EQ(solver.velocity->u.at(25, 25), 5.0);
     solver.velocity->u.at(25, 25) = 0.0;
-    for (size_t k = 0; k < 2550; ++k) {
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
         ASSERT_EQ(solver.velocity->u.data[k], 0.0) << k;
         ASSERT_EQ(solver.velocity->v.data[k], 0.0) << k;
     }
@@ -77,7 +78,7 @@ TEST(BodyForces, GravityAddsToEveryVerticalSampleAndLeavesUAlone)
 {
     FluidSolver solver(50, 50);
     solver.applyGravity(*solver.velocity, dt);
-    for (size_t k = 0; k < 2550; ++k) {
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
         ASSERT_EQ(solver.velocity->v.data[k], 0.05 * 9.8);
         ASSERT_EQ(solver.velocity->u.data[k], 0.0);
     }

@@ -1,4 +1,5 @@
 #include "sim/fluid_solver.h"
+#include "tests/support/fields.h"
 #include "tests/support/forms.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ TEST(FluidSolver, StartsAtRestWithTheStandardConstants)
         EXPECT_EQ(field->ny, 50u);
         EXPECT_EQ(field->dx, 1.0);
     }
-    for (size_t k = 0; k < 2550; ++k) {
+    for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
         ASSERT_EQ(solver.velocity->u.data[k], 0.0);
         ASSERT_EQ(solver.velocity->v.data[k], 0.0);
     }
