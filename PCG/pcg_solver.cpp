@@ -61,13 +61,12 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     copyVector(rhs, residual);
 
     residualOut = maxMagnitude(residual);
+    tolerance = residualOut * relativeTolerance;
     if (residualOut == 0.0) {
         iterationsOut = 0;
         // The largest magnitude passes over NaN: zero but for NaN is not a solved system.
         return !std::isnan(innerProduct(residual, residual));
     }
-
-    const double tolerance = residualOut * relativeTolerance;
 
     // The general factor and compressed matrix are filled on both paths: they
     // are the solver's public record of the solve.

@@ -30,7 +30,12 @@ struct PcgSolver {
     bool solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
 
+    // The residual the last solve had to reach (0.0 when its rhs was zero).
+    double lastTolerance() const { return tolerance; }
+
 private:
+    double tolerance = 0.0;
+
     // The five-point form of the matrix and its factor, when it has that
     // pattern: the same arithmetic as the general routines, faster.
     FivePointMatrix fivePoint;

@@ -8,28 +8,25 @@
 #include <QOpenGLWidget>
 #include <QSurfaceFormat>
 
-#include <memory>
 
 int main(int argc, char* argv[])
 {
     keepFreedHeapForReuse();
     useUtf8CharacterType();
     QSurfaceFormat::setDefaultFormat(compatibilityFormat());
-    std::unique_ptr<QApplication> application;
-    {
-        StartupGuard guard;
-        application = std::make_unique<QApplication>(argc, argv);
-        const QString platform = QApplication::platformName();
-        if (!openGLAvailable())
-            StartupGuard::fail(QString("OpenGL is not available on the \"%1\" platform").arg(platform));
-        // A platform that cannot draw OpenGL into widgets says so when one is made,
-        // and would crash when it is shown.
-        { QOpenGLWidget probe; }
-        if (guard.heard("QOpenGLWidget is not supported"))
-            StartupGuard::fail(QString("the \"%1\" platform cannot show OpenGL widgets").arg(platform));
-    }
+    StartupGuard guard;  // until the window can be shown
+    QApplication application(argc, argv);
+    const QString platform = QApplication::platformName();
+    if (!openGLAvailable())
+        StartupGuard::fail(QString("OpenGL is not available on the \"%1\" platform").arg(platform));
+    // A platform that cannot draw OpenGL into widgets says so when one is made,
+    // and would crash when it is shown.
+    { QOpenGLWidget probe; }
+    if (guard.heard("QOpenGLWidget is not supported"))
+        StartupGuard::fail(QString("the \"%1\" platform cannot show OpenGL widgets").arg(platform));
+    guard.release();
+
     MainWindow window(nullptr);
     window.show();
-    const int status = application->exec();
-    return status;
+    return application.exec();
 }

@@ -9,6 +9,7 @@ namespace {
 
 QStringList heardMessages;
 QtMessageHandler handlerBefore = nullptr;
+bool guarding = false;
 
 void keepStartupMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
@@ -35,11 +36,19 @@ StartupGuard::StartupGuard()
 {
     heardMessages.clear();
     handlerBefore = qInstallMessageHandler(keepStartupMessage);
+    guarding = true;
 }
 
 StartupGuard::~StartupGuard()
 {
-    qInstallMessageHandler(handlerBefore);
+    release();
+}
+
+void StartupGuard::release()
+{
+    if (guarding)
+        qInstallMessageHandler(handlerBefore);
+    guarding = false;
 }
 
 bool StartupGuard::heard(const QString& text) const

@@ -16,6 +16,9 @@ public:
     StartupGuard(const StartupGuard&) = delete;
     StartupGuard& operator=(const StartupGuard&) = delete;
 
+    // Gives Qt's messages back to the handler before; the destructor does the same.
+    void release();
+
     // Whether Qt said something containing text since the guard began.
     bool heard(const QString& text) const;
 

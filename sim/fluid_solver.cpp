@@ -1,7 +1,6 @@
 #include "sim/fluid_solver.h"
 
 #include "PCG/pcg_solver.h"
-#include "PCG/vector_ops.h"
 #include "sim/advection_kernels.h"
 #include "simd/dispatch.h"
 
@@ -145,7 +144,7 @@ void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressur
     double residual = 0.0;
     int iterations = 0;
     const bool converged = solver.solveSystem(matrix, rhs, result, residual, iterations);
-    lastSolve = {converged, iterations, residual, pcg::maxMagnitude(rhs) * solver.relativeTolerance};
+    lastSolve = {converged, iterations, residual, solver.lastTolerance()};
     if (!converged)
         qDebug("WARNING: PCG solver failed.");
 
