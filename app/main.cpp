@@ -5,7 +5,6 @@
 #include "view/opengl_support.h"
 
 #include <QApplication>
-#include <QOpenGLWidget>
 #include <QSurfaceFormat>
 
 
@@ -19,10 +18,9 @@ int main(int argc, char* argv[])
     const QString platform = QApplication::platformName();
     if (!openGLAvailable())
         StartupGuard::fail(QString("OpenGL is not available on the \"%1\" platform").arg(platform));
-    // A platform that cannot draw OpenGL into widgets says so when one is made,
-    // and would crash when it is shown.
-    { QOpenGLWidget probe; }
-    if (guard.heard("QOpenGLWidget is not supported"))
+    // A platform with OpenGL may still be unable to draw it into widgets, and
+    // showing one there would crash.
+    if (!openGLWidgetsSupported())
         StartupGuard::fail(QString("the \"%1\" platform cannot show OpenGL widgets").arg(platform));
     guard.release();
 

@@ -4,6 +4,9 @@
 #include "sim/fluid_solver.h"
 #include "view/flow_view.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent, Qt::WindowFlags()), ui(new MainWindowUi), view(nullptr), solver(nullptr)
 {
@@ -29,4 +32,10 @@ void MainWindow::advance()
 {
     solver->step(FluidSolver::timeStep);
     view->repaint();  // draw this step now, before the next tick
+    // A window that composes an OpenGL widget turns a repaint into a later
+    // update when it composed less than a screen refresh ago, as happens when a
+    // busy machine delays one tick until just before the next. Its update
+    // request then waits in the queue: deliver it here, so that the frame is
+    // still drawn inside this tick. Without one waiting this does nothing.
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }

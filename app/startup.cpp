@@ -51,14 +51,6 @@ void StartupGuard::release()
     guarding = false;
 }
 
-bool StartupGuard::heard(const QString& text) const
-{
-    for (const QString& message : heardMessages)
-        if (message.contains(text))
-            return true;
-    return false;
-}
-
 void StartupGuard::fail(const QString& cause)
 {
     std::fprintf(stderr, "flowbox: %s\n", qPrintable(cause));

@@ -19,9 +19,6 @@ public:
     // Gives Qt's messages back to the handler before; the destructor does the same.
     void release();
 
-    // Whether Qt said something containing text since the guard began.
-    bool heard(const QString& text) const;
-
     // Writes "flowbox: <cause>" and ends the process with status 1.
     [[noreturn]] static void fail(const QString& cause);
 };

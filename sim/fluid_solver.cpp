@@ -26,6 +26,10 @@ FluidSolver::FluidSolver(uint32_t nx, uint32_t ny)
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j <= ny; ++j)
             velocity->v.at(i, j) = 0.0;
+    // Nothing reads the pressure before the first solve writes it, but a dump may.
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            pressure->values.at(i, j) = 0.0;
 }
 
 void FluidSolver::step(double dt)

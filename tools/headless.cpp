@@ -33,6 +33,9 @@ constexpr int badArgumentsStatus = 2;
 constexpr int defaultFrameWidth = 600;
 constexpr int defaultFrameHeight = 361;
 constexpr int largestFrameSide = 8192;
+// Frame names carry the tick padded to the width of the largest, so that they sort in order.
+constexpr int frameNumberWidth = 8;
+static_assert(maxTicks < 100'000'000, "frame numbers must fit their width");
 
 // Shortest text that reads back to the same value; JSON has no NaN or infinity.
 template <typename Real>
@@ -287,7 +290,7 @@ int main(int argc, char* argv[])
         if (!framesDir.isEmpty() && tick % every == 0) {
             composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame);
             composeTrails(tracers, frame);
-            const QString path = QDir(framesDir).filePath(QString("frame-%1.png").arg(tick, 6, 10, QChar('0')));
+            const QString path = QDir(framesDir).filePath(QString("frame-%1.png").arg(tick, frameNumberWidth, 10, QChar('0')));
             if (!paintFrame(frame).save(path, "PNG")) {
                 std::fflush(stdout);
                 std::fprintf(stderr, "flowbox-headless: cannot write %s\n", qPrintable(path));

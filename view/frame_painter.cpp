@@ -54,7 +54,8 @@ QImage paintFrame(const Frame& frame)
     painter.setRenderHint(QPainter::Antialiasing);
 
     // Each trail segment shades from the colour of its older point to that of
-    // its newer one, as OpenGL interpolates along a line strip.
+    // its newer one, as OpenGL interpolates along a line strip: colour and
+    // alpha each on their own, not premultiplied.
     for (size_t t = 0; t + 1 < frame.trailStarts.size(); ++t) {
         for (uint32_t k = frame.trailStarts[t]; k + 1 < frame.trailStarts[t + 1]; ++k) {
             const TrailVertex& from = frame.trailVertices[k];
@@ -64,6 +65,7 @@ QImage paintFrame(const Frame& frame)
             QLinearGradient shade(toPoint(from.point), toPoint(to.point));
             shade.setColorAt(0.0, toColor(from.colour));
             shade.setColorAt(1.0, toColor(to.colour));
+            shade.setInterpolationMode(QGradient::ComponentInterpolation);
             painter.setPen(QPen(QBrush(shade), 1.0, Qt::SolidLine, Qt::FlatCap));
             painter.drawLine(toPoint(from.point), toPoint(to.point));
         }

@@ -3,6 +3,8 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformintegration.h>
 
 QSurfaceFormat compatibilityFormat()
 {
@@ -38,4 +40,11 @@ bool openGLAvailable()
         return false;
     context.doneCurrent();
     return true;
+}
+
+bool openGLWidgetsSupported()
+{
+    // The capability QOpenGLWidget itself asks for; without it showing one crashes.
+    const QPlatformIntegration* platform = QGuiApplicationPrivate::platformIntegration();
+    return platform && platform->hasCapability(QPlatformIntegration::RhiBasedRendering);
 }

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "sim/fluid_solver.h"
 #include "view/flow_view.h"
 
@@ -166,6 +167,31 @@ TEST(MainWindow, EveryTickDrawsItsFrameBeforeItEnds)
     }
 }
 
+QStringList heardByTheHandlerBefore;
+
+void handlerBefore(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    heardByTheHandlerBefore.append(message);
+}
+
+TEST(StartupGuard, KeepsQtsMessagesOnlyUntilReleasedOrGone)
+{
+    const QtMessageHandler original = qInstallMessageHandler(handlerBefore);
+    {
+        StartupGuard guard;
+        qWarning("while starting");
+        guard.release();
+        qWarning("after release");
+    }
+    {
+        StartupGuard guard;
+        qWarning("while starting again");
+    }
+    qWarning("after the guard");
+    qInstallMessageHandler(original);
+    EXPECT_EQ(heardByTheHandlerBefore, (QStringList{"after release", "after the guard"}));
+}
+
 struct ProgramRun {
     int status;
     QByteArray err;
@@ -205,6 +231,8 @@ TEST(Program, EveryStartupFailureEndsWithOneLineNamingTheCauseAndStatusOne)
          "cannot connect to display \":77\""},
         {"a platform without OpenGL widgets", {"QT_QPA_PLATFORM"}, {}, {"-platform", "offscreen"},
          "the \"offscreen\" platform cannot show OpenGL widgets"},
+        {"the same with Qt's warnings switched off", {"QT_QPA_PLATFORM"}, {"QT_LOGGING_RULES=*.warning=false"},
+         {"-platform", "offscreen"}, "the \"offscreen\" platform cannot show OpenGL widgets"},
         {"the same without a display", {"QT_QPA_PLATFORM", "DISPLAY"}, {}, {"-platform", "offscreen"},
          "OpenGL is not available on the \"offscreen\" platform"},
         {"a platform without OpenGL", {"QT_QPA_PLATFORM"}, {}, {"-platform", "minimal"},

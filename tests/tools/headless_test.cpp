@@ -138,13 +138,13 @@ TEST(HeadlessFrames, WritesTheChosenTicksAtTheChosenSizeAndRunsAsWithout)
     EXPECT_EQ(drawn.err, QByteArray());
     // Tracers move once a tick whether or not a picture is drawn.
     EXPECT_EQ(withoutTimings(drawn.out), withoutTimings(plain.out));
-    EXPECT_EQ(QDir(frames).entryList(QDir::Files), (QStringList{"frame-000003.png", "frame-000006.png"}));
-    const QImage picture(QDir(frames).filePath("frame-000006.png"));
+    EXPECT_EQ(QDir(frames).entryList(QDir::Files), (QStringList{"frame-00000003.png", "frame-00000006.png"}));
+    const QImage picture(QDir(frames).filePath("frame-00000006.png"));
     EXPECT_EQ(picture.size(), QSize(600, 361));  // the window's view at its default size
 
     const QString small = dir.filePath("small");
     ASSERT_EQ(runHeadless({"--ticks", "1", "--frames", small, "--size", "120x80"}).status, 0);
-    EXPECT_EQ(QImage(QDir(small).filePath("frame-000001.png")).size(), QSize(120, 80));
+    EXPECT_EQ(QImage(QDir(small).filePath("frame-00000001.png")).size(), QSize(120, 80));
 }
 
 TEST(HeadlessFrames, BadInputGetsOneLineAndStatusTwoAndWritesNothing)
@@ -198,7 +198,44 @@ TEST(Headless, ZeroTicksPrintsNothingButTheDump)
     ASSERT_EQ(run.status, 0);
     const QList<QByteArray> lines = run.out.trimmed().split('\n');
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(parseLine(lines[0])["tracers"].toArray().size(), 400);
+    const QJsonObject dump = parseLine(lines[0]);
+    EXPECT_EQ(dump["tracers"].toArray().size(), 400);
+    // Before any solve the pressure is the resting one, not whatever memory held.
+    const QJsonArray pressure = dump["pressure"].toArray();
+    ASSERT_EQ(pressure.size(), 2500);
+    for (const QJsonValue& value : pressure)
+        ASSERT_EQ(value.toDouble(-1.0), 0.0);
+}
+
+// Every option's largest promised value is taken, and one more is refused.
+// A refusal names the option, so a run that stops at a later, deliberately bad
+// option shows that the earlier one was accepted without running its ticks.
+TEST(Headless, TheLimitsOfEveryOptionAreAcceptedAndOnePastRefused)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString frames = dir.filePath("frames");
+    const HeadlessRun largestSize = runHeadless({"--ticks", "0", "--frames", frames, "--size", "8192x8192"});
+    EXPECT_EQ(largestSize.status, 0) << largestSize.err.toStdString();
+    EXPECT_EQ(runHeadless({"--ticks", "0", "--frames", frames, "--size", "1x1"}).status, 0);
+    struct Case {
+        QStringList arguments;
+        const char* refused;  // the option the one line must name
+    };
+    const Case cases[] = {
+        {{"--ticks", "10000000", "--every", "0", "--frames", frames}, "--every"},
+        {{"--ticks", "10000001"}, "--ticks"},
+        {{"--ticks", "0", "--every", "999999999", "--frames", frames, "--size", "0x1"}, "--size"},
+        {{"--ticks", "0", "--every", "1000000000", "--frames", frames}, "--every"},
+        {{"--ticks", "0", "--frames", frames, "--size", "8193x8192"}, "--size"},
+        {{"--ticks", "0", "--frames", frames, "--size", "8192x8193"}, "--size"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const HeadlessRun run = runHeadless(c.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.startsWith(QByteArray("flowbox-headless: ") + c.refused)) << run.err.toStdString();
+    }
 }
 
 TEST(Headless, HelpAndVersionSucceed)
