@@ -13,10 +13,10 @@ MainWindow::MainWindow(QWidget* parent)
     ui->setupUi(this);
     view = new FlowView(this);
     setCentralWidget(view);
-    solver = new FluidSolver(scene::gridCells, scene::gridCells);
+    solver = new FluidSolver(standardBox::gridCells, standardBox::gridCells);
     view->setSolver(solver);
     connect(&timer, SIGNAL(timeout()), this, SLOT(advance()));
-    timer.start(scene::tickIntervalMs);
+    timer.start(standardBox::tickIntervalMs);
 }
 
 MainWindow::~MainWindow()

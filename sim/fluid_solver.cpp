@@ -6,18 +6,77 @@
 
 #include <QDebug>
 
+#include "sim/scene_steps.h"
+
+#include <algorithm>
 #include <cassert>
+#include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
-FluidSolver::FluidSolver(uint32_t nx, uint32_t ny)
-    : dx(cellSize),
-      nx(nx),
-      ny(ny),
+namespace {
+
+// The standard box on another grid: its bands as far as the grid reaches.
+Scene standardOn(uint32_t nx, uint32_t ny)
+{
+    Scene scene = Scene::standard();
+    scene.nx = nx;
+    scene.ny = ny;
+    for (std::vector<Band>* bands : {&scene.inflows, &scene.outflows}) {
+        std::vector<Band> kept;
+        for (Band band : *bands) {
+            if (band.range.first >= ny)
+                continue;
+            band.range.last = std::min(band.range.last, ny - 1);
+            kept.push_back(band);
+        }
+        *bands = kept;
+    }
+    return scene;
+}
+
+// Velocity of the faces along one side, normal to it: 0.0 at a wall, a band's
+// speed (positive into the box), NaN where an outlet leaves the face free.
+std::vector<double> sideFaces(const Scene& scene, Side side)
+{
+    std::vector<double> faces(scene.cellsAlong(side), 0.0);
+    // u and v point right and down: into the box through the left and top.
+    const double inward = side == Side::left || side == Side::top ? 1.0 : -1.0;
+    for (const Band& band : scene.inflows)
+        if (band.range.side == side)
+            for (uint32_t c = band.range.first; c <= band.range.last; ++c)
+                faces[c] = inward * band.speed;
+    for (const Band& band : scene.outflows)
+        if (band.range.side == side)
+            for (uint32_t c = band.range.first; c <= band.range.last; ++c)
+                faces[c] = -inward * band.speed;
+    for (const SideRange& outlet : scene.outlets)
+        if (outlet.side == side)
+            for (uint32_t c = outlet.first; c <= outlet.last; ++c)
+                faces[c] = std::numeric_limits<double>::quiet_NaN();
+    return faces;
+}
+
+}  // namespace
+
+FluidSolver::FluidSolver(uint32_t nx, uint32_t ny) : FluidSolver(standardOn(nx, ny)) {}
+
+FluidSolver::FluidSolver(const Scene& scene)
+    : dx(scene.cellSize),
+      nx(scene.nx),
+      ny(scene.ny),
       velocity(std::make_unique<VelocityField>(nx, ny, dx)),
       velocityTemp(std::make_unique<VelocityField>(nx, ny, dx)),
       pressure(std::make_unique<ScalarField>(nx, ny, dx)),
-      density(fluidDensity)
+      density(scene.density),
+      scene(scene),
+      solid(scene.solidCells()),
+      leftFaces(sideFaces(scene, Side::left)),
+      rightFaces(sideFaces(scene, Side::right)),
+      topFaces(sideFaces(scene, Side::top)),
+      bottomFaces(sideFaces(scene, Side::bottom)),
+      outletFaces(size_t(nx) * ny, 0)
 {
     assert(nx >= 2 && ny >= 2);  // the sampling rule needs two samples per axis
     for (uint32_t i = 0; i <= nx; ++i)
@@ -30,6 +89,26 @@ FluidSolver::FluidSolver(uint32_t nx, uint32_t ny)
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             pressure->values.at(i, j) = 0.0;
+    for (uint32_t j = 0; j < ny; ++j) {
+        outletFaces[j] += std::isnan(leftFaces[j]);
+        outletFaces[size_t(nx - 1) * ny + j] += std::isnan(rightFaces[j]);
+    }
+    for (uint32_t i = 0; i < nx; ++i) {
+        outletFaces[size_t(i) * ny] += std::isnan(topFaces[i]);
+        outletFaces[size_t(i) * ny + ny - 1] += std::isnan(bottomFaces[i]);
+    }
+}
+
+bool FluidSolver::heldFace(int component, uint32_t i, uint32_t j) const
+{
+    if (component == 0) {
+        if (i == 0 || i == nx)
+            return !std::isnan(i == 0 ? leftFaces[j] : rightFaces[j]);
+        return isSolid(i - 1, j) || isSolid(i, j);
+    }
+    if (j == 0 || j == ny)
+        return !std::isnan(j == 0 ? topFaces[i] : bottomFaces[i]);
+    return isSolid(i, j - 1) || isSolid(i, j);
 }
 
 void FluidSolver::step(double dt)
@@ -38,6 +117,8 @@ void FluidSolver::step(double dt)
     advect(*velocity, dt);
     applyGravity(*velocity, dt);
     applyBoundaryConditions(*velocity, dt);
+    if (scene.viscosity > 0.0)
+        diffuse(*velocity, dt);
     solvePressure(*velocity, *pressure, dt);
     subtractPressureGradient(*velocity, *pressure, dt);
     applyBoundaryConditions(*velocity, dt);
@@ -49,26 +130,52 @@ FLOWBOX_KERNEL_TABLE(AdvectionKernels, advectionKernels)
 
 void FluidSolver::advect(const VelocityField& field, double dt)
 {
-    sim::advectionKernels().advectFaces(field.samples(), dt, velocityTemp->u.data.get(), velocityTemp->v.data.get());
+    if (scene.needsGeneralSteps())
+        advectInScene(field, {scene, solid}, dt, *velocityTemp);
+    else
+        sim::advectionKernels().advectFaces(field.samples(), dt, velocityTemp->u.data.get(),
+                                            velocityTemp->v.data.get());
     std::swap(velocity, velocityTemp);
 }
 
 void FluidSolver::applyGravity(VelocityField& field, double dt)
 {
-    for (uint32_t i = 0; i < nx; ++i)
-        for (uint32_t j = 0; j <= ny; ++j)
-            field.v.at(i, j) = field.v.at(i, j) + dt * gravity;
+    // A component without gravity is left as it is, not added 0.0.
+    if (scene.gravityY != 0.0)
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j <= ny; ++j)
+                field.v.at(i, j) = field.v.at(i, j) + dt * scene.gravityY;
+    if (scene.gravityX != 0.0)
+        for (uint32_t i = 0; i <= nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                field.u.at(i, j) = field.u.at(i, j) + dt * scene.gravityX;
 }
 
 void FluidSolver::applyBoundaryConditions(VelocityField& field, double /*dt*/)
 {
+    // Outlet faces (NaN) keep what the flow gives them.
+    auto hold = [](double& face, double value) {
+        if (!std::isnan(value))
+            face = value;
+    };
     for (uint32_t i = 0; i < nx; ++i) {
-        field.v.at(i, 0) = 0.0;
-        field.v.at(i, ny) = 0.0;
+        hold(field.v.at(i, 0), topFaces[i]);
+        hold(field.v.at(i, ny), bottomFaces[i]);
     }
     for (uint32_t j = 0; j < ny; ++j) {
-        field.u.at(0, j) = j <= lastInflowRow ? borderSpeed : 0.0;
-        field.u.at(nx, j) = j >= firstOutflowRow ? borderSpeed : 0.0;
+        hold(field.u.at(0, j), leftFaces[j]);
+        hold(field.u.at(nx, j), rightFaces[j]);
+    }
+    if (scene.rectangles.empty() && scene.discs.empty())
+        return;
+    // Solids are at rest: no flow through, along or inside them.
+    for (uint32_t i = 0; i < nx; ++i) {
+        for (uint32_t j = 0; j < ny; ++j) {
+            if (!isSolid(i, j))
+                continue;
+            field.u.at(i, j) = field.u.at(i + 1, j) = 0.0;
+            field.v.at(i, j) = field.v.at(i, j + 1) = 0.0;
+        }
     }
 }
 
@@ -83,17 +190,31 @@ double cellDivergence(const VelocityField& field, uint32_t i, uint32_t j)
 
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny)
 {
+    return assemblePressureMatrix(nx, ny, {}, {});
+}
+
+pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
+                                          const std::vector<uint8_t>& outletFaces)
+{
     pcg::RowListMatrix matrix(nx * ny);
     std::vector<uint32_t> columns;
     std::vector<double> values;
     columns.reserve(pcg::RowListMatrix::reservedEntriesPerRow);
     values.reserve(pcg::RowListMatrix::reservedEntriesPerRow);
+    auto fluid = [&](uint32_t k) { return solid.empty() || !solid[k]; };
     uint32_t previousShape = ~0u;
     for (uint32_t i = 0; i < nx; ++i) {
         for (uint32_t j = 0; j < ny; ++j) {
             const uint32_t k = i * ny + j;
             const bool left = i > 0, up = j > 0, down = j < ny - 1, right = i < nx - 1;
-            const uint32_t shape = uint32_t(left) | uint32_t(up) << 1 | uint32_t(down) << 2 | uint32_t(right) << 3;
+            const bool self = fluid(k);
+            // Neighbours that take part: inside the grid, fluid, beside a fluid cell.
+            const bool leftFluid = left && self && fluid(k - ny), upFluid = up && self && fluid(k - 1);
+            const bool downFluid = down && self && fluid(k + 1), rightFluid = right && self && fluid(k + ny);
+            const uint32_t open = outletFaces.empty() || !self ? 0u : outletFaces[k];
+            const uint32_t shape = uint32_t(left) | uint32_t(up) << 1 | uint32_t(down) << 2 | uint32_t(right) << 3 |
+                                   uint32_t(leftFluid) << 4 | uint32_t(upFluid) << 5 | uint32_t(downFluid) << 6 |
+                                   uint32_t(rightFluid) << 7 | uint32_t(self) << 8 | open << 9;
             if (shape == previousShape) {
                 // The next cell of a run with the same neighbours (most of a
                 // column): the same values, every column one further on.
@@ -102,24 +223,20 @@ pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny)
             } else {
                 columns.clear();
                 values.clear();
-                if (left) {
-                    columns.push_back(k - ny);
-                    values.push_back(-1.0);
-                }
-                if (up) {
-                    columns.push_back(k - 1);
-                    values.push_back(-1.0);
-                }
+                auto neighbour = [&](bool exists, bool takesPart, uint32_t column) {
+                    if (!exists)
+                        return;
+                    columns.push_back(column);
+                    values.push_back(takesPart ? -1.0 : 0.0);
+                };
+                neighbour(left, leftFluid, k - ny);
+                neighbour(up, upFluid, k - 1);
                 columns.push_back(k);
-                values.push_back(double(int(left) + int(up) + int(down) + int(right)));
-                if (down) {
-                    columns.push_back(k + 1);
-                    values.push_back(-1.0);
-                }
-                if (right) {
-                    columns.push_back(k + ny);
-                    values.push_back(-1.0);
-                }
+                values.push_back(self ? double(int(leftFluid) + int(upFluid) + int(downFluid) + int(rightFluid) +
+                                               int(open))
+                                      : 1.0);
+                neighbour(down, downFluid, k + 1);
+                neighbour(right, rightFluid, k + ny);
                 previousShape = shape;
             }
             matrix.addToRow(k, columns, values);
@@ -138,13 +255,45 @@ std::vector<double> pressureRightHandSide(const VelocityField& field, double dx,
     return rhs;
 }
 
+void FluidSolver::diffuse(VelocityField& field, double dt)
+{
+    lastDiffusion = {true, 0, 0.0, 0.0};
+    for (int number = 0; number < 2; ++number) {
+        GridArray& component = field.component(number);
+        const DiffusionSystem system = diffusionSystem(
+            component, number, scene, dx, dt, [&](uint32_t a, uint32_t b) { return heldFace(number, a, b); });
+        std::vector<double> result(system.rhs.size(), 0.0);
+        pcg::PcgSolver solver;
+        solver.relativeTolerance = scene.tolerance;
+        solver.iterationLimit = scene.iterationLimit;
+        double residual = 0.0;
+        int iterations = 0;
+        const bool converged = solver.solveSystem(system.matrix, system.rhs, result, residual, iterations);
+        if (!converged)
+            qDebug("WARNING: PCG solver failed.");
+        lastDiffusion.converged = lastDiffusion.converged && converged;
+        lastDiffusion.iterations = std::max(lastDiffusion.iterations, iterations);
+        lastDiffusion.residual = std::max(lastDiffusion.residual, residual);
+        lastDiffusion.tolerance = std::max(lastDiffusion.tolerance, solver.lastTolerance());
+        std::copy(result.begin(), result.end(), component.data.get());
+    }
+}
+
 void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt)
 {
-    const pcg::RowListMatrix matrix = assemblePressureMatrix(nx, ny);
-    const std::vector<double> rhs = pressureRightHandSide(field, dx, density, dt);
+    const bool plainBox = scene.outlets.empty() && scene.rectangles.empty() && scene.discs.empty();
+    const pcg::RowListMatrix matrix =
+        plainBox ? assemblePressureMatrix(nx, ny) : assemblePressureMatrix(nx, ny, solid, outletFaces);
+    std::vector<double> rhs = pressureRightHandSide(field, dx, density, dt);
+    if (!plainBox)
+        for (size_t k = 0; k < rhs.size(); ++k)
+            if (solid[k])
+                rhs[k] = 0.0;
     std::vector<double> result(rhs.size(), 0.0);
 
     pcg::PcgSolver solver;
+    solver.relativeTolerance = scene.tolerance;
+    solver.iterationLimit = scene.iterationLimit;
     double residual = 0.0;
     int iterations = 0;
     const bool converged = solver.solveSystem(matrix, rhs, result, residual, iterations);

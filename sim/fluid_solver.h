@@ -3,6 +3,7 @@
 #include "PCG/sparse_matrix.h"
 #include "sim/scalar_field.h"
 #include "sim/scene.h"
+#include "sim/standard_box.h"
 #include "sim/velocity_field.h"
 
 #include <cstdint>
@@ -17,16 +18,16 @@ struct PressureSolveOutcome {
     double tolerance = 0.0; // the residual it had to reach
 };
 
-// Incompressible flow on a staggered grid of nx by ny square cells.
+// Incompressible flow on a staggered grid of nx by ny square cells, in a scene.
 class FluidSolver {
 public:
-    static constexpr double cellSize = scene::cellSize;
-    static constexpr double fluidDensity = scene::density;
-    static constexpr double timeStep = scene::timeStep;
-    static constexpr double gravity = scene::gravity;
-    static constexpr double borderSpeed = scene::borderSpeed;
-    static constexpr uint32_t lastInflowRow = scene::lastInflowRow;
-    static constexpr uint32_t firstOutflowRow = scene::firstOutflowRow;
+    static constexpr double cellSize = standardBox::cellSize;
+    static constexpr double fluidDensity = standardBox::density;
+    static constexpr double timeStep = standardBox::timeStep;
+    static constexpr double gravity = standardBox::gravity;
+    static constexpr double borderSpeed = standardBox::borderSpeed;
+    static constexpr uint32_t lastInflowRow = standardBox::lastInflowRow;
+    static constexpr uint32_t firstOutflowRow = standardBox::firstOutflowRow;
 
     double dx;                                   // edge of a cell
     uint32_t nx;                                 // cells along x
@@ -35,23 +36,41 @@ public:
     std::unique_ptr<VelocityField> velocityTemp; // advection's target; swapped with velocity
     std::unique_ptr<ScalarField> pressure;       // pressure of the last projection
     double density;
+    Scene scene;
+    std::vector<uint8_t> solid;  // per cell, k = i*ny + j: 1 where the scene puts a solid
 
-    // Every velocity sample starts at rest. Needs nx, ny >= 2.
+    // Every velocity sample starts at rest. Needs a scene without problems.
+    explicit FluidSolver(const Scene& scene);
+    // The standard box on nx by ny cells (nx, ny >= 2), its bands cut to the grid.
     FluidSolver(uint32_t nx, uint32_t ny);
 
-    // One tick: advect, gravity, borders, pressure solve, gradient, borders.
-    void step(double dt = timeStep);
+    // One tick: advect, gravity, borders, (diffusion,) pressure solve, gradient, borders.
+    void step() { step(scene.timeStep); }
+    void step(double dt);
 
     void advect(const VelocityField& field, double dt);
     void applyGravity(VelocityField& field, double dt);
     void applyBoundaryConditions(VelocityField& field, double dt);
+    // Implicit viscous diffusion of each component; only for a viscosity above 0.
+    void diffuse(VelocityField& field, double dt);
     void solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt);
     void subtractPressureGradient(VelocityField& field, const ScalarField& pressureIn, double dt);
 
+    bool isSolid(uint32_t i, uint32_t j) const { return solid[size_t(i) * ny + j] != 0; }
+    // Faces held by the borders or the solids: the border's normal faces and
+    // every face of a solid cell. A face of an open outlet is not held.
+    bool heldFace(int component, uint32_t i, uint32_t j) const;
+
     const PressureSolveOutcome& lastPressureSolve() const { return lastSolve; }
+    const PressureSolveOutcome& lastDiffusionSolve() const { return lastDiffusion; }
 
 private:
     PressureSolveOutcome lastSolve;
+    PressureSolveOutcome lastDiffusion;
+    // Per border face, normal to the border: the velocity it is held at, or
+    // NaN where an outlet leaves it free. Indexed along the side.
+    std::vector<double> leftFaces, rightFaces, topFaces, bottomFaces;
+    std::vector<uint8_t> outletFaces;  // per cell: how many of its border faces are open outlets
 };
 
 // Divergence of cell (i, j) in the field's own units: x term first.
@@ -60,6 +79,14 @@ double cellDivergence(const VelocityField& field, uint32_t i, uint32_t j);
 // The pressure equation: one row per cell k = i*ny + j, -1 for each neighbour
 // inside the grid and their count on the diagonal, so every row sums to zero.
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny);
+
+// The same in a scene: a fluid cell counts its fluid neighbours and its open
+// outlet faces (pressure 0 beyond them) on the diagonal; a solid neighbour
+// keeps its place in the row as 0.0, so that every row has the five-point
+// pattern of the grid. A solid cell's row is 1 on the diagonal and 0.0 beside:
+// its pressure is 0 and takes no part. solid and outletFaces are per cell.
+pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
+                                          const std::vector<uint8_t>& outletFaces);
 
 // Each cell's divergence times -dx*dx*density/dt, indexed like the matrix rows.
 std::vector<double> pressureRightHandSide(const VelocityField& field, double dx, double density, double dt);

@@ -1,24 +1,86 @@
 #pragma once
-// The standard scene, every number of it in one place: read by the solver, the
-// window, the headless runner, the tracers and the tests.
+// What a simulation is run on: the box, its walls and openings, the fluid, the
+// time step and the solver's settings. Scene::standard() is the standard box;
+// other scenes come from files (scene_file.h).
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
-namespace scene {
+enum class Side : uint8_t { left, right, top, bottom };
 
-constexpr uint32_t gridCells = 50;        // cells along each axis
-constexpr double cellSize = 1.0;          // edge of a cell
-constexpr double density = 1000.0;        // of the fluid
-constexpr double timeStep = 0.05;         // per tick, whatever the wall-clock time
-constexpr double gravity = 9.8;           // along +y, down the picture
-constexpr double borderSpeed = 10.0;      // of the inflow and outflow bands
-constexpr uint32_t lastInflowRow = 9;     // inflow: left border, rows 0..9
-constexpr uint32_t firstOutflowRow = 40;  // outflow: right border, rows 40 to the last
-constexpr int tickIntervalMs = 50;        // of the window's timer
+// How a wall treats the velocity along it; the velocity through it is always 0.
+struct Wall {
+    enum class Kind : uint8_t { slip, noSlip, sliding };
+    Kind kind = Kind::slip;
+    double slideSpeed = 0.0;  // of a sliding wall, along +x or +y
 
-constexpr uint32_t tracerCount = 400;     // dying tracers count too
-// Tracers are born inside [0, tracerRegionEdge] on both axes and start dying
-// outside it; it coincides with the grid of the scene but is not derived from it.
-constexpr double tracerRegionEdge = 50.0;
+    bool holdsTangent() const { return kind != Kind::slip; }
+    double tangentSpeed() const { return kind == Kind::sliding ? slideSpeed : 0.0; }
+};
 
-}  // namespace scene
+// Cells first..last along one side: along a left or right side they are rows
+// (j), along the top or bottom columns (i).
+struct SideRange {
+    Side side = Side::left;
+    uint32_t first = 0;
+    uint32_t last = 0;
+
+    uint32_t count() const { return last - first + 1; }
+    bool contains(uint32_t cell) const { return cell >= first && cell <= last; }
+};
+
+// Fluid crosses the range's border faces at `speed`: into the box for an
+// inflow band, out of it for an outflow band.
+struct Band {
+    SideRange range;
+    double speed = 0.0;
+};
+
+// Solids in cell units: a cell is solid when its centre lies inside.
+struct SolidRectangle {
+    uint32_t fromI = 0, fromJ = 0, toI = 0, toJ = 0;  // inclusive corner cells
+};
+struct SolidDisc {
+    double centreX = 0.0, centreY = 0.0, radius = 0.0;
+};
+
+struct Scene {
+    std::string name;
+    std::string file;  // where the scene was read from; empty for the built-in standard box
+    uint32_t nx = 0;
+    uint32_t ny = 0;
+    double cellSize = 0.0;
+    double density = 0.0;
+    double viscosity = 0.0;  // kinematic; 0 skips the diffusion step
+    double gravityX = 0.0;
+    double gravityY = 0.0;   // down the picture
+    double timeStep = 0.0;
+    Wall left, right, top, bottom;
+    std::vector<Band> inflows;
+    std::vector<Band> outflows;
+    std::vector<SideRange> outlets;  // the pressure beyond them is 0
+    std::vector<SolidRectangle> rectangles;
+    std::vector<SolidDisc> discs;
+    double tolerance = 0.0;  // of the pressure and diffusion solves, relative
+    int32_t iterationLimit = 0;
+    uint32_t tracerCount = 0;
+
+    // The standard box, from its constants.
+    static Scene standard();
+
+    const Wall& wall(Side side) const;
+    // Cells along a side: ny along the left and right, nx along the top and bottom.
+    uint32_t cellsAlong(Side side) const { return side == Side::left || side == Side::right ? ny : nx; }
+    // Whether anything beyond the standard box's kind of border is asked for:
+    // solids, walls that hold the tangential velocity, viscosity.
+    bool needsGeneralSteps() const;
+
+    // nx*ny flags, k = i*ny + j: whether cell (i, j) is solid.
+    std::vector<uint8_t> solidCells() const;
+
+    // The first thing that makes the scene unusable, or an empty string.
+    std::string problem() const;
+};
+
+const char* sideName(Side side);

@@ -3,6 +3,7 @@
 // also draws what the window shows, in software, into PNG files.
 
 #include "sim/fluid_solver.h"
+#include "sim/scene_file.h"
 #include "sim/heap_tuning.h"
 #include "sim/utf8_locale.h"
 #include "simd/dispatch.h"
@@ -218,6 +219,10 @@ int main(int argc, char* argv[])
             .arg(defaultFrameWidth)
             .arg(defaultFrameHeight),
         "WxH");
+    const QCommandLineOption sceneOption(
+        "scene", "Run the scene in FILE, or the shipped scene NAME (cavity, cylinder, step, standard, ...), "
+                 "instead of the standard box.", "FILE|NAME");
+    parser.addOption(sceneOption);
     parser.addOption(ticksOption);
     parser.addOption(dumpOption);
     parser.addOption(formOption);
@@ -263,6 +268,13 @@ int main(int argc, char* argv[])
         failArguments(QString("--form takes one of %1 that this processor runs, not '%2'")
                           .arg(QString::fromStdString(joined(simd::formNames())), parser.value(formOption)));
 
+    Scene scene = Scene::standard();
+    if (parser.isSet(sceneOption)) {
+        std::string problem;
+        if (!sceneFromArgument(parser.value(sceneOption).toStdString(), scene, problem))
+            failArguments(QString::fromStdString(problem));
+    }
+
     // Last, so that bad arguments leave no folder behind.
     QString framesDir;
     if (parser.isSet(framesOption)) {
@@ -272,19 +284,20 @@ int main(int argc, char* argv[])
             failArguments(QString("cannot write frames to '%1': %2").arg(framesDir, problem));
     }
 
-    FluidSolver solver(scene::gridCells, scene::gridCells);
+    FluidSolver solver(scene);
     Frame frame;
     TracerList tracers;
-    tracers.reserve(maxTracers);
+    const TracerSettings tracing = tracerSettings(solver);
+    tracers.reserve(tracing.count);
     TracerRandom random;
 
     // As in the window: one frame on show, then each tick steps and draws a frame.
-    updateTracers(tracers, random, *solver.velocity, tracerLifetime());
+    updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
     for (qulonglong tick = 1; tick <= ticks; ++tick) {
         const auto start = std::chrono::steady_clock::now();
-        solver.step(FluidSolver::timeStep);
+        solver.step();
         const auto stop = std::chrono::steady_clock::now();
-        updateTracers(tracers, random, *solver.velocity, tracerLifetime());
+        updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
         const double microseconds = std::chrono::duration<double, std::micro>(stop - start).count();
         printTick((long long)tick, solver, tracers, microseconds);
         if (!framesDir.isEmpty() && tick % every == 0) {

@@ -60,6 +60,19 @@ void FlowView::paintGL()
     glColor3f(gridColour.red, gridColour.green, gridColour.blue);
     drawSegments(frame.grid);
 
+    if (!frame.solids.empty()) {
+        glColor3f(solidColour.red, solidColour.green, solidColour.blue);
+        glBegin(GL_QUADS);
+        const float side = float(frame.cellSize);
+        for (const ScreenPoint& corner : frame.solids) {
+            glVertex2f(corner.x, corner.y);
+            glVertex2f(corner.x + side, corner.y);
+            glVertex2f(corner.x + side, corner.y + side);
+            glVertex2f(corner.x, corner.y + side);
+        }
+        glEnd();
+    }
+
     glColor3f(arrowColour.red, arrowColour.green, arrowColour.blue);
     drawSegments(frame.arrows);
 
@@ -75,7 +88,7 @@ void FlowView::paintGL()
 
 void FlowView::paintTracers()
 {
-    updateTracers(tracers, random, *solver->velocity, tracerLifetime());
+    updateTracers(tracers, random, *solver->velocity, tracerLifetime(), tracerSettings(*solver));
     composeTrails(tracers, frame);
     for (size_t t = 0; t + 1 < frame.trailStarts.size(); ++t) {
         glBegin(GL_LINE_STRIP);

@@ -6,12 +6,22 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
 {
     frame.width = width;
     frame.height = height;
-    frame.cellSize = cellSize(width, height, solver.nx, solver.ny, solver.dx);
-    gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid);
-    velocityArrows(*solver.velocity, frame.cellSize, frame.arrows);
-    frame.dots.clear();
+    // A scene's large grid still gets a picture in a small view; the standard
+    // box keeps whole pixels per cell.
+    frame.cellSize = cellSize(width, height, solver.nx, solver.ny, solver.dx, !solver.scene.file.empty());
+    frame.dx = solver.dx;
+    frame.trailColourScale = standardBox::tracerRegionEdge / (solver.nx * solver.dx);
+    const uint32_t stride = drawingStride(frame.cellSize);
+    gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid, stride);
+    frame.solids.clear();
     for (uint32_t i = 0; i < solver.nx; ++i)
         for (uint32_t j = 0; j < solver.ny; ++j)
+            if (solver.isSolid(i, j))
+                frame.solids.push_back({float(i * frame.cellSize), float(j * frame.cellSize)});
+    velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride);
+    frame.dots.clear();
+    for (uint32_t i = 0; i < solver.nx; i += stride)
+        for (uint32_t j = 0; j < solver.ny; j += stride)
             frame.dots.push_back(cellCentre(i, j, frame.cellSize));
 }
 
@@ -24,8 +34,10 @@ void composeTrails(const TracerList& tracers, Frame& frame)
         const uint32_t n = tracer.trail.size();
         for (uint32_t k = 0; k < n; ++k) {
             const TracerPoint& point = tracer.trail[k];
-            frame.trailVertices.push_back({{float(frame.cellSize * point.x), float(frame.cellSize * point.y)},
-                                           trailColour(point.x, k, n)});
+            // Trail points are in length units; the standard box's cells are 1 long.
+            frame.trailVertices.push_back(
+                {{float(frame.cellSize * (point.x / frame.dx)), float(frame.cellSize * (point.y / frame.dx))},
+                 trailColour(float(point.x * frame.trailColourScale), k, n)});
         }
     }
     frame.trailStarts.push_back(uint32_t(frame.trailVertices.size()));

@@ -22,6 +22,7 @@ struct FrameColour {
 constexpr FrameColour gridColour{0.1f, 0.0f, 0.0f};
 constexpr FrameColour arrowColour{0.0f, 0.5f, 0.0f};
 constexpr FrameColour dotColour{0.0f, 0.1f, 0.0f};
+constexpr FrameColour solidColour{0.3f, 0.3f, 0.36f};  // filled cells, drawn after the grid
 constexpr float dotSize = 2.0f;  // pixels across a square dot
 
 struct TrailVertex {
@@ -32,8 +33,11 @@ struct TrailVertex {
 struct Frame {
     uint32_t width = 0;   // logical pixels
     uint32_t height = 0;
-    double cellSize = 0.0;
+    double cellSize = 0.0;   // pixels per cell
+    double dx = 1.0;         // length of a cell
+    double trailColourScale = 1.0;  // x of a trail point, in the standard box's units
     std::vector<ScreenSegment> grid;
+    std::vector<ScreenPoint> solids;  // top left corner of each solid cell, cellSize across
     std::vector<ScreenSegment> arrows;
     std::vector<ScreenPoint> dots;
     // One line strip per tracer: trail t is trailVertices[trailStarts[t]] up
@@ -42,8 +46,8 @@ struct Frame {
     std::vector<uint32_t> trailStarts;
 };
 
-// Grid, arrows and dots of the solver's state in a view of width by height
-// logical pixels; the lists are reused from frame to frame.
+// Grid, solids, arrows and dots of the solver's state in a view of width by
+// height logical pixels; the lists are reused from frame to frame.
 void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame);
 
 // The tracers' trails at the frame's cell size.

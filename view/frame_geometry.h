@@ -17,16 +17,24 @@ struct ScreenSegment {
     ScreenPoint to;
 };
 
-// Pixels per length unit: the whole pixels per cell that fit the grid in both
-// directions (integer quotient first), anchored at the top left.
-double cellSize(uint32_t viewWidth, uint32_t viewHeight, uint32_t nx, uint32_t ny, double dx);
+// Pixels per cell: the whole pixels per cell that fit the grid in both
+// directions (integer quotient first), anchored at the top left. When not
+// one whole pixel fits, 0, or with fractionBelowOne the smaller of
+// width / nx and height / ny.
+double cellSize(uint32_t viewWidth, uint32_t viewHeight, uint32_t nx, uint32_t ny, double dx,
+                bool fractionBelowOne = false);
 
-// nx + 1 vertical lines, then ny + 1 horizontal ones.
-void gridLines(uint32_t nx, uint32_t ny, double cellSize, std::vector<ScreenSegment>& out);
+// Which cells a picture marks on a large grid: every one, or every k-th when a
+// cell is smaller than a few pixels.
+uint32_t drawingStride(double cellSize);
+
+// nx + 1 vertical lines, then ny + 1 horizontal ones (every stride-th, and the last).
+void gridLines(uint32_t nx, uint32_t ny, double cellSize, std::vector<ScreenSegment>& out, uint32_t stride = 1);
 
 // One segment per cell from its centre along the velocity sampled there, the
 // largest component drawn half a cell long. A field whose samples are all zero
 // has no scale and yields no arrows; an arrow with a non-finite end is left out.
-void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<ScreenSegment>& out);
+void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<ScreenSegment>& out,
+                    uint32_t stride = 1);
 
 ScreenPoint cellCentre(uint32_t i, uint32_t j, double cellSize);

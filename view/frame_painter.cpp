@@ -39,6 +39,8 @@ QImage paintFrame(const Frame& frame)
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     drawSegments(painter, frame.grid, gridColour);
+    for (const ScreenPoint& corner : frame.solids)
+        painter.fillRect(QRectF(corner.x, corner.y, frame.cellSize, frame.cellSize), toColor(solidColour));
     drawSegments(painter, frame.arrows, arrowColour);
 
     // Dots as OpenGL rasterises square points: dotSize pixels across, their

@@ -1,17 +1,18 @@
 #include "view/tracers.h"
 
+#include "sim/fluid_solver.h"
 #include "sim/velocity_field.h"
 
 #include <cmath>
 
 namespace {
 
-Tracer spawnTracer(TracerRandom& random, int lifetime)
+Tracer spawnTracer(TracerRandom& random, int lifetime, const TracerRegion& region)
 {
-    const float xmin = float(tracerRegion.xmin);
-    const float xmax = float(tracerRegion.xmax);
-    const float ymin = float(tracerRegion.ymin);
-    const float ymax = float(tracerRegion.ymax);
+    const float xmin = float(region.xmin);
+    const float xmax = float(region.xmax);
+    const float ymin = float(region.ymin);
+    const float ymax = float(region.ymax);
     const float scale = float(TracerRandom::maximum);
     Tracer tracer;
     const int r1 = random.next();
@@ -28,10 +29,18 @@ TracerPoint velocityAt(const VelocityField& velocity, TracerPoint p)
     return {float(w.x), float(w.y)};
 }
 
-bool outsideRegion(TracerPoint p)
+bool outsideRegion(TracerPoint p, const TracerRegion& region)
 {
-    return p.x > tracerRegion.xmax || p.x < tracerRegion.xmin || p.y > tracerRegion.ymax ||
-           p.y < tracerRegion.ymin;
+    return p.x > region.xmax || p.x < region.xmin || p.y > region.ymax || p.y < region.ymin;
+}
+
+bool insideSolid(TracerPoint p, const VelocityField& velocity, const TracerSettings& settings)
+{
+    if (!settings.solid)
+        return false;
+    const double cx = p.x / velocity.dx, cy = p.y / velocity.dx;
+    return cx >= 0.0 && cy >= 0.0 && cx < velocity.nx && cy < velocity.ny &&
+           (*settings.solid)[size_t(cx) * velocity.ny + size_t(cy)] != 0;
 }
 
 }  // namespace
@@ -41,9 +50,22 @@ int tracerLifetime()
     return 200;
 }
 
-TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity)
+TracerSettings tracerSettings(const FluidSolver& solver)
 {
-    const float h = tracerStep;
+    TracerSettings settings;
+    if (!solver.scene.file.empty())
+        settings.region = {0.0, solver.nx * solver.dx, 0.0, solver.ny * solver.dx};
+    settings.count = solver.scene.tracerCount;
+    settings.step = float(solver.scene.timeStep);
+    bool anySolid = false;
+    for (uint8_t cell : solver.solid)
+        anySolid = anySolid || cell;
+    settings.solid = anySolid ? &solver.solid : nullptr;
+    return settings;
+}
+
+TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity, float h)
+{
     const TracerPoint k1 = velocityAt(velocity, p);
     const TracerPoint d1{h * k1.x, h * k1.y};
     const TracerPoint k2 = velocityAt(velocity, {p.x + d1.x / 2.0f, p.y + d1.y / 2.0f});
@@ -57,11 +79,16 @@ TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity)
     return {p.x + sumX / 6.0f, p.y + sumY / 6.0f};
 }
 
-void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityField& velocity,
-                   int lifetime)
+void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityField& velocity, int lifetime,
+                   const TracerSettings& settings)
 {
-    while (tracers.size() < maxTracers)
-        tracers.push_back(spawnTracer(random, lifetime));
+    while (tracers.size() < settings.count) {
+        // None is born inside a solid; the solids leave some fluid, so a place is found.
+        Tracer tracer = spawnTracer(random, lifetime, settings.region);
+        while (insideSolid(tracer.position, velocity, settings))
+            tracer = spawnTracer(random, lifetime, settings.region);
+        tracers.push_back(tracer);
+    }
 
     // Walk front to back, compacting in place so that the survivors keep their order.
     size_t kept = 0;
@@ -82,8 +109,8 @@ void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityFiel
             tracer.trail.append(tracer.position);
         }
 
-        tracer.position = advanceTracer(tracer.position, velocity);
-        if (outsideRegion(tracer.position))
+        tracer.position = advanceTracer(tracer.position, velocity, settings.step);
+        if (outsideRegion(tracer.position, settings.region) || insideSolid(tracer.position, velocity, settings))
             tracer.dying = true;
 
         if (kept != index)

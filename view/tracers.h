@@ -2,13 +2,14 @@
 // Massless tracer particles with fading trails. The update is kept apart from
 // the drawing so that it runs, and can be checked, without a display.
 
-#include "sim/scene.h"
+#include "sim/standard_box.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+class FluidSolver;
 struct VelocityField;
 
 struct TracerPoint {
@@ -16,7 +17,7 @@ struct TracerPoint {
     float y;
 };
 
-constexpr uint32_t maxTracers = scene::tracerCount;
+constexpr uint32_t maxTracers = standardBox::tracerCount;
 constexpr uint32_t defaultTrailLimit = 50;   // a living trail holds one point more
 constexpr float tracerStep = 0.05f;          // time step of one tracer update
 
@@ -26,9 +27,9 @@ int tracerLifetime();
 // Where tracers are born and outside which they start dying.
 struct TracerRegion {
     double xmin = 0.0;
-    double xmax = scene::tracerRegionEdge;
+    double xmax = standardBox::tracerRegionEdge;
     double ymin = 0.0;
-    double ymax = scene::tracerRegionEdge;
+    double ymax = standardBox::tracerRegionEdge;
 };
 constexpr TracerRegion tracerRegion{};
 
@@ -88,13 +89,27 @@ private:
     uint32_t state = 1;
 };
 
-// One frame: top the population up to maxTracers, then age, record and move
-// every tracer one Runge-Kutta step through the velocity, front to back.
-void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityField& velocity,
-                   int lifetime);
+// How a scene's tracers live: the standard box's by default.
+struct TracerSettings {
+    TracerRegion region = tracerRegion;
+    uint32_t count = maxTracers;
+    float step = tracerStep;
+    // Per cell of the velocity's grid (k = i*ny + j), 1 where it is solid: no
+    // tracer is born there, and one that enters starts dying. Empty for none.
+    const std::vector<uint8_t>* solid = nullptr;
+};
 
-// One classical fourth-order Runge-Kutta step of size tracerStep, in single precision.
-TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity);
+// The settings of the solver's scene: its grid as the region, its tracer
+// count and time step, its solids. The standard box keeps its own region.
+TracerSettings tracerSettings(const FluidSolver& solver);
+
+// One frame: top the population up to the count, then age, record and move
+// every tracer one Runge-Kutta step through the velocity, front to back.
+void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityField& velocity, int lifetime,
+                   const TracerSettings& settings = {});
+
+// One classical fourth-order Runge-Kutta step of size h, in single precision.
+TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity, float h = tracerStep);
 
 struct TrailColour {
     float red;

@@ -6,7 +6,7 @@
 //     first-tick-solve [--form=NAME]
 
 #include "PCG/pcg_solver.h"
-#include "sim/scene.h"
+#include "sim/standard_box.h"
 #include "simd/dispatch.h"
 #include "tests/support/pressure_problem.h"
 
@@ -36,17 +36,17 @@ uint64_t checksum(const std::vector<double>& values)
 // 0.0, gravity adds dt*g to every v face, then the borders are set.
 std::vector<double> firstTickRightHandSide()
 {
-    const uint32_t n = scene::gridCells;
-    const double dt = scene::timeStep, h = scene::cellSize;
+    const uint32_t n = standardBox::gridCells;
+    const double dt = standardBox::timeStep, h = standardBox::cellSize;
     auto u = [&](uint32_t i, uint32_t j) {
         if (i == 0)
-            return j <= scene::lastInflowRow ? scene::borderSpeed : 0.0;
+            return j <= standardBox::lastInflowRow ? standardBox::borderSpeed : 0.0;
         if (i == n)
-            return j >= scene::firstOutflowRow ? scene::borderSpeed : 0.0;
+            return j >= standardBox::firstOutflowRow ? standardBox::borderSpeed : 0.0;
         return 0.0;
     };
-    auto v = [&](uint32_t, uint32_t j) { return j == 0 || j == n ? 0.0 : 0.0 + dt * scene::gravity; };
-    const double scale = ((-h * h) * scene::density) / dt;
+    auto v = [&](uint32_t, uint32_t j) { return j == 0 || j == n ? 0.0 : 0.0 + dt * standardBox::gravity; };
+    const double scale = ((-h * h) * standardBox::density) / dt;
     std::vector<double> rhs(size_t(n) * n);
     for (uint32_t i = 0; i < n; ++i) {
         for (uint32_t j = 0; j < n; ++j) {
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    const pcg::RowListMatrix matrix = testing_support::neumannPressureMatrix(scene::gridCells, scene::gridCells);
+    const pcg::RowListMatrix matrix = testing_support::neumannPressureMatrix(standardBox::gridCells, standardBox::gridCells);
     const std::vector<double> rhs = firstTickRightHandSide();
     std::vector<double> pressure(rhs.size());
     pcg::PcgSolver solver;

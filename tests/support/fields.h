@@ -1,7 +1,7 @@
 #pragma once
 // Velocity fields for tests.
 
-#include "sim/scene.h"
+#include "sim/standard_box.h"
 #include "sim/velocity_field.h"
 
 #include <cstddef>
@@ -9,8 +9,8 @@
 namespace testing_support {
 
 // Samples of each velocity component, and cells, on the scene's square grid.
-constexpr size_t facesPerComponent = size_t(scene::gridCells + 1) * scene::gridCells;
-constexpr size_t cellCount = size_t(scene::gridCells) * scene::gridCells;
+constexpr size_t facesPerComponent = size_t(standardBox::gridCells + 1) * standardBox::gridCells;
+constexpr size_t cellCount = size_t(standardBox::gridCells) * standardBox::gridCells;
 
 // Every u sample set to u, every v sample to v.
 inline void fillField(VelocityField& field, double u, double v)

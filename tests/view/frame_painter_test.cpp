@@ -161,7 +161,7 @@ Frame blackFrame(uint32_t side)
 {
     Frame frame;
     frame.width = frame.height = side;
-    frame.trailStarts = {0};
+    frame.trailStarts.push_back(0);
     return frame;
 }
 

@@ -1,0 +1,503 @@
+#include "sim/scene_file.h"
+
+// The parser's own failures come back as values, not exceptions.
+#define TOML_EXCEPTIONS 0
+#define TOML_HEADER_ONLY 1
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace {
+
+// Edits that turn a into b: for "did you mean" on unknown keys.
+size_t editDistance(std::string_view a, std::string_view b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t k = 0; k <= b.size(); ++k)
+        row[k] = k;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t k = 1; k <= b.size(); ++k) {
+            const size_t above = row[k];
+            row[k] = std::min({row[k] + 1, row[k - 1] + 1, diagonal + (a[i - 1] == b[k - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+class SceneReader {
+public:
+    SceneReader(const std::string& source, std::string& error) : source(source), error(error) {}
+
+    bool fail(const toml::source_region& where, const std::string& what)
+    {
+        if (where.begin.line > 0)
+            error = source + ":" + std::to_string(where.begin.line) + ":" + std::to_string(where.begin.column) +
+                    ": " + what;
+        else
+            error = source + ": " + what;
+        return false;
+    }
+    bool fail(const toml::node& node, const std::string& what) { return fail(node.source(), what); }
+
+    // Every key of the table is one of known; the first that is not is named
+    // with the nearest known one.
+    bool onlyKnownKeys(const toml::table& table, const std::string& where, std::initializer_list<const char*> known)
+    {
+        for (auto&& [key, node] : table) {
+            const std::string_view name = key.str();
+            if (std::find_if(known.begin(), known.end(), [&](const char* k) { return name == k; }) != known.end())
+                continue;
+            const char* nearest = *known.begin();
+            for (const char* k : known)
+                if (editDistance(name, k) < editDistance(name, nearest))
+                    nearest = k;
+            return fail(key.source(), "unknown key \"" + std::string(name) + "\"" + where +
+                                          " (the nearest known one is \"" + nearest + "\")");
+        }
+        return true;
+    }
+
+    const toml::table* table(const toml::table& parent, const char* key, bool& ok)
+    {
+        const toml::node* node = parent.get(key);
+        if (!node)
+            return nullptr;
+        if (!node->is_table()) {
+            ok = fail(*node, std::string("[") + key + "] must be a table");
+            return nullptr;
+        }
+        return node->as_table();
+    }
+
+    bool number(const toml::node& node, const std::string& what, double& out)
+    {
+        if (const auto* real = node.as_floating_point())
+            out = real->get();
+        else if (const auto* whole = node.as_integer())
+            out = double(whole->get());
+        else
+            return fail(node, what + " must be a number");
+        if (!std::isfinite(out))
+            return fail(node, what + " must be finite");
+        return true;
+    }
+
+    bool optionalNumber(const toml::table& table, const char* key, const std::string& what, double& out)
+    {
+        const toml::node* node = table.get(key);
+        return !node || number(*node, what, out);
+    }
+
+    bool whole(const toml::node& node, const std::string& what, int64_t lowest, int64_t highest, int64_t& out)
+    {
+        const auto* value = node.as_integer();
+        if (!value)
+            return fail(node, what + " must be a whole number");
+        out = value->get();
+        if (out < lowest || out > highest)
+            return fail(node, what + " must lie between " + std::to_string(lowest) + " and " +
+                                  std::to_string(highest) + ", not " + std::to_string(out));
+        return true;
+    }
+
+    // An array of exactly two numbers (whole ones when wholeOnly).
+    bool pair(const toml::node& node, const std::string& what, double out[2])
+    {
+        const toml::array* array = node.as_array();
+        if (!array || array->size() != 2)
+            return fail(node, what + " must be an array of two numbers");
+        return number(*array->get(0), what, out[0]) && number(*array->get(1), what, out[1]);
+    }
+
+    bool wholePair(const toml::node& node, const std::string& what, int64_t lowest, int64_t highest, int64_t out[2])
+    {
+        const toml::array* array = node.as_array();
+        if (!array || array->size() != 2)
+            return fail(node, what + " must be an array of two whole numbers");
+        return whole(*array->get(0), what, lowest, highest, out[0]) &&
+               whole(*array->get(1), what, lowest, highest, out[1]);
+    }
+
+    bool side(const toml::node& node, Side& out)
+    {
+        const auto* text = node.as_string();
+        if (text) {
+            for (Side s : {Side::left, Side::right, Side::top, Side::bottom}) {
+                if (text->get() == sideName(s)) {
+                    out = s;
+                    return true;
+                }
+            }
+        }
+        return fail(node, "side must be \"left\", \"right\", \"top\" or \"bottom\"");
+    }
+
+    bool wall(const toml::node& node, const std::string& which, Wall& out)
+    {
+        if (const auto* text = node.as_string()) {
+            if (text->get() == "slip")
+                out = {Wall::Kind::slip, 0.0};
+            else if (text->get() == "no-slip")
+                out = {Wall::Kind::noSlip, 0.0};
+            else
+                return fail(node, "the " + which + " wall must be \"slip\", \"no-slip\" or { slide = speed }");
+            return true;
+        }
+        const toml::table* slide = node.as_table();
+        if (!slide || !slide->get("slide"))
+            return fail(node, "the " + which + " wall must be \"slip\", \"no-slip\" or { slide = speed }");
+        if (!onlyKnownKeys(*slide, " in the " + which + " wall", {"slide"}))
+            return false;
+        out.kind = Wall::Kind::sliding;
+        return number(*slide->get("slide"), "the " + which + " wall's slide speed", out.slideSpeed);
+    }
+
+    // The side and cells of an opening; the range is checked against the grid later.
+    bool range(const toml::table& table, const std::string& what, SideRange& out)
+    {
+        const toml::node* sideNode = table.get("side");
+        const toml::node* cells = table.get("cells");
+        if (!sideNode || !cells)
+            return fail(table, what + " needs side and cells");
+        int64_t span[2];
+        if (!side(*sideNode, out.side) || !wholePair(*cells, what + "'s cells", 0, 4095, span))
+            return false;
+        out.first = uint32_t(span[0]);
+        out.last = uint32_t(span[1]);
+        return true;
+    }
+
+    // Each entry of an array of tables.
+    template <typename Read>
+    bool eachTable(const toml::table& root, const char* key, Read read)
+    {
+        const toml::node* node = root.get(key);
+        if (!node)
+            return true;
+        const toml::array* array = node->as_array();
+        if (!array)
+            return fail(*node, std::string(key) + " must be written [[" + key + "]]");
+        for (const toml::node& entry : *array) {
+            if (!entry.is_table())
+                return fail(entry, std::string(key) + " must be written [[" + key + "]]");
+            if (!read(*entry.as_table()))
+                return false;
+        }
+        return true;
+    }
+
+    bool read(const toml::table& root, Scene& scene)
+    {
+        if (!onlyKnownKeys(root, "",
+                           {"name", "grid", "fluid", "time", "walls", "inflow", "outflow", "outlet", "solid",
+                            "solver", "tracers"}))
+            return false;
+        bool ok = true;
+        if (const toml::node* name = root.get("name")) {
+            if (!name->is_string())
+                return fail(*name, "name must be a string");
+            scene.name = name->as_string()->get();
+        }
+
+        const toml::table* grid = table(root, "grid", ok);
+        if (!ok)
+            return false;
+        if (!grid || !grid->get("cells"))
+            return fail(grid ? grid->source() : root.source(), "[grid] cells = [nx, ny] is required");
+        if (!onlyKnownKeys(*grid, " in [grid]", {"cells", "cell_size"}))
+            return false;
+        int64_t cells[2];
+        if (!wholePair(*grid->get("cells"), "[grid] cells", 2, 4096, cells) ||
+            !optionalNumber(*grid, "cell_size", "[grid] cell_size", scene.cellSize))
+            return false;
+        scene.nx = uint32_t(cells[0]);
+        scene.ny = uint32_t(cells[1]);
+        if (scene.cellSize <= 0.0)
+            return fail(*grid->get("cell_size"), "[grid] cell_size must be positive");
+
+        if (const toml::table* fluid = table(root, "fluid", ok)) {
+            if (!onlyKnownKeys(*fluid, " in [fluid]", {"density", "viscosity", "gravity"}) ||
+                !optionalNumber(*fluid, "density", "[fluid] density", scene.density) ||
+                !optionalNumber(*fluid, "viscosity", "[fluid] viscosity", scene.viscosity))
+                return false;
+            if (scene.density <= 0.0)
+                return fail(*fluid->get("density"), "[fluid] density must be positive");
+            if (scene.viscosity < 0.0)
+                return fail(*fluid->get("viscosity"), "[fluid] viscosity must be 0 or positive");
+            if (const toml::node* gravity = fluid->get("gravity")) {
+                double g[2];
+                if (!pair(*gravity, "[fluid] gravity", g))
+                    return false;
+                scene.gravityX = g[0];
+                scene.gravityY = g[1];
+            }
+        }
+        if (!ok)
+            return false;
+
+        if (const toml::table* time = table(root, "time", ok)) {
+            if (!onlyKnownKeys(*time, " in [time]", {"step"}) ||
+                !optionalNumber(*time, "step", "[time] step", scene.timeStep))
+                return false;
+            if (scene.timeStep <= 0.0)
+                return fail(*time->get("step"), "[time] step must be positive");
+        }
+        if (!ok)
+            return false;
+
+        if (const toml::table* walls = table(root, "walls", ok)) {
+            if (!onlyKnownKeys(*walls, " in [walls]", {"top", "bottom", "left", "right"}))
+                return false;
+            for (Side s : {Side::top, Side::bottom, Side::left, Side::right}) {
+                Wall& wallOfSide = s == Side::top ? scene.top : s == Side::bottom ? scene.bottom
+                                                  : s == Side::left ? scene.left : scene.right;
+                if (const toml::node* node = walls->get(sideName(s)); node && !wall(*node, sideName(s), wallOfSide))
+                    return false;
+            }
+        }
+        if (!ok)
+            return false;
+
+        auto band = [&](const char* kind, std::vector<Band>& into) {
+            return [&, kind](const toml::table& entry) {
+                const std::string what = std::string("an [[") + kind + "]] band";
+                Band b;
+                if (!onlyKnownKeys(entry, std::string(" in [[") + kind + "]]", {"side", "cells", "speed"}) ||
+                    !range(entry, what, b.range))
+                    return false;
+                const toml::node* speed = entry.get("speed");
+                if (!speed)
+                    return fail(entry, what + " needs a speed");
+                if (!number(*speed, what + "'s speed", b.speed))
+                    return false;
+                if (b.speed < 0.0)
+                    return fail(*speed, what + "'s speed must be 0 or positive (the band's kind gives the direction)");
+                if (!inside(entry, b.range, scene))
+                    return false;
+                into.push_back(b);
+                return true;
+            };
+        };
+        if (!eachTable(root, "inflow", band("inflow", scene.inflows)) ||
+            !eachTable(root, "outflow", band("outflow", scene.outflows)))
+            return false;
+        if (!eachTable(root, "outlet", [&](const toml::table& entry) {
+                SideRange r;
+                if (!onlyKnownKeys(entry, " in [[outlet]]", {"side", "cells"}) || !range(entry, "an [[outlet]]", r) ||
+                    !inside(entry, r, scene))
+                    return false;
+                scene.outlets.push_back(r);
+                return true;
+            }))
+            return false;
+        if (!eachTable(root, "solid", [&](const toml::table& entry) { return solid(entry, scene); }))
+            return false;
+
+        if (const toml::table* solver = table(root, "solver", ok)) {
+            if (!onlyKnownKeys(*solver, " in [solver]", {"tolerance", "iteration_limit"}) ||
+                !optionalNumber(*solver, "tolerance", "[solver] tolerance", scene.tolerance))
+                return false;
+            if (scene.tolerance <= 0.0 || scene.tolerance >= 1.0)
+                return fail(*solver->get("tolerance"), "[solver] tolerance must lie between 0 and 1");
+            if (const toml::node* limit = solver->get("iteration_limit")) {
+                int64_t value;
+                if (!whole(*limit, "[solver] iteration_limit", 1, 1000000, value))
+                    return false;
+                scene.iterationLimit = int32_t(value);
+            }
+        }
+        if (!ok)
+            return false;
+        if (const toml::table* tracers = table(root, "tracers", ok)) {
+            if (!onlyKnownKeys(*tracers, " in [tracers]", {"count"}))
+                return false;
+            if (const toml::node* count = tracers->get("count")) {
+                int64_t value;
+                if (!whole(*count, "[tracers] count", 0, 100000, value))
+                    return false;
+                scene.tracerCount = uint32_t(value);
+            }
+        }
+        if (!ok)
+            return false;
+
+        // What only the whole scene can tell: overlaps, balance, fluid left.
+        const std::string problem = scene.problem();
+        if (!problem.empty())
+            return fail(toml::source_region{}, problem);
+        return true;
+    }
+
+    bool inside(const toml::table& entry, const SideRange& r, const Scene& scene)
+    {
+        if (r.first > r.last || r.last >= scene.cellsAlong(r.side))
+            return fail(*entry.get("cells"), "cells " + std::to_string(r.first) + " to " + std::to_string(r.last) +
+                                                 " do not lie along the " + sideName(r.side) + " side, which has " +
+                                                 std::to_string(scene.cellsAlong(r.side)) + " cells");
+        if (scene.wall(r.side).kind == Wall::Kind::sliding)
+            return fail(entry, std::string("an opening on the ") + sideName(r.side) + " wall, which slides");
+        return true;
+    }
+
+    bool solid(const toml::table& entry, Scene& scene)
+    {
+        if (!onlyKnownKeys(entry, " in [[solid]]", {"disc", "rectangle"}))
+            return false;
+        const toml::node* disc = entry.get("disc");
+        const toml::node* rectangle = entry.get("rectangle");
+        if (!disc == !rectangle)
+            return fail(entry, "a [[solid]] is either a disc or a rectangle");
+        if (disc) {
+            const toml::table* d = disc->as_table();
+            if (!d || !d->get("centre") || !d->get("radius"))
+                return fail(*disc, "a disc is { centre = [x, y], radius = r }");
+            if (!onlyKnownKeys(*d, " in a disc", {"centre", "radius"}))
+                return false;
+            double centre[2];
+            SolidDisc s;
+            if (!pair(*d->get("centre"), "a disc's centre", centre) ||
+                !number(*d->get("radius"), "a disc's radius", s.radius))
+                return false;
+            s.centreX = centre[0];
+            s.centreY = centre[1];
+            if (s.radius <= 0.0)
+                return fail(*d->get("radius"), "a disc's radius must be positive");
+            if (centre[0] < 0.0 || centre[1] < 0.0 || centre[0] > scene.nx || centre[1] > scene.ny)
+                return fail(*d->get("centre"), "a disc's centre must lie inside the grid");
+            scene.discs.push_back(s);
+            return true;
+        }
+        const toml::table* r = rectangle->as_table();
+        if (!r || !r->get("from") || !r->get("to"))
+            return fail(*rectangle, "a rectangle is { from = [i, j], to = [i, j] }");
+        if (!onlyKnownKeys(*r, " in a rectangle", {"from", "to"}))
+            return false;
+        int64_t from[2], to[2];
+        if (!wholePair(*r->get("from"), "a rectangle's corner", 0, 4095, from) ||
+            !wholePair(*r->get("to"), "a rectangle's corner", 0, 4095, to))
+            return false;
+        if (from[0] > to[0] || from[1] > to[1])
+            return fail(*rectangle, "a rectangle goes from its smaller corner to its larger one");
+        if (to[0] >= scene.nx || to[1] >= scene.ny)
+            return fail(*r->get("to"), "a rectangle must lie inside the grid");
+        scene.rectangles.push_back({uint32_t(from[0]), uint32_t(from[1]), uint32_t(to[0]), uint32_t(to[1])});
+        return true;
+    }
+
+private:
+    const std::string& source;
+    std::string& error;
+};
+
+}  // namespace
+
+bool parseScene(std::string_view text, const std::string& source, Scene& scene, std::string& error)
+{
+    // A file's own values over the standard box's, and no openings or solids unless it names them.
+    scene = Scene::standard();
+    scene.name.clear();
+    scene.inflows.clear();
+    scene.outflows.clear();
+    scene.file = source;
+    toml::parse_result parsed = toml::parse(text, source);
+    SceneReader reader(source, error);
+    if (!parsed)
+        return reader.fail(parsed.error().source(), std::string(parsed.error().description()));
+    return reader.read(parsed.table(), scene);
+}
+
+bool loadSceneFile(const std::string& path, Scene& scene, std::string& error)
+{
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = path + ": no such scene file";
+        return false;
+    }
+    constexpr off_t largestFile = 1 << 20;
+    if (status.st_size > largestFile) {
+        error = path + ": too large for a scene file (more than 1 MiB)";
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!file) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    return parseScene(text.str(), path, scene, error);
+}
+
+namespace {
+
+bool isFile(const std::string& path)
+{
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
+std::string findScene(const std::string& nameOrPath, const std::vector<std::string>& sceneFolders)
+{
+    const bool looksLikePath = nameOrPath.find('/') != std::string::npos ||
+                               (nameOrPath.size() > 5 && nameOrPath.compare(nameOrPath.size() - 5, 5, ".toml") == 0);
+    if (looksLikePath)
+        return isFile(nameOrPath) ? nameOrPath : std::string();
+    if (nameOrPath.empty() || nameOrPath[0] == '.')
+        return std::string();
+    for (const std::string& folder : sceneFolders)
+        if (const std::string path = folder + "/" + nameOrPath + ".toml"; isFile(path))
+            return path;
+    return isFile(nameOrPath) ? nameOrPath : std::string();
+}
+
+std::vector<std::string> shippedScenes(const std::vector<std::string>& sceneFolders)
+{
+    std::vector<std::string> names;
+    for (const std::string& folder : sceneFolders) {
+        std::error_code failure;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, failure))
+            if (entry.path().extension() == ".toml" && entry.is_regular_file(failure))
+                names.push_back(entry.path().stem().string());
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::vector<std::string> sceneFolders()
+{
+    std::error_code failure;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failure);
+    if (failure)
+        return {};
+    return {(program.parent_path().parent_path() / "share" / "flowbox" / "scenes").string()};
+}
+
+bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string& error)
+{
+    const std::vector<std::string> folders = sceneFolders();
+    const std::string path = findScene(nameOrPath, folders);
+    if (path.empty()) {
+        std::string names;
+        for (const std::string& name : shippedScenes(folders))
+            names += (names.empty() ? "" : ", ") + name;
+        error = "no scene file or shipped scene \"" + nameOrPath + "\" (shipped: " +
+                (names.empty() ? std::string("none found") : names) + ")";
+        return false;
+    }
+    return loadSceneFile(path, scene, error);
+}

@@ -1,0 +1,134 @@
+#include "sim/scene_steps.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+double ghost(const Wall& wall, double inside)
+{
+    return wall.holdsTangent() ? 2.0 * wall.tangentSpeed() - inside : inside;
+}
+
+}  // namespace
+
+double sampleInScene(const VelocityField& field, const SceneBorders& borders, int component, double x, double y)
+{
+    const uint32_t nx = field.nx, ny = field.ny;
+    const double dx = field.dx;
+    const double cx = x / dx, cy = y / dx;  // in cells
+    if (cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && borders.solid[size_t(cx) * ny + size_t(cy)])
+        return 0.0;
+    const Scene& scene = borders.scene;
+    // Along the component's own axis the samples reach the border; across it
+    // they stop half a cell short, and a ghost sample lies half a cell beyond.
+    if (component == 0) {
+        const double gx = std::fmin(std::fmax(cx, 0.0), double(nx));
+        const double gy = std::fmin(std::fmax(cy - 0.5, -0.5), ny - 0.5);
+        const uint32_t i = std::min(uint32_t(gx), nx - 1);
+        const int64_t j = int64_t(std::floor(gy));  // -1 to ny - 1
+        auto at = [&](uint32_t a, int64_t b) {
+            if (b < 0)
+                return ghost(scene.top, field.u.at(a, 0));
+            if (b >= int64_t(ny))
+                return ghost(scene.bottom, field.u.at(a, ny - 1));
+            return field.u.at(a, uint32_t(b));
+        };
+        const double fx = gx - i, fy = gy - double(j);
+        return (at(i, j) * (1.0 - fx) + at(i + 1, j) * fx) * (1.0 - fy) +
+               (at(i, j + 1) * (1.0 - fx) + at(i + 1, j + 1) * fx) * fy;
+    }
+    const double gx = std::fmin(std::fmax(cx - 0.5, -0.5), nx - 0.5);
+    const double gy = std::fmin(std::fmax(cy, 0.0), double(ny));
+    const int64_t i = int64_t(std::floor(gx));  // -1 to nx - 1
+    const uint32_t j = std::min(uint32_t(gy), ny - 1);
+    auto at = [&](int64_t a, uint32_t b) {
+        if (a < 0)
+            return ghost(scene.left, field.v.at(0, b));
+        if (a >= int64_t(nx))
+            return ghost(scene.right, field.v.at(nx - 1, b));
+        return field.v.at(uint32_t(a), b);
+    };
+    const double fx = gx - double(i), fy = gy - j;
+    return (at(i, j) * (1.0 - fx) + at(i + 1, j) * fx) * (1.0 - fy) +
+           (at(i, j + 1) * (1.0 - fx) + at(i + 1, j + 1) * fx) * fy;
+}
+
+void advectInScene(const VelocityField& field, const SceneBorders& borders, double dt, VelocityField& out)
+{
+    const double dx = field.dx;
+    auto traceBack = [&](int component, double x, double y) {
+        const double wx = sampleInScene(field, borders, 0, x, y), wy = sampleInScene(field, borders, 1, x, y);
+        return sampleInScene(field, borders, component, x - dt * wx, y - dt * wy);
+    };
+    for (uint32_t i = 0; i <= field.nx; ++i)
+        for (uint32_t j = 0; j < field.ny; ++j)
+            out.u.at(i, j) = traceBack(0, i * dx, (j + 0.5) * dx);
+    for (uint32_t i = 0; i < field.nx; ++i)
+        for (uint32_t j = 0; j <= field.ny; ++j)
+            out.v.at(i, j) = traceBack(1, (i + 0.5) * dx, j * dx);
+}
+
+DiffusionSystem diffusionSystem(const GridArray& component, int number, const Scene& scene, double dx, double dt,
+                                const std::function<bool(uint32_t, uint32_t)>& held)
+{
+    const uint32_t lines = component.extent[0], length = component.extent[1];
+    const double s = scene.viscosity * dt / (dx * dx);
+    // The walls across which this component is tangential: u meets the top
+    // and bottom ones between its samples, v the left and right ones.
+    const Wall& before = number == 0 ? scene.top : scene.left;
+    const Wall& after = number == 0 ? scene.bottom : scene.right;
+    DiffusionSystem system{pcg::RowListMatrix(lines * length), std::vector<double>(size_t(lines) * length)};
+    std::vector<uint32_t> columns;
+    std::vector<double> values;
+    for (uint32_t a = 0; a < lines; ++a) {
+        for (uint32_t b = 0; b < length; ++b) {
+            const uint32_t k = a * length + b;
+            const bool fixed = held(a, b);
+            double diagonal = 1.0;
+            double rhs = component.at(a, b);
+            columns.clear();
+            values.clear();
+            // A neighbour inside the extents keeps its place in the row.
+            auto neighbour = [&](bool exists, uint32_t na, uint32_t nb) {
+                if (!exists || fixed)
+                    return;
+                diagonal += s;
+                if (held(na, nb))
+                    rhs += s * component.at(na, nb);
+            };
+            auto place = [&](bool exists, uint32_t na, uint32_t nb, uint32_t column) {
+                if (!exists)
+                    return;
+                columns.push_back(column);
+                values.push_back(fixed || held(na, nb) ? 0.0 : -s);
+            };
+            const bool up = a > 0, down = a + 1 < lines, left = b > 0, right = b + 1 < length;
+            neighbour(up, a - 1, b);
+            neighbour(left, a, b - 1);
+            neighbour(right, a, b + 1);
+            neighbour(down, a + 1, b);
+            if (!fixed) {
+                // u runs along the walls beyond the ends of its lines (j), v
+                // along those beyond the first and last line (i).
+                const bool beyondBefore = number == 0 ? !left : !up;
+                const bool beyondAfter = number == 0 ? !right : !down;
+                for (const Wall* wall : {beyondBefore ? &before : nullptr, beyondAfter ? &after : nullptr}) {
+                    if (wall && wall->holdsTangent()) {
+                        diagonal += 2.0 * s;
+                        rhs += 2.0 * s * wall->tangentSpeed();
+                    }
+                }
+            }
+            place(up, a - 1, b, k - length);
+            place(left, a, b - 1, k - 1);
+            columns.push_back(k);
+            values.push_back(diagonal);
+            place(right, a, b + 1, k + 1);
+            place(down, a + 1, b, k + length);
+            system.matrix.addToRow(k, columns, values);
+            system.rhs[k] = rhs;
+        }
+    }
+    return system;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The steps that a scene beyond the standard box's kind needs: sampling and
+// advection that see walls holding the tangential velocity (through ghost
+// samples beyond the wall) and solids at rest, and the implicit viscous
+// diffusion of one velocity component.
+
+#include "PCG/sparse_matrix.h"
+#include "sim/scene.h"
+#include "sim/velocity_field.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+struct SceneBorders {
+    const Scene& scene;
+    const std::vector<uint8_t>& solid;  // per cell, k = i*ny + j
+};
+
+// Component 0 (u) or 1 (v) at (x, y): bilinear between the four nearest
+// samples, where a sample beyond a wall is the ghost that puts the wall's own
+// tangential speed on the wall (2*speed - the sample inside) for a wall that
+// holds it, and the sample inside for a slip wall. Points beyond the box are
+// clamped to its edge; a point inside a solid cell takes the solid's
+// velocity, 0.
+double sampleInScene(const VelocityField& field, const SceneBorders& borders, int component, double x, double y);
+
+// Semi-Lagrangian advection of every face with sampleInScene, into out.
+void advectInScene(const VelocityField& field, const SceneBorders& borders, double dt, VelocityField& out);
+
+// (I - viscosity*dt*L) x = b for one component, in the five-point pattern of
+// the component's faces (row k = a*extent1 + b). Held faces keep their value
+// (identity rows); a free face next to a held one takes that value into its
+// right-hand side; beyond a wall that holds the tangential velocity the
+// ghost sample enters as above, beyond a slip wall nothing flows.
+struct DiffusionSystem {
+    pcg::RowListMatrix matrix;
+    std::vector<double> rhs;
+};
+DiffusionSystem diffusionSystem(const GridArray& component, int number, const Scene& scene, double dx, double dt,
+                                const std::function<bool(uint32_t, uint32_t)>& held);
