@@ -7,13 +7,17 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(QWidget* parent) : MainWindow(Scene::standard(), parent) {}
+
+MainWindow::MainWindow(const Scene& scene, QWidget* parent)
     : QMainWindow(parent, Qt::WindowFlags()), ui(new MainWindowUi), view(nullptr), solver(nullptr)
 {
     ui->setupUi(this);
+    if (!scene.file.empty())
+        setWindowTitle(QString("flowbox: %1").arg(QString::fromStdString(scene.name.empty() ? scene.file : scene.name)));
     view = new FlowView(this);
     setCentralWidget(view);
-    solver = new FluidSolver(standardBox::gridCells, standardBox::gridCells);
+    solver = new FluidSolver(scene);
     view->setSolver(solver);
     connect(&timer, SIGNAL(timeout()), this, SLOT(advance()));
     timer.start(standardBox::tickIntervalMs);
@@ -30,7 +34,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::advance()
 {
-    solver->step(FluidSolver::timeStep);
+    solver->step();
     view->repaint();  // draw this step now, before the next tick
     // A window that composes an OpenGL widget turns a repaint into a later
     // update when it composed less than a screen refresh ago, as happens when a

@@ -1,0 +1,312 @@
+// Scenes: the standard box unchanged, the physics of walls, solids, outlets and
+// viscosity where it can go wrong, and the file reader's refusals.
+#include "PCG/five_point_factor.h"
+#include "PCG/five_point_matrix.h"
+#include "PCG/triangular_factor.h"
+#include "sim/fluid_solver.h"
+#include "sim/scene_file.h"
+#include "sim/scene_steps.h"
+#include "tests/support/forms.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::sameBits;
+
+Scene parsed(const std::string& text)
+{
+    Scene scene;
+    std::string error;
+    EXPECT_TRUE(parseScene(text, "test.toml", scene, error)) << error;
+    return scene;
+}
+
+std::vector<double> values(const GridArray& array)
+{
+    return std::vector<double>(array.data.get(), array.data.get() + array.size());
+}
+
+double largestDivergence(const FluidSolver& solver)
+{
+    double largest = 0.0;
+    for (uint32_t i = 0; i < solver.nx; ++i)
+        for (uint32_t j = 0; j < solver.ny; ++j)
+            if (!solver.isSolid(i, j))
+                largest = std::fmax(largest, std::fabs(cellDivergence(*solver.velocity, i, j)));
+    return largest;
+}
+
+TEST(Scene, TheStandardSceneFileRunsTheStandardBoxBitForBit)
+{
+    Scene fromFile;
+    std::string error;
+    ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/standard.toml", fromFile, error)) << error;
+    FluidSolver standard(50, 50), scene(fromFile);
+    for (int tick = 0; tick < 30; ++tick) {
+        standard.step(FluidSolver::timeStep);
+        scene.step();
+    }
+    EXPECT_TRUE(sameBits(values(standard.velocity->u), values(scene.velocity->u)));
+    EXPECT_TRUE(sameBits(values(standard.velocity->v), values(scene.velocity->v)));
+    EXPECT_TRUE(sameBits(values(standard.pressure->values), values(scene.pressure->values)));
+}
+
+TEST(Scene, EveryShippedSceneLoadsAndStaysDivergenceFree)
+{
+    for (const char* name : {"cavity", "cylinder", "step", "standard"}) {
+        SCOPED_TRACE(name);
+        Scene scene;
+        std::string error;
+        ASSERT_TRUE(loadSceneFile(std::string(FLOWBOX_SCENES "/") + name + ".toml", scene, error)) << error;
+        FluidSolver solver(scene);
+        for (int tick = 0; tick < 5; ++tick) {
+            solver.step();
+            ASSERT_TRUE(solver.lastPressureSolve().converged);
+        }
+        // The scaled divergence is what the solve drives below its tolerance.
+        const double scale = solver.dx * solver.dx * solver.density / scene.timeStep;
+        EXPECT_LT(largestDivergence(solver) * scale, 10 * solver.lastPressureSolve().tolerance + 1e-12);
+    }
+}
+
+// A closed box under gravity stays at rest, and its pressure rises by
+// density * g * dx from row to row.
+TEST(Scene, StillWaterStaysAtRestWithHydrostaticPressure)
+{
+    const Scene scene = parsed("[grid]\ncells = [16, 24]\n[walls]\nleft = \"no-slip\"\nright = \"no-slip\"\n"
+                               "bottom = \"no-slip\"\n[solver]\ntolerance = 1e-9\niteration_limit = 500\n");
+    FluidSolver solver(scene);
+    for (int tick = 0; tick < 200; ++tick)
+        solver.step();
+    double fastest = 0.0;
+    for (size_t k = 0; k < solver.velocity->u.size(); ++k)
+        fastest = std::fmax(fastest, std::fabs(solver.velocity->u.data[k]));
+    for (size_t k = 0; k < solver.velocity->v.size(); ++k)
+        fastest = std::fmax(fastest, std::fabs(solver.velocity->v.data[k]));
+    EXPECT_LT(fastest, 1e-6);
+    const double rise = scene.density * scene.gravityY * scene.cellSize;
+    for (uint32_t i = 0; i < solver.nx; ++i)
+        for (uint32_t j = 1; j < solver.ny; ++j)
+            ASSERT_NEAR(solver.pressure->values.at(i, j) - solver.pressure->values.at(i, j - 1), rise, rise * 1e-6)
+                << "cell " << i << ", " << j;
+}
+
+// Walls of solid cells close a pocket of fluid; the pocket's own singular
+// system must still solve, and nothing flows through a solid's faces.
+TEST(Scene, SolidsHoldTheirFacesAtRestAndAClosedPocketStillSolves)
+{
+    const Scene scene = parsed(R"([grid]
+cells = [30, 20]
+[fluid]
+gravity = [3.0, 9.8]
+[[inflow]]
+side = "left"
+cells = [2, 6]
+speed = 2.0
+[[outlet]]
+side = "right"
+cells = [0, 19]
+[[solid]]
+rectangle = { from = [10, 5], to = [20, 5] }
+[[solid]]
+rectangle = { from = [10, 15], to = [20, 15] }
+[[solid]]
+rectangle = { from = [10, 6], to = [10, 14] }
+[[solid]]
+rectangle = { from = [20, 6], to = [20, 14] }
+[[solid]]
+disc = { centre = [5.0, 14.0], radius = 2.5 }
+)");
+    FluidSolver solver(scene);
+    EXPECT_TRUE(solver.isSolid(5, 14) && !solver.isSolid(15, 10) && solver.isSolid(10, 10));
+    for (int tick = 0; tick < 40; ++tick) {
+        solver.step();
+        ASSERT_TRUE(solver.lastPressureSolve().converged) << "tick " << tick;
+    }
+    for (uint32_t i = 0; i < solver.nx; ++i) {
+        for (uint32_t j = 0; j < solver.ny; ++j) {
+            if (!solver.isSolid(i, j))
+                continue;
+            ASSERT_EQ(solver.velocity->u.at(i, j), 0.0);
+            ASSERT_EQ(solver.velocity->u.at(i + 1, j), 0.0);
+            ASSERT_EQ(solver.velocity->v.at(i, j), 0.0);
+            ASSERT_EQ(solver.velocity->v.at(i, j + 1), 0.0);
+        }
+    }
+    EXPECT_LT(largestDivergence(solver), 1e-3);
+    // The pocket's fluid is cut off: gravity alone cannot move it. What is left
+    // is the solve's tolerance, relative to the velocity gravity adds in a
+    // step (a sum over a few cells' errors: a margin of 20).
+    const double bound = 20 * scene.tolerance * scene.timeStep * scene.gravityY;
+    for (uint32_t i = 11; i < 20; ++i)
+        for (uint32_t j = 6; j < 15; ++j)
+            ASSERT_LT(std::fabs(solver.velocity->v.at(i, j)), bound) << i << ", " << j;
+}
+
+TEST(Scene, GhostSamplesPutTheWallsOwnSpeedOnTheWall)
+{
+    Scene scene = parsed("[grid]\ncells = [4, 4]\n[walls]\ntop = { slide = 2.0 }\nbottom = \"no-slip\"\n");
+    FluidSolver solver(scene);
+    for (size_t k = 0; k < solver.velocity->u.size(); ++k)
+        solver.velocity->u.data[k] = 0.5;
+    for (size_t k = 0; k < solver.velocity->v.size(); ++k)
+        solver.velocity->v.data[k] = 0.25;
+    const SceneBorders borders{solver.scene, solver.solid};
+    const VelocityField& field = *solver.velocity;
+    EXPECT_DOUBLE_EQ(sampleInScene(field, borders, 0, 1.5, 0.0), 2.0);   // on the sliding lid
+    EXPECT_DOUBLE_EQ(sampleInScene(field, borders, 0, 1.5, 4.0), 0.0);   // on the no-slip floor
+    EXPECT_DOUBLE_EQ(sampleInScene(field, borders, 0, 1.5, 0.25), 1.25); // halfway to the first sample
+    EXPECT_DOUBLE_EQ(sampleInScene(field, borders, 1, 0.0, 2.0), 0.25);  // a slip wall: the sample inside
+    EXPECT_DOUBLE_EQ(sampleInScene(field, borders, 0, 1.5, 2.0), 0.5);   // away from the walls, as sampled
+}
+
+// The lid drags the fluid through viscosity: the top row follows it, the
+// bottom stays slow, and the flow turns back along the floor.
+TEST(Scene, ViscosityCarriesTheLidsMotionIntoTheFluid)
+{
+    Scene scene = parsed("[grid]\ncells = [16, 16]\ncell_size = 0.0625\n[fluid]\ndensity = 1.0\nviscosity = 0.05\n"
+                         "gravity = [0.0, 0.0]\n[time]\nstep = 0.01\n[walls]\ntop = { slide = 1.0 }\n"
+                         "bottom = \"no-slip\"\nleft = \"no-slip\"\nright = \"no-slip\"\n");
+    FluidSolver solver(scene);
+    for (int tick = 0; tick < 150; ++tick)
+        solver.step();
+    ASSERT_TRUE(solver.lastDiffusionSolve().converged);
+    const double top = solver.velocity->u.at(8, 0), middle = solver.velocity->u.at(8, 8);
+    EXPECT_GT(top, 0.5);
+    EXPECT_LT(top, 1.0);
+    EXPECT_LT(middle, top);
+    EXPECT_LT(solver.velocity->u.at(8, 14), 0.0);  // the return flow
+    // Without viscosity there is no diffusion solve and the fluid never moves.
+    scene.viscosity = 0.0;
+    FluidSolver inviscid(scene);
+    for (int tick = 0; tick < 20; ++tick)
+        inviscid.step();
+    EXPECT_EQ(inviscid.velocity->u.at(8, 0), 0.0);
+}
+
+// The scenes' matrices take the fast path, and it computes what the general
+// routines compute, to the last bit.
+TEST(Scene, SolidOutletAndViscosityMatricesTakeTheFastPathBitForBit)
+{
+    const Scene scene = parsed(R"([grid]
+cells = [23, 17]
+[fluid]
+viscosity = 0.3
+[walls]
+top = { slide = 1.5 }
+bottom = "no-slip"
+[[inflow]]
+side = "left"
+cells = [0, 16]
+speed = 1.0
+[[outlet]]
+side = "right"
+cells = [3, 12]
+[[solid]]
+disc = { centre = [8.0, 8.5], radius = 3.0 }
+)");
+    FluidSolver solver(scene);
+    solver.step();
+    std::vector<uint8_t> outletFaces(size_t(scene.nx) * scene.ny, 0);
+    for (uint32_t j = 3; j <= 12; ++j)
+        outletFaces[size_t(scene.nx - 1) * scene.ny + j] = 1;
+    const DiffusionSystem diffusion = diffusionSystem(solver.velocity->u, 0, scene, solver.dx, scene.timeStep,
+                                                      [&](uint32_t a, uint32_t b) { return solver.heldFace(0, a, b); });
+    const pcg::RowListMatrix pressure = assemblePressureMatrix(scene.nx, scene.ny, solver.solid, outletFaces);
+    for (const pcg::RowListMatrix* matrix : {&diffusion.matrix, &pressure}) {
+        pcg::FivePointMatrix fivePoint;
+        ASSERT_TRUE(pcg::readFivePointMatrix(*matrix, fivePoint));
+        pcg::TriangularFactor expected, factor;
+        pcg::computeFactor(*matrix, expected, 0.97, 0.25);
+        pcg::FivePointFactor fivePointFactor;
+        pcg::computeFivePointFactor(fivePoint, 0.97, 0.25, fivePointFactor, factor);
+        EXPECT_TRUE(sameBits(expected.inverseDiagonal, factor.inverseDiagonal));
+        EXPECT_TRUE(sameBits(expected.entryValues, factor.entryValues));
+        std::vector<double> x(matrix->n);
+        for (uint32_t k = 0; k < matrix->n; ++k)
+            x[k] = std::sin(0.37 * k) - 0.2;
+        pcg::CompressedMatrix compressed;
+        compressed.compressFrom(*matrix);
+        std::vector<double> expectedProduct, product(matrix->n), expectedZ(matrix->n), z(matrix->n);
+        const double expectedDot = pcg::applyMatrixAndDot(compressed, x, expectedProduct);
+        const double dot = pcg::applyFivePointAndDot(fivePoint, x.data(), product.data());
+        EXPECT_TRUE(sameBits(expectedProduct, product));
+        EXPECT_TRUE(sameBits({expectedDot}, {dot}));
+        pcg::forwardSubstitute(expected, x, expectedZ);
+        pcg::backSubstituteTransposed(expected, expectedZ);
+        pcg::applyFivePointPreconditioner(fivePoint, fivePointFactor, x.data(), z.data());
+        EXPECT_TRUE(sameBits(expectedZ, z));
+    }
+}
+
+TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
+{
+    struct Case {
+        const char* text;
+        const char* message;  // a part of the one line
+    };
+    const Case cases[] = {
+        {"[grid\ncells = [4, 4]\n", "test.toml:1:"},
+        {"[grid]\ncells = [4, 4]\ncell_sise = 1.0\n", "test.toml:3:1: unknown key \"cell_sise\" in [grid] (the nearest known one is \"cell_size\")"},
+        {"gird = 1\n[grid]\ncells = [4, 4]\n", "unknown key \"gird\" (the nearest known one is \"grid\")"},
+        {"[fluid]\ndensity = 1.0\n", "[grid] cells = [nx, ny] is required"},
+        {"[grid]\ncells = [1, 4]\n", "test.toml:2:10: [grid] cells must lie between 2 and 4096, not 1"},
+        {"[grid]\ncells = [4097, 4]\n", "must lie between 2 and 4096"},
+        {"[grid]\ncells = [4, \"4\"]\n", "must be a whole number"},
+        {"[grid]\ncells = [4, 4]\ncell_size = -1.0\n", "test.toml:3:13: [grid] cell_size must be positive"},
+        {"[grid]\ncells = [4, 4]\n[time]\nstep = 0\n", "[time] step must be positive"},
+        {"[grid]\ncells = [4, 4]\n[fluid]\ngravity = [1.0]\n", "gravity must be an array of two numbers"},
+        {"[grid]\ncells = [4, 4]\n[fluid]\nviscosity = nan\n", "must be finite"},
+        {"[grid]\ncells = [4, 4]\n[walls]\ntop = \"sticky\"\n", "the top wall must be"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 4]\nspeed = 1.0\n[[outlet]]\nside = \"right\"\ncells = [0, 3]\n",
+         "do not lie along the left side, which has 4 cells"},
+        {"[grid]\ncells = [4, 4]\n[walls]\ntop = { slide = 1.0 }\n[[outlet]]\nside = \"top\"\ncells = [0, 1]\n",
+         "an opening on the top wall, which slides"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 1]\nspeed = 1.0\n",
+         "test.toml: without an outlet the bands must balance"},
+        {"[grid]\ncells = [4, 4]\n[[solid]]\nrectangle = { from = [0, 0], to = [3, 3] }\n", "the solids leave no fluid cell"},
+        {"[grid]\ncells = [4, 4]\n[[solid]]\nrectangle = { from = [0, 0], to = [4, 3] }\n", "must lie inside the grid"},
+        {"[grid]\ncells = [4, 4]\n[[solid]]\ndisc = { centre = [9.0, 1.0], radius = 1.0 }\n", "centre must lie inside"},
+        {"[grid]\ncells = [4, 4]\n[[solid]]\ndisc = { centre = [1.0, 1.0], radius = 1.0 }\nrectangle = { from = [0, 0], to = [1, 1] }\n",
+         "either a disc or a rectangle"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"up\"\ncells = [0, 1]\nspeed = 1.0\n", "side must be"},
+        {"[grid]\ncells = [4, 4]\n[solver]\niteration_limit = 0\n", "iteration_limit must lie between 1"},
+        {"inflow = 3\n[grid]\ncells = [4, 4]\n", "inflow must be written [[inflow]]"},
+        {"[grid]\ncells = [4, 4]\n[[outlet]]\nside = \"left\"\ncells = [0, 2]\n[[outlet]]\nside = \"left\"\ncells = [2, 3]\n",
+         "two openings overlap"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Scene scene;
+        std::string error;
+        EXPECT_FALSE(parseScene(c.text, "test.toml", scene, error));
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(error.rfind("test.toml", 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+TEST(SceneFile, DefaultsAreTheStandardBoxsWithoutItsBands)
+{
+    const Scene scene = parsed("[grid]\ncells = [7, 5]\n");
+    const Scene standard = Scene::standard();
+    EXPECT_EQ(scene.nx, 7u);
+    EXPECT_EQ(scene.ny, 5u);
+    EXPECT_EQ(scene.cellSize, standard.cellSize);
+    EXPECT_EQ(scene.density, standard.density);
+    EXPECT_EQ(scene.gravityY, standard.gravityY);
+    EXPECT_EQ(scene.timeStep, standard.timeStep);
+    EXPECT_EQ(scene.tolerance, standard.tolerance);
+    EXPECT_EQ(scene.iterationLimit, standard.iterationLimit);
+    EXPECT_EQ(scene.tracerCount, standard.tracerCount);
+    EXPECT_TRUE(scene.inflows.empty() && scene.outflows.empty() && scene.outlets.empty());
+    EXPECT_EQ(scene.top.kind, Wall::Kind::slip);
+}
+
+}  // namespace
