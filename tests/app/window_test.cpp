@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "sim/fluid_solver.h"
+#include "sim/scene.h"
 #include "view/flow_view.h"
 
 #include <QApplication>
@@ -253,6 +254,51 @@ TEST(Program, EveryStartupFailureEndsWithOneLineNamingTheCauseAndStatusOne)
         EXPECT_TRUE(run.err.startsWith("flowbox: " + failure.line)) << run.err.toStdString();
         EXPECT_TRUE(run.err.endsWith(")\n") || !failure.line.endsWith(available)) << run.err.toStdString();
     }
+}
+
+TEST(Program, SceneOptionRunsASceneAndRefusesABadOneInOneLine)
+{
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const ProgramRun missing = runFlowbox(environment, {"--scene", "nosuchscene"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err.count('\n'), 1) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.startsWith("flowbox: no scene file or shipped scene \"nosuchscene\""));
+    const ProgramRun noValue = runFlowbox(environment, {"--scene"});
+    EXPECT_EQ(noValue.status, 2);
+    EXPECT_EQ(noValue.err.count('\n'), 1);
+    EXPECT_EQ(runFlowbox(environment, {"--help"}).status, 0);
+
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(FLOWBOX_BINARY, {"--scene", "cylinder"});
+    ASSERT_TRUE(process.waitForStarted());
+    EXPECT_FALSE(process.waitForFinished(1500)) << process.readAllStandardError().toStdString();
+    process.kill();
+    process.waitForFinished();
+}
+
+TEST(MainWindow, ASceneWindowStepsItsOwnGridAndNamesIt)
+{
+    Scene scene = Scene::standard();
+    scene.file = "lid.toml";
+    scene.name = "a lid";
+    scene.nx = 20;
+    scene.ny = 12;
+    scene.inflows.clear();
+    scene.outflows.clear();
+    scene.gravityY = 0.0;
+    scene.top = {Wall::Kind::sliding, 5.0};
+    scene.viscosity = 0.5;  // the lid drags the fluid from the first tick on
+    MainWindow window(scene);
+    EXPECT_EQ(window.windowTitle(), "flowbox: a lid");
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QElapsedTimer clock;
+    clock.start();
+    while (window.simulation().lastPressureSolve().iterations == 0 && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    EXPECT_EQ(window.simulation().nx, 20u);
+    EXPECT_GT(window.simulation().lastPressureSolve().iterations, 0);
 }
 
 TEST(Program, RunsThroughEglWhenGlxIsNotUsed)
