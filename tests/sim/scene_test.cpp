@@ -253,6 +253,16 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
     };
     const Case cases[] = {
         {"[grid\ncells = [4, 4]\n", "test.toml:1:"},
+        // Headers that trip an assertion inside toml++ 3.3 and 3.4.
+        {"[grid]\ncells = [4, 4]\n[#\n", "test.toml:3:2:"},
+        {"[[[1]]]\n", "test.toml:1:3:"},
+        // What the parser quotes stays on the one line.
+        {"[grid]\ncells = [8, 8]\ncell_size = in\n", "saw 'in\\n'"},
+        // Characters beyond ASCII, where toml++ 3.3 and 3.4 meet undefined
+        // behaviour: in values, and in strings after a backslash.
+        {"[grid]\ncells = [4, \xcf\xa2]\n", "test.toml:2:13: a character beyond ASCII (scene files are ASCII)"},
+        {"name = \"\"\"x\\  \n \xc3\xa9\"\"\"\n", "test.toml:2:2: a character beyond ASCII"},
+        {"# K\xc3\xa1rm\xc3\xa1n\n[grid]\ncells = [2, 2]\n", "test.toml:1:4: a character beyond ASCII"},
         {"[grid]\ncells = [4, 4]\ncell_sise = 1.0\n", "test.toml:3:1: unknown key \"cell_sise\" in [grid] (the nearest known one is \"cell_size\")"},
         {"gird = 1\n[grid]\ncells = [4, 4]\n", "unknown key \"gird\" (the nearest known one is \"grid\")"},
         {"[fluid]\ndensity = 1.0\n", "[grid] cells = [nx, ny] is required"},
