@@ -7,6 +7,7 @@
 #include "sim/heap_tuning.h"
 #include "PCG/vector_ops.h"
 #include "sim/fluid_solver.h"
+#include "sim/scene_file.h"
 #include "view/tracers.h"
 
 #include <Eigen/IterativeLinearSolvers>
@@ -139,6 +140,98 @@ void BM_Tick(benchmark::State& state)
     state.counters["failed_solves"] = failedSolves;
 }
 BENCHMARK(BM_Tick)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
+
+// ---- scenes ---------------------------------------------------------------------
+
+Scene shippedScene(const char* name)
+{
+    Scene scene;
+    std::string error;
+    if (!loadSceneFile(std::string(FLOWBOX_SCENES "/") + name + ".toml", scene, error))
+        throw std::runtime_error(error);
+    scene.iterationLimit = raisedIterationLimit;
+    return scene;
+}
+
+// The cavity on n by n cells of the unit square.
+Scene cavityOn(uint32_t n)
+{
+    Scene scene = shippedScene("cavity");
+    scene.nx = scene.ny = n;
+    scene.cellSize = 1.0 / n;
+    return scene;
+}
+
+// The cylinder's channel, n cells across and 2.5 n long, its disc and inflow
+// scaled with it (the shipped one is 80 across).
+Scene cylinderOn(uint32_t n)
+{
+    Scene scene = shippedScene("cylinder");
+    const double scale = n / 80.0;
+    scene.nx = uint32_t(2.5 * n);
+    scene.ny = n;
+    scene.cellSize /= scale;
+    scene.inflows[0].range.last = n - 1;
+    scene.outlets[0].last = n - 1;
+    scene.discs[0] = {40.0 * scale, 41.0 * scale, 8.0 * scale};
+    return scene;
+}
+
+// One tick of a scene on n cells across, after 20 ticks from rest.
+template <Scene (*sceneOn)(uint32_t)>
+void sceneTick(benchmark::State& state)
+{
+    failedSolves = 0;
+    FluidSolver solver(sceneOn(uint32_t(state.range(0))));
+    for (int tick = 0; tick < 20; ++tick)
+        solver.step();
+    for (auto _ : state)
+        solver.step();
+    state.counters["solver_iterations"] = solver.lastPressureSolve().iterations;
+    state.counters["failed_solves"] = failedSolves;
+}
+
+void BM_CavityTick(benchmark::State& state)
+{
+    sceneTick<cavityOn>(state);
+}
+BENCHMARK(BM_CavityTick)->Arg(64)->Arg(128)->Arg(256)->Arg(512)->Unit(benchmark::kMillisecond);
+
+void BM_CylinderTick(benchmark::State& state)
+{
+    sceneTick<cylinderOn>(state);
+}
+BENCHMARK(BM_CylinderTick)->Arg(64)->Arg(128)->Arg(256)->Arg(512)->Unit(benchmark::kMillisecond);
+
+// The pressure solve of a 256 by 256 channel with an inflow on the left and
+// an outlet on the right, without obstacles (0) and with nine discs and four
+// bars in the way (1): what the solids cost the fast path.
+void BM_ObstacleSolve(benchmark::State& state)
+{
+    Scene scene;
+    std::string error;
+    parseScene("[grid]\ncells = [256, 256]\n[fluid]\ngravity = [0.0, 0.0]\n"
+               "[[inflow]]\nside = \"left\"\ncells = [0, 255]\nspeed = 10.0\n"
+               "[[outlet]]\nside = \"right\"\ncells = [0, 255]\n[solver]\niteration_limit = 100000\n",
+               "channel", scene, error);
+    if (state.range(0) == 1) {
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b)
+                scene.discs.push_back({50.0 + 75.0 * a, 50.0 + 75.0 * b, 14.0});
+        for (uint32_t bar = 0; bar < 4; ++bar)
+            scene.rectangles.push_back({90 + 40 * bar, 10 + 60 * bar, 94 + 40 * bar, 40 + 60 * bar});
+    }
+    FluidSolver solver(scene);
+    for (int tick = 0; tick < 20; ++tick)
+        solver.step();
+    solver.advect(*solver.velocity, scene.timeStep);
+    solver.applyBoundaryConditions(*solver.velocity, scene.timeStep);
+    ScalarField pressure(scene.nx, scene.ny, scene.cellSize);
+    for (auto _ : state)
+        solver.solvePressure(*solver.velocity, pressure, scene.timeStep);
+    state.counters["solver_iterations"] = solver.lastPressureSolve().iterations;
+}
+BENCHMARK(BM_ObstacleSolve)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // ---- inside the pressure solve, on the first-tick system of 50 by 50 cells ----
 
