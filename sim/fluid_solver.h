@@ -21,13 +21,7 @@ struct PressureSolveOutcome {
 // Incompressible flow on a staggered grid of nx by ny square cells, in a scene.
 class FluidSolver {
 public:
-    static constexpr double cellSize = standardBox::cellSize;
-    static constexpr double fluidDensity = standardBox::density;
-    static constexpr double timeStep = standardBox::timeStep;
-    static constexpr double gravity = standardBox::gravity;
-    static constexpr double borderSpeed = standardBox::borderSpeed;
-    static constexpr uint32_t lastInflowRow = standardBox::lastInflowRow;
-    static constexpr uint32_t firstOutflowRow = standardBox::firstOutflowRow;
+    static constexpr double timeStep = standardBox::timeStep;  // of the standard box
 
     double dx;                                   // edge of a cell
     uint32_t nx;                                 // cells along x

@@ -35,7 +35,8 @@ const Wall& Scene::wall(Side side) const
 
 bool Scene::needsGeneralSteps() const
 {
-    return !rectangles.empty() || !discs.empty() || viscosity > 0.0 || left.holdsTangent() ||
+    return !rectangles.empty() || !discs.empty() || viscosity > 0.0 || advection != AdvectionScheme::linear ||
+           left.holdsTangent() ||
            right.holdsTangent() || top.holdsTangent() || bottom.holdsTangent();
 }
 

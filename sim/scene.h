@@ -45,6 +45,12 @@ struct SolidDisc {
     double centreX = 0.0, centreY = 0.0, radius = 0.0;
 };
 
+// How advection samples the field it carries.
+enum class AdvectionScheme : uint8_t {
+    linear,      // one bilinear sample at the departure point
+    macCormack,  // a forward and a backward trace, half their error taken back, clamped (second order)
+};
+
 struct Scene {
     std::string name;
     std::string file;  // where the scene was read from; empty for the built-in standard box
@@ -56,6 +62,7 @@ struct Scene {
     double gravityX = 0.0;
     double gravityY = 0.0;   // down the picture
     double timeStep = 0.0;
+    AdvectionScheme advection = AdvectionScheme::linear;
     Wall left, right, top, bottom;
     std::vector<Band> inflows;
     std::vector<Band> outflows;

@@ -253,8 +253,8 @@ public:
     bool read(const toml::table& root, Scene& scene)
     {
         if (!onlyKnownKeys(root, "",
-                           {"name", "grid", "fluid", "time", "walls", "inflow", "outflow", "outlet", "solid",
-                            "solver", "tracers"}))
+                           {"name", "grid", "fluid", "time", "advection", "walls", "inflow", "outflow", "outlet",
+                            "solid", "solver", "tracers"}))
             return false;
         bool ok = true;
         if (const toml::node* name = root.get("name")) {
@@ -305,6 +305,22 @@ public:
                 return false;
             if (scene.timeStep <= 0.0)
                 return fail(*time->get("step"), "[time] step must be positive");
+        }
+        if (!ok)
+            return false;
+
+        if (const toml::table* advection = table(root, "advection", ok)) {
+            if (!onlyKnownKeys(*advection, " in [advection]", {"scheme"}))
+                return false;
+            if (const toml::node* scheme = advection->get("scheme")) {
+                const auto* text = scheme->as_string();
+                if (text && text->get() == "linear")
+                    scene.advection = AdvectionScheme::linear;
+                else if (text && text->get() == "maccormack")
+                    scene.advection = AdvectionScheme::macCormack;
+                else
+                    return fail(*scheme, "[advection] scheme must be \"linear\" or \"maccormack\"");
+            }
         }
         if (!ok)
             return false;

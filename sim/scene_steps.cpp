@@ -12,13 +12,29 @@ double ghost(const Wall& wall, double inside)
 
 }  // namespace
 
-double sampleInScene(const VelocityField& field, const SceneBorders& borders, int component, double x, double y)
+namespace {
+
+// The four samples around a point and its weights, ghosts included.
+struct Stencil {
+    double lowLow, highLow, lowHigh, highHigh;  // (i, j), (i+1, j), (i, j+1), (i+1, j+1)
+    double fx, fy;                              // weights of the high samples
+    bool inSolid;
+
+    double value() const
+    {
+        return (lowLow * (1.0 - fx) + highLow * fx) * (1.0 - fy) + (lowHigh * (1.0 - fx) + highHigh * fx) * fy;
+    }
+    double lowest() const { return std::fmin(std::fmin(lowLow, highLow), std::fmin(lowHigh, highHigh)); }
+    double highest() const { return std::fmax(std::fmax(lowLow, highLow), std::fmax(lowHigh, highHigh)); }
+};
+
+Stencil stencilAt(const VelocityField& field, const SceneBorders& borders, int component, double x, double y)
 {
     const uint32_t nx = field.nx, ny = field.ny;
     const double dx = field.dx;
     const double cx = x / dx, cy = y / dx;  // in cells
     if (cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && borders.solid[size_t(cx) * ny + size_t(cy)])
-        return 0.0;
+        return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, true};
     const Scene& scene = borders.scene;
     // Along the component's own axis the samples reach the border; across it
     // they stop half a cell short, and a ghost sample lies half a cell beyond.
@@ -34,9 +50,7 @@ double sampleInScene(const VelocityField& field, const SceneBorders& borders, in
                 return ghost(scene.bottom, field.u.at(a, ny - 1));
             return field.u.at(a, uint32_t(b));
         };
-        const double fx = gx - i, fy = gy - double(j);
-        return (at(i, j) * (1.0 - fx) + at(i + 1, j) * fx) * (1.0 - fy) +
-               (at(i, j + 1) * (1.0 - fx) + at(i + 1, j + 1) * fx) * fy;
+        return {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1), gx - i, gy - double(j), false};
     }
     const double gx = std::fmin(std::fmax(cx - 0.5, -0.5), nx - 0.5);
     const double gy = std::fmin(std::fmax(cy, 0.0), double(ny));
@@ -49,24 +63,55 @@ double sampleInScene(const VelocityField& field, const SceneBorders& borders, in
             return ghost(scene.right, field.v.at(nx - 1, b));
         return field.v.at(uint32_t(a), b);
     };
-    const double fx = gx - double(i), fy = gy - j;
-    return (at(i, j) * (1.0 - fx) + at(i + 1, j) * fx) * (1.0 - fy) +
-           (at(i, j + 1) * (1.0 - fx) + at(i + 1, j + 1) * fx) * fy;
+    return {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1), gx - double(i), gy - j, false};
+}
+
+}  // namespace
+
+double sampleInScene(const VelocityField& field, const SceneBorders& borders, int component, double x, double y)
+{
+    const Stencil stencil = stencilAt(field, borders, component, x, y);
+    return stencil.inSolid ? 0.0 : stencil.value();
 }
 
 void advectInScene(const VelocityField& field, const SceneBorders& borders, double dt, VelocityField& out)
 {
     const double dx = field.dx;
-    auto traceBack = [&](int component, double x, double y) {
-        const double wx = sampleInScene(field, borders, 0, x, y), wy = sampleInScene(field, borders, 1, x, y);
-        return sampleInScene(field, borders, component, x - dt * wx, y - dt * wy);
+    const bool macCormack = borders.scene.advection == AdvectionScheme::macCormack;
+    // The linear pass first: the whole of out is then the forward trace.
+    auto forEachFace = [&](auto face) {
+        for (uint32_t i = 0; i <= field.nx; ++i)
+            for (uint32_t j = 0; j < field.ny; ++j)
+                face(0, i, j, i * dx, (j + 0.5) * dx, out.u.at(i, j));
+        for (uint32_t i = 0; i < field.nx; ++i)
+            for (uint32_t j = 0; j <= field.ny; ++j)
+                face(1, i, j, (i + 0.5) * dx, j * dx, out.v.at(i, j));
     };
-    for (uint32_t i = 0; i <= field.nx; ++i)
-        for (uint32_t j = 0; j < field.ny; ++j)
-            out.u.at(i, j) = traceBack(0, i * dx, (j + 0.5) * dx);
-    for (uint32_t i = 0; i < field.nx; ++i)
-        for (uint32_t j = 0; j <= field.ny; ++j)
-            out.v.at(i, j) = traceBack(1, (i + 0.5) * dx, j * dx);
+    auto wind = [&](double x, double y) {
+        return Velocity{sampleInScene(field, borders, 0, x, y), sampleInScene(field, borders, 1, x, y)};
+    };
+    forEachFace([&](int component, uint32_t, uint32_t, double x, double y, double& result) {
+        const Velocity w = wind(x, y);
+        result = sampleInScene(field, borders, component, x - dt * w.x, y - dt * w.y);
+    });
+    if (!macCormack)
+        return;
+    VelocityField corrected(field.nx, field.ny, dx);
+    forEachFace([&](int component, uint32_t i, uint32_t j, double x, double y, double& forward) {
+        const Velocity w = wind(x, y);
+        const Stencil departure = stencilAt(field, borders, component, x - dt * w.x, y - dt * w.y);
+        double& into = corrected.component(component).at(i, j);
+        if (departure.inSolid) {
+            into = forward;
+            return;
+        }
+        const double back = sampleInScene(out, borders, component, x + dt * w.x, y + dt * w.y);
+        const double own = field.component(component).at(i, j);
+        const double value = forward + 0.5 * (own - back);
+        into = std::fmin(std::fmax(value, departure.lowest()), departure.highest());
+    });
+    std::copy(corrected.u.data.get(), corrected.u.data.get() + corrected.u.size(), out.u.data.get());
+    std::copy(corrected.v.data.get(), corrected.v.data.get() + corrected.v.size(), out.v.data.get());
 }
 
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Scene& scene, double dx, double dt,

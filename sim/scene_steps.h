@@ -25,7 +25,11 @@ struct SceneBorders {
 // velocity, 0.
 double sampleInScene(const VelocityField& field, const SceneBorders& borders, int component, double x, double y);
 
-// Semi-Lagrangian advection of every face with sampleInScene, into out.
+// Semi-Lagrangian advection of every face with sampleInScene, into out. With
+// the MacCormack scheme the linear result is traced back again with the same
+// velocity, half the difference to the field it came from is added, and the
+// result is clamped to the four samples around the departure point (Selle et
+// al. 2008), which keeps it from making new extremes.
 void advectInScene(const VelocityField& field, const SceneBorders& borders, double dt, VelocityField& out);
 
 // (I - viscosity*dt*L) x = b for one component, in the five-point pattern of

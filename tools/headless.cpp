@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ namespace {
 
 constexpr qulonglong maxTicks = 10'000'000;
 constexpr int badArgumentsStatus = 2;
+constexpr int notSteadyStatus = 3;
 // What the window's view measures at the window's default size of 600 by 400.
 constexpr int defaultFrameWidth = 600;
 constexpr int defaultFrameHeight = 361;
@@ -65,6 +67,15 @@ void appendArray(std::string& out, const GridArray& array)
         appendNumber(out, array.data[k]);
     }
     out += ']';
+}
+
+// Every u sample, then every v sample.
+std::vector<double> velocitySamples(const FluidSolver& solver)
+{
+    const VelocityField& field = *solver.velocity;
+    std::vector<double> samples(field.u.data.get(), field.u.data.get() + field.u.size());
+    samples.insert(samples.end(), field.v.data.get(), field.v.data.get() + field.v.size());
+    return samples;
 }
 
 struct TickSummary {
@@ -222,7 +233,13 @@ int main(int argc, char* argv[])
     const QCommandLineOption sceneOption(
         "scene", "Run the scene in FILE, or the shipped scene NAME (cavity, cylinder, step, standard, ...), "
                  "instead of the standard box.", "FILE|NAME");
+    const QCommandLineOption steadyOption(
+        "until-steady",
+        "Stop once no velocity sample changes faster than RATE per unit of time; --ticks is then the limit, "
+        "and reaching it unsteady ends with status 3.",
+        "RATE");
     parser.addOption(sceneOption);
+    parser.addOption(steadyOption);
     parser.addOption(ticksOption);
     parser.addOption(dumpOption);
     parser.addOption(formOption);
@@ -268,6 +285,14 @@ int main(int argc, char* argv[])
         failArguments(QString("--form takes one of %1 that this processor runs, not '%2'")
                           .arg(QString::fromStdString(joined(simd::formNames())), parser.value(formOption)));
 
+    double steadyRate = 0.0;
+    if (parser.isSet(steadyOption)) {
+        bool number = false;
+        steadyRate = parser.value(steadyOption).toDouble(&number);
+        if (!number || !(steadyRate > 0.0) || !std::isfinite(steadyRate))
+            failArguments(QString("--until-steady takes a positive rate, not '%1'").arg(parser.value(steadyOption)));
+    }
+
     Scene scene = Scene::standard();
     if (parser.isSet(sceneOption)) {
         std::string problem;
@@ -293,7 +318,11 @@ int main(int argc, char* argv[])
 
     // As in the window: one frame on show, then each tick steps and draws a frame.
     updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
+    std::vector<double> before;
+    double changeRate = std::numeric_limits<double>::infinity();
     for (qulonglong tick = 1; tick <= ticks; ++tick) {
+        if (steadyRate > 0.0)
+            before = velocitySamples(solver);
         const auto start = std::chrono::steady_clock::now();
         solver.step();
         const auto stop = std::chrono::steady_clock::now();
@@ -310,9 +339,23 @@ int main(int argc, char* argv[])
                 return 1;
             }
         }
+        if (steadyRate > 0.0) {
+            const std::vector<double> after = velocitySamples(solver);
+            double largest = 0.0;
+            for (size_t k = 0; k < after.size(); ++k)
+                largest = std::fmax(largest, std::fabs(after[k] - before[k]));
+            changeRate = largest / solver.scene.timeStep;
+            if (changeRate < steadyRate)
+                break;
+        }
     }
     if (parser.isSet(dumpOption))
         printDump(solver, tracers);
     std::fflush(stdout);
+    if (steadyRate > 0.0 && !(changeRate < steadyRate)) {
+        std::fprintf(stderr, "flowbox-headless: not steady after %llu ticks: the velocity still changes at %g per unit of time\n",
+                     ticks, changeRate);
+        return notSteadyStatus;
+    }
     return 0;
 }
