@@ -179,6 +179,16 @@ void FluidSolver::applyBoundaryConditions(VelocityField& field, double /*dt*/)
     }
 }
 
+double kineticEnergy(const VelocityField& field)
+{
+    double sumOfSquares = 0.0;
+    for (size_t k = 0; k < field.u.size(); ++k)
+        sumOfSquares += field.u.data[k] * field.u.data[k];
+    for (size_t k = 0; k < field.v.size(); ++k)
+        sumOfSquares += field.v.data[k] * field.v.data[k];
+    return 0.5 * sumOfSquares * field.dx * field.dx;
+}
+
 double cellDivergence(const VelocityField& field, uint32_t i, uint32_t j)
 {
     const double h = field.dx;

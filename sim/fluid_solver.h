@@ -67,6 +67,9 @@ private:
     std::vector<uint8_t> outletFaces;  // per cell: how many of its border faces are open outlets
 };
 
+// Half the sum of every squared velocity sample, times the area of a cell.
+double kineticEnergy(const VelocityField& field);
+
 // Divergence of cell (i, j) in the field's own units: x term first.
 double cellDivergence(const VelocityField& field, uint32_t i, uint32_t j);
 

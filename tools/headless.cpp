@@ -7,6 +7,7 @@
 #include "sim/heap_tuning.h"
 #include "sim/utf8_locale.h"
 #include "simd/dispatch.h"
+#include "tools/validation.h"
 #include "view/frame.h"
 #include "view/frame_painter.h"
 #include "view/tracers.h"
@@ -69,15 +70,6 @@ void appendArray(std::string& out, const GridArray& array)
     out += ']';
 }
 
-// Every u sample, then every v sample.
-std::vector<double> velocitySamples(const FluidSolver& solver)
-{
-    const VelocityField& field = *solver.velocity;
-    std::vector<double> samples(field.u.data.get(), field.u.data.get() + field.u.size());
-    samples.insert(samples.end(), field.v.data.get(), field.v.data.get() + field.v.size());
-    return samples;
-}
-
 struct TickSummary {
     double maxDivergence = 0.0;
     double maxSpeed = 0.0;
@@ -95,12 +87,7 @@ TickSummary summarise(const FluidSolver& solver)
             summary.maxSpeed = std::fmax(summary.maxSpeed, std::hypot(w.x, w.y));
         }
     }
-    double sumOfSquares = 0.0;
-    for (size_t k = 0; k < field.u.size(); ++k)
-        sumOfSquares += field.u.data[k] * field.u.data[k];
-    for (size_t k = 0; k < field.v.size(); ++k)
-        sumOfSquares += field.v.data[k] * field.v.data[k];
-    summary.kineticEnergy = 0.5 * sumOfSquares * solver.dx * solver.dx;
+    summary.kineticEnergy = kineticEnergy(field);
     return summary;
 }
 
@@ -318,11 +305,11 @@ int main(int argc, char* argv[])
 
     // As in the window: one frame on show, then each tick steps and draws a frame.
     updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
-    std::vector<double> before;
+    validation::ChangeRate change;
     double changeRate = std::numeric_limits<double>::infinity();
     for (qulonglong tick = 1; tick <= ticks; ++tick) {
         if (steadyRate > 0.0)
-            before = velocitySamples(solver);
+            change.before(solver);
         const auto start = std::chrono::steady_clock::now();
         solver.step();
         const auto stop = std::chrono::steady_clock::now();
@@ -340,11 +327,7 @@ int main(int argc, char* argv[])
             }
         }
         if (steadyRate > 0.0) {
-            const std::vector<double> after = velocitySamples(solver);
-            double largest = 0.0;
-            for (size_t k = 0; k < after.size(); ++k)
-                largest = std::fmax(largest, std::fabs(after[k] - before[k]));
-            changeRate = largest / solver.scene.timeStep;
+            changeRate = change.after(solver);
             if (changeRate < steadyRate)
                 break;
         }

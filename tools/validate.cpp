@@ -1,0 +1,123 @@
+// flowbox-validate: one validation flow, one JSON line of results.
+//
+//   flowbox-validate cavity --cells N --reynolds RE [--scheme linear|maccormack]
+//                    [--steady RATE] [--time-limit T] [--profiles FILE]
+//   flowbox-validate taylor-green --cells N [--scheme S] [--viscosity NU] [--duration T] [--courant C]
+//   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
+//
+// The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
+// and Shin's table (docs/validation/ghia1982-re100.csv, found beside the
+// shipped scenes or named with --reference); scripts/validate runs them all.
+
+#include "sim/scene_file.h"
+#include "tools/validation.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+[[noreturn]] void fail(const std::string& message)
+{
+    std::fprintf(stderr, "flowbox-validate: %s\n", message.c_str());
+    std::exit(2);
+}
+
+double number(const std::map<std::string, std::string>& options, const char* name, double fallback)
+{
+    const auto found = options.find(name);
+    if (found == options.end())
+        return fallback;
+    char* end = nullptr;
+    const double value = std::strtod(found->second.c_str(), &end);
+    if (end == found->second.c_str() || *end != '\0' || !(value > 0.0))
+        fail(std::string("--") + name + " takes a positive number, not '" + found->second + "'");
+    return value;
+}
+
+const char* schemeName(AdvectionScheme scheme)
+{
+    return scheme == AdvectionScheme::macCormack ? "maccormack" : "linear";
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2)
+        fail("usage: flowbox-validate cavity|taylor-green|poiseuille --cells N [options]");
+    const std::string flow = argv[1];
+    std::map<std::string, std::string> options;
+    for (int k = 2; k < argc; k += 2) {
+        if (std::strncmp(argv[k], "--", 2) != 0 || k + 1 >= argc)
+            fail(std::string("expected --option value, not '") + argv[k] + "'");
+        options[argv[k] + 2] = argv[k + 1];
+    }
+    const auto cells = uint32_t(number(options, "cells", 32));
+    if (cells < 4 || cells > 1024)
+        fail("--cells takes 4 to 1024");
+    AdvectionScheme scheme = AdvectionScheme::linear;
+    if (options.count("scheme") && options["scheme"] == "maccormack")
+        scheme = AdvectionScheme::macCormack;
+    else if (options.count("scheme") && options["scheme"] != "linear")
+        fail("--scheme takes linear or maccormack");
+
+    if (flow == "cavity") {
+        const std::vector<std::string> folders = sceneFolders();
+        Scene base;
+        std::string error;
+        if (!loadSceneFile(options.count("scene") ? options["scene"] : findScene("cavity", folders), base, error))
+            fail(error);
+        std::vector<validation::ReferencePoint> reference;
+        const std::string table = options.count("reference")
+                                      ? options["reference"]
+                                      : (folders.empty() ? std::string() : folders[0] + "/ghia1982-re100.csv");
+        if (!validation::readReference(table, reference, error))
+            fail(error);
+        const double reynolds = number(options, "reynolds", 100.0);
+        FluidSolver solver(validation::cavityOn(base, cells, reynolds, scheme));
+        const validation::SteadyRun run = validation::runUntilSteady(solver, number(options, "steady", 1e-4),
+                                                                      number(options, "time-limit", 200.0));
+        const validation::Differences d = validation::compareWithReference(solver, reference);
+        std::printf("{\"flow\": \"cavity\", \"cells\": %u, \"reynolds\": %g, \"scheme\": \"%s\", \"steady\": %s, "
+                    "\"time\": %g, \"ticks\": %llu, \"change_rate\": %g, \"largest_u\": %.6f, \"rms_u\": %.6f, "
+                    "\"largest_v\": %.6f, \"rms_v\": %.6f}\n",
+                    cells, reynolds, schemeName(scheme), run.steady ? "true" : "false", run.time,
+                    (unsigned long long)run.ticks, run.changeRate, d.largestU, d.rmsU, d.largestV, d.rmsV);
+        if (options.count("profiles")) {
+            FILE* out = std::fopen(options["profiles"].c_str(), "w");
+            if (!out)
+                fail("cannot write " + options["profiles"]);
+            std::fprintf(out, "# position  u(x=0.5, y=position)  v(x=position, y=0.5), Ghia's coordinates\n");
+            for (int k = 0; k <= 200; ++k) {
+                const double at = k / 200.0;
+                std::fprintf(out, "%.5f %.6f %.6f\n", at, validation::cavityU(solver, at),
+                             validation::cavityV(solver, at));
+            }
+            std::fclose(out);
+        }
+        return run.steady ? 0 : 3;
+    }
+    if (flow == "taylor-green") {
+        const double viscosity = number(options, "viscosity", 0.01);
+        const validation::Decay decay =
+            validation::taylorGreenDecay(cells, viscosity, number(options, "duration", 1.0), scheme,
+                                         number(options, "courant", 0.5));
+        std::printf("{\"flow\": \"taylor-green\", \"cells\": %u, \"scheme\": \"%s\", \"viscosity\": %g, "
+                    "\"measured_rate\": %.6f, \"exact_rate\": %.6f, \"relative_error\": %.6f}\n",
+                    cells, schemeName(scheme), viscosity, decay.measured, decay.exact, decay.relativeError());
+        return 0;
+    }
+    if (flow == "poiseuille") {
+        const double viscosity = number(options, "viscosity", 0.05);
+        const validation::ChannelProfile profile = validation::poiseuille(cells, viscosity, scheme);
+        std::printf("{\"flow\": \"poiseuille\", \"cells\": %u, \"scheme\": \"%s\", \"viscosity\": %g, \"steady\": %s, "
+                    "\"largest_difference\": %.6f}\n",
+                    cells, schemeName(scheme), viscosity, profile.steady ? "true" : "false", profile.largestDifference);
+        return profile.steady ? 0 : 3;
+    }
+    fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille)");
+}

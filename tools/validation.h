@@ -1,0 +1,87 @@
+#pragma once
+// Flows to hold the simulation against: the lid-driven cavity beside Ghia,
+// Ghia and Shin's table, and flows whose answer is known exactly. Used by
+// flowbox-validate (scripts/validate) and by the tests, which run them coarse.
+
+#include "sim/fluid_solver.h"
+#include "sim/scene.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace validation {
+
+// One value of a published table: component 'u' or 'v' at a coordinate.
+struct ReferencePoint {
+    char component;
+    double coordinate;
+    double value;
+};
+
+// Reads "component,coordinate,value" lines; '#' starts a comment.
+bool readReference(const std::string& path, std::vector<ReferencePoint>& points, std::string& error);
+
+// The cavity family: the base scene (the shipped cavity, a unit square with a
+// lid at speed 1) on n by n cells at a Reynolds number (1 / viscosity), its
+// time step scaled with the cells so that a tick crosses the same share of a
+// cell, with the given advection.
+Scene cavityOn(const Scene& base, uint32_t n, double reynolds, AdvectionScheme scheme);
+
+// How fast the velocity changes over one tick: the largest change of any
+// sample, per unit of time.
+class ChangeRate {
+public:
+    void before(const FluidSolver& solver);
+    double after(const FluidSolver& solver) const;
+
+private:
+    std::vector<double> samples;
+};
+
+// Steps until no velocity sample changes faster than rate per unit of time,
+// or until timeLimit has passed.
+struct SteadyRun {
+    bool steady = false;
+    double time = 0.0;
+    uint64_t ticks = 0;
+    double changeRate = 0.0;  // of the last tick
+};
+SteadyRun runUntilSteady(FluidSolver& solver, double rate, double timeLimit);
+
+// The velocity in Ghia's coordinates: y up from the bottom wall, v up.
+// u along the vertical centre line at height y, v along the horizontal
+// centre line at x, both interpolated from the staggered samples (with the
+// walls' own speeds on the walls).
+double cavityU(const FluidSolver& solver, double y);
+double cavityV(const FluidSolver& solver, double x);
+
+struct Differences {
+    double largestU = 0.0, rmsU = 0.0;
+    double largestV = 0.0, rmsV = 0.0;
+};
+Differences compareWithReference(const FluidSolver& solver, const std::vector<ReferencePoint>& reference);
+
+// The Taylor-Green vortex u = sin(pi x) cos(pi y), v = -cos(pi x) sin(pi y) in
+// a slip-walled unit square on n by n cells, run for `duration` in steps that
+// carry the fastest fluid `courant` cells: its kinetic energy decays as
+// exp(-4 pi^2 viscosity t). Returns the decay rate measured from the energy
+// at the start and at the end.
+struct Decay {
+    double measured = 0.0;
+    double exact = 0.0;
+    double relativeError() const { return (measured - exact) / exact; }
+};
+Decay taylorGreenDecay(uint32_t n, double viscosity, double duration, AdvectionScheme scheme, double courant = 0.5);
+
+// A channel of height 1 and length 6 on n cells across, no-slip above and
+// below, a uniform inflow at speed 1 on the left and an open outlet on the
+// right, run to a steady state. Returns the largest difference of u near the
+// outlet (x = 5) from the parabola 6 (y / H)(1 - y / H), and whether it was steady.
+struct ChannelProfile {
+    bool steady = false;
+    double largestDifference = 0.0;
+};
+ChannelProfile poiseuille(uint32_t n, double viscosity, AdvectionScheme scheme);
+
+}  // namespace validation
