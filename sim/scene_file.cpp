@@ -164,7 +164,14 @@ public:
         return true;
     }
 
-    // An array of exactly two numbers (whole ones when wholeOnly).
+    bool optionalWhole(const toml::table& table, const char* key, const std::string& what, int64_t lowest,
+                       int64_t highest, int64_t& out)
+    {
+        const toml::node* node = table.get(key);
+        return !node || whole(*node, what, lowest, highest, out);
+    }
+
+    // An array of exactly two numbers.
     bool pair(const toml::node& node, const std::string& what, double out[2])
     {
         const toml::array* array = node.as_array();
@@ -379,24 +386,20 @@ public:
                 return false;
             if (scene.tolerance <= 0.0 || scene.tolerance >= 1.0)
                 return fail(*solver->get("tolerance"), "[solver] tolerance must lie between 0 and 1");
-            if (const toml::node* limit = solver->get("iteration_limit")) {
-                int64_t value;
-                if (!whole(*limit, "[solver] iteration_limit", 1, 1000000, value))
-                    return false;
-                scene.iterationLimit = int32_t(value);
-            }
+            int64_t limit = scene.iterationLimit;
+            if (!optionalWhole(*solver, "iteration_limit", "[solver] iteration_limit", 1, 1000000, limit))
+                return false;
+            scene.iterationLimit = int32_t(limit);
         }
         if (!ok)
             return false;
         if (const toml::table* tracers = table(root, "tracers", ok)) {
             if (!onlyKnownKeys(*tracers, " in [tracers]", {"count"}))
                 return false;
-            if (const toml::node* count = tracers->get("count")) {
-                int64_t value;
-                if (!whole(*count, "[tracers] count", 0, 100000, value))
-                    return false;
-                scene.tracerCount = uint32_t(value);
-            }
+            int64_t count = scene.tracerCount;
+            if (!optionalWhole(*tracers, "count", "[tracers] count", 0, 100000, count))
+                return false;
+            scene.tracerCount = uint32_t(count);
         }
         if (!ok)
             return false;

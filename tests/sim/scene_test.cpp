@@ -75,28 +75,6 @@ TEST(Scene, EveryShippedSceneLoadsAndStaysDivergenceFree)
     }
 }
 
-// A closed box under gravity stays at rest, and its pressure rises by
-// density * g * dx from row to row.
-TEST(Scene, StillWaterStaysAtRestWithHydrostaticPressure)
-{
-    const Scene scene = parsed("[grid]\ncells = [16, 24]\n[walls]\nleft = \"no-slip\"\nright = \"no-slip\"\n"
-                               "bottom = \"no-slip\"\n[solver]\ntolerance = 1e-9\niteration_limit = 500\n");
-    FluidSolver solver(scene);
-    for (int tick = 0; tick < 200; ++tick)
-        solver.step();
-    double fastest = 0.0;
-    for (size_t k = 0; k < solver.velocity->u.size(); ++k)
-        fastest = std::fmax(fastest, std::fabs(solver.velocity->u.data[k]));
-    for (size_t k = 0; k < solver.velocity->v.size(); ++k)
-        fastest = std::fmax(fastest, std::fabs(solver.velocity->v.data[k]));
-    EXPECT_LT(fastest, 1e-6);
-    const double rise = scene.density * scene.gravityY * scene.cellSize;
-    for (uint32_t i = 0; i < solver.nx; ++i)
-        for (uint32_t j = 1; j < solver.ny; ++j)
-            ASSERT_NEAR(solver.pressure->values.at(i, j) - solver.pressure->values.at(i, j - 1), rise, rise * 1e-6)
-                << "cell " << i << ", " << j;
-}
-
 // Walls of solid cells close a pocket of fluid; the pocket's own singular
 // system must still solve, and nothing flows through a solid's faces.
 TEST(Scene, SolidsHoldTheirFacesAtRestAndAClosedPocketStillSolves)
