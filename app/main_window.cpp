@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/main_window_ui.h"
+#include "app/playground.h"
 #include "sim/fluid_solver.h"
 #include "view/flow_view.h"
 
@@ -20,7 +21,35 @@ MainWindow::MainWindow(const Scene& scene, QWidget* parent)
     solver = new FluidSolver(scene);
     view->setSolver(solver);
     connect(&timer, SIGNAL(timeout()), this, SLOT(advance()));
+    if (!scene.file.empty()) {
+        solver->enableDye();
+        playground = new Playground(*this);
+        view->installEventFilter(playground);
+        installEventFilter(playground);
+    }
     timer.start(standardBox::tickIntervalMs);
+}
+
+void MainWindow::setPaused(bool pause)
+{
+    if (pause)
+        timer.stop();
+    else
+        timer.start(standardBox::tickIntervalMs);
+}
+
+void MainWindow::restart()
+{
+    const Scene scene = solver->scene;
+    FluidSolver* fresh = new FluidSolver(scene);
+    if (solver->dye)
+        fresh->enableDye();
+    view->setSolver(fresh);
+    delete solver;
+    solver = fresh;
+    view->restart();
+    tickCount = 0;
+    view->update();
 }
 
 MainWindow::~MainWindow()
@@ -35,6 +64,7 @@ MainWindow::~MainWindow()
 void MainWindow::advance()
 {
     solver->step();
+    ++tickCount;
     view->repaint();  // draw this step now, before the next tick
     // A window that composes an OpenGL widget turns a repaint into a later
     // update when it composed less than a screen refresh ago, as happens when a
@@ -42,4 +72,7 @@ void MainWindow::advance()
     // request then waits in the queue: deliver it here, so that the frame is
     // still drawn inside this tick. Without one waiting this does nothing.
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
+    // In a scene: what the pointer did goes to the next step.
+    if (playground)
+        playground->afterTick();
 }

@@ -3,9 +3,12 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <cstdint>
+
 class FlowView;
 class FluidSolver;
 class MainWindowUi;
+class Playground;
 struct Scene;
 
 // The one window: owns the simulation, the view that draws it and the timer
@@ -22,6 +25,16 @@ public:
     const FluidSolver& simulation() const { return *solver; }
     const QTimer& tickTimer() const { return timer; }
 
+    // For a window given a scene, which its user may touch (app/playground.h).
+    FluidSolver& simulationToChange() { return *solver; }
+    FlowView& flowView() { return *view; }
+    const FlowView& flowView() const { return *view; }
+    uint64_t ticks() const { return tickCount; }
+    bool paused() const { return !timer.isActive(); }
+    void setPaused(bool pause);
+    // The scene from its start again: the solver anew, no tracers yet, tick 0.
+    void restart();
+
 protected slots:
     void advance();
 
@@ -30,4 +43,6 @@ private:
     FlowView* view;
     FluidSolver* solver;
     QTimer timer;
+    uint64_t tickCount = 0;
+    Playground* playground = nullptr;  // a child of the window; only for a scene
 };

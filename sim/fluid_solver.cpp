@@ -97,6 +97,140 @@ FluidSolver::FluidSolver(const Scene& scene)
         outletFaces[size_t(i) * ny] += std::isnan(topFaces[i]);
         outletFaces[size_t(i) * ny + ny - 1] += std::isnan(bottomFaces[i]);
     }
+    for (uint8_t cell : solid)
+        solidCount += cell;
+}
+
+DyeField::DyeField(uint32_t nx, uint32_t ny) : channel{{nx, ny}, {nx, ny}, {nx, ny}}
+{
+    for (GridArray& c : channel)
+        std::fill(c.data.get(), c.data.get() + c.size(), 0.0);
+}
+
+bool FluidSolver::atOpening(uint32_t i, uint32_t j) const
+{
+    // A border cell whose border face is a band's or an outlet's.
+    const bool bandOrOutlet[] = {i == 0 && leftFaces[j] != 0.0, i == nx - 1 && rightFaces[j] != 0.0,
+                                 j == 0 && topFaces[i] != 0.0, j == ny - 1 && bottomFaces[i] != 0.0};
+    return bandOrOutlet[0] || bandOrOutlet[1] || bandOrOutlet[2] || bandOrOutlet[3];
+}
+
+bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)
+{
+    if (i >= nx || j >= ny || atOpening(i, j))
+        return false;
+    uint8_t& cell = solid[size_t(i) * ny + j];
+    if (cell == uint8_t(makeSolid))
+        return true;
+    cell = uint8_t(makeSolid);
+    solidCount = makeSolid ? solidCount + 1 : solidCount - 1;
+    // A new solid holds its faces at rest; a cell given back to the fluid
+    // starts at rest, as its faces were held.
+    VelocityField& field = *velocity;
+    field.u.at(i, j) = field.u.at(i + 1, j) = 0.0;
+    field.v.at(i, j) = field.v.at(i, j + 1) = 0.0;
+    if (dye)
+        for (GridArray& c : dye->channel)
+            c.at(i, j) = 0.0;
+    return true;
+}
+
+void FluidSolver::enableDye()
+{
+    if (!dye)
+        dye = std::make_unique<DyeField>(nx, ny);
+}
+
+void FluidSolver::pourDye(double x, double y, double radius, const float colour[3])
+{
+    if (!dye || !(radius > 0.0))
+        return;
+    for (uint32_t i = 0; i < nx; ++i) {
+        for (uint32_t j = 0; j < ny; ++j) {
+            const double rx = (i + 0.5) * dx - x, ry = (j + 0.5) * dx - y;
+            const double fall = 1.0 - (rx * rx + ry * ry) / (radius * radius);
+            if (fall <= 0.0 || isSolid(i, j))
+                continue;
+            for (int c = 0; c < 3; ++c) {
+                double& value = dye->channel[c].at(i, j);
+                value = std::fmin(1.0, value + fall * colour[c]);
+            }
+        }
+    }
+}
+
+double FluidSolver::dyeTotal(int channel) const
+{
+    if (!dye)
+        return 0.0;
+    double total = 0.0;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (!isSolid(i, j))
+                total += dye->channel[channel].at(i, j);
+    return total * dx * dx;
+}
+
+void FluidSolver::applyPushes(VelocityField& field)
+{
+    const double radius = scene.interaction.radius * dx;
+    for (const Push& p : pushes) {
+        // A smooth bump: full at the pointer, nothing from radius on.
+        auto weight = [&](double x, double y) {
+            const double r2 = ((x - p.x) * (x - p.x) + (y - p.y) * (y - p.y)) / (radius * radius);
+            return r2 < 1.0 ? (1.0 - r2) * (1.0 - r2) * scene.interaction.strength : 0.0;
+        };
+        for (uint32_t i = 0; i <= nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                field.u.at(i, j) += weight(i * dx, (j + 0.5) * dx) * p.vx;
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j <= ny; ++j)
+                field.v.at(i, j) += weight((i + 0.5) * dx, j * dx) * p.vy;
+    }
+    pushes.clear();
+}
+
+void FluidSolver::advectDye(double dt)
+{
+    // Carried as the velocity is, by the new velocity: traced back from each
+    // cell centre, sampled bilinearly between the centres, clamped at the
+    // border; a point inside a solid carries none.
+    const VelocityField& field = *velocity;
+    const SceneBorders borders{scene, solid};
+    DyeField carried(nx, ny);
+    for (uint32_t i = 0; i < nx; ++i) {
+        for (uint32_t j = 0; j < ny; ++j) {
+            if (isSolid(i, j))
+                continue;
+            const double x = (i + 0.5) * dx, y = (j + 0.5) * dx;
+            const double fromX = x - dt * sampleInScene(field, borders, 0, x, y);
+            const double fromY = y - dt * sampleInScene(field, borders, 1, x, y);
+            const double gx = std::fmin(std::fmax(fromX / dx - 0.5, 0.0), nx - 1.0);
+            const double gy = std::fmin(std::fmax(fromY / dx - 0.5, 0.0), ny - 1.0);
+            const uint32_t a = std::min(uint32_t(gx), nx - 2), b = std::min(uint32_t(gy), ny - 2);
+            const double fx = gx - a, fy = gy - b;
+            auto take = [&](const GridArray& c, uint32_t p, uint32_t q) { return isSolid(p, q) ? 0.0 : c.at(p, q); };
+            for (int c = 0; c < 3; ++c) {
+                const GridArray& from = dye->channel[c];
+                carried.channel[c].at(i, j) =
+                    (take(from, a, b) * (1.0 - fx) + take(from, a + 1, b) * fx) * (1.0 - fy) +
+                    (take(from, a, b + 1) * (1.0 - fx) + take(from, a + 1, b + 1) * fx) * fy;
+            }
+        }
+    }
+    std::swap(*dye, carried);
+    // Inflow bands pour their colour into their border cells.
+    for (const Band& band : scene.inflows) {
+        if (!band.pours)
+            continue;
+        for (uint32_t c = band.range.first; c <= band.range.last; ++c) {
+            const Side side = band.range.side;
+            const uint32_t i = side == Side::left ? 0 : side == Side::right ? nx - 1 : c;
+            const uint32_t j = side == Side::top ? 0 : side == Side::bottom ? ny - 1 : c;
+            for (int k = 0; k < 3; ++k)
+                dye->channel[k].at(i, j) = band.dye[k];
+        }
+    }
 }
 
 bool FluidSolver::heldFace(int component, uint32_t i, uint32_t j) const
@@ -116,12 +250,16 @@ void FluidSolver::step(double dt)
     // Advection swaps the two fields, so every step reads the current one anew.
     advect(*velocity, dt);
     applyGravity(*velocity, dt);
+    if (!pushes.empty())
+        applyPushes(*velocity);
     applyBoundaryConditions(*velocity, dt);
     if (scene.viscosity > 0.0)
         diffuse(*velocity, dt);
     solvePressure(*velocity, *pressure, dt);
     subtractPressureGradient(*velocity, *pressure, dt);
     applyBoundaryConditions(*velocity, dt);
+    if (dye)
+        advectDye(dt);
 }
 
 namespace sim {
@@ -130,7 +268,7 @@ FLOWBOX_KERNEL_TABLE(AdvectionKernels, advectionKernels)
 
 void FluidSolver::advect(const VelocityField& field, double dt)
 {
-    if (scene.needsGeneralSteps())
+    if (scene.needsGeneralSteps() || anySolid())
         advectInScene(field, {scene, solid}, dt, *velocityTemp);
     else
         sim::advectionKernels().advectFaces(field.samples(), dt, velocityTemp->u.data.get(),
@@ -166,7 +304,7 @@ void FluidSolver::applyBoundaryConditions(VelocityField& field, double /*dt*/)
         hold(field.u.at(0, j), leftFaces[j]);
         hold(field.u.at(nx, j), rightFaces[j]);
     }
-    if (scene.rectangles.empty() && scene.discs.empty())
+    if (!anySolid())
         return;
     // Solids are at rest: no flow through, along or inside them.
     for (uint32_t i = 0; i < nx; ++i) {
@@ -291,7 +429,7 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
 
 void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt)
 {
-    const bool plainBox = scene.outlets.empty() && scene.rectangles.empty() && scene.discs.empty();
+    const bool plainBox = scene.outlets.empty() && !anySolid();
     const pcg::RowListMatrix matrix =
         plainBox ? assemblePressureMatrix(nx, ny) : assemblePressureMatrix(nx, ny, solid, outletFaces);
     std::vector<double> rhs = pressureRightHandSide(field, dx, density, dt);

@@ -18,6 +18,19 @@ struct PressureSolveOutcome {
     double tolerance = 0.0; // the residual it had to reach
 };
 
+// A passive colour carried by the flow: red, green and blue per cell, at the
+// cell centres, 0 (no dye) to 1.
+struct DyeField {
+    GridArray channel[3];  // extents (nx, ny)
+    DyeField(uint32_t nx, uint32_t ny);
+};
+
+// A push of the pointer's: velocity (vx, vy) added around (x, y), in length
+// units, at the next step.
+struct Push {
+    double x, y, vx, vy;
+};
+
 // Incompressible flow on a staggered grid of nx by ny square cells, in a scene.
 class FluidSolver {
 public:
@@ -32,6 +45,7 @@ public:
     double density;
     Scene scene;
     std::vector<uint8_t> solid;  // per cell, k = i*ny + j: 1 where the scene puts a solid
+    std::unique_ptr<DyeField> dye;  // only when asked for (enableDye): the standard box has none
 
     // Every velocity sample starts at rest. Needs a scene without problems.
     explicit FluidSolver(const Scene& scene);
@@ -51,6 +65,20 @@ public:
     void subtractPressureGradient(VelocityField& field, const ScalarField& pressureIn, double dt);
 
     bool isSolid(uint32_t i, uint32_t j) const { return solid[size_t(i) * ny + j] != 0; }
+    bool anySolid() const { return solidCount > 0; }
+    // Makes cell (i, j) solid or fluid from the next step on. A cell at an
+    // inflow or outflow band or an outlet stays as it is: false then.
+    bool setSolid(uint32_t i, uint32_t j, bool makeSolid);
+
+    // Pushes the flow at the next step, before the pressure projection.
+    void push(const Push& push) { pushes.push_back(push); }
+    // Gives the solver a dye field (all clear), which inflow bands that pour
+    // fill and every step carries along.
+    void enableDye();
+    // Adds dye of the colour within radius (length units) of (x, y), fading out.
+    void pourDye(double x, double y, double radius, const float colour[3]);
+    // The dye's total of each channel over the fluid cells, times the cell area.
+    double dyeTotal(int channel) const;
     // Faces held by the borders or the solids: the border's normal faces and
     // every face of a solid cell. A face of an open outlet is not held.
     bool heldFace(int component, uint32_t i, uint32_t j) const;
@@ -59,6 +87,12 @@ public:
     const PressureSolveOutcome& lastDiffusionSolve() const { return lastDiffusion; }
 
 private:
+    void applyPushes(VelocityField& field);
+    void advectDye(double dt);
+    bool atOpening(uint32_t i, uint32_t j) const;
+
+    std::vector<Push> pushes;
+    size_t solidCount = 0;
     PressureSolveOutcome lastSolve;
     PressureSolveOutcome lastDiffusion;
     // Per border face, normal to the border: the velocity it is held at, or

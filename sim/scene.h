@@ -35,6 +35,16 @@ struct SideRange {
 struct Band {
     SideRange range;
     double speed = 0.0;
+    bool pours = false;  // whether an inflow band pours dye, of colour dye
+    float dye[3] = {0.0f, 0.0f, 0.0f};
+};
+
+// What the pointer does to the flow in a window given a scene: a drag pushes
+// the faces within `radius` cells of the pointer, with a smooth fall-off, by
+// the pointer's velocity times `strength`.
+struct Interaction {
+    double radius = 3.0;
+    double strength = 1.0;
 };
 
 // Solids in cell units: a cell is solid when its centre lies inside.
@@ -72,6 +82,7 @@ struct Scene {
     double tolerance = 0.0;  // of the pressure and diffusion solves, relative
     int32_t iterationLimit = 0;
     uint32_t tracerCount = 0;
+    Interaction interaction;
 
     // The standard box, from its constants.
     static Scene standard();

@@ -261,7 +261,7 @@ public:
     {
         if (!onlyKnownKeys(root, "",
                            {"name", "grid", "fluid", "time", "advection", "walls", "inflow", "outflow", "outlet",
-                            "solid", "solver", "tracers"}))
+                            "solid", "solver", "tracers", "interaction"}))
             return false;
         bool ok = true;
         if (const toml::node* name = root.get("name")) {
@@ -349,9 +349,24 @@ public:
             return [&, kind](const toml::table& entry) {
                 const std::string what = std::string("an [[") + kind + "]] band";
                 Band b;
-                if (!onlyKnownKeys(entry, std::string(" in [[") + kind + "]]", {"side", "cells", "speed"}) ||
+                const bool inflow = std::string(kind) == "inflow";
+                if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "dye"})
+                             : onlyKnownKeys(entry, " in [[outflow]]", {"side", "cells", "speed"})) ||
                     !range(entry, what, b.range))
                     return false;
+                if (const toml::node* dye = entry.get("dye")) {
+                    const toml::array* colour = dye->as_array();
+                    double channel[3];
+                    if (!colour || colour->size() != 3 || !number(*colour->get(0), "dye", channel[0]) ||
+                        !number(*colour->get(1), "dye", channel[1]) || !number(*colour->get(2), "dye", channel[2]))
+                        return fail(*dye, "dye is [red, green, blue], each from 0 to 1");
+                    for (int c = 0; c < 3; ++c) {
+                        if (channel[c] < 0.0 || channel[c] > 1.0)
+                            return fail(*dye, "dye is [red, green, blue], each from 0 to 1");
+                        b.dye[c] = float(channel[c]);
+                    }
+                    b.pours = true;
+                }
                 const toml::node* speed = entry.get("speed");
                 if (!speed)
                     return fail(entry, what + " needs a speed");
@@ -378,6 +393,19 @@ public:
             }))
             return false;
         if (!eachTable(root, "solid", [&](const toml::table& entry) { return solid(entry, scene); }))
+            return false;
+
+        if (const toml::table* interaction = table(root, "interaction", ok)) {
+            if (!onlyKnownKeys(*interaction, " in [interaction]", {"radius", "strength"}) ||
+                !optionalNumber(*interaction, "radius", "[interaction] radius", scene.interaction.radius) ||
+                !optionalNumber(*interaction, "strength", "[interaction] strength", scene.interaction.strength))
+                return false;
+            if (scene.interaction.radius <= 0.0 || scene.interaction.radius > 1000.0)
+                return fail(*interaction->get("radius"), "[interaction] radius must lie above 0 and up to 1000 cells");
+            if (scene.interaction.strength < 0.0 || scene.interaction.strength > 100.0)
+                return fail(*interaction->get("strength"), "[interaction] strength must lie between 0 and 100");
+        }
+        if (!ok)
             return false;
 
         if (const toml::table* solver = table(root, "solver", ok)) {

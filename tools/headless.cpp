@@ -297,6 +297,9 @@ int main(int argc, char* argv[])
     }
 
     FluidSolver solver(scene);
+    for (const Band& band : scene.inflows)
+        if (band.pours)
+            solver.enableDye();
     Frame frame;
     TracerList tracers;
     const TracerSettings tracing = tracerSettings(solver);

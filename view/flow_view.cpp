@@ -20,11 +20,24 @@ void drawSegments(const std::vector<ScreenSegment>& segments)
 
 FlowView::FlowView(QWidget* parent) : QOpenGLWidget(parent) {}
 
-FlowView::~FlowView() = default;
+FlowView::~FlowView()
+{
+    if (dyeTexture) {
+        makeCurrent();
+        glDeleteTextures(1, &dyeTexture);
+        doneCurrent();
+    }
+}
 
 void FlowView::setSolver(FluidSolver* solver)
 {
     this->solver = solver;
+}
+
+void FlowView::restart()
+{
+    tracers.clear();
+    random = TracerRandom();
 }
 
 void FlowView::initializeGL()
@@ -55,7 +68,35 @@ void FlowView::paintGL()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
 
-    composeFrame(*solver, viewWidth, viewHeight, frame);
+    composeFrame(*solver, viewWidth, viewHeight, frame, options);
+
+    if (!frame.dye.empty()) {
+        // One texel a cell, its centre on the cell's centre, blended linearly between.
+        if (!dyeTexture)
+            glGenTextures(1, &dyeTexture);
+        glBindTexture(GL_TEXTURE_2D, dyeTexture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, GLsizei(frame.dyeColumns), GLsizei(frame.dyeRows), 0, GL_RGB,
+                     GL_UNSIGNED_BYTE, frame.dye.data());
+        glEnable(GL_TEXTURE_2D);
+        glColor3f(1.0f, 1.0f, 1.0f);
+        const float right = float(frame.dyeColumns * frame.cellSize), bottom = float(frame.dyeRows * frame.cellSize);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0.0f, 0.0f);
+        glVertex2f(0.0f, 0.0f);
+        glTexCoord2f(1.0f, 0.0f);
+        glVertex2f(right, 0.0f);
+        glTexCoord2f(1.0f, 1.0f);
+        glVertex2f(right, bottom);
+        glTexCoord2f(0.0f, 1.0f);
+        glVertex2f(0.0f, bottom);
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
+    }
 
     glColor3f(gridColour.red, gridColour.green, gridColour.blue);
     drawSegments(frame.grid);

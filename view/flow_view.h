@@ -19,11 +19,14 @@ public:
     ~FlowView() override;
 
     void setSolver(FluidSolver* solver);
+    // No tracers, and the generator at its start: the first frame comes again.
+    void restart();
 
     uint32_t viewHeight = 0;        // logical pixels, as last given to resizeGL
     uint32_t viewWidth = 0;         // logical pixels, as last given to resizeGL
     FluidSolver* solver = nullptr;  // not owned; outlives the view
     TracerList tracers;
+    FrameOptions options;           // what the picture leaves out
 
 protected:
     void initializeGL() override;
@@ -34,4 +37,5 @@ protected:
 private:
     TracerRandom random;
     Frame frame;  // reused from frame to frame
+    unsigned dyeTexture = 0;  // made at the first frame with dye
 };

@@ -2,8 +2,23 @@
 
 #include "sim/fluid_solver.h"
 
-void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame)
+#include <cmath>
+
+void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame,
+                  const FrameOptions& options)
 {
+    frame.dye.clear();
+    frame.dyeColumns = frame.dyeRows = 0;
+    if (solver.dye && options.dye) {
+        frame.dyeColumns = solver.nx;
+        frame.dyeRows = solver.ny;
+        frame.dye.resize(size_t(solver.nx) * solver.ny * 3);
+        for (uint32_t j = 0; j < solver.ny; ++j)
+            for (uint32_t i = 0; i < solver.nx; ++i)
+                for (int c = 0; c < 3; ++c)
+                    frame.dye[(size_t(j) * solver.nx + i) * 3 + c] =
+                        uint8_t(std::lround(255.0 * std::fmin(1.0, std::fmax(0.0, solver.dye->channel[c].at(i, j)))));
+    }
     frame.width = width;
     frame.height = height;
     // A scene's large grid still gets a picture in a small view; the standard
@@ -18,7 +33,10 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         for (uint32_t j = 0; j < solver.ny; ++j)
             if (solver.isSolid(i, j))
                 frame.solids.push_back({float(i * frame.cellSize), float(j * frame.cellSize)});
-    velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride);
+    if (options.arrows)
+        velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride);
+    else
+        frame.arrows.clear();
     frame.dots.clear();
     for (uint32_t i = 0; i < solver.nx; i += stride)
         for (uint32_t j = 0; j < solver.ny; j += stride)

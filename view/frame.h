@@ -36,6 +36,12 @@ struct Frame {
     double cellSize = 0.0;   // pixels per cell
     double dx = 1.0;         // length of a cell
     double trailColourScale = 1.0;  // x of a trail point, in the standard box's units
+    // The dye, when the solver carries one and it is shown: red, green, blue
+    // bytes per cell, row after row from the top (dyeColumns by dyeRows),
+    // stretched smoothly over the grid under everything else.
+    std::vector<uint8_t> dye;
+    uint32_t dyeColumns = 0;
+    uint32_t dyeRows = 0;
     std::vector<ScreenSegment> grid;
     std::vector<ScreenPoint> solids;  // top left corner of each solid cell, cellSize across
     std::vector<ScreenSegment> arrows;
@@ -46,9 +52,16 @@ struct Frame {
     std::vector<uint32_t> trailStarts;
 };
 
-// Grid, solids, arrows and dots of the solver's state in a view of width by
-// height logical pixels; the lists are reused from frame to frame.
-void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame);
+// What a frame leaves out at the viewer's wish.
+struct FrameOptions {
+    bool dye = true;
+    bool arrows = true;
+};
+
+// Dye, grid, solids, arrows and dots of the solver's state in a view of width
+// by height logical pixels; the lists are reused from frame to frame.
+void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame,
+                  const FrameOptions& options = {});
 
 // The tracers' trails at the frame's cell size.
 void composeTrails(const TracerList& tracers, Frame& frame);

@@ -37,6 +37,12 @@ QImage paintFrame(const Frame& frame)
     QImage image(int(frame.width), int(frame.height), QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
+    if (!frame.dye.empty()) {
+        const QImage dye(frame.dye.data(), int(frame.dyeColumns), int(frame.dyeRows), int(frame.dyeColumns * 3),
+                         QImage::Format_RGB888);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(0.0, 0.0, frame.dyeColumns * frame.cellSize, frame.dyeRows * frame.cellSize), dye);
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     drawSegments(painter, frame.grid, gridColour);
     for (const ScreenPoint& corner : frame.solids)

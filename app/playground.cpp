@@ -1,0 +1,141 @@
+#include "app/playground.h"
+
+#include "app/main_window.h"
+#include "sim/fluid_solver.h"
+#include "view/flow_view.h"
+#include "view/frame_geometry.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStatusBar>
+
+namespace {
+
+constexpr float pouredDye[3] = {1.0f, 0.55f, 0.1f};  // an orange that reads on black and grey
+
+}  // namespace
+
+Playground::Playground(MainWindow& window) : QObject(&window), window(window)
+{
+    clock.start();
+}
+
+QPointF Playground::toScene(QPointF pixel) const
+{
+    const FluidSolver& solver = window.simulation();
+    const FlowView& view = window.flowView();
+    const double pixelsPerCell = cellSize(uint32_t(view.width()), uint32_t(view.height()), solver.nx, solver.ny,
+                                          solver.dx, true);
+    if (pixelsPerCell <= 0.0)
+        return {-1.0, -1.0};
+    return pixel / pixelsPerCell * solver.dx;
+}
+
+void Playground::drawAt(QPointF pixel)
+{
+    FluidSolver& solver = window.simulationToChange();
+    const QPointF at = toScene(pixel) / solver.dx;
+    if (at.x() < 0.0 || at.y() < 0.0 || at.x() >= solver.nx || at.y() >= solver.ny)
+        return;
+    solver.setSolid(uint32_t(at.x()), uint32_t(at.y()), drag == Drag::drawSolid);
+    window.flowView().update();
+}
+
+bool Playground::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        if (watched != &window.flowView())
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        pointer = pointerAtLastTick = toScene(mouse->position());
+        if (mouse->button() == Qt::LeftButton)
+            drag = mouse->modifiers() & Qt::ControlModifier ? Drag::pour : Drag::push;
+        else if (mouse->button() == Qt::RightButton)
+            drag = mouse->modifiers() & Qt::ShiftModifier ? Drag::eraseSolid : Drag::drawSolid;
+        if (drag == Drag::drawSolid || drag == Drag::eraseSolid)
+            drawAt(mouse->position());
+        return true;
+    }
+    case QEvent::MouseMove: {
+        if (watched != &window.flowView() || drag == Drag::none)
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        pointer = toScene(mouse->position());
+        if (drag == Drag::drawSolid || drag == Drag::eraseSolid)
+            drawAt(mouse->position());
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (watched != &window.flowView())
+            return false;
+        drag = Drag::none;
+        return true;
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Space:
+            window.setPaused(!window.paused());
+            break;
+        case Qt::Key_R:
+            window.restart();
+            break;
+        case Qt::Key_S: {
+            saved = QString("flowbox-tick-%1.png").arg(window.ticks());
+            if (!window.flowView().grabFramebuffer().save(saved, "PNG"))
+                saved = QString("could not write %1").arg(QDir::current().filePath(saved));
+            break;
+        }
+        case Qt::Key_D:
+            window.flowView().options.dye = !window.flowView().options.dye;
+            window.flowView().update();
+            break;
+        case Qt::Key_A:
+            window.flowView().options.arrows = !window.flowView().options.arrows;
+            window.flowView().update();
+            break;
+        default:
+            return false;
+        }
+        updateStatus();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void Playground::afterTick()
+{
+    FluidSolver& solver = window.simulationToChange();
+    // The pointer's velocity: how far it went since the last tick, over a step.
+    if (drag == Drag::push) {
+        const QPointF moved = pointer - pointerAtLastTick;
+        const double dt = solver.scene.timeStep;
+        solver.push({pointer.x(), pointer.y(), moved.x() / dt, moved.y() / dt});
+    } else if (drag == Drag::pour) {
+        solver.pourDye(pointer.x(), pointer.y(), solver.scene.interaction.radius * solver.dx, pouredDye);
+    }
+    pointerAtLastTick = pointer;
+
+    ++framesThisSecond;
+    if (clock.elapsed() >= 1000) {
+        frameRate = framesThisSecond * 1000.0 / clock.restart();
+        framesThisSecond = 0;
+    }
+    updateStatus();
+}
+
+void Playground::updateStatus()
+{
+    QString status = QString("tick %1 · %2 iterations · %3 frames/s")
+                         .arg(window.ticks())
+                         .arg(window.simulation().lastPressureSolve().iterations)
+                         .arg(frameRate, 0, 'f', 1);
+    if (window.paused())
+        status += " · paused";
+    if (!saved.isEmpty())
+        status += " · " + saved;
+    window.statusBar()->showMessage(status);
+}
