@@ -291,6 +291,25 @@ TEST(HeadlessScene, ABadSceneGetsOneLineWithItsPlaceAndStatusTwo)
     EXPECT_TRUE(missing.err.contains("cavity, cylinder, standard, step")) << missing.err.toStdString();
 }
 
+TEST(HeadlessScene, UntilSteadyStopsOnceTheFlowIsSteadyOrSaysItNeverWas)
+{
+    // A rate no tick falls below, and one every tick does.
+    const HeadlessRun never = runHeadless({"--scene", "cavity", "--ticks", "3", "--until-steady", "1e-30"});
+    EXPECT_EQ(never.status, 3);
+    EXPECT_EQ(never.out.count('\n'), 3);
+    EXPECT_EQ(never.err.count('\n'), 1);
+    EXPECT_TRUE(never.err.startsWith("flowbox-headless: not steady after 3 ticks")) << never.err.toStdString();
+    const HeadlessRun soon = runHeadless({"--scene", "cavity", "--ticks", "50", "--until-steady", "1e30"});
+    EXPECT_EQ(soon.status, 0);
+    EXPECT_EQ(soon.out.count('\n'), 1);
+    for (const char* bad : {"0", "-1", "abc", "nan", "inf"}) {
+        SCOPED_TRACE(bad);
+        const HeadlessRun run = runHeadless({"--until-steady", bad});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.startsWith("flowbox-headless: --until-steady")) << run.err.toStdString();
+    }
+}
+
 TEST(Headless, HelpAndVersionSucceed)
 {
     const HeadlessRun help = runHeadless({"--help"});
