@@ -192,44 +192,66 @@ void FluidSolver::applyPushes(VelocityField& field)
 
 void FluidSolver::advectDye(double dt)
 {
-    // Carried as the velocity is, by the new velocity: traced back from each
-    // cell centre, sampled bilinearly between the centres, clamped at the
-    // border; a point inside a solid carries none.
+    // Dye moves with the fluid through the faces, each face passing on the dye
+    // of the cell upstream of it: what one cell loses its neighbour gains, so
+    // dye is neither made nor lost but where it enters through a band or
+    // leaves through an opening. (Traced back and sampled as the velocity is,
+    // it would lose up to three quarters of itself against walls in a stirred
+    // box.) Sub-steps keep every cell from giving more than it holds.
     const VelocityField& field = *velocity;
-    const SceneBorders borders{scene, solid};
-    DyeField carried(nx, ny);
+    double fastestOutflow = 0.0;  // of any cell, in cells per unit of time
     for (uint32_t i = 0; i < nx; ++i) {
         for (uint32_t j = 0; j < ny; ++j) {
-            if (isSolid(i, j))
-                continue;
-            const double x = (i + 0.5) * dx, y = (j + 0.5) * dx;
-            const double fromX = x - dt * sampleInScene(field, borders, 0, x, y);
-            const double fromY = y - dt * sampleInScene(field, borders, 1, x, y);
-            const double gx = std::fmin(std::fmax(fromX / dx - 0.5, 0.0), nx - 1.0);
-            const double gy = std::fmin(std::fmax(fromY / dx - 0.5, 0.0), ny - 1.0);
-            const uint32_t a = std::min(uint32_t(gx), nx - 2), b = std::min(uint32_t(gy), ny - 2);
-            const double fx = gx - a, fy = gy - b;
-            auto take = [&](const GridArray& c, uint32_t p, uint32_t q) { return isSolid(p, q) ? 0.0 : c.at(p, q); };
-            for (int c = 0; c < 3; ++c) {
-                const GridArray& from = dye->channel[c];
-                carried.channel[c].at(i, j) =
-                    (take(from, a, b) * (1.0 - fx) + take(from, a + 1, b) * fx) * (1.0 - fy) +
-                    (take(from, a, b + 1) * (1.0 - fx) + take(from, a + 1, b + 1) * fx) * fy;
-            }
+            const double out = std::fmax(0.0, -field.u.at(i, j)) + std::fmax(0.0, field.u.at(i + 1, j)) +
+                               std::fmax(0.0, -field.v.at(i, j)) + std::fmax(0.0, field.v.at(i, j + 1));
+            fastestOutflow = std::fmax(fastestOutflow, out / dx);
         }
     }
-    std::swap(*dye, carried);
-    // Inflow bands pour their colour into their border cells.
-    for (const Band& band : scene.inflows) {
-        if (!band.pours)
-            continue;
-        for (uint32_t c = band.range.first; c <= band.range.last; ++c) {
-            const Side side = band.range.side;
-            const uint32_t i = side == Side::left ? 0 : side == Side::right ? nx - 1 : c;
-            const uint32_t j = side == Side::top ? 0 : side == Side::bottom ? ny - 1 : c;
-            for (int k = 0; k < 3; ++k)
-                dye->channel[k].at(i, j) = band.dye[k];
+    const int steps = std::max(1, int(std::ceil(fastestOutflow * dt)));
+    const double share = dt / steps / dx;  // of a face's speed that crosses it in a sub-step, in cells
+    // The colour flowing in through a border face: a pouring band's, else clear.
+    auto inflowColour = [&](Side side, uint32_t cell, int channel) {
+        for (const Band& band : scene.inflows)
+            if (band.pours && band.range.side == side && band.range.contains(cell))
+                return double(band.dye[channel]);
+        return 0.0;
+    };
+    DyeField next(nx, ny);
+    for (int step = 0; step < steps; ++step) {
+        for (int c = 0; c < 3; ++c) {
+            const GridArray& now = dye->channel[c];
+            GridArray& after = next.channel[c];
+            std::copy(now.data.get(), now.data.get() + now.size(), after.data.get());
+            for (uint32_t i = 0; i <= nx; ++i) {
+                for (uint32_t j = 0; j < ny; ++j) {
+                    const double speed = field.u.at(i, j);
+                    if (speed == 0.0)
+                        continue;
+                    const double upstream = speed > 0.0 ? (i > 0 ? now.at(i - 1, j) : inflowColour(Side::left, j, c))
+                                                        : (i < nx ? now.at(i, j) : inflowColour(Side::right, j, c));
+                    const double flux = speed * share * upstream;
+                    if (i > 0)
+                        after.at(i - 1, j) -= flux;
+                    if (i < nx)
+                        after.at(i, j) += flux;
+                }
+            }
+            for (uint32_t i = 0; i < nx; ++i) {
+                for (uint32_t j = 0; j <= ny; ++j) {
+                    const double speed = field.v.at(i, j);
+                    if (speed == 0.0)
+                        continue;
+                    const double upstream = speed > 0.0 ? (j > 0 ? now.at(i, j - 1) : inflowColour(Side::top, i, c))
+                                                        : (j < ny ? now.at(i, j) : inflowColour(Side::bottom, i, c));
+                    const double flux = speed * share * upstream;
+                    if (j > 0)
+                        after.at(i, j - 1) -= flux;
+                    if (j < ny)
+                        after.at(i, j) += flux;
+                }
+            }
         }
+        std::swap(*dye, next);
     }
 }
 

@@ -265,6 +265,12 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
          "either a disc or a rectangle"},
         {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"up\"\ncells = [0, 1]\nspeed = 1.0\n", "side must be"},
         {"[grid]\ncells = [4, 4]\n[solver]\niteration_limit = 0\n", "iteration_limit must lie between 1"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = 1.0\ndye = [1.0, 2.0, 0.0]\n"
+         "[[outlet]]\nside = \"right\"\ncells = [0, 3]\n", "dye is [red, green, blue], each from 0 to 1"},
+        {"[grid]\ncells = [4, 4]\n[[outflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = 1.0\ndye = [1.0, 0.0, 0.0]\n"
+         "[[outlet]]\nside = \"right\"\ncells = [0, 3]\n", "unknown key \"dye\" in [[outflow]]"},
+        {"[grid]\ncells = [4, 4]\n[interaction]\nradius = 0.0\n", "[interaction] radius must lie above 0"},
+        {"[grid]\ncells = [4, 4]\n[interaction]\nstrenght = 1.0\n", "(the nearest known one is \"strength\")"},
         {"inflow = 3\n[grid]\ncells = [4, 4]\n", "inflow must be written [[inflow]]"},
         {"[grid]\ncells = [4, 4]\n[[outlet]]\nside = \"left\"\ncells = [0, 2]\n[[outlet]]\nside = \"left\"\ncells = [2, 3]\n",
          "two openings overlap"},
