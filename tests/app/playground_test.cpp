@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/support/flow_checks.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -55,15 +57,6 @@ struct Touched {
     MainWindow window;
 };
 
-double largestDivergence(const FluidSolver& solver)
-{
-    double largest = 0.0;
-    for (uint32_t i = 0; i < solver.nx; ++i)
-        for (uint32_t j = 0; j < solver.ny; ++j)
-            if (!solver.isSolid(i, j))
-                largest = std::fmax(largest, std::fabs(cellDivergence(*solver.velocity, i, j)));
-    return largest;
-}
 
 const char* closedBox = "[grid]\ncells = [30, 20]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
                         "[time]\nstep = 0.05\n";
@@ -80,7 +73,7 @@ TEST(Playground, ADragPushesTheFlowItsWayAndTheFlowStaysDivergenceFree)
     const FluidSolver& solver = box.solver();
     EXPECT_GT(solver.velocity->u.at(13, 10), 1.0);  // about 3 cells / 0.05
     EXPECT_LT(std::fabs(solver.velocity->v.at(13, 10)), std::fabs(solver.velocity->u.at(13, 10)));
-    EXPECT_LT(largestDivergence(solver) * solver.dx * solver.dx / solver.scene.timeStep,
+    EXPECT_LT(testing_support::largestFluidDivergence(solver) * solver.dx * solver.dx / solver.scene.timeStep,
               10 * solver.lastPressureSolve().tolerance + 1e-12);
     // Up and to the left: the other way.
     QTest::mousePress(&box.view(), Qt::LeftButton, {}, box.pixelOf(20, 12));

@@ -8,6 +8,8 @@
 #include "sim/scene_steps.h"
 #include "tests/support/forms.h"
 
+#include "tests/support/flow_checks.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,15 +34,6 @@ std::vector<double> values(const GridArray& array)
     return std::vector<double>(array.data.get(), array.data.get() + array.size());
 }
 
-double largestDivergence(const FluidSolver& solver)
-{
-    double largest = 0.0;
-    for (uint32_t i = 0; i < solver.nx; ++i)
-        for (uint32_t j = 0; j < solver.ny; ++j)
-            if (!solver.isSolid(i, j))
-                largest = std::fmax(largest, std::fabs(cellDivergence(*solver.velocity, i, j)));
-    return largest;
-}
 
 TEST(Scene, TheStandardSceneFileRunsTheStandardBoxBitForBit)
 {
@@ -71,7 +64,8 @@ TEST(Scene, EveryShippedSceneLoadsAndStaysDivergenceFree)
         }
         // The scaled divergence is what the solve drives below its tolerance.
         const double scale = solver.dx * solver.dx * solver.density / scene.timeStep;
-        EXPECT_LT(largestDivergence(solver) * scale, 10 * solver.lastPressureSolve().tolerance + 1e-12);
+        EXPECT_LT(testing_support::largestFluidDivergence(solver) * scale,
+                  10 * solver.lastPressureSolve().tolerance + 1e-12);
     }
 }
 
@@ -117,7 +111,7 @@ disc = { centre = [5.0, 14.0], radius = 2.5 }
             ASSERT_EQ(solver.velocity->v.at(i, j + 1), 0.0);
         }
     }
-    EXPECT_LT(largestDivergence(solver), 1e-3);
+    EXPECT_LT(testing_support::largestFluidDivergence(solver), 1e-3);
     // The pocket's fluid is cut off: gravity alone cannot move it. What is left
     // is the solve's tolerance, relative to the velocity gravity adds in a
     // step (a sum over a few cells' errors: a margin of 20).
