@@ -26,7 +26,6 @@
 #include <optional>
 #include <sstream>
 #include <utility>
-#include <sys/stat.h>
 
 namespace {
 
@@ -522,15 +521,25 @@ bool parseScene(std::string_view text, const std::string& source, Scene& scene, 
     return reader.read(parsed.table(), scene);
 }
 
+namespace {
+
+bool isFile(const std::string& path)
+{
+    std::error_code failure;
+    return std::filesystem::is_regular_file(path, failure);
+}
+
+}  // namespace
+
 bool loadSceneFile(const std::string& path, Scene& scene, std::string& error)
 {
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (!isFile(path)) {
         error = path + ": no such scene file";
         return false;
     }
-    constexpr off_t largestFile = 1 << 20;
-    if (status.st_size > largestFile) {
+    constexpr std::uintmax_t largestFile = 1 << 20;
+    std::error_code failure;
+    if (std::filesystem::file_size(path, failure) > largestFile && !failure) {
         error = path + ": too large for a scene file (more than 1 MiB)";
         return false;
     }
@@ -544,15 +553,6 @@ bool loadSceneFile(const std::string& path, Scene& scene, std::string& error)
     return parseScene(text.str(), path, scene, error);
 }
 
-namespace {
-
-bool isFile(const std::string& path)
-{
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-}  // namespace
 
 std::string findScene(const std::string& nameOrPath, const std::vector<std::string>& sceneFolders)
 {

@@ -57,10 +57,7 @@ TracerSettings tracerSettings(const FluidSolver& solver)
         settings.region = {0.0, solver.nx * solver.dx, 0.0, solver.ny * solver.dx};
     settings.count = solver.scene.tracerCount;
     settings.step = float(solver.scene.timeStep);
-    bool anySolid = false;
-    for (uint8_t cell : solver.solid)
-        anySolid = anySolid || cell;
-    settings.solid = anySolid ? &solver.solid : nullptr;
+    settings.solid = solver.anySolid() ? &solver.solid : nullptr;
     return settings;
 }
 
