@@ -6,8 +6,9 @@
 //   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
-// and Shin's table (docs/validation/ghia1982-re100.csv, found beside the
-// shipped scenes or named with --reference); scripts/validate runs them all.
+// and Shin's table for Re 100, 400 or 1000 (docs/validation/ghia1982-reRE.csv,
+// found beside the shipped scenes, or any table named with --reference);
+// scripts/validate runs them all.
 
 #include "sim/scene_file.h"
 #include "tools/validation.h"
@@ -71,13 +72,17 @@ int main(int argc, char* argv[])
         std::string error;
         if (!loadSceneFile(options.count("scene") ? options["scene"] : findScene("cavity", folders), base, error))
             fail(error);
+        const double reynolds = number(options, "reynolds", 100.0);
+        std::string table = options.count("reference") ? options["reference"] : std::string();
+        if (table.empty()) {
+            const bool tabulated = reynolds == 100.0 || reynolds == 400.0 || reynolds == 1000.0;
+            if (!tabulated || folders.empty())
+                fail("Ghia's tables are for Re 100, 400 and 1000; name another with --reference FILE");
+            table = folders[0] + "/ghia1982-re" + std::to_string(int(reynolds)) + ".csv";
+        }
         std::vector<validation::ReferencePoint> reference;
-        const std::string table = options.count("reference")
-                                      ? options["reference"]
-                                      : (folders.empty() ? std::string() : folders[0] + "/ghia1982-re100.csv");
         if (!validation::readReference(table, reference, error))
             fail(error);
-        const double reynolds = number(options, "reynolds", 100.0);
         FluidSolver solver(validation::cavityOn(base, cells, reynolds, scheme));
         const validation::SteadyRun run = validation::runUntilSteady(solver, number(options, "steady", 1e-4),
                                                                       number(options, "time-limit", 200.0));

@@ -202,6 +202,52 @@ TEST(Playground, KeysPauseResetSaveAndHide)
     QDir::setCurrent(before);
 }
 
+// The pour's reach is the scene's interaction radius in cells, whatever a
+// cell measures: about pi r^2 cells of dye.
+TEST(Playground, PouringDyesTheCellsWithinTheRadiusOnCellsOfAnySize)
+{
+    for (const char* cellSize : {"0.05", "4.0"}) {
+        SCOPED_TRACE(cellSize);
+        Touched box(sceneOf(std::string("[grid]\ncells = [30, 20]\ncell_size = ") + cellSize +
+                            "\n[fluid]\ngravity = [0.0, 0.0]\n[interaction]\nradius = 3.0\n"));
+        QTest::mousePress(&box.view(), Qt::LeftButton, Qt::ControlModifier, box.pixelOf(12, 10));
+        box.tick();
+        QTest::mouseRelease(&box.view(), Qt::LeftButton, Qt::ControlModifier, box.pixelOf(12, 10));
+        int dyed = 0;
+        for (uint32_t i = 0; i < box.solver().nx; ++i)
+            for (uint32_t j = 0; j < box.solver().ny; ++j)
+                dyed += box.solver().dye->channel[0].at(i, j) > 0.0;
+        const double disc = std::acos(-1.0) * 3.0 * 3.0;
+        EXPECT_GT(dyed, 0.6 * disc);
+        EXPECT_LT(dyed, 1.4 * disc);
+    }
+}
+
+// A key that changes the picture shows it at once, also while paused.
+TEST(Playground, KeysThatChangeThePictureRepaintItWhilePaused)
+{
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    };
+    Touched box(sceneOf(closedBox));
+    PaintCounter counter;
+    box.view().installEventFilter(&counter);
+    for (Qt::Key key : {Qt::Key_A, Qt::Key_D, Qt::Key_A}) {
+        SCOPED_TRACE(QTest::toString(key));
+        QTest::qWait(50);
+        const int before = counter.paints;
+        QTest::keyClick(&box.window, key);
+        QTest::qWait(100);
+        EXPECT_GT(counter.paints, before);
+    }
+    EXPECT_TRUE(box.window.paused());
+}
+
 TEST(Playground, TheStandardWindowTakesNoMouseOrKeys)
 {
     MainWindow window;

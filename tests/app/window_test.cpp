@@ -16,6 +16,15 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -208,6 +217,44 @@ ProgramRun runFlowbox(const QProcessEnvironment& environment, const QStringList&
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError()};
 }
 
+// Whether anything accepts a connection at the address.
+bool answers(int family, const sockaddr* address, socklen_t length)
+{
+    const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool connected = connect(fd, address, length) == 0;
+    close(fd);
+    return connected;
+}
+
+// A display number that no X server serves on this machine now: no socket
+// file or lock file of it, nothing on its abstract socket or its TCP port.
+// (A fixed number would reach another program's display where one runs.)
+QString displayNobodyServes()
+{
+    for (int number = 77; number < 1000; ++number) {
+        const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+        const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+        if (access(path.c_str(), F_OK) == 0 || access(lock.c_str(), F_OK) == 0)
+            continue;
+        sockaddr_un local{};
+        local.sun_family = AF_UNIX;
+        std::memcpy(local.sun_path + 1, path.data(), path.size());  // abstract: a leading NUL
+        const auto localLength = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+        sockaddr_in tcp{};
+        tcp.sin_family = AF_INET;
+        tcp.sin_port = htons(uint16_t(6000 + number));
+        tcp.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (answers(AF_UNIX, reinterpret_cast<const sockaddr*>(&local), localLength) ||
+            answers(AF_INET, reinterpret_cast<const sockaddr*>(&tcp), sizeof tcp))
+            continue;
+        return ":" + QString::number(number);
+    }
+    ADD_FAILURE() << "every display from :77 to :999 is served";
+    return ":77";
+}
+
 struct StartupFailure {
     const char* what;
     QStringList unset;       // environment variables removed
@@ -219,17 +266,19 @@ struct StartupFailure {
 TEST(Program, EveryStartupFailureEndsWithOneLineNamingTheCauseAndStatusOne)
 {
     const QByteArray available = "(available: ";
+    const QString silent = displayNobodyServes();
+    const QByteArray cannotConnect = "cannot connect to display \"" + silent.toUtf8() + "\"";
     const StartupFailure cases[] = {
         {"no display", {"DISPLAY", "QT_QPA_PLATFORM"}, {}, {}, "no display available (DISPLAY is not set)"},
-        {"a display that does not answer", {"QT_QPA_PLATFORM"}, {"DISPLAY=:77"}, {},
-         "cannot connect to display \":77\""},
-        {"Qt's -display option", {"QT_QPA_PLATFORM"}, {}, {"-display", ":77"}, "cannot connect to display \":77\""},
+        {"a display that does not answer", {"QT_QPA_PLATFORM"}, {"DISPLAY=" + silent}, {},
+         cannotConnect},
+        {"Qt's -display option", {"QT_QPA_PLATFORM"}, {}, {"-display", silent}, cannotConnect},
         {"a platform that does not exist", {}, {"QT_QPA_PLATFORM=nosuchplatform"}, {},
          "there is no Qt platform plugin \"nosuchplatform\" " + available},
         {"Qt's -platform option naming one", {"QT_QPA_PLATFORM"}, {}, {"-platform", "nosuchplatform"},
          "there is no Qt platform plugin \"nosuchplatform\" " + available},
-        {"a plugin that is found but cannot start", {"DISPLAY"}, {"QT_QPA_PLATFORM=xcb"}, {"-display", ":77"},
-         "cannot connect to display \":77\""},
+        {"a plugin that is found but cannot start", {"DISPLAY"}, {"QT_QPA_PLATFORM=xcb"}, {"-display", silent},
+         cannotConnect},
         {"a platform without OpenGL widgets", {"QT_QPA_PLATFORM"}, {}, {"-platform", "offscreen"},
          "the \"offscreen\" platform cannot show OpenGL widgets"},
         {"the same with Qt's warnings switched off", {"QT_QPA_PLATFORM"}, {"QT_LOGGING_RULES=*.warning=false"},

@@ -268,6 +268,37 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
         {"inflow = 3\n[grid]\ncells = [4, 4]\n", "inflow must be written [[inflow]]"},
         {"[grid]\ncells = [4, 4]\n[[outlet]]\nside = \"left\"\ncells = [0, 2]\n[[outlet]]\nside = \"left\"\ncells = [2, 3]\n",
          "two openings overlap"},
+        // An opening's first and last cells, on every side, may not be solid.
+        {"[grid]\ncells = [6, 6]\n[[outlet]]\nside = \"right\"\ncells = [0, 3]\n"
+         "[[solid]]\nrectangle = { from = [5, 3], to = [5, 3] }\n", "an opening leads into a solid cell"},
+        {"[grid]\ncells = [6, 6]\n[[outlet]]\nside = \"left\"\ncells = [2, 4]\n"
+         "[[solid]]\nrectangle = { from = [0, 2], to = [0, 2] }\n", "an opening leads into a solid cell"},
+        {"[grid]\ncells = [6, 6]\n[[inflow]]\nside = \"top\"\ncells = [1, 2]\nspeed = 1.0\n[[outlet]]\nside = \"left\"\n"
+         "cells = [0, 5]\n[[solid]]\ndisc = { centre = [2.5, 0.5], radius = 0.4 }\n", "an opening leads into a solid cell"},
+        {"[grid]\ncells = [6, 6]\n[[outflow]]\nside = \"bottom\"\ncells = [0, 5]\nspeed = 1.0\n[[outlet]]\nside = \"top\"\n"
+         "cells = [0, 5]\n[[solid]]\nrectangle = { from = [5, 5], to = [5, 5] }\n", "an opening leads into a solid cell"},
+        // Speed times cells balances, not speed alone: 10 cells at 1 against 5 at 1.
+        {"[grid]\ncells = [12, 12]\n[[inflow]]\nside = \"left\"\ncells = [0, 9]\nspeed = 1.0\n"
+         "[[outflow]]\nside = \"right\"\ncells = [0, 4]\nspeed = 1.0\n", "without an outlet the bands must balance"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = 1.0\ndye = [-1.0, 0.0, 0.0]\n"
+         "[[outlet]]\nside = \"right\"\ncells = [0, 3]\n", "dye is [red, green, blue], each from 0 to 1"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = 1.0\ndye = [0.0, 0.0]\n"
+         "[[outlet]]\nside = \"right\"\ncells = [0, 3]\n", "dye is [red, green, blue], each from 0 to 1"},
+        {"[grid]\ncells = [4, 4]\n[tracers]\ncount = 100001\n", "[tracers] count must lie between 0 and 100000"},
+        {"[grid]\ncells = [4, 4]\n[tracers]\ncount = -1\n", "[tracers] count must lie between 0 and 100000"},
+        {"[grid]\ncells = [4, 4]\n[interaction]\nradius = 1000.5\n", "[interaction] radius must lie above 0"},
+        {"[grid]\ncells = [4, 4]\n[interaction]\nstrength = -0.5\n", "[interaction] strength must lie between 0 and 100"},
+        {"[grid]\ncells = [4, 4]\n[interaction]\nstrength = 100.5\n", "[interaction] strength must lie between 0 and 100"},
+        {"[grid]\ncells = [4, 4]\n[solver]\ntolerance = 1.0\n", "[solver] tolerance must lie between 0 and 1"},
+        {"[grid]\ncells = [4, 4]\n[solver]\niteration_limit = 1000001\n", "iteration_limit must lie between 1"},
+        {"[grid]\ncells = [4, 4]\n[advection]\nscheme = \"MacCormack\"\n", "[advection] scheme must be"},
+        {"[grid]\ncells = [4, 4]\n[[outflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = -1.0\n[[outlet]]\n"
+         "side = \"right\"\ncells = [0, 3]\n", "speed must be 0 or positive"},
+        {"[grid]\ncells = [4, 4]\n[fluid]\ndensity = 0.0\n", "[fluid] density must be positive"},
+        {"[grid]\ncells = [4, 4]\n[fluid]\nviscosity = -0.1\n", "[fluid] viscosity must be 0 or positive"},
+        {"[grid]\ncells = [4, 4]\n[walls]\nleft = { slide = 1.0, speed = 2.0 }\n", "unknown key \"speed\" in the left wall"},
+        {"[grid]\ncells = [4, 4]\n[[solid]]\ndisc = { centre = [1.0, 1.0], radius = 0.0 }\n", "a disc's radius must be positive"},
+        {"[grid]\ncells = [4, 4]\n[[solid]]\nrectangle = { from = [2, 2], to = [1, 3] }\n", "from its smaller corner"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

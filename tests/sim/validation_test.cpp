@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -106,6 +107,46 @@ TEST(Validation, StillWaterStaysStillForAThousandTicks)
             ASSERT_NEAR(solver.pressure->values.at(i, j) - solver.pressure->values.at(i, j - 1), rise,
                         rise * scene.tolerance * solver.ny)
                 << i << ", " << j;
+}
+
+// The reader takes "component,coordinate,value" and nothing else: a table
+// read wrong would hold the flow against numbers nobody published.
+TEST(Validation, ReferenceTablesAreReadExactlyOrRefusedWithTheirLine)
+{
+    const std::string path = testing::TempDir() + "reference.csv";
+    auto read = [&](const std::string& text, std::vector<ReferencePoint>& points, std::string& error) {
+        std::ofstream(path) << text;
+        return readReference(path, points, error);
+    };
+    std::vector<ReferencePoint> points;
+    std::string error;
+    ASSERT_TRUE(read("# a comment\nu,0.5,-0.2\n\nv,0.25,0.125\n", points, error)) << error;
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[1].component, 'v');
+    EXPECT_EQ(points[1].coordinate, 0.25);
+    EXPECT_EQ(points[1].value, 0.125);
+    for (const char* bad : {"u;0.5,0.1", "u,0.5;0.1", "u 0.5 0.1", "u,0.5", "w,0.5,0.1", "u,,0.1", "u,0.5,x"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(read(std::string("u,0.1,0.2\n") + bad + "\n", points, error));
+        EXPECT_EQ(error, path + ":2: not component,coordinate,value");
+    }
+}
+
+// Differences of u and of v are each their own: at rest, the cavity's centre
+// lines read 0 away from the lid, so each difference is the table's value.
+TEST(Validation, DifferencesFromATableAreCountedPerComponent)
+{
+    Scene base;
+    std::string error;
+    ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/cavity.toml", base, error)) << error;
+    const FluidSolver still(cavityOn(base, 16, 100.0, AdvectionScheme::linear));
+    const std::vector<ReferencePoint> table = {{'u', 0.5, 0.3}, {'u', 0.25, -0.1}, {'v', 0.5, -0.7}, {'v', 0.75, 0.2},
+                                               {'v', 0.25, 0.1}};
+    const Differences d = compareWithReference(still, table);
+    EXPECT_DOUBLE_EQ(d.largestU, 0.3);
+    EXPECT_DOUBLE_EQ(d.rmsU, std::sqrt((0.09 + 0.01) / 2));
+    EXPECT_DOUBLE_EQ(d.largestV, 0.7);
+    EXPECT_DOUBLE_EQ(d.rmsV, std::sqrt((0.49 + 0.04 + 0.01) / 3));
 }
 
 }  // namespace
