@@ -7,6 +7,7 @@
 #include "sim/heap_tuning.h"
 #include "PCG/vector_ops.h"
 #include "sim/fluid_solver.h"
+#include "sim/standard_box.h"
 #include "sim/scene_file.h"
 #include "view/tracers.h"
 
@@ -23,7 +24,7 @@
 
 namespace {
 
-constexpr double dt = FluidSolver::timeStep;
+constexpr double dt = standardBox::timeStep;
 // Outside the program the iteration limit is raised so that large grids converge.
 constexpr int raisedIterationLimit = 100000;
 

@@ -5,15 +5,6 @@
 
 namespace {
 
-double ghost(const Wall& wall, double inside)
-{
-    return wall.holdsTangent() ? 2.0 * wall.tangentSpeed() - inside : inside;
-}
-
-}  // namespace
-
-namespace {
-
 // The four samples around a point and its weights, ghosts included.
 struct Stencil {
     double lowLow, highLow, lowHigh, highHigh;  // (i, j), (i+1, j), (i, j+1), (i+1, j+1)
@@ -28,14 +19,13 @@ struct Stencil {
     double highest() const { return std::fmax(std::fmax(lowLow, highLow), std::fmax(lowHigh, highHigh)); }
 };
 
-Stencil stencilAt(const VelocityField& field, const SceneBorders& borders, int component, double x, double y)
+Stencil stencilAt(const VelocityField& field, const Domain& domain, int component, double x, double y)
 {
     const uint32_t nx = field.nx, ny = field.ny;
     const double dx = field.dx;
-    const double cx = x / dx, cy = y / dx;  // in cells
-    if (cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && borders.solid[size_t(cx) * ny + size_t(cy)])
+    if (domain.solidAt(x, y))
         return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, true};
-    const Scene& scene = borders.scene;
+    const double cx = x / dx, cy = y / dx;  // in cells
     // Along the component's own axis the samples reach the border; across it
     // they stop half a cell short, and a ghost sample lies half a cell beyond.
     if (component == 0) {
@@ -45,9 +35,9 @@ Stencil stencilAt(const VelocityField& field, const SceneBorders& borders, int c
         const int64_t j = int64_t(std::floor(gy));  // -1 to ny - 1
         auto at = [&](uint32_t a, int64_t b) {
             if (b < 0)
-                return ghost(scene.top, field.u.at(a, 0));
+                return ghostSample(domain.wall(Side::top), field.u.at(a, 0));
             if (b >= int64_t(ny))
-                return ghost(scene.bottom, field.u.at(a, ny - 1));
+                return ghostSample(domain.wall(Side::bottom), field.u.at(a, ny - 1));
             return field.u.at(a, uint32_t(b));
         };
         return {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1), gx - i, gy - double(j), false};
@@ -58,9 +48,9 @@ Stencil stencilAt(const VelocityField& field, const SceneBorders& borders, int c
     const uint32_t j = std::min(uint32_t(gy), ny - 1);
     auto at = [&](int64_t a, uint32_t b) {
         if (a < 0)
-            return ghost(scene.left, field.v.at(0, b));
+            return ghostSample(domain.wall(Side::left), field.v.at(0, b));
         if (a >= int64_t(nx))
-            return ghost(scene.right, field.v.at(nx - 1, b));
+            return ghostSample(domain.wall(Side::right), field.v.at(nx - 1, b));
         return field.v.at(uint32_t(a), b);
     };
     return {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1), gx - double(i), gy - j, false};
@@ -68,16 +58,17 @@ Stencil stencilAt(const VelocityField& field, const SceneBorders& borders, int c
 
 }  // namespace
 
-double sampleInScene(const VelocityField& field, const SceneBorders& borders, int component, double x, double y)
+double sampleInScene(const VelocityField& field, const Domain& domain, int component, double x, double y)
 {
-    const Stencil stencil = stencilAt(field, borders, component, x, y);
+    const Stencil stencil = stencilAt(field, domain, component, x, y);
     return stencil.inSolid ? 0.0 : stencil.value();
 }
 
-void advectInScene(const VelocityField& field, const SceneBorders& borders, double dt, VelocityField& out)
+void advectInScene(const VelocityField& field, const Domain& domain, AdvectionScheme scheme, double dt,
+                   VelocityField& out)
 {
     const double dx = field.dx;
-    const bool macCormack = borders.scene.advection == AdvectionScheme::macCormack;
+    const bool macCormack = scheme == AdvectionScheme::macCormack;
     // The linear pass first: the whole of out is then the forward trace.
     auto forEachFace = [&](auto face) {
         for (uint32_t i = 0; i <= field.nx; ++i)
@@ -88,24 +79,24 @@ void advectInScene(const VelocityField& field, const SceneBorders& borders, doub
                 face(1, i, j, (i + 0.5) * dx, j * dx, out.v.at(i, j));
     };
     auto wind = [&](double x, double y) {
-        return Velocity{sampleInScene(field, borders, 0, x, y), sampleInScene(field, borders, 1, x, y)};
+        return Velocity{sampleInScene(field, domain, 0, x, y), sampleInScene(field, domain, 1, x, y)};
     };
     forEachFace([&](int component, uint32_t, uint32_t, double x, double y, double& result) {
         const Velocity w = wind(x, y);
-        result = sampleInScene(field, borders, component, x - dt * w.x, y - dt * w.y);
+        result = sampleInScene(field, domain, component, x - dt * w.x, y - dt * w.y);
     });
     if (!macCormack)
         return;
     VelocityField corrected(field.nx, field.ny, dx);
     forEachFace([&](int component, uint32_t i, uint32_t j, double x, double y, double& forward) {
         const Velocity w = wind(x, y);
-        const Stencil departure = stencilAt(field, borders, component, x - dt * w.x, y - dt * w.y);
+        const Stencil departure = stencilAt(field, domain, component, x - dt * w.x, y - dt * w.y);
         double& into = corrected.component(component).at(i, j);
         if (departure.inSolid) {
             into = forward;
             return;
         }
-        const double back = sampleInScene(out, borders, component, x + dt * w.x, y + dt * w.y);
+        const double back = sampleInScene(out, domain, component, x + dt * w.x, y + dt * w.y);
         const double own = field.component(component).at(i, j);
         const double value = forward + 0.5 * (own - back);
         into = std::fmin(std::fmax(value, departure.lowest()), departure.highest());
@@ -114,15 +105,17 @@ void advectInScene(const VelocityField& field, const SceneBorders& borders, doub
     std::copy(corrected.v.data.get(), corrected.v.data.get() + corrected.v.size(), out.v.data.get());
 }
 
-DiffusionSystem diffusionSystem(const GridArray& component, int number, const Scene& scene, double dx, double dt,
-                                const std::function<bool(uint32_t, uint32_t)>& held)
+DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
+                                double dx, double dt)
 {
     const uint32_t lines = component.extent[0], length = component.extent[1];
-    const double s = scene.viscosity * dt / (dx * dx);
+    const double s = viscosity * dt / (dx * dx);
     // The walls across which this component is tangential: u meets the top
     // and bottom ones between its samples, v the left and right ones.
-    const Wall& before = number == 0 ? scene.top : scene.left;
-    const Wall& after = number == 0 ? scene.bottom : scene.right;
+    const Wall& before = domain.wall(number == 0 ? Side::top : Side::left);
+    const Wall& after = domain.wall(number == 0 ? Side::bottom : Side::right);
+    const std::vector<uint8_t> heldFaces = domain.heldFaces(number);
+    auto held = [&](uint32_t a, uint32_t b) { return heldFaces[size_t(a) * length + b] != 0; };
     DiffusionSystem system{pcg::RowListMatrix(lines * length), std::vector<double>(size_t(lines) * length)};
     std::vector<uint32_t> columns;
     std::vector<double> values;
@@ -155,7 +148,8 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Sc
             neighbour(down, a + 1, b);
             if (!fixed) {
                 // u runs along the walls beyond the ends of its lines (j), v
-                // along those beyond the first and last line (i).
+                // along those beyond the first and last line (i): their ghost
+                // samples (ghostSample) in the row.
                 const bool beyondBefore = number == 0 ? !left : !up;
                 const bool beyondAfter = number == 0 ? !right : !down;
                 for (const Wall* wall : {beyondBefore ? &before : nullptr, beyondAfter ? &after : nullptr}) {

@@ -5,32 +5,26 @@
 // diffusion of one velocity component.
 
 #include "PCG/sparse_matrix.h"
+#include "sim/domain.h"
 #include "sim/scene.h"
 #include "sim/velocity_field.h"
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
-struct SceneBorders {
-    const Scene& scene;
-    const std::vector<uint8_t>& solid;  // per cell, k = i*ny + j
-};
-
 // Component 0 (u) or 1 (v) at (x, y): bilinear between the four nearest
-// samples, where a sample beyond a wall is the ghost that puts the wall's own
-// tangential speed on the wall (2*speed - the sample inside) for a wall that
-// holds it, and the sample inside for a slip wall. Points beyond the box are
+// samples, where a sample beyond a wall is its ghost (ghostSample). Points beyond the box are
 // clamped to its edge; a point inside a solid cell takes the solid's
 // velocity, 0.
-double sampleInScene(const VelocityField& field, const SceneBorders& borders, int component, double x, double y);
+double sampleInScene(const VelocityField& field, const Domain& domain, int component, double x, double y);
 
 // Semi-Lagrangian advection of every face with sampleInScene, into out. With
 // the MacCormack scheme the linear result is traced back again with the same
 // velocity, half the difference to the field it came from is added, and the
 // result is clamped to the four samples around the departure point (Selle et
 // al. 2008), which keeps it from making new extremes.
-void advectInScene(const VelocityField& field, const SceneBorders& borders, double dt, VelocityField& out);
+void advectInScene(const VelocityField& field, const Domain& domain, AdvectionScheme scheme, double dt,
+                   VelocityField& out);
 
 // (I - viscosity*dt*L) x = b for one component, in the five-point pattern of
 // the component's faces (row k = a*extent1 + b). Held faces keep their value
@@ -41,5 +35,5 @@ struct DiffusionSystem {
     pcg::RowListMatrix matrix;
     std::vector<double> rhs;
 };
-DiffusionSystem diffusionSystem(const GridArray& component, int number, const Scene& scene, double dx, double dt,
-                                const std::function<bool(uint32_t, uint32_t)>& held);
+DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
+                                double dx, double dt);

@@ -99,7 +99,7 @@ void writeLine(std::string& line)
 
 void printTick(long long tick, const FluidSolver& solver, const TracerList& tracers, double stepMicroseconds)
 {
-    const PressureSolveOutcome& solve = solver.lastPressureSolve();
+    const SolveOutcome& solve = solver.lastPressureSolve();
     const TickSummary summary = summarise(solver);
     std::string line = "{\"tick\": ";
     appendInteger(line, tick);
@@ -297,9 +297,6 @@ int main(int argc, char* argv[])
     }
 
     FluidSolver solver(scene);
-    for (const Band& band : scene.inflows)
-        if (band.pours)
-            solver.enableDye();
     Frame frame;
     TracerList tracers;
     const TracerSettings tracing = tracerSettings(solver);

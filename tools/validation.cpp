@@ -85,14 +85,14 @@ SteadyRun runUntilSteady(FluidSolver& solver, double rate, double timeLimit)
 double cavityU(const FluidSolver& solver, double y)
 {
     const double side = solver.ny * solver.dx;
-    return sampleInScene(*solver.velocity, {solver.scene, solver.solid}, 0, 0.5 * solver.nx * solver.dx,
+    return sampleInScene(*solver.velocity, solver.domain, 0, 0.5 * solver.nx * solver.dx,
                          (1.0 - y) * side);
 }
 
 double cavityV(const FluidSolver& solver, double x)
 {
     const double side = solver.nx * solver.dx;
-    return -sampleInScene(*solver.velocity, {solver.scene, solver.solid}, 1, x * side, 0.5 * solver.ny * solver.dx);
+    return -sampleInScene(*solver.velocity, solver.domain, 1, x * side, 0.5 * solver.ny * solver.dx);
 }
 
 Differences compareWithReference(const FluidSolver& solver, const std::vector<ReferencePoint>& reference)

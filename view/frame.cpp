@@ -29,9 +29,9 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
     const uint32_t stride = drawingStride(frame.cellSize);
     gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid, stride);
     frame.solids.clear();
-    for (uint32_t i = 0; i < solver.nx && solver.anySolid(); ++i)
+    for (uint32_t i = 0; i < solver.nx && solver.domain.anySolid(); ++i)
         for (uint32_t j = 0; j < solver.ny; ++j)
-            if (solver.isSolid(i, j))
+            if (solver.domain.isSolid(i, j))
                 frame.solids.push_back({float(i * frame.cellSize), float(j * frame.cellSize)});
     if (options.arrows)
         velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride);

@@ -34,13 +34,9 @@ bool outsideRegion(TracerPoint p, const TracerRegion& region)
     return p.x > region.xmax || p.x < region.xmin || p.y > region.ymax || p.y < region.ymin;
 }
 
-bool insideSolid(TracerPoint p, const VelocityField& velocity, const TracerSettings& settings)
+bool insideSolid(TracerPoint p, const TracerSettings& settings)
 {
-    if (!settings.solid)
-        return false;
-    const double cx = p.x / velocity.dx, cy = p.y / velocity.dx;
-    return cx >= 0.0 && cy >= 0.0 && cx < velocity.nx && cy < velocity.ny &&
-           (*settings.solid)[size_t(cx) * velocity.ny + size_t(cy)] != 0;
+    return settings.solids && settings.solids->solidAt(p.x, p.y);
 }
 
 }  // namespace
@@ -57,7 +53,7 @@ TracerSettings tracerSettings(const FluidSolver& solver)
         settings.region = {0.0, solver.nx * solver.dx, 0.0, solver.ny * solver.dx};
     settings.count = solver.scene.tracerCount;
     settings.step = float(solver.scene.timeStep);
-    settings.solid = solver.anySolid() ? &solver.solid : nullptr;
+    settings.solids = solver.domain.anySolid() ? &solver.domain : nullptr;
     return settings;
 }
 
@@ -82,7 +78,7 @@ void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityFiel
     while (tracers.size() < settings.count) {
         // None is born inside a solid; the solids leave some fluid, so a place is found.
         Tracer tracer = spawnTracer(random, lifetime, settings.region);
-        while (insideSolid(tracer.position, velocity, settings))
+        while (insideSolid(tracer.position, settings))
             tracer = spawnTracer(random, lifetime, settings.region);
         tracers.push_back(tracer);
     }
@@ -107,7 +103,7 @@ void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityFiel
         }
 
         tracer.position = advanceTracer(tracer.position, velocity, settings.step);
-        if (outsideRegion(tracer.position, settings.region) || insideSolid(tracer.position, velocity, settings))
+        if (outsideRegion(tracer.position, settings.region) || insideSolid(tracer.position, settings))
             tracer.dying = true;
 
         if (kept != index)

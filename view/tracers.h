@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+class Domain;
 class FluidSolver;
 struct VelocityField;
 
@@ -94,9 +95,9 @@ struct TracerSettings {
     TracerRegion region = tracerRegion;
     uint32_t count = maxTracers;
     float step = tracerStep;
-    // Per cell of the velocity's grid (k = i*ny + j), 1 where it is solid: no
-    // tracer is born there, and one that enters starts dying. Empty for none.
-    const std::vector<uint8_t>* solid = nullptr;
+    // The solids of the velocity's grid: no tracer is born in one, and one
+    // that enters starts dying. None when null.
+    const Domain* solids = nullptr;
 };
 
 // The settings of the solver's scene: its grid as the region, its tracer

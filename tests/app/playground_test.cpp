@@ -96,8 +96,8 @@ TEST(Playground, DrawnWallsHoldTheFlowAndOpeningsStayOpen)
     QTest::mouseRelease(&channel.view(), Qt::RightButton, {}, channel.pixelOf(15, 17));
     const FluidSolver& solver = channel.solver();
     for (uint32_t j = 0; j <= 17; ++j)
-        ASSERT_TRUE(solver.isSolid(15, j)) << j;
-    EXPECT_FALSE(solver.isSolid(15, 18));
+        ASSERT_TRUE(solver.domain.isSolid(15, j)) << j;
+    EXPECT_FALSE(solver.domain.isSolid(15, 18));
     channel.tick(10);
     ASSERT_TRUE(solver.lastPressureSolve().converged);
     for (uint32_t j = 0; j <= 17; ++j) {
@@ -108,12 +108,12 @@ TEST(Playground, DrawnWallsHoldTheFlowAndOpeningsStayOpen)
     EXPECT_GT(solver.velocity->u.at(16, 18) + solver.velocity->u.at(16, 19), 2 * 2.0);
     // Shift takes a cell back, which starts at rest; a band's cell stays fluid.
     QTest::mouseClick(&channel.view(), Qt::RightButton, Qt::ShiftModifier, channel.pixelOf(15, 5));
-    EXPECT_FALSE(solver.isSolid(15, 5));
+    EXPECT_FALSE(solver.domain.isSolid(15, 5));
     EXPECT_EQ(solver.velocity->u.at(15, 5), 0.0);
     QTest::mouseClick(&channel.view(), Qt::RightButton, {}, channel.pixelOf(0, 5));
     QTest::mouseClick(&channel.view(), Qt::RightButton, {}, channel.pixelOf(29, 5));
-    EXPECT_FALSE(solver.isSolid(0, 5));
-    EXPECT_FALSE(solver.isSolid(29, 5));
+    EXPECT_FALSE(solver.domain.isSolid(0, 5));
+    EXPECT_FALSE(solver.domain.isSolid(29, 5));
 }
 
 TEST(Playground, DyeIsCarriedWithoutGrowingInAClosedBoxAndLeavesThroughAnOutlet)
@@ -259,7 +259,7 @@ TEST(Playground, TheStandardWindowTakesNoMouseOrKeys)
     QTest::mouseRelease(&view, Qt::RightButton, {}, QPoint(60, 60));
     QTest::keyClick(&window, Qt::Key_Space);
     EXPECT_TRUE(window.paused());
-    EXPECT_FALSE(window.simulation().anySolid());
+    EXPECT_FALSE(window.simulation().domain.anySolid());
     EXPECT_EQ(window.simulation().dye, nullptr);
     EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
 }

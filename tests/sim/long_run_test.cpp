@@ -15,7 +15,7 @@ TEST(LongRun, ThousandTicksStayFiniteDivergenceFreeAndConserveTheFlux)
     double largestDivergence = 0.0;
     for (int tick = 1; tick <= 1000; ++tick) {
         solver.step();
-        const PressureSolveOutcome& outcome = solver.lastPressureSolve();
+        const SolveOutcome& outcome = solver.lastPressureSolve();
         ASSERT_TRUE(outcome.converged) << tick;
         ASSERT_LE(outcome.iterations, 35) << tick;
         // The residual over the scale |(-dx*dx*density)/dt| = 20000 bounds every cell's divergence.

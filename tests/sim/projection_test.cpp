@@ -1,6 +1,7 @@
 #include "PCG/pcg_solver.h"
 #include "PCG/vector_ops.h"
 #include "sim/fluid_solver.h"
+#include "sim/standard_box.h"
 #include "tests/support/fields.h"
 #include "tests/support/pressure_problem.h"
 
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr double dt = FluidSolver::timeStep;
+constexpr double dt = standardBox::timeStep;
 
 using Row = testing_support::MatrixRow;
 using testing_support::rowOf;
@@ -178,7 +179,7 @@ TEST(PressureSolve, FirstTickSystemConvergesAndProjects)
     solver.applyBoundaryConditions(*solver.velocity, dt);
     const std::vector<double> rhs = pressureRightHandSide(*solver.velocity, 1.0, 1000.0, dt);
     solver.solvePressure(*solver.velocity, *solver.pressure, dt);
-    const PressureSolveOutcome& outcome = solver.lastPressureSolve();
+    const SolveOutcome& outcome = solver.lastPressureSolve();
     EXPECT_TRUE(outcome.converged);
     EXPECT_GE(outcome.iterations, 20);
     EXPECT_LE(outcome.iterations, 35);

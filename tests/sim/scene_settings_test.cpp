@@ -204,7 +204,7 @@ TEST(SceneSettings, EverySettingKeepsTheInvariantsOfTheFlow)
         }
         for (uint32_t i = 0; i < solver.nx; ++i) {
             for (uint32_t j = 0; j < solver.ny; ++j) {
-                if (!solver.isSolid(i, j))
+                if (!solver.domain.isSolid(i, j))
                     continue;
                 EXPECT_EQ(solver.velocity->u.at(i, j), 0.0) << i << ", " << j;
                 EXPECT_EQ(solver.velocity->u.at(i + 1, j), 0.0) << i << ", " << j;

@@ -42,7 +42,7 @@ TEST(Scene, TheStandardSceneFileRunsTheStandardBoxBitForBit)
     ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/standard.toml", fromFile, error)) << error;
     FluidSolver standard(50, 50), scene(fromFile);
     for (int tick = 0; tick < 30; ++tick) {
-        standard.step(FluidSolver::timeStep);
+        standard.step();
         scene.step();
     }
     EXPECT_TRUE(sameBits(values(standard.velocity->u), values(scene.velocity->u)));
@@ -96,14 +96,14 @@ rectangle = { from = [20, 6], to = [20, 14] }
 disc = { centre = [5.0, 14.0], radius = 2.5 }
 )");
     FluidSolver solver(scene);
-    EXPECT_TRUE(solver.isSolid(5, 14) && !solver.isSolid(15, 10) && solver.isSolid(10, 10));
+    EXPECT_TRUE(solver.domain.isSolid(5, 14) && !solver.domain.isSolid(15, 10) && solver.domain.isSolid(10, 10));
     for (int tick = 0; tick < 40; ++tick) {
         solver.step();
         ASSERT_TRUE(solver.lastPressureSolve().converged) << "tick " << tick;
     }
     for (uint32_t i = 0; i < solver.nx; ++i) {
         for (uint32_t j = 0; j < solver.ny; ++j) {
-            if (!solver.isSolid(i, j))
+            if (!solver.domain.isSolid(i, j))
                 continue;
             ASSERT_EQ(solver.velocity->u.at(i, j), 0.0);
             ASSERT_EQ(solver.velocity->u.at(i + 1, j), 0.0);
@@ -129,7 +129,7 @@ TEST(Scene, GhostSamplesPutTheWallsOwnSpeedOnTheWall)
         solver.velocity->u.data[k] = 0.5;
     for (size_t k = 0; k < solver.velocity->v.size(); ++k)
         solver.velocity->v.data[k] = 0.25;
-    const SceneBorders borders{solver.scene, solver.solid};
+    const Domain& borders = solver.domain;
     const VelocityField& field = *solver.velocity;
     EXPECT_DOUBLE_EQ(sampleInScene(field, borders, 0, 1.5, 0.0), 2.0);   // on the sliding lid
     EXPECT_DOUBLE_EQ(sampleInScene(field, borders, 0, 1.5, 4.0), 0.0);   // on the no-slip floor
@@ -188,9 +188,10 @@ disc = { centre = [8.0, 8.5], radius = 3.0 }
     std::vector<uint8_t> outletFaces(size_t(scene.nx) * scene.ny, 0);
     for (uint32_t j = 3; j <= 12; ++j)
         outletFaces[size_t(scene.nx - 1) * scene.ny + j] = 1;
-    const DiffusionSystem diffusion = diffusionSystem(solver.velocity->u, 0, scene, solver.dx, scene.timeStep,
-                                                      [&](uint32_t a, uint32_t b) { return solver.heldFace(0, a, b); });
-    const pcg::RowListMatrix pressure = assemblePressureMatrix(scene.nx, scene.ny, solver.solid, outletFaces);
+    const DiffusionSystem diffusion =
+        diffusionSystem(solver.velocity->u, 0, solver.domain, scene.viscosity, solver.dx, scene.timeStep);
+    const pcg::RowListMatrix pressure =
+        assemblePressureMatrix(scene.nx, scene.ny, solver.domain.solidCells(), outletFaces);
     for (const pcg::RowListMatrix* matrix : {&diffusion.matrix, &pressure}) {
         pcg::FivePointMatrix fivePoint;
         ASSERT_TRUE(pcg::readFivePointMatrix(*matrix, fivePoint));

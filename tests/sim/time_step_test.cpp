@@ -1,4 +1,5 @@
 #include "sim/fluid_solver.h"
+#include "sim/standard_box.h"
 #include "tests/support/fields.h"
 #include "tests/support/allocation_counter.h"
 
@@ -8,7 +9,7 @@
 
 namespace {
 
-constexpr double dt = FluidSolver::timeStep;
+constexpr double dt = standardBox::timeStep;
 
 void fill(GridArray& array, double value)
 {

@@ -13,7 +13,7 @@ inline double largestFluidDivergence(const FluidSolver& solver)
     double largest = 0.0;
     for (uint32_t i = 0; i < solver.nx; ++i)
         for (uint32_t j = 0; j < solver.ny; ++j)
-            if (!solver.isSolid(i, j))
+            if (!solver.domain.isSolid(i, j))
                 largest = std::fmax(largest, std::fabs(cellDivergence(*solver.velocity, i, j)));
     return largest;
 }

@@ -1,0 +1,80 @@
+#pragma once
+// Where the fluid is and what holds it, built from a scene: which cells are
+// solid, what each border face is (held at rest by a wall, held at a band's
+// speed, or left free by an outlet), and the walls that a sample beyond the
+// border mirrors. Every step asks it; it is the one thing that changes a cell.
+
+#include "sim/scene.h"
+#include "sim/velocity_field.h"
+
+#include <cstdint>
+#include <vector>
+
+class Domain {
+public:
+    // Needs a scene without problems.
+    explicit Domain(const Scene& scene);
+
+    uint32_t cellsX() const { return nx; }
+    uint32_t cellsY() const { return ny; }
+    double cellSize() const { return dx; }
+
+    bool isSolid(uint32_t i, uint32_t j) const { return solid[size_t(i) * ny + j] != 0; }
+    bool anySolid() const { return solidCount > 0; }
+    // Per cell, k = i*ny + j: 1 where solid.
+    const std::vector<uint8_t>& solidCells() const { return solid; }
+    // Whether the point (x, y), in length units, lies in a solid cell; a
+    // point outside the grid does not.
+    bool solidAt(double x, double y) const
+    {
+        const double cx = x / dx, cy = y / dx;  // in cells
+        return cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && solid[size_t(cx) * ny + size_t(cy)] != 0;
+    }
+
+    // The velocity a border face normal to the side is held at, positive
+    // along +x or +y: 0 at a wall, a band's speed its way; NaN where an
+    // outlet leaves the face free.
+    double borderFace(Side side, uint32_t cell) const { return border[int(side)][cell]; }
+    // Per cell, k = i*ny + j: how many of its border faces are open outlets
+    // (the pressure beyond them is 0).
+    const std::vector<uint8_t>& outletFaceCounts() const { return outletFaces; }
+    // Whether a border cell's border face is a band's or an outlet's.
+    bool atOpening(uint32_t i, uint32_t j) const;
+    // Faces whose velocity the domain sets: a border's normal faces but an
+    // outlet's, and every face of a solid cell.
+    bool heldFace(int component, uint32_t i, uint32_t j) const;
+    // The same for every face of a component, in its layout (k = i*extent1 + j).
+    std::vector<uint8_t> heldFaces(int component) const;
+
+    const Wall& wall(Side side) const { return walls[int(side)]; }
+    // The dye that flows in through border face `cell` of a side: a pouring
+    // band's colour channel, else none.
+    double inflowDye(Side side, uint32_t cell, int channel) const;
+
+    // Sets the held faces: the border's to their values, a solid cell's to rest.
+    void holdFaces(VelocityField& field) const;
+
+    // Makes cell (i, j) solid or fluid. A cell outside the grid or at an
+    // opening stays as it is: false then.
+    bool setSolid(uint32_t i, uint32_t j, bool makeSolid);
+
+private:
+    uint32_t nx, ny;
+    double dx;
+    std::vector<uint8_t> solid;
+    size_t solidCount = 0;
+    std::vector<double> border[4];     // indexed by Side, along the side
+    std::vector<uint8_t> outletFaces;  // per cell
+    Wall walls[4];                     // indexed by Side
+    std::vector<Band> pouringBands;
+};
+
+// Beyond a wall that holds the tangential velocity, the sample that puts the
+// wall's own speed on the wall, halfway: 2*speed - the sample inside. Beyond
+// a slip wall, the sample inside. An implicit system meets the same rule as
+// 2*s more on the diagonal and 2*s*speed on the right-hand side (s the
+// coupling of neighbours), and nothing beyond a slip wall.
+inline double ghostSample(const Wall& wall, double inside)
+{
+    return wall.holdsTangent() ? 2.0 * wall.tangentSpeed() - inside : inside;
+}

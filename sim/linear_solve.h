@@ -1,0 +1,30 @@
+#pragma once
+// One linear solve of the simulation's, set up once from the scene: the
+// conjugate gradient from a zero guess, the warning line when it fails, and
+// what a caller needs to check.
+
+#include "PCG/sparse_matrix.h"
+
+#include <cstdint>
+#include <vector>
+
+// Outcome of a solve, kept for diagnostics only.
+struct SolveOutcome {
+    bool converged = true;
+    int iterations = 0;
+    double residual = 0.0;  // largest |residual| at the solver's last test
+    double tolerance = 0.0; // the residual it had to reach
+
+    // Two solves as one: converged when both did, the larger of the rest.
+    SolveOutcome with(const SolveOutcome& other) const;
+};
+
+struct LinearSolve {
+    double relativeTolerance;  // of the largest |rhs|
+    int32_t iterationLimit;
+
+    // Solves matrix*result = rhs with a fresh PcgSolver; writes the warning
+    // line when it does not converge, and leaves its last iterate in result.
+    SolveOutcome solve(const pcg::RowListMatrix& matrix, const std::vector<double>& rhs,
+                       std::vector<double>& result) const;
+};
