@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "sim/heap_tuning.h"
-#include "sim/scene_file.h"
+#include "sim/scene_catalog.h"
 #include "sim/utf8_locale.h"
 #include "view/opengl_support.h"
 

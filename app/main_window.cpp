@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QStatusBar>
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(Scene::standard(), parent) {}
 
@@ -14,18 +15,23 @@ MainWindow::MainWindow(const Scene& scene, QWidget* parent)
     : QMainWindow(parent, Qt::WindowFlags()), ui(new MainWindowUi), view(nullptr), solver(nullptr)
 {
     ui->setupUi(this);
-    if (!scene.file.empty())
+    if (!scene.builtIn)
         setWindowTitle(QString("flowbox: %1").arg(QString::fromStdString(scene.name.empty() ? scene.file : scene.name)));
     view = new FlowView(this);
     setCentralWidget(view);
     solver = new FluidSolver(scene);
     view->setSolver(solver);
     connect(&timer, SIGNAL(timeout()), this, SLOT(advance()));
-    if (!scene.file.empty()) {
-        solver->enableDye();
-        playground = new Playground(*this);
+    if (!scene.builtIn) {
+        solver->enableDye();  // for the dye a user pours
+        playground = new Playground(*view, this);
         view->installEventFilter(playground);
         installEventFilter(playground);
+        connect(playground, &Playground::pauseToggleRequested, this, [this] { setPaused(!paused()); });
+        connect(playground, &Playground::restartRequested, this, [this] { restart(); });
+        connect(playground, &Playground::statusChanged, statusBar(), [this](const QString& status) {
+            statusBar()->showMessage(status);
+        });
     }
     timer.start(standardBox::tickIntervalMs);
 }
@@ -36,6 +42,8 @@ void MainWindow::setPaused(bool pause)
         timer.stop();
     else
         timer.start(standardBox::tickIntervalMs);
+    if (playground)
+        playground->showState(tickCount, paused());
 }
 
 void MainWindow::restart()
@@ -50,6 +58,8 @@ void MainWindow::restart()
     view->restart();
     tickCount = 0;
     view->update();
+    if (playground)
+        playground->showState(tickCount, paused());
 }
 
 MainWindow::~MainWindow()
@@ -74,5 +84,5 @@ void MainWindow::advance()
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
     // In a scene: what the pointer did goes to the next step.
     if (playground)
-        playground->afterTick();
+        playground->afterTick(tickCount, paused());
 }

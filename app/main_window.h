@@ -25,8 +25,6 @@ public:
     const FluidSolver& simulation() const { return *solver; }
     const QTimer& tickTimer() const { return timer; }
 
-    // For a window given a scene, which its user may touch (app/playground.h).
-    FluidSolver& simulationToChange() { return *solver; }
     FlowView& flowView() { return *view; }
     const FlowView& flowView() const { return *view; }
     uint64_t ticks() const { return tickCount; }

@@ -1,6 +1,5 @@
 #include "app/playground.h"
 
-#include "app/main_window.h"
 #include "sim/fluid_solver.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
@@ -8,7 +7,6 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QStatusBar>
 
 namespace {
 
@@ -16,15 +14,14 @@ constexpr float pouredDye[3] = {1.0f, 0.55f, 0.1f};  // an orange that reads on 
 
 }  // namespace
 
-Playground::Playground(MainWindow& window) : QObject(&window), window(window)
+Playground::Playground(FlowView& view, QObject* parent) : QObject(parent), view(view)
 {
     clock.start();
 }
 
 QPointF Playground::toScene(QPointF pixel) const
 {
-    const FluidSolver& solver = window.simulation();
-    const FlowView& view = window.flowView();
+    const FluidSolver& solver = *view.solver;
     const double pixelsPerCell = cellSize(uint32_t(view.width()), uint32_t(view.height()), solver.nx, solver.ny,
                                           solver.dx, true);
     if (pixelsPerCell <= 0.0)
@@ -34,19 +31,19 @@ QPointF Playground::toScene(QPointF pixel) const
 
 void Playground::drawAt(QPointF pixel)
 {
-    FluidSolver& solver = window.simulationToChange();
+    FluidSolver& solver = *view.solver;
     const QPointF at = toScene(pixel) / solver.dx;
     if (at.x() < 0.0 || at.y() < 0.0 || at.x() >= solver.nx || at.y() >= solver.ny)
         return;
     solver.setSolid(uint32_t(at.x()), uint32_t(at.y()), drag == Drag::drawSolid);
-    window.flowView().update();
+    view.update();
 }
 
 bool Playground::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
-        if (watched != &window.flowView())
+        if (watched != &view)
             return false;
         const auto* mouse = static_cast<QMouseEvent*>(event);
         pointer = pointerAtLastTick = toScene(mouse->position());
@@ -59,7 +56,7 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     case QEvent::MouseMove: {
-        if (watched != &window.flowView() || drag == Drag::none)
+        if (watched != &view || drag == Drag::none)
             return false;
         const auto* mouse = static_cast<QMouseEvent*>(event);
         pointer = toScene(mouse->position());
@@ -68,7 +65,7 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     case QEvent::MouseButtonRelease:
-        if (watched != &window.flowView())
+        if (watched != &view)
             return false;
         drag = Drag::none;
         return true;
@@ -76,24 +73,24 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
         case Qt::Key_Space:
-            window.setPaused(!window.paused());
+            emit pauseToggleRequested();
             break;
         case Qt::Key_R:
-            window.restart();
+            emit restartRequested();
             break;
         case Qt::Key_S: {
-            saved = QString("flowbox-tick-%1.png").arg(window.ticks());
-            if (!window.flowView().grabFramebuffer().save(saved, "PNG"))
+            saved = QString("flowbox-tick-%1.png").arg(tickCount);
+            if (!view.grabFramebuffer().save(saved, "PNG"))
                 saved = QString("could not write %1").arg(QDir::current().filePath(saved));
             break;
         }
         case Qt::Key_D:
-            window.flowView().options.dye = !window.flowView().options.dye;
-            window.flowView().update();
+            view.options.dye = !view.options.dye;
+            view.update();
             break;
         case Qt::Key_A:
-            window.flowView().options.arrows = !window.flowView().options.arrows;
-            window.flowView().update();
+            view.options.arrows = !view.options.arrows;
+            view.update();
             break;
         default:
             return false;
@@ -106,9 +103,11 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
-void Playground::afterTick()
+void Playground::afterTick(uint64_t ticks, bool pausedNow)
 {
-    FluidSolver& solver = window.simulationToChange();
+    tickCount = ticks;
+    paused = pausedNow;
+    FluidSolver& solver = *view.solver;
     // The pointer's velocity: how far it went since the last tick, over a step.
     if (drag == Drag::push) {
         const QPointF moved = pointer - pointerAtLastTick;
@@ -127,15 +126,22 @@ void Playground::afterTick()
     updateStatus();
 }
 
+void Playground::showState(uint64_t ticks, bool pausedNow)
+{
+    tickCount = ticks;
+    paused = pausedNow;
+    updateStatus();
+}
+
 void Playground::updateStatus()
 {
     QString status = QString("tick %1 · %2 iterations · %3 frames/s")
-                         .arg(window.ticks())
-                         .arg(window.simulation().lastPressureSolve().iterations)
+                         .arg(tickCount)
+                         .arg(view.solver->lastPressureSolve().iterations)
                          .arg(frameRate, 0, 'f', 1);
-    if (window.paused())
+    if (paused)
         status += " · paused";
     if (!saved.isEmpty())
         status += " · " + saved;
-    window.statusBar()->showMessage(status);
+    emit statusChanged(status);
 }

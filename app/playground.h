@@ -5,25 +5,39 @@
 // and resumes, R starts the scene again, S saves a PNG of the view, D shows or
 // hides the dye, A the arrows. The status bar shows the tick, the last solve's
 // iterations and the frame rate.
+//
+// It works on the view and the solver the view draws; what only the window
+// can do (pause, start again, show the status) it asks for through signals.
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointF>
 #include <QString>
 
-class MainWindow;
+#include <cstdint>
+
+class FlowView;
 
 class Playground : public QObject {
+    Q_OBJECT
+
 public:
-    explicit Playground(MainWindow& window);
+    Playground(FlowView& view, QObject* parent);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Called after every tick: hands the pointer's push or dye to the next
-    // step and brings the status bar up to date.
-    void afterTick();
+    // step and brings the status up to date.
+    void afterTick(uint64_t ticks, bool paused);
+    // The window's state changed between ticks (paused, resumed, started again).
+    void showState(uint64_t ticks, bool paused);
 
     const QString& lastSaved() const { return saved; }
+
+signals:
+    void pauseToggleRequested();
+    void restartRequested();
+    void statusChanged(const QString& status);
 
 private:
     enum class Drag { none, push, pour, drawSolid, eraseSolid };
@@ -32,12 +46,14 @@ private:
     void drawAt(QPointF pixel);
     void updateStatus();
 
-    MainWindow& window;
+    FlowView& view;
     Drag drag = Drag::none;
     QPointF pointer;            // in length units, as last seen
     QPointF pointerAtLastTick;  // where the push of the coming step is measured from
     QElapsedTimer clock;        // for the frame rate
     int framesThisSecond = 0;
     double frameRate = 0.0;
+    uint64_t tickCount = 0;     // as the window last told
+    bool paused = false;        // as the window last told
     QString saved;
 };

@@ -8,6 +8,7 @@ Scene Scene::standard()
 {
     Scene scene;
     scene.name = "standard";
+    scene.builtIn = true;
     scene.nx = scene.ny = standardBox::gridCells;
     scene.cellSize = standardBox::cellSize;
     scene.density = standardBox::density;

@@ -63,7 +63,8 @@ enum class AdvectionScheme : uint8_t {
 
 struct Scene {
     std::string name;
-    std::string file;  // where the scene was read from; empty for the built-in standard box
+    std::string file;      // where the scene was read from, if it was
+    bool builtIn = false;  // the standard box as the program builds it: drawn and run as specified, untouchable
     uint32_t nx = 0;
     uint32_t ny = 0;
     double cellSize = 0.0;

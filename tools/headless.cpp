@@ -3,7 +3,7 @@
 // also draws what the window shows, in software, into PNG files.
 
 #include "sim/fluid_solver.h"
-#include "sim/scene_file.h"
+#include "sim/scene_catalog.h"
 #include "sim/heap_tuning.h"
 #include "sim/utf8_locale.h"
 #include "simd/dispatch.h"

@@ -10,6 +10,7 @@
 // found beside the shipped scenes, or any table named with --reference);
 // scripts/validate runs them all.
 
+#include "sim/scene_catalog.h"
 #include "sim/scene_file.h"
 #include "tools/validation.h"
 

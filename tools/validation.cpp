@@ -118,7 +118,7 @@ Scene unitBox(uint32_t n, double viscosity, AdvectionScheme scheme)
 {
     Scene scene = Scene::standard();
     scene.name = "validation";
-    scene.file = "validation";
+    scene.builtIn = false;
     scene.nx = scene.ny = n;
     scene.cellSize = 1.0 / n;
     scene.density = 1.0;

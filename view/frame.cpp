@@ -23,7 +23,7 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
     frame.height = height;
     // A scene's large grid still gets a picture in a small view; the standard
     // box keeps whole pixels per cell.
-    frame.cellSize = cellSize(width, height, solver.nx, solver.ny, solver.dx, !solver.scene.file.empty());
+    frame.cellSize = cellSize(width, height, solver.nx, solver.ny, solver.dx, !solver.scene.builtIn);
     frame.dx = solver.dx;
     frame.trailColourScale = standardBox::tracerRegionEdge / (solver.nx * solver.dx);
     const uint32_t stride = drawingStride(frame.cellSize);

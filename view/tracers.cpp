@@ -49,7 +49,7 @@ int tracerLifetime()
 TracerSettings tracerSettings(const FluidSolver& solver)
 {
     TracerSettings settings;
-    if (!solver.scene.file.empty())
+    if (!solver.scene.builtIn)
         settings.region = {0.0, solver.nx * solver.dx, 0.0, solver.ny * solver.dx};
     settings.count = solver.scene.tracerCount;
     settings.step = float(solver.scene.timeStep);

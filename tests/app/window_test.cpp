@@ -329,7 +329,7 @@ TEST(Program, SceneOptionRunsASceneAndRefusesABadOneInOneLine)
 TEST(MainWindow, ASceneWindowStepsItsOwnGridAndNamesIt)
 {
     Scene scene = Scene::standard();
-    scene.file = "lid.toml";
+    scene.builtIn = false;
     scene.name = "a lid";
     scene.nx = 20;
     scene.ny = 12;

@@ -9,7 +9,7 @@
 
 #include "app/main_window.h"
 #include "sim/fluid_solver.h"
-#include "sim/scene_file.h"
+#include "sim/scene_catalog.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 #include "view/opengl_support.h"
