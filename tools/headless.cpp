@@ -3,11 +3,11 @@
 // also draws what the window shows, in software, into PNG files.
 
 #include "sim/fluid_solver.h"
-#include "sim/scene_catalog.h"
 #include "sim/heap_tuning.h"
+#include "sim/scene_catalog.h"
+#include "sim/steady_run.h"
 #include "sim/utf8_locale.h"
 #include "simd/dispatch.h"
-#include "tools/validation.h"
 #include "view/frame.h"
 #include "view/frame_painter.h"
 #include "view/tracers.h"
@@ -21,10 +21,8 @@
 #include <QRegularExpression>
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -305,39 +303,29 @@ int main(int argc, char* argv[])
 
     // As in the window: one frame on show, then each tick steps and draws a frame.
     updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
-    validation::ChangeRate change;
-    double changeRate = std::numeric_limits<double>::infinity();
-    for (qulonglong tick = 1; tick <= ticks; ++tick) {
-        if (steadyRate > 0.0)
-            change.before(solver);
-        const auto start = std::chrono::steady_clock::now();
-        solver.step();
-        const auto stop = std::chrono::steady_clock::now();
+    const RunOutcome run = runTicks(solver, ticks, steadyRate, [&](uint64_t tick, double microseconds) {
         updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
-        const double microseconds = std::chrono::duration<double, std::micro>(stop - start).count();
         printTick((long long)tick, solver, tracers, microseconds);
-        if (!framesDir.isEmpty() && tick % every == 0) {
-            composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame);
-            composeTrails(tracers, frame);
-            const QString path = QDir(framesDir).filePath(QString("frame-%1.png").arg(tick, frameNumberWidth, 10, QChar('0')));
-            if (!paintFrame(frame).save(path, "PNG")) {
-                std::fflush(stdout);
-                std::fprintf(stderr, "flowbox-headless: cannot write %s\n", qPrintable(path));
-                return 1;
-            }
-        }
-        if (steadyRate > 0.0) {
-            changeRate = change.after(solver);
-            if (changeRate < steadyRate)
-                break;
-        }
-    }
+        if (framesDir.isEmpty() || tick % every != 0)
+            return true;
+        composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame);
+        composeTrails(tracers, frame);
+        const QString path =
+            QDir(framesDir).filePath(QString("frame-%1.png").arg(tick, frameNumberWidth, 10, QChar('0')));
+        if (paintFrame(frame).save(path, "PNG"))
+            return true;
+        std::fflush(stdout);
+        std::fprintf(stderr, "flowbox-headless: cannot write %s\n", qPrintable(path));
+        return false;
+    });
+    if (run.stopped)
+        return 1;
     if (parser.isSet(dumpOption))
         printDump(solver, tracers);
     std::fflush(stdout);
-    if (steadyRate > 0.0 && !(changeRate < steadyRate)) {
+    if (steadyRate > 0.0 && !run.steady) {
         std::fprintf(stderr, "flowbox-headless: not steady after %llu ticks: the velocity still changes at %g per unit of time\n",
-                     ticks, changeRate);
+                     ticks, run.changeRate);
         return notSteadyStatus;
     }
     return 0;

@@ -46,40 +46,13 @@ Scene cavityOn(const Scene& base, uint32_t n, double reynolds, AdvectionScheme s
     return scene;
 }
 
-void ChangeRate::before(const FluidSolver& solver)
-{
-    const VelocityField& field = *solver.velocity;
-    samples.assign(field.u.data.get(), field.u.data.get() + field.u.size());
-    samples.insert(samples.end(), field.v.data.get(), field.v.data.get() + field.v.size());
-}
-
-double ChangeRate::after(const FluidSolver& solver) const
-{
-    const VelocityField& field = *solver.velocity;
-    double largest = 0.0;
-    for (size_t k = 0; k < field.u.size(); ++k)
-        largest = std::fmax(largest, std::fabs(field.u.data[k] - samples[k]));
-    for (size_t k = 0; k < field.v.size(); ++k)
-        largest = std::fmax(largest, std::fabs(field.v.data[k] - samples[field.u.size() + k]));
-    return largest / solver.scene.timeStep;
-}
-
 SteadyRun runUntilSteady(FluidSolver& solver, double rate, double timeLimit)
 {
-    SteadyRun run;
-    ChangeRate change;
-    while (run.time < timeLimit) {
-        change.before(solver);
-        solver.step();
-        ++run.ticks;
-        run.time = run.ticks * solver.scene.timeStep;
-        run.changeRate = change.after(solver);
-        if (run.changeRate < rate) {
-            run.steady = true;
-            break;
-        }
-    }
-    return run;
+    uint64_t tickLimit = 0;  // the ticks it takes to reach the time limit
+    while (double(tickLimit) * solver.scene.timeStep < timeLimit)
+        ++tickLimit;
+    const RunOutcome outcome = runTicks(solver, tickLimit, rate);
+    return {outcome.steady, double(outcome.ticks) * solver.scene.timeStep, outcome.ticks, outcome.changeRate};
 }
 
 double cavityU(const FluidSolver& solver, double y)

@@ -5,6 +5,7 @@
 
 #include "sim/fluid_solver.h"
 #include "sim/scene.h"
+#include "sim/steady_run.h"
 
 #include <cstdint>
 #include <string>
@@ -27,17 +28,6 @@ bool readReference(const std::string& path, std::vector<ReferencePoint>& points,
 // time step scaled with the cells so that a tick crosses the same share of a
 // cell, with the given advection.
 Scene cavityOn(const Scene& base, uint32_t n, double reynolds, AdvectionScheme scheme);
-
-// How fast the velocity changes over one tick: the largest change of any
-// sample, per unit of time.
-class ChangeRate {
-public:
-    void before(const FluidSolver& solver);
-    double after(const FluidSolver& solver) const;
-
-private:
-    std::vector<double> samples;
-};
 
 // Steps until no velocity sample changes faster than rate per unit of time,
 // or until timeLimit has passed.
