@@ -1,0 +1,127 @@
+// The domain answers for the border and the solids: each kind of border face,
+// solid shapes, and cells drawn and erased, through its queries.
+#include "sim/domain.h"
+#include "sim/scene_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+Domain domainOf(const std::string& text)
+{
+    Scene scene;
+    std::string error;
+    EXPECT_TRUE(parseScene(text, "domain.toml", scene, error)) << error;
+    return Domain(scene);
+}
+
+// Along each side: which faces are held at what velocity (+x, +y), which are free.
+TEST(Domain, BorderFacesAreHeldByWallsAndBandsAndFreedByOutlets)
+{
+    const Domain domain = domainOf(
+        "[grid]\ncells = [8, 6]\n[walls]\ntop = { slide = 2.0 }\nleft = \"no-slip\"\n"
+        "[[inflow]]\nside = \"left\"\ncells = [1, 2]\nspeed = 3.0\n"
+        "[[inflow]]\nside = \"bottom\"\ncells = [6, 7]\nspeed = 1.0\n"
+        "[[outflow]]\nside = \"right\"\ncells = [0, 0]\nspeed = 4.0\n"
+        "[[outlet]]\nside = \"right\"\ncells = [4, 5]\n[[outlet]]\nside = \"bottom\"\ncells = [0, 5]\n");
+    struct Face {
+        Side side;
+        uint32_t cell;
+        double held;  // NaN: free
+    };
+    const double free = std::nan("");
+    const Face faces[] = {
+        {Side::left, 0, 0.0},   {Side::left, 1, 3.0},     {Side::left, 2, 3.0},    {Side::left, 3, 0.0},
+        {Side::bottom, 6, -1.0}, {Side::bottom, 7, -1.0}, {Side::bottom, 0, free}, {Side::bottom, 5, free},
+        {Side::right, 0, 4.0},  {Side::right, 1, 0.0},    {Side::right, 4, free},  {Side::right, 5, free},
+        {Side::top, 3, 0.0},  // a sliding wall holds its normal velocity at rest too
+    };
+    for (const Face& face : faces) {
+        SCOPED_TRACE(std::string(sideName(face.side)) + " " + std::to_string(face.cell));
+        const double value = domain.borderFace(face.side, face.cell);
+        if (std::isnan(face.held)) {
+            EXPECT_TRUE(std::isnan(value));
+        } else {
+            EXPECT_EQ(value, face.held);
+        }
+        const bool vertical = face.side == Side::left || face.side == Side::right;
+        const uint32_t i = face.side == Side::left ? 0 : face.side == Side::right ? 8 : face.cell;
+        const uint32_t j = face.side == Side::top ? 0 : face.side == Side::bottom ? 6 : face.cell;
+        EXPECT_EQ(domain.heldFace(vertical ? 0 : 1, i, j), !std::isnan(face.held));
+    }
+    // Open outlet faces per cell; the bottom right corner has two.
+    EXPECT_EQ(domain.outletFaceCounts()[7 * 6 + 5], 1);
+    EXPECT_EQ(domain.outletFaceCounts()[5 * 6 + 5], 1);
+    EXPECT_EQ(domain.outletFaceCounts()[7 * 6 + 4], 1);
+    EXPECT_EQ(domain.outletFaceCounts()[3 * 6 + 3], 0);
+    EXPECT_TRUE(domain.atOpening(0, 1));
+    EXPECT_FALSE(domain.atOpening(0, 3));
+    EXPECT_TRUE(domain.atOpening(7, 0));
+    EXPECT_FALSE(domain.atOpening(3, 3));
+    EXPECT_EQ(domain.wall(Side::top).tangentSpeed(), 2.0);
+    EXPECT_TRUE(domain.wall(Side::left).holdsTangent());
+    EXPECT_FALSE(domain.wall(Side::right).holdsTangent());
+}
+
+TEST(Domain, SolidShapesHoldEveryFaceOfTheirCellsAndLeaveAPocketFluid)
+{
+    // A ring of rectangles around a pocket, and a disc whose cells are those
+    // whose centres lie inside it; cells of size 0.5.
+    Domain domain = domainOf("[grid]\ncells = [12, 10]\ncell_size = 0.5\n"
+                             "[[solid]]\nrectangle = { from = [1, 1], to = [5, 1] }\n"
+                             "[[solid]]\nrectangle = { from = [1, 5], to = [5, 5] }\n"
+                             "[[solid]]\nrectangle = { from = [1, 2], to = [1, 4] }\n"
+                             "[[solid]]\nrectangle = { from = [5, 2], to = [5, 4] }\n"
+                             "[[solid]]\ndisc = { centre = [9.0, 5.0], radius = 1.5 }\n");
+    EXPECT_TRUE(domain.anySolid());
+    EXPECT_TRUE(domain.isSolid(1, 1) && domain.isSolid(5, 3) && domain.isSolid(3, 5));
+    EXPECT_FALSE(domain.isSolid(3, 3));  // the pocket
+    for (uint32_t i = 0; i < 12; ++i) {
+        for (uint32_t j = 0; j < 10; ++j) {
+            const double x = i + 0.5 - 9.0, y = j + 0.5 - 5.0;
+            const bool inRing = (i >= 1 && i <= 5 && (j == 1 || j == 5)) || ((i == 1 || i == 5) && j >= 1 && j <= 5);
+            EXPECT_EQ(domain.isSolid(i, j), inRing || x * x + y * y <= 1.5 * 1.5) << i << ", " << j;
+        }
+    }
+    // Faces: between two solids, between a solid and fluid, and inside the pocket.
+    EXPECT_TRUE(domain.heldFace(0, 2, 1));
+    EXPECT_TRUE(domain.heldFace(1, 3, 2));   // below the ring's top
+    EXPECT_TRUE(domain.heldFace(0, 5, 3));   // left of the ring's right side
+    EXPECT_FALSE(domain.heldFace(0, 3, 3));  // inside the pocket
+    EXPECT_FALSE(domain.heldFace(1, 3, 3));
+    // Points in length units: cell (5, 3) spans [2.5, 3) by [1.5, 2).
+    EXPECT_TRUE(domain.solidAt(2.75, 1.75));
+    EXPECT_FALSE(domain.solidAt(1.75, 1.75));
+    EXPECT_FALSE(domain.solidAt(-0.1, 1.0));
+    EXPECT_FALSE(domain.solidAt(6.0, 1.0));  // beyond the grid
+
+    const std::vector<uint8_t> heldV = domain.heldFaces(1);
+    ASSERT_EQ(heldV.size(), 12u * 11u);
+    for (uint32_t i = 0; i < 12; ++i)
+        for (uint32_t j = 0; j <= 10; ++j)
+            ASSERT_EQ(heldV[i * 11 + j] != 0, domain.heldFace(1, i, j)) << i << ", " << j;
+}
+
+TEST(Domain, CellsAreDrawnAndErasedButNotAtOpeningsOrOutside)
+{
+    Domain domain = domainOf("[grid]\ncells = [6, 4]\n[[inflow]]\nside = \"top\"\ncells = [2, 3]\nspeed = 1.0\n"
+                             "[[outlet]]\nside = \"bottom\"\ncells = [0, 5]\n");
+    EXPECT_FALSE(domain.anySolid());
+    EXPECT_TRUE(domain.setSolid(1, 1, true));
+    EXPECT_TRUE(domain.setSolid(1, 1, true));  // again: still one solid
+    EXPECT_TRUE(domain.isSolid(1, 1) && domain.anySolid());
+    EXPECT_TRUE(domain.heldFace(0, 2, 1));
+    EXPECT_TRUE(domain.setSolid(1, 1, false));
+    EXPECT_FALSE(domain.anySolid());
+    EXPECT_FALSE(domain.heldFace(0, 2, 1));
+    EXPECT_FALSE(domain.setSolid(2, 0, true));  // under the band
+    EXPECT_FALSE(domain.setSolid(4, 3, true));  // over the outlet
+    EXPECT_FALSE(domain.setSolid(6, 1, true));  // outside
+    EXPECT_TRUE(domain.setSolid(0, 0, true));   // a wall's corner cell
+    EXPECT_FALSE(domain.isSolid(2, 0) || domain.isSolid(4, 3));
+}
+
+}  // namespace
