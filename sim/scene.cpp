@@ -84,76 +84,128 @@ std::string cellsText(const SideRange& range)
            sideName(range.side) + " side";
 }
 
+// "[table] key must lie between lowest and highest, not value"
+std::string outsideRange(const char* what, long long lowest, long long highest, long long value)
+{
+    return std::string(what) + " must lie between " + std::to_string(lowest) + " and " + std::to_string(highest) +
+           ", not " + std::to_string(value);
+}
+
 }  // namespace
 
 std::string Scene::problem() const
 {
+    return firstProblem().message;
+}
+
+SceneProblem Scene::firstProblem() const
+{
     constexpr uint32_t largestGrid = 4096;
-    if (nx < 2 || ny < 2 || nx > largestGrid || ny > largestGrid)
-        return "the grid needs 2 to 4096 cells each way";
+    constexpr int32_t largestIterationLimit = 1000000;
+    constexpr uint32_t largestTracerCount = 100000;
+    constexpr double largestInteractionRadius = 1000.0;  // cells
+    constexpr double largestInteractionStrength = 100.0;
+    for (int axis = 0; axis < 2; ++axis) {
+        const uint32_t cells = axis == 0 ? nx : ny;
+        if (cells < 2 || cells > largestGrid)
+            return {"grid.cells[" + std::to_string(axis) + "]", outsideRange("[grid] cells", 2, largestGrid, cells)};
+    }
     if (!positive(cellSize))
-        return "the cell size must be a positive number";
+        return {"grid.cell_size", "[grid] cell_size must be positive"};
     if (!positive(density))
-        return "the density must be a positive number";
+        return {"fluid.density", "[fluid] density must be positive"};
     if (!std::isfinite(viscosity) || viscosity < 0.0)
-        return "the viscosity must be 0 or a positive number";
+        return {"fluid.viscosity", "[fluid] viscosity must be 0 or positive"};
     if (!std::isfinite(gravityX) || !std::isfinite(gravityY))
-        return "gravity must be finite";
+        return {"fluid.gravity", "[fluid] gravity must be finite"};
     if (!positive(timeStep))
-        return "the time step must be a positive number";
+        return {"time.step", "[time] step must be positive"};
     if (!positive(tolerance) || tolerance >= 1.0)
-        return "the solver's tolerance must lie between 0 and 1";
-    if (iterationLimit < 1)
-        return "the solver's iteration limit must be at least 1";
+        return {"solver.tolerance", "[solver] tolerance must lie between 0 and 1"};
+    if (iterationLimit < 1 || iterationLimit > largestIterationLimit)
+        return {"solver.iteration_limit",
+                outsideRange("[solver] iteration_limit", 1, largestIterationLimit, iterationLimit)};
+    if (tracerCount > largestTracerCount)
+        return {"tracers.count", outsideRange("[tracers] count", 0, largestTracerCount, tracerCount)};
+    if (!positive(interaction.radius) || interaction.radius > largestInteractionRadius)
+        return {"interaction.radius", "[interaction] radius must lie above 0 and up to 1000 cells"};
+    if (!std::isfinite(interaction.strength) || interaction.strength < 0.0 ||
+        interaction.strength > largestInteractionStrength)
+        return {"interaction.strength", "[interaction] strength must lie between 0 and 100"};
     for (Side side : {Side::left, Side::right, Side::top, Side::bottom})
         if (!std::isfinite(wall(side).slideSpeed))
-            return std::string("the ") + sideName(side) + " wall's slide speed must be finite";
+            return {std::string("walls.") + sideName(side) + ".slide",
+                    std::string("the ") + sideName(side) + " wall's slide speed must be finite"};
 
     // Every opening lies inside its side, on a wall that does not slide, and
-    // apart from the others.
-    std::vector<const SideRange*> openings;
-    for (const std::vector<Band>* bands : {&inflows, &outflows}) {
-        for (const Band& band : *bands) {
+    // apart from the others; a band's speed and dye are in range.
+    struct Opening {
+        const SideRange* range;
+        std::string key;  // of its entry
+    };
+    std::vector<Opening> openings;
+    for (const auto* kind : {&inflows, &outflows}) {
+        const char* table = kind == &inflows ? "inflow" : "outflow";
+        for (size_t k = 0; k < kind->size(); ++k) {
+            const Band& band = (*kind)[k];
+            const std::string key = std::string(table) + "[" + std::to_string(k) + "]";
             if (!std::isfinite(band.speed) || band.speed < 0.0)
-                return "a band's speed must be 0 or a positive number (" + cellsText(band.range) + ")";
-            openings.push_back(&band.range);
+                return {key + ".speed", std::string("an [[") + table +
+                                            "]] band's speed must be 0 or positive (the band's kind gives the direction)"};
+            for (float channel : band.dye)
+                if (!(channel >= 0.0f && channel <= 1.0f))
+                    return {key + ".dye", "dye is [red, green, blue], each from 0 to 1"};
+            openings.push_back({&band.range, key});
         }
     }
-    for (const SideRange& outlet : outlets)
-        openings.push_back(&outlet);
+    for (size_t k = 0; k < outlets.size(); ++k)
+        openings.push_back({&outlets[k], "outlet[" + std::to_string(k) + "]"});
     for (size_t a = 0; a < openings.size(); ++a) {
-        const SideRange& range = *openings[a];
+        const SideRange& range = *openings[a].range;
         if (range.first > range.last || range.last >= cellsAlong(range.side))
-            return "an opening lies outside the grid (" + cellsText(range) + ", which has " +
-                   std::to_string(cellsAlong(range.side)) + ")";
+            return {openings[a].key + ".cells",
+                    "cells " + std::to_string(range.first) + " to " + std::to_string(range.last) +
+                        " do not lie along the " + sideName(range.side) + " side, which has " +
+                        std::to_string(cellsAlong(range.side)) + " cells"};
         if (wall(range.side).kind == Wall::Kind::sliding)
-            return "an opening on the sliding " + std::string(sideName(range.side)) + " wall (" + cellsText(range) + ")";
+            return {openings[a].key, std::string("an opening on the ") + sideName(range.side) + " wall, which slides"};
         for (size_t b = 0; b < a; ++b) {
-            const SideRange& other = *openings[b];
+            const SideRange& other = *openings[b].range;
             if (other.side == range.side && other.first <= range.last && range.first <= other.last)
-                return "two openings overlap (" + cellsText(other) + " and " + cellsText(range) + ")";
+                return {openings[a].key, "two openings overlap (" + cellsText(other) + " and " + cellsText(range) + ")"};
         }
     }
 
-    for (const SolidRectangle& r : rectangles)
-        if (r.fromI > r.toI || r.fromJ > r.toJ || r.toI >= nx || r.toJ >= ny)
-            return "a rectangle lies outside the grid, or its corners are the wrong way round";
-    for (const SolidDisc& d : discs)
-        if (!std::isfinite(d.centreX) || !std::isfinite(d.centreY) || !positive(d.radius) || d.centreX < 0.0 ||
-            d.centreY < 0.0 || d.centreX > nx || d.centreY > ny)
-            return "a disc needs a positive radius and its centre inside the grid";
+    for (size_t k = 0; k < rectangles.size(); ++k) {
+        const SolidRectangle& r = rectangles[k];
+        const std::string key = "rectangle[" + std::to_string(k) + "]";
+        if (r.fromI > r.toI || r.fromJ > r.toJ)
+            return {key, "a rectangle goes from its smaller corner to its larger one"};
+        if (r.toI >= nx || r.toJ >= ny)
+            return {key + ".to", "a rectangle must lie inside the grid"};
+    }
+    for (size_t k = 0; k < discs.size(); ++k) {
+        const SolidDisc& d = discs[k];
+        const std::string key = "disc[" + std::to_string(k) + "]";
+        if (!positive(d.radius))
+            return {key + ".radius", "a disc's radius must be positive"};
+        if (!std::isfinite(d.centreX) || !std::isfinite(d.centreY) || d.centreX < 0.0 || d.centreY < 0.0 ||
+            d.centreX > nx || d.centreY > ny)
+            return {key + ".centre", "a disc's centre must lie inside the grid"};
+    }
     const std::vector<uint8_t> solid = solidCells();
     bool anyFluid = false;
     for (uint8_t cell : solid)
         anyFluid = anyFluid || !cell;
     if (!anyFluid)
-        return "the solids leave no fluid cell";
-    for (const SideRange* range : openings) {
-        for (uint32_t c = range->first; c <= range->last; ++c) {
-            const uint32_t i = range->side == Side::left ? 0 : range->side == Side::right ? nx - 1 : c;
-            const uint32_t j = range->side == Side::top ? 0 : range->side == Side::bottom ? ny - 1 : c;
+        return {"", "the solids leave no fluid cell"};
+    for (const Opening& opening : openings) {
+        const SideRange& range = *opening.range;
+        for (uint32_t c = range.first; c <= range.last; ++c) {
+            const uint32_t i = range.side == Side::left ? 0 : range.side == Side::right ? nx - 1 : c;
+            const uint32_t j = range.side == Side::top ? 0 : range.side == Side::bottom ? ny - 1 : c;
             if (solid[size_t(i) * ny + j])
-                return "an opening leads into a solid cell (" + cellsText(*range) + ")";
+                return {opening.key + ".cells", "an opening leads into a solid cell (" + cellsText(range) + ")"};
         }
     }
 
@@ -166,8 +218,8 @@ std::string Scene::problem() const
         for (const Band& band : outflows)
             out += band.speed * band.range.count();
         if (std::fabs(in - out) > 1e-9 * std::fmax(in, out))
-            return "without an outlet the bands must balance: inflow " + std::to_string(in) + " and outflow " +
-                   std::to_string(out) + " (speed times cells) differ";
+            return {"", "without an outlet the bands must balance: inflow " + std::to_string(in) + " and outflow " +
+                            std::to_string(out) + " (speed times cells) differ"};
     }
-    return std::string();
+    return {};
 }

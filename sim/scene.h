@@ -61,6 +61,16 @@ enum class AdvectionScheme : uint8_t {
     macCormack,  // a forward and a backward trace, half their error taken back, clamped (second order)
 };
 
+// The first rule a scene breaks, in a scene file's words, and the key of the
+// file that says it, as toml writes a path: "fluid.density",
+// "inflow[1].speed" (the entries of each kind counted from 0); solids as
+// "rectangle[k]" and "disc[k]", counted in their own kind; empty for the
+// scene as a whole.
+struct SceneProblem {
+    std::string key;
+    std::string message;  // empty when the scene breaks none
+};
+
 struct Scene {
     std::string name;
     std::string file;      // where the scene was read from, if it was
@@ -98,7 +108,9 @@ struct Scene {
     // nx*ny flags, k = i*ny + j: whether cell (i, j) is solid.
     std::vector<uint8_t> solidCells() const;
 
-    // The first thing that makes the scene unusable, or an empty string.
+    // Every rule a scene's values keep, files and scenes built in code alike.
+    SceneProblem firstProblem() const;
+    // Its message alone: an empty string for a usable scene.
     std::string problem() const;
 };
 

@@ -151,15 +151,19 @@ public:
         return !node || number(*node, what, out);
     }
 
+    // A whole number that the scene's field can hold, lowest to highest; what
+    // the scene allows of it, the scene judges.
     bool whole(const toml::node& node, const std::string& what, int64_t lowest, int64_t highest, int64_t& out)
     {
         const auto* value = node.as_integer();
         if (!value)
             return fail(node, what + " must be a whole number");
         out = value->get();
-        if (out < lowest || out > highest)
-            return fail(node, what + " must lie between " + std::to_string(lowest) + " and " +
-                                  std::to_string(highest) + ", not " + std::to_string(out));
+        if (out < lowest)
+            return fail(node, what + (lowest == 0 ? " must be a whole number of 0 or more" : " is too small") +
+                                  ", not " + std::to_string(out));
+        if (out > highest)
+            return fail(node, what + " is too large: " + std::to_string(out));
         return true;
     }
 
@@ -222,7 +226,7 @@ public:
         return number(*slide->get("slide"), "the " + which + " wall's slide speed", out.slideSpeed);
     }
 
-    // The side and cells of an opening; the range is checked against the grid later.
+    // The side and cells of an opening.
     bool range(const toml::table& table, const std::string& what, SideRange& out)
     {
         const toml::node* sideNode = table.get("side");
@@ -230,7 +234,7 @@ public:
         if (!sideNode || !cells)
             return fail(table, what + " needs side and cells");
         int64_t span[2];
-        if (!side(*sideNode, out.side) || !wholePair(*cells, what + "'s cells", 0, 4095, span))
+        if (!side(*sideNode, out.side) || !wholePair(*cells, what + "'s cells", 0, UINT32_MAX, span))
             return false;
         out.first = uint32_t(span[0]);
         out.last = uint32_t(span[1]);
@@ -262,194 +266,149 @@ public:
                            {"name", "grid", "fluid", "time", "advection", "walls", "inflow", "outflow", "outlet",
                             "solid", "solver", "tracers", "interaction"}))
             return false;
-        bool ok = true;
         if (const toml::node* name = root.get("name")) {
             if (!name->is_string())
                 return fail(*name, "name must be a string");
             scene.name = name->as_string()->get();
         }
+        const bool read = readGrid(root, scene) && section(root, "fluid", &SceneReader::readFluid, scene) &&
+                          section(root, "time", &SceneReader::readTime, scene) &&
+                          section(root, "advection", &SceneReader::readAdvection, scene) &&
+                          section(root, "walls", &SceneReader::readWalls, scene) &&
+                          eachTable(root, "inflow", [&](const toml::table& entry) {
+                              return readBand(entry, true, scene.inflows);
+                          }) &&
+                          eachTable(root, "outflow", [&](const toml::table& entry) {
+                              return readBand(entry, false, scene.outflows);
+                          }) &&
+                          eachTable(root, "outlet", [&](const toml::table& entry) { return readOutlet(entry, scene); }) &&
+                          eachTable(root, "solid", [&](const toml::table& entry) { return readSolid(entry, scene); }) &&
+                          section(root, "interaction", &SceneReader::readInteraction, scene) &&
+                          section(root, "solver", &SceneReader::readSolver, scene) &&
+                          section(root, "tracers", &SceneReader::readTracers, scene);
+        if (!read)
+            return false;
+        // The values are the scene's to judge, as for a scene built in code.
+        const SceneProblem problem = scene.firstProblem();
+        return problem.message.empty() || fail(placeOf(root, problem.key), problem.message);
+    }
 
+    // A table of the root read by readTable, when the file has it.
+    bool section(const toml::table& root, const char* key, bool (SceneReader::*readTable)(const toml::table&, Scene&),
+                 Scene& scene)
+    {
+        bool ok = true;
+        const toml::table* found = table(root, key, ok);
+        return ok && (!found || (this->*readTable)(*found, scene));
+    }
+
+    bool readGrid(const toml::table& root, Scene& scene)
+    {
+        bool ok = true;
         const toml::table* grid = table(root, "grid", ok);
         if (!ok)
             return false;
         if (!grid || !grid->get("cells"))
             return fail(grid ? grid->source() : root.source(), "[grid] cells = [nx, ny] is required");
-        if (!onlyKnownKeys(*grid, " in [grid]", {"cells", "cell_size"}))
-            return false;
         int64_t cells[2];
-        if (!wholePair(*grid->get("cells"), "[grid] cells", 2, 4096, cells) ||
+        if (!onlyKnownKeys(*grid, " in [grid]", {"cells", "cell_size"}) ||
+            !wholePair(*grid->get("cells"), "[grid] cells", 0, UINT32_MAX, cells) ||
             !optionalNumber(*grid, "cell_size", "[grid] cell_size", scene.cellSize))
             return false;
         scene.nx = uint32_t(cells[0]);
         scene.ny = uint32_t(cells[1]);
-        if (scene.cellSize <= 0.0)
-            return fail(*grid->get("cell_size"), "[grid] cell_size must be positive");
-
-        if (const toml::table* fluid = table(root, "fluid", ok)) {
-            if (!onlyKnownKeys(*fluid, " in [fluid]", {"density", "viscosity", "gravity"}) ||
-                !optionalNumber(*fluid, "density", "[fluid] density", scene.density) ||
-                !optionalNumber(*fluid, "viscosity", "[fluid] viscosity", scene.viscosity))
-                return false;
-            if (scene.density <= 0.0)
-                return fail(*fluid->get("density"), "[fluid] density must be positive");
-            if (scene.viscosity < 0.0)
-                return fail(*fluid->get("viscosity"), "[fluid] viscosity must be 0 or positive");
-            if (const toml::node* gravity = fluid->get("gravity")) {
-                double g[2];
-                if (!pair(*gravity, "[fluid] gravity", g))
-                    return false;
-                scene.gravityX = g[0];
-                scene.gravityY = g[1];
-            }
-        }
-        if (!ok)
-            return false;
-
-        if (const toml::table* time = table(root, "time", ok)) {
-            if (!onlyKnownKeys(*time, " in [time]", {"step"}) ||
-                !optionalNumber(*time, "step", "[time] step", scene.timeStep))
-                return false;
-            if (scene.timeStep <= 0.0)
-                return fail(*time->get("step"), "[time] step must be positive");
-        }
-        if (!ok)
-            return false;
-
-        if (const toml::table* advection = table(root, "advection", ok)) {
-            if (!onlyKnownKeys(*advection, " in [advection]", {"scheme"}))
-                return false;
-            if (const toml::node* scheme = advection->get("scheme")) {
-                const auto* text = scheme->as_string();
-                if (text && text->get() == "linear")
-                    scene.advection = AdvectionScheme::linear;
-                else if (text && text->get() == "maccormack")
-                    scene.advection = AdvectionScheme::macCormack;
-                else
-                    return fail(*scheme, "[advection] scheme must be \"linear\" or \"maccormack\"");
-            }
-        }
-        if (!ok)
-            return false;
-
-        if (const toml::table* walls = table(root, "walls", ok)) {
-            if (!onlyKnownKeys(*walls, " in [walls]", {"top", "bottom", "left", "right"}))
-                return false;
-            for (Side s : {Side::top, Side::bottom, Side::left, Side::right}) {
-                Wall& wallOfSide = s == Side::top ? scene.top : s == Side::bottom ? scene.bottom
-                                                  : s == Side::left ? scene.left : scene.right;
-                if (const toml::node* node = walls->get(sideName(s)); node && !wall(*node, sideName(s), wallOfSide))
-                    return false;
-            }
-        }
-        if (!ok)
-            return false;
-
-        auto band = [&](const char* kind, std::vector<Band>& into) {
-            return [&, kind](const toml::table& entry) {
-                const std::string what = std::string("an [[") + kind + "]] band";
-                Band b;
-                const bool inflow = std::string(kind) == "inflow";
-                if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "dye"})
-                             : onlyKnownKeys(entry, " in [[outflow]]", {"side", "cells", "speed"})) ||
-                    !range(entry, what, b.range))
-                    return false;
-                if (const toml::node* dye = entry.get("dye")) {
-                    const toml::array* colour = dye->as_array();
-                    double channel[3];
-                    if (!colour || colour->size() != 3 || !number(*colour->get(0), "dye", channel[0]) ||
-                        !number(*colour->get(1), "dye", channel[1]) || !number(*colour->get(2), "dye", channel[2]))
-                        return fail(*dye, "dye is [red, green, blue], each from 0 to 1");
-                    for (int c = 0; c < 3; ++c) {
-                        if (channel[c] < 0.0 || channel[c] > 1.0)
-                            return fail(*dye, "dye is [red, green, blue], each from 0 to 1");
-                        b.dye[c] = float(channel[c]);
-                    }
-                    b.pours = true;
-                }
-                const toml::node* speed = entry.get("speed");
-                if (!speed)
-                    return fail(entry, what + " needs a speed");
-                if (!number(*speed, what + "'s speed", b.speed))
-                    return false;
-                if (b.speed < 0.0)
-                    return fail(*speed, what + "'s speed must be 0 or positive (the band's kind gives the direction)");
-                if (!inside(entry, b.range, scene))
-                    return false;
-                into.push_back(b);
-                return true;
-            };
-        };
-        if (!eachTable(root, "inflow", band("inflow", scene.inflows)) ||
-            !eachTable(root, "outflow", band("outflow", scene.outflows)))
-            return false;
-        if (!eachTable(root, "outlet", [&](const toml::table& entry) {
-                SideRange r;
-                if (!onlyKnownKeys(entry, " in [[outlet]]", {"side", "cells"}) || !range(entry, "an [[outlet]]", r) ||
-                    !inside(entry, r, scene))
-                    return false;
-                scene.outlets.push_back(r);
-                return true;
-            }))
-            return false;
-        if (!eachTable(root, "solid", [&](const toml::table& entry) { return solid(entry, scene); }))
-            return false;
-
-        if (const toml::table* interaction = table(root, "interaction", ok)) {
-            if (!onlyKnownKeys(*interaction, " in [interaction]", {"radius", "strength"}) ||
-                !optionalNumber(*interaction, "radius", "[interaction] radius", scene.interaction.radius) ||
-                !optionalNumber(*interaction, "strength", "[interaction] strength", scene.interaction.strength))
-                return false;
-            if (scene.interaction.radius <= 0.0 || scene.interaction.radius > 1000.0)
-                return fail(*interaction->get("radius"), "[interaction] radius must lie above 0 and up to 1000 cells");
-            if (scene.interaction.strength < 0.0 || scene.interaction.strength > 100.0)
-                return fail(*interaction->get("strength"), "[interaction] strength must lie between 0 and 100");
-        }
-        if (!ok)
-            return false;
-
-        if (const toml::table* solver = table(root, "solver", ok)) {
-            if (!onlyKnownKeys(*solver, " in [solver]", {"tolerance", "iteration_limit"}) ||
-                !optionalNumber(*solver, "tolerance", "[solver] tolerance", scene.tolerance))
-                return false;
-            if (scene.tolerance <= 0.0 || scene.tolerance >= 1.0)
-                return fail(*solver->get("tolerance"), "[solver] tolerance must lie between 0 and 1");
-            int64_t limit = scene.iterationLimit;
-            if (!optionalWhole(*solver, "iteration_limit", "[solver] iteration_limit", 1, 1000000, limit))
-                return false;
-            scene.iterationLimit = int32_t(limit);
-        }
-        if (!ok)
-            return false;
-        if (const toml::table* tracers = table(root, "tracers", ok)) {
-            if (!onlyKnownKeys(*tracers, " in [tracers]", {"count"}))
-                return false;
-            int64_t count = scene.tracerCount;
-            if (!optionalWhole(*tracers, "count", "[tracers] count", 0, 100000, count))
-                return false;
-            scene.tracerCount = uint32_t(count);
-        }
-        if (!ok)
-            return false;
-
-        // What only the whole scene can tell: overlaps, balance, fluid left.
-        const std::string problem = scene.problem();
-        if (!problem.empty())
-            return fail(toml::source_region{}, problem);
         return true;
     }
 
-    bool inside(const toml::table& entry, const SideRange& r, const Scene& scene)
+    bool readFluid(const toml::table& fluid, Scene& scene)
     {
-        if (r.first > r.last || r.last >= scene.cellsAlong(r.side))
-            return fail(*entry.get("cells"), "cells " + std::to_string(r.first) + " to " + std::to_string(r.last) +
-                                                 " do not lie along the " + sideName(r.side) + " side, which has " +
-                                                 std::to_string(scene.cellsAlong(r.side)) + " cells");
-        if (scene.wall(r.side).kind == Wall::Kind::sliding)
-            return fail(entry, std::string("an opening on the ") + sideName(r.side) + " wall, which slides");
+        if (!onlyKnownKeys(fluid, " in [fluid]", {"density", "viscosity", "gravity"}) ||
+            !optionalNumber(fluid, "density", "[fluid] density", scene.density) ||
+            !optionalNumber(fluid, "viscosity", "[fluid] viscosity", scene.viscosity))
+            return false;
+        if (const toml::node* gravity = fluid.get("gravity")) {
+            double g[2];
+            if (!pair(*gravity, "[fluid] gravity", g))
+                return false;
+            scene.gravityX = g[0];
+            scene.gravityY = g[1];
+        }
         return true;
     }
 
-    bool solid(const toml::table& entry, Scene& scene)
+    bool readTime(const toml::table& time, Scene& scene)
+    {
+        return onlyKnownKeys(time, " in [time]", {"step"}) &&
+               optionalNumber(time, "step", "[time] step", scene.timeStep);
+    }
+
+    bool readAdvection(const toml::table& advection, Scene& scene)
+    {
+        if (!onlyKnownKeys(advection, " in [advection]", {"scheme"}))
+            return false;
+        const toml::node* scheme = advection.get("scheme");
+        if (!scheme)
+            return true;
+        const auto* text = scheme->as_string();
+        if (text && text->get() == "linear")
+            scene.advection = AdvectionScheme::linear;
+        else if (text && text->get() == "maccormack")
+            scene.advection = AdvectionScheme::macCormack;
+        else
+            return fail(*scheme, "[advection] scheme must be \"linear\" or \"maccormack\"");
+        return true;
+    }
+
+    bool readWalls(const toml::table& walls, Scene& scene)
+    {
+        if (!onlyKnownKeys(walls, " in [walls]", {"top", "bottom", "left", "right"}))
+            return false;
+        for (Side s : {Side::top, Side::bottom, Side::left, Side::right}) {
+            Wall& wallOfSide = s == Side::top ? scene.top : s == Side::bottom ? scene.bottom
+                                              : s == Side::left ? scene.left : scene.right;
+            if (const toml::node* node = walls.get(sideName(s)); node && !wall(*node, sideName(s), wallOfSide))
+                return false;
+        }
+        return true;
+    }
+
+    bool readBand(const toml::table& entry, bool inflow, std::vector<Band>& into)
+    {
+        const std::string what = inflow ? "an [[inflow]] band" : "an [[outflow]] band";
+        Band band;
+        if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "dye"})
+                     : onlyKnownKeys(entry, " in [[outflow]]", {"side", "cells", "speed"})) ||
+            !range(entry, what, band.range))
+            return false;
+        if (const toml::node* dye = entry.get("dye")) {
+            const toml::array* colour = dye->as_array();
+            double channel[3];
+            if (!colour || colour->size() != 3 || !number(*colour->get(0), "dye", channel[0]) ||
+                !number(*colour->get(1), "dye", channel[1]) || !number(*colour->get(2), "dye", channel[2]))
+                return fail(*dye, "dye is [red, green, blue], each from 0 to 1");
+            for (int c = 0; c < 3; ++c)
+                band.dye[c] = float(channel[c]);
+            band.pours = true;
+        }
+        const toml::node* speed = entry.get("speed");
+        if (!speed)
+            return fail(entry, what + " needs a speed");
+        if (!number(*speed, what + "'s speed", band.speed))
+            return false;
+        into.push_back(band);
+        return true;
+    }
+
+    bool readOutlet(const toml::table& entry, Scene& scene)
+    {
+        SideRange outlet;
+        if (!onlyKnownKeys(entry, " in [[outlet]]", {"side", "cells"}) || !range(entry, "an [[outlet]]", outlet))
+            return false;
+        scene.outlets.push_back(outlet);
+        return true;
+    }
+
+    bool readSolid(const toml::table& entry, Scene& scene)
     {
         if (!onlyKnownKeys(entry, " in [[solid]]", {"disc", "rectangle"}))
             return false;
@@ -457,6 +416,7 @@ public:
         const toml::node* rectangle = entry.get("rectangle");
         if (!disc == !rectangle)
             return fail(entry, "a [[solid]] is either a disc or a rectangle");
+        const size_t entryIndex = discEntries.size() + rectangleEntries.size();
         if (disc) {
             const toml::table* d = disc->as_table();
             if (!d || !d->get("centre") || !d->get("radius"))
@@ -470,11 +430,8 @@ public:
                 return false;
             s.centreX = centre[0];
             s.centreY = centre[1];
-            if (s.radius <= 0.0)
-                return fail(*d->get("radius"), "a disc's radius must be positive");
-            if (centre[0] < 0.0 || centre[1] < 0.0 || centre[0] > scene.nx || centre[1] > scene.ny)
-                return fail(*d->get("centre"), "a disc's centre must lie inside the grid");
             scene.discs.push_back(s);
+            discEntries.push_back(entryIndex);
             return true;
         }
         const toml::table* r = rectangle->as_table();
@@ -483,20 +440,70 @@ public:
         if (!onlyKnownKeys(*r, " in a rectangle", {"from", "to"}))
             return false;
         int64_t from[2], to[2];
-        if (!wholePair(*r->get("from"), "a rectangle's corner", 0, 4095, from) ||
-            !wholePair(*r->get("to"), "a rectangle's corner", 0, 4095, to))
+        if (!wholePair(*r->get("from"), "a rectangle's corner", 0, UINT32_MAX, from) ||
+            !wholePair(*r->get("to"), "a rectangle's corner", 0, UINT32_MAX, to))
             return false;
-        if (from[0] > to[0] || from[1] > to[1])
-            return fail(*rectangle, "a rectangle goes from its smaller corner to its larger one");
-        if (to[0] >= scene.nx || to[1] >= scene.ny)
-            return fail(*r->get("to"), "a rectangle must lie inside the grid");
         scene.rectangles.push_back({uint32_t(from[0]), uint32_t(from[1]), uint32_t(to[0]), uint32_t(to[1])});
+        rectangleEntries.push_back(entryIndex);
         return true;
+    }
+
+    bool readInteraction(const toml::table& interaction, Scene& scene)
+    {
+        return onlyKnownKeys(interaction, " in [interaction]", {"radius", "strength"}) &&
+               optionalNumber(interaction, "radius", "[interaction] radius", scene.interaction.radius) &&
+               optionalNumber(interaction, "strength", "[interaction] strength", scene.interaction.strength);
+    }
+
+    bool readSolver(const toml::table& solver, Scene& scene)
+    {
+        int64_t limit = scene.iterationLimit;
+        if (!onlyKnownKeys(solver, " in [solver]", {"tolerance", "iteration_limit"}) ||
+            !optionalNumber(solver, "tolerance", "[solver] tolerance", scene.tolerance) ||
+            !optionalWhole(solver, "iteration_limit", "[solver] iteration_limit", INT32_MIN, INT32_MAX, limit))
+            return false;
+        scene.iterationLimit = int32_t(limit);
+        return true;
+    }
+
+    bool readTracers(const toml::table& tracers, Scene& scene)
+    {
+        int64_t count = scene.tracerCount;
+        if (!onlyKnownKeys(tracers, " in [tracers]", {"count"}) ||
+            !optionalWhole(tracers, "count", "[tracers] count", 0, UINT32_MAX, count))
+            return false;
+        scene.tracerCount = uint32_t(count);
+        return true;
+    }
+
+    // Where in the file the key of a scene's problem lies: the node it names,
+    // else the nearest one above it that the file has; nowhere for none.
+    toml::source_region placeOf(const toml::table& root, std::string key) const
+    {
+        // The scene counts rectangles and discs apart; the file counts [[solid]] entries.
+        for (const char* kind : {"rectangle", "disc"}) {
+            const std::string prefix = std::string(kind) + "[";
+            if (key.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            const size_t close = key.find(']');
+            const size_t k = std::stoul(key.substr(prefix.size(), close - prefix.size()));
+            const size_t entry = (std::string(kind) == "disc" ? discEntries : rectangleEntries)[k];
+            key = "solid[" + std::to_string(entry) + "]." + kind + key.substr(close + 1);
+        }
+        while (!key.empty()) {
+            if (const toml::node* node = root.at_path(key).node())
+                return node->source();
+            const size_t last = key.find_last_of(".[");
+            key.erase(last == std::string::npos ? 0 : last);
+        }
+        return {};
     }
 
 private:
     const std::string& source;
     std::string& error;
+    // The [[solid]] entry of each rectangle and disc, in the scene's order.
+    std::vector<size_t> rectangleEntries, discEntries;
 };
 
 }  // namespace

@@ -84,7 +84,10 @@ int main(int argc, char* argv[])
         std::vector<validation::ReferencePoint> reference;
         if (!validation::readReference(table, reference, error))
             fail(error);
-        FluidSolver solver(validation::cavityOn(base, cells, reynolds, scheme));
+        const Scene scene = validation::cavityOn(base, cells, reynolds, scheme);
+        if (const std::string problem = scene.problem(); !problem.empty())
+            fail(problem);
+        FluidSolver solver(scene);
         const validation::SteadyRun run = validation::runUntilSteady(solver, number(options, "steady", 1e-4),
                                                                       number(options, "time-limit", 200.0));
         const validation::Differences d = validation::compareWithReference(solver, reference);

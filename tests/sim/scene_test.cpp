@@ -286,7 +286,18 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
         {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = 1.0\ndye = [0.0, 0.0]\n"
          "[[outlet]]\nside = \"right\"\ncells = [0, 3]\n", "dye is [red, green, blue], each from 0 to 1"},
         {"[grid]\ncells = [4, 4]\n[tracers]\ncount = 100001\n", "[tracers] count must lie between 0 and 100000"},
-        {"[grid]\ncells = [4, 4]\n[tracers]\ncount = -1\n", "[tracers] count must lie between 0 and 100000"},
+        {"[grid]\ncells = [4, 4]\n[tracers]\ncount = -1\n", "test.toml:4:9: [tracers] count must be a whole number of 0 or more"},
+        {"[grid]\ncells = [4, 4]\n[tracers]\ncount = 5000000000\n", "test.toml:4:9: [tracers] count is too large"},
+        {"[grid]\ncells = [4, 4]\n[tracers]\ncount = 2.5\n", "test.toml:4:9: [tracers] count must be a whole number"},
+        // Values judged by the scene keep their place in the file.
+        {"[grid]\ncells = [4, 4]\n[tracers]\ncount = 100001\n", "test.toml:4:9: [tracers] count must lie between"},
+        {"[grid]\ncells = [4, 4]\n[fluid]\ndensity = -1.0\n", "test.toml:4:11: [fluid] density must be positive"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = 1.0\n[[outflow]]\nside = \"right\"\n"
+         "cells = [0, 3]\nspeed = -1.0\n", "test.toml:10:9: an [[outflow]] band's speed must be 0 or positive"},
+        {"[grid]\ncells = [6, 6]\n[[solid]]\nrectangle = { from = [0, 0], to = [1, 1] }\n[[solid]]\n"
+         "disc = { centre = [3.0, 3.0], radius = -2.0 }\n", "test.toml:6:40: a disc's radius must be positive"},
+        {"[grid]\ncells = [6, 6]\n[[solid]]\ndisc = { centre = [3.0, 3.0], radius = 1.0 }\n[[solid]]\n"
+         "rectangle = { from = [0, 0], to = [9, 1] }\n", "test.toml:6:35: a rectangle must lie inside the grid"},
         {"[grid]\ncells = [4, 4]\n[interaction]\nradius = 1000.5\n", "[interaction] radius must lie above 0"},
         {"[grid]\ncells = [4, 4]\n[interaction]\nstrength = -0.5\n", "[interaction] strength must lie between 0 and 100"},
         {"[grid]\ncells = [4, 4]\n[interaction]\nstrength = 100.5\n", "[interaction] strength must lie between 0 and 100"},
