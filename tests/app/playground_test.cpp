@@ -16,6 +16,8 @@
 
 #include "tests/support/flow_checks.h"
 
+#include "tests/support/scenes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,13 +26,7 @@
 
 namespace {
 
-Scene sceneOf(const std::string& text)
-{
-    Scene scene;
-    std::string error;
-    EXPECT_TRUE(parseScene(text, "touch.toml", scene, error)) << error;
-    return scene;
-}
+using testing_support::sceneFrom;
 
 // A window shown, its timer stopped: ticks come from tick().
 struct Touched {
@@ -63,7 +59,7 @@ const char* closedBox = "[grid]\ncells = [30, 20]\n[fluid]\ngravity = [0.0, 0.0]
 
 TEST(Playground, ADragPushesTheFlowItsWayAndTheFlowStaysDivergenceFree)
 {
-    Touched box(sceneOf(closedBox));
+    Touched box(sceneFrom(closedBox));
     QTest::mousePress(&box.view(), Qt::LeftButton, {}, box.pixelOf(10, 10));
     box.tick();
     QTest::mouseMove(&box.view(), box.pixelOf(13, 10));
@@ -85,7 +81,7 @@ TEST(Playground, ADragPushesTheFlowItsWayAndTheFlowStaysDivergenceFree)
 
 TEST(Playground, DrawnWallsHoldTheFlowAndOpeningsStayOpen)
 {
-    Touched channel(sceneOf("[grid]\ncells = [30, 20]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
+    Touched channel(sceneFrom("[grid]\ncells = [30, 20]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
                             "[[inflow]]\nside = \"left\"\ncells = [0, 19]\nspeed = 2.0\n"
                             "[[outlet]]\nside = \"right\"\ncells = [0, 19]\n"));
     channel.tick(5);
@@ -123,7 +119,7 @@ TEST(Playground, KeysPauseResetSaveAndHide)
     const QString before = QDir::currentPath();
     QDir::setCurrent(dir.path());
     {
-        Scene scene = sceneOf(closedBox);
+        Scene scene = sceneFrom(closedBox);
         scene.name = "keys";
         Touched box(scene);
         box.window.setPaused(false);
@@ -168,7 +164,7 @@ TEST(Playground, PouringDyesTheCellsWithinTheRadiusOnCellsOfAnySize)
 {
     for (const char* cellSize : {"0.05", "4.0"}) {
         SCOPED_TRACE(cellSize);
-        Touched box(sceneOf(std::string("[grid]\ncells = [30, 20]\ncell_size = ") + cellSize +
+        Touched box(sceneFrom(std::string("[grid]\ncells = [30, 20]\ncell_size = ") + cellSize +
                             "\n[fluid]\ngravity = [0.0, 0.0]\n[interaction]\nradius = 3.0\n"));
         QTest::mousePress(&box.view(), Qt::LeftButton, Qt::ControlModifier, box.pixelOf(12, 10));
         box.tick();
@@ -194,7 +190,7 @@ TEST(Playground, KeysThatChangeThePictureRepaintItWhilePaused)
             return false;
         }
     };
-    Touched box(sceneOf(closedBox));
+    Touched box(sceneFrom(closedBox));
     PaintCounter counter;
     box.view().installEventFilter(&counter);
     for (Qt::Key key : {Qt::Key_A, Qt::Key_D, Qt::Key_A}) {

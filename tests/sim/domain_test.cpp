@@ -3,6 +3,8 @@
 #include "sim/domain.h"
 #include "sim/scene_file.h"
 
+#include "tests/support/scenes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,10 +14,7 @@ namespace {
 
 Domain domainOf(const std::string& text)
 {
-    Scene scene;
-    std::string error;
-    EXPECT_TRUE(parseScene(text, "domain.toml", scene, error)) << error;
-    return Domain(scene);
+    return Domain(testing_support::sceneFrom(text));
 }
 
 // Along each side: which faces are held at what velocity (+x, +y), which are free.

@@ -4,25 +4,21 @@
 #include "sim/fluid_solver.h"
 #include "sim/scene_file.h"
 
+#include "tests/support/scenes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
 
-Scene parsed(const std::string& text)
-{
-    Scene scene;
-    std::string error;
-    EXPECT_TRUE(parseScene(text, "dye.toml", scene, error)) << error;
-    return scene;
-}
+using testing_support::sceneFrom;
 
 const float orange[3] = {1.0f, 0.55f, 0.1f};
 
 TEST(Dye, AStirredClosedBoxKeepsEveryBitOfIt)
 {
-    FluidSolver box(parsed("[grid]\ncells = [30, 20]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"));
+    FluidSolver box(sceneFrom("[grid]\ncells = [30, 20]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"));
     box.enableDye();
     for (int k = 0; k < 3; ++k)
         box.pourDye(8.5, 10.5, 3.0, orange);
@@ -44,7 +40,7 @@ TEST(Dye, AStirredClosedBoxKeepsEveryBitOfIt)
 // channel fills up to full of it, and never fuller.
 TEST(Dye, APouringBandFillsAChannelThatLetsItOutAndNeverFuller)
 {
-    FluidSolver channel(parsed("[grid]\ncells = [30, 10]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
+    FluidSolver channel(sceneFrom("[grid]\ncells = [30, 10]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
                                "[[inflow]]\nside = \"left\"\ncells = [0, 9]\nspeed = 10.0\ndye = [0.0, 0.0, 1.0]\n"
                                "[[outlet]]\nside = \"right\"\ncells = [0, 9]\n"));
     ASSERT_NE(channel.dye, nullptr);  // a scene that pours carries dye
@@ -64,7 +60,7 @@ TEST(Dye, APouringBandFillsAChannelThatLetsItOutAndNeverFuller)
 
 TEST(Dye, NeverEntersASolid)
 {
-    FluidSolver box(parsed("[grid]\ncells = [20, 16]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
+    FluidSolver box(sceneFrom("[grid]\ncells = [20, 16]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
                            "[[solid]]\nrectangle = { from = [9, 4], to = [10, 11] }\n"
                            "[[solid]]\ndisc = { centre = [15.0, 8.0], radius = 2.0 }\n"));
     box.enableDye();

@@ -12,6 +12,8 @@
 #include "tests/support/flow_checks.h"
 #include "tests/support/forms.h"
 
+#include "tests/support/scenes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,18 +24,8 @@
 
 namespace {
 
-Scene parsed(const std::string& text)
-{
-    Scene scene;
-    std::string error;
-    EXPECT_TRUE(parseScene(text, "settings.toml", scene, error)) << error;
-    return scene;
-}
-
-std::vector<double> values(const GridArray& array)
-{
-    return std::vector<double>(array.data.get(), array.data.get() + array.size());
-}
+using testing_support::sceneFrom;
+using testing_support::values;
 
 // The velocity through border face `cell` of a side, positive into the box.
 double inward(const FluidSolver& solver, Side side, uint32_t cell)
@@ -143,7 +135,7 @@ TEST(SceneSettings, EverySettingKeepsTheInvariantsOfTheFlow)
     const float colour[3] = {1.0f, 0.6f, 0.3f};
     for (const Setting& setting : settings) {
         SCOPED_TRACE(setting.what);
-        const Scene scene = parsed("[grid]\n" + setting.text);
+        const Scene scene = sceneFrom("[grid]\n" + setting.text);
         FluidSolver solver(scene);
         const double dx = solver.dx;
         const double centreX = 0.5 * solver.nx * dx, centreY = 0.5 * solver.ny * dx;
@@ -230,7 +222,7 @@ TEST(SceneSettings, ASlidingWallDrivesTheFluidAlongItsOwnSide)
         std::string walls = "[walls]\n";
         for (Side other : {Side::left, Side::right, Side::top, Side::bottom})
             walls += std::string(sideName(other)) + (other == side ? " = { slide = 1.0 }\n" : " = \"no-slip\"\n");
-        const Scene scene = parsed("[grid]\ncells = [12, 12]\ncell_size = 0.0833333333333\n[fluid]\nviscosity = 0.05\n"
+        const Scene scene = sceneFrom("[grid]\ncells = [12, 12]\ncell_size = 0.0833333333333\n[fluid]\nviscosity = 0.05\n"
                                    "gravity = [0.0, 0.0]\n[time]\nstep = 0.01\n" + walls);
         FluidSolver solver(scene);
         for (int tick = 0; tick < 20; ++tick)
@@ -261,7 +253,7 @@ TEST(SceneSettings, SolidsDragTheViscousFlowBesideThemLikeANoSlipWall)
                                 "[[inflow]]\nside = \"left\"\ncells = [0, 9]\nspeed = 1.0\n"
                                 "[[outlet]]\nside = \"right\"\ncells = [0, 9]\n[walls]\ntop = \"no-slip\"\n";
     auto nearFloor = [](const std::string& text) {
-        FluidSolver solver(parsed(text));
+        FluidSolver solver(sceneFrom(text));
         for (int tick = 0; tick < 150; ++tick)
             solver.step();
         return solver.velocity->u.at(18, 9);
@@ -279,7 +271,7 @@ TEST(SceneSettings, SolidsDragTheViscousFlowBesideThemLikeANoSlipWall)
 // advected value within the samples it came from.
 TEST(SceneSettings, MacCormackMakesNoNewExtremesAcrossAJump)
 {
-    const Scene scene = parsed("[grid]\ncells = [12, 8]\ncell_size = 0.5\n[advection]\nscheme = \"maccormack\"\n");
+    const Scene scene = sceneFrom("[grid]\ncells = [12, 8]\ncell_size = 0.5\n[advection]\nscheme = \"maccormack\"\n");
     FluidSolver solver(scene);
     VelocityField& field = *solver.velocity;
     for (size_t k = 0; k < field.u.size(); ++k)
@@ -306,11 +298,11 @@ TEST(SceneSettings, TheAdvectionSchemeNamedIsTheOneThatRuns)
             solver.step();
         return values(solver.velocity->u);
     };
-    Scene macCormackInCode = parsed(lid);
+    Scene macCormackInCode = sceneFrom(lid);
     macCormackInCode.advection = AdvectionScheme::macCormack;
-    const std::vector<double> unnamed = run(parsed(lid));
-    const std::vector<double> linear = run(parsed(lid + "[advection]\nscheme = \"linear\"\n"));
-    const std::vector<double> macCormack = run(parsed(lid + "[advection]\nscheme = \"maccormack\"\n"));
+    const std::vector<double> unnamed = run(sceneFrom(lid));
+    const std::vector<double> linear = run(sceneFrom(lid + "[advection]\nscheme = \"linear\"\n"));
+    const std::vector<double> macCormack = run(sceneFrom(lid + "[advection]\nscheme = \"maccormack\"\n"));
     EXPECT_TRUE(testing_support::sameBits(unnamed, linear));
     EXPECT_TRUE(testing_support::sameBits(run(macCormackInCode), macCormack));
     EXPECT_FALSE(testing_support::sameBits(linear, macCormack));

@@ -10,6 +10,8 @@
 
 #include "tests/support/flow_checks.h"
 
+#include "tests/support/scenes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,20 +21,10 @@
 
 namespace {
 
+using testing_support::sceneFrom;
+using testing_support::values;
+
 using testing_support::sameBits;
-
-Scene parsed(const std::string& text)
-{
-    Scene scene;
-    std::string error;
-    EXPECT_TRUE(parseScene(text, "test.toml", scene, error)) << error;
-    return scene;
-}
-
-std::vector<double> values(const GridArray& array)
-{
-    return std::vector<double>(array.data.get(), array.data.get() + array.size());
-}
 
 
 TEST(Scene, TheStandardSceneFileRunsTheStandardBoxBitForBit)
@@ -73,7 +65,7 @@ TEST(Scene, EveryShippedSceneLoadsAndStaysDivergenceFree)
 // system must still solve, and nothing flows through a solid's faces.
 TEST(Scene, SolidsHoldTheirFacesAtRestAndAClosedPocketStillSolves)
 {
-    const Scene scene = parsed(R"([grid]
+    const Scene scene = sceneFrom(R"([grid]
 cells = [30, 20]
 [fluid]
 gravity = [3.0, 9.8]
@@ -123,7 +115,7 @@ disc = { centre = [5.0, 14.0], radius = 2.5 }
 
 TEST(Scene, GhostSamplesPutTheWallsOwnSpeedOnTheWall)
 {
-    Scene scene = parsed("[grid]\ncells = [4, 4]\n[walls]\ntop = { slide = 2.0 }\nbottom = \"no-slip\"\n");
+    Scene scene = sceneFrom("[grid]\ncells = [4, 4]\n[walls]\ntop = { slide = 2.0 }\nbottom = \"no-slip\"\n");
     FluidSolver solver(scene);
     for (size_t k = 0; k < solver.velocity->u.size(); ++k)
         solver.velocity->u.data[k] = 0.5;
@@ -142,7 +134,7 @@ TEST(Scene, GhostSamplesPutTheWallsOwnSpeedOnTheWall)
 // bottom stays slow, and the flow turns back along the floor.
 TEST(Scene, ViscosityCarriesTheLidsMotionIntoTheFluid)
 {
-    Scene scene = parsed("[grid]\ncells = [16, 16]\ncell_size = 0.0625\n[fluid]\ndensity = 1.0\nviscosity = 0.05\n"
+    Scene scene = sceneFrom("[grid]\ncells = [16, 16]\ncell_size = 0.0625\n[fluid]\ndensity = 1.0\nviscosity = 0.05\n"
                          "gravity = [0.0, 0.0]\n[time]\nstep = 0.01\n[walls]\ntop = { slide = 1.0 }\n"
                          "bottom = \"no-slip\"\nleft = \"no-slip\"\nright = \"no-slip\"\n");
     FluidSolver solver(scene);
@@ -166,7 +158,7 @@ TEST(Scene, ViscosityCarriesTheLidsMotionIntoTheFluid)
 // routines compute, to the last bit.
 TEST(Scene, SolidOutletAndViscosityMatricesTakeTheFastPathBitForBit)
 {
-    const Scene scene = parsed(R"([grid]
+    const Scene scene = sceneFrom(R"([grid]
 cells = [23, 17]
 [fluid]
 viscosity = 0.3
@@ -325,7 +317,7 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
 
 TEST(SceneFile, DefaultsAreTheStandardBoxsWithoutItsBands)
 {
-    const Scene scene = parsed("[grid]\ncells = [7, 5]\n");
+    const Scene scene = sceneFrom("[grid]\ncells = [7, 5]\n");
     const Scene standard = Scene::standard();
     EXPECT_EQ(scene.nx, 7u);
     EXPECT_EQ(scene.ny, 5u);
