@@ -1,6 +1,7 @@
 #include "sim/fluid_solver.h"
 
 #include "sim/advection_kernels.h"
+#include "sim/five_point_system.h"
 #include "sim/scene_steps.h"
 #include "sim/standard_box.h"
 #include "simd/dispatch.h"
@@ -247,61 +248,45 @@ double cellDivergence(const VelocityField& field, uint32_t i, uint32_t j)
     return divergence;
 }
 
+namespace {
+
+// The pressure rows of a grid whose cells are fluid where fluid(k) says, with
+// open(k) outlet faces each.
+template <typename Fluid, typename Open>
+pcg::RowListMatrix pressureMatrix(uint32_t nx, uint32_t ny, Fluid fluid, Open open)
+{
+    return fivePointSystem(nx, ny, [&](uint32_t i, uint32_t j) {
+        const uint32_t k = i * ny + j;
+        FivePointRow row;
+        if (!fluid(k)) {
+            row.diagonal = 1.0;  // the pressure 0, taking no part
+            return row;
+        }
+        // Neighbours that take part: inside the grid and fluid.
+        const bool left = i > 0 && fluid(k - ny), up = j > 0 && fluid(k - 1);
+        const bool down = j < ny - 1 && fluid(k + 1), right = i < nx - 1 && fluid(k + ny);
+        row.beforeA = left ? -1.0 : 0.0;
+        row.beforeB = up ? -1.0 : 0.0;
+        row.diagonal = double(int(left) + int(up) + int(down) + int(right) + int(open(k)));
+        row.afterB = down ? -1.0 : 0.0;
+        row.afterA = right ? -1.0 : 0.0;
+        return row;
+    });
+}
+
+}  // namespace
+
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny)
 {
-    return assemblePressureMatrix(nx, ny, {}, {});
+    return pressureMatrix(nx, ny, [](uint32_t) { return true; }, [](uint32_t) { return 0u; });
 }
 
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
                                           const std::vector<uint8_t>& outletFaces)
 {
-    pcg::RowListMatrix matrix(nx * ny);
-    std::vector<uint32_t> columns;
-    std::vector<double> values;
-    columns.reserve(pcg::RowListMatrix::reservedEntriesPerRow);
-    values.reserve(pcg::RowListMatrix::reservedEntriesPerRow);
-    auto fluid = [&](uint32_t k) { return solid.empty() || !solid[k]; };
-    uint32_t previousShape = ~0u;
-    for (uint32_t i = 0; i < nx; ++i) {
-        for (uint32_t j = 0; j < ny; ++j) {
-            const uint32_t k = i * ny + j;
-            const bool left = i > 0, up = j > 0, down = j < ny - 1, right = i < nx - 1;
-            const bool self = fluid(k);
-            // Neighbours that take part: inside the grid, fluid, beside a fluid cell.
-            const bool leftFluid = left && self && fluid(k - ny), upFluid = up && self && fluid(k - 1);
-            const bool downFluid = down && self && fluid(k + 1), rightFluid = right && self && fluid(k + ny);
-            const uint32_t open = outletFaces.empty() || !self ? 0u : outletFaces[k];
-            const uint32_t shape = uint32_t(left) | uint32_t(up) << 1 | uint32_t(down) << 2 | uint32_t(right) << 3 |
-                                   uint32_t(leftFluid) << 4 | uint32_t(upFluid) << 5 | uint32_t(downFluid) << 6 |
-                                   uint32_t(rightFluid) << 7 | uint32_t(self) << 8 | open << 9;
-            if (shape == previousShape) {
-                // The next cell of a run with the same neighbours (most of a
-                // column): the same values, every column one further on.
-                for (uint32_t& column : columns)
-                    ++column;
-            } else {
-                columns.clear();
-                values.clear();
-                auto neighbour = [&](bool exists, bool takesPart, uint32_t column) {
-                    if (!exists)
-                        return;
-                    columns.push_back(column);
-                    values.push_back(takesPart ? -1.0 : 0.0);
-                };
-                neighbour(left, leftFluid, k - ny);
-                neighbour(up, upFluid, k - 1);
-                columns.push_back(k);
-                values.push_back(self ? double(int(leftFluid) + int(upFluid) + int(downFluid) + int(rightFluid) +
-                                               int(open))
-                                      : 1.0);
-                neighbour(down, downFluid, k + 1);
-                neighbour(right, rightFluid, k + ny);
-                previousShape = shape;
-            }
-            matrix.addToRow(k, columns, values);
-        }
-    }
-    return matrix;
+    return pressureMatrix(
+        nx, ny, [&](uint32_t k) { return solid.empty() || !solid[k]; },
+        [&](uint32_t k) { return outletFaces.empty() ? 0u : uint32_t(outletFaces[k]); });
 }
 
 std::vector<double> pressureRightHandSide(const VelocityField& field, double dx, double density, double dt)

@@ -1,7 +1,10 @@
 #include "sim/scene_steps.h"
 
+#include "sim/five_point_system.h"
+
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -116,58 +119,45 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
     const Wall& after = domain.wall(number == 0 ? Side::bottom : Side::right);
     const std::vector<uint8_t> heldFaces = domain.heldFaces(number);
     auto held = [&](uint32_t a, uint32_t b) { return heldFaces[size_t(a) * length + b] != 0; };
-    DiffusionSystem system{pcg::RowListMatrix(lines * length), std::vector<double>(size_t(lines) * length)};
-    std::vector<uint32_t> columns;
-    std::vector<double> values;
-    for (uint32_t a = 0; a < lines; ++a) {
-        for (uint32_t b = 0; b < length; ++b) {
-            const uint32_t k = a * length + b;
-            const bool fixed = held(a, b);
-            double diagonal = 1.0;
-            double rhs = component.at(a, b);
-            columns.clear();
-            values.clear();
-            // A neighbour inside the extents keeps its place in the row.
-            auto neighbour = [&](bool exists, uint32_t na, uint32_t nb) {
-                if (!exists || fixed)
-                    return;
-                diagonal += s;
-                if (held(na, nb))
-                    rhs += s * component.at(na, nb);
-            };
-            auto place = [&](bool exists, uint32_t na, uint32_t nb, uint32_t column) {
-                if (!exists)
-                    return;
-                columns.push_back(column);
-                values.push_back(fixed || held(na, nb) ? 0.0 : -s);
-            };
-            const bool up = a > 0, down = a + 1 < lines, left = b > 0, right = b + 1 < length;
-            neighbour(up, a - 1, b);
-            neighbour(left, a, b - 1);
-            neighbour(right, a, b + 1);
-            neighbour(down, a + 1, b);
-            if (!fixed) {
-                // u runs along the walls beyond the ends of its lines (j), v
-                // along those beyond the first and last line (i): their ghost
-                // samples (ghostSample) in the row.
-                const bool beyondBefore = number == 0 ? !left : !up;
-                const bool beyondAfter = number == 0 ? !right : !down;
-                for (const Wall* wall : {beyondBefore ? &before : nullptr, beyondAfter ? &after : nullptr}) {
-                    if (wall && wall->holdsTangent()) {
-                        diagonal += 2.0 * s;
-                        rhs += 2.0 * s * wall->tangentSpeed();
-                    }
+    std::vector<double> rhs(size_t(lines) * length);
+    pcg::RowListMatrix matrix = fivePointSystem(lines, length, [&](uint32_t a, uint32_t b) {
+        const bool fixed = held(a, b);
+        FivePointRow row;
+        row.diagonal = 1.0;
+        double& right = rhs[size_t(a) * length + b];
+        right = component.at(a, b);
+        // A free face couples to its free neighbours; a held one enters the
+        // right-hand side with its value.
+        auto neighbour = [&](bool exists, uint32_t na, uint32_t nb, double& coefficient) {
+            if (!exists)
+                return;
+            const bool neighbourHeld = held(na, nb);
+            coefficient = fixed || neighbourHeld ? 0.0 : -s;
+            if (fixed)
+                return;
+            row.diagonal += s;
+            if (neighbourHeld)
+                right += s * component.at(na, nb);
+        };
+        const bool up = a > 0, down = a + 1 < lines, left = b > 0, rightOfB = b + 1 < length;
+        neighbour(up, a - 1, b, row.beforeA);
+        neighbour(left, a, b - 1, row.beforeB);
+        neighbour(rightOfB, a, b + 1, row.afterB);
+        neighbour(down, a + 1, b, row.afterA);
+        if (!fixed) {
+            // u runs along the walls beyond the ends of its lines (j), v
+            // along those beyond the first and last line (i): their ghost
+            // samples (ghostSample) in the row.
+            const bool beyondBefore = number == 0 ? !left : !up;
+            const bool beyondAfter = number == 0 ? !rightOfB : !down;
+            for (const Wall* wall : {beyondBefore ? &before : nullptr, beyondAfter ? &after : nullptr}) {
+                if (wall && wall->holdsTangent()) {
+                    row.diagonal += 2.0 * s;
+                    right += 2.0 * s * wall->tangentSpeed();
                 }
             }
-            place(up, a - 1, b, k - length);
-            place(left, a, b - 1, k - 1);
-            columns.push_back(k);
-            values.push_back(diagonal);
-            place(right, a, b + 1, k + 1);
-            place(down, a + 1, b, k + length);
-            system.matrix.addToRow(k, columns, values);
-            system.rhs[k] = rhs;
         }
-    }
-    return system;
+        return row;
+    });
+    return {std::move(matrix), std::move(rhs)};
 }
