@@ -71,10 +71,20 @@ private:
 
 // Beyond a wall that holds the tangential velocity, the sample that puts the
 // wall's own speed on the wall, halfway: 2*speed - the sample inside. Beyond
-// a slip wall, the sample inside. An implicit system meets the same rule as
-// 2*s more on the diagonal and 2*s*speed on the right-hand side (s the
-// coupling of neighbours), and nothing beyond a slip wall.
+// a slip wall, the sample inside.
 inline double ghostSample(const Wall& wall, double inside)
 {
     return wall.holdsTangent() ? 2.0 * wall.tangentSpeed() - inside : inside;
+}
+
+// The same rule in a row of an implicit system whose neighbours couple by s,
+// s*(ghost - inside): 2*s more on the diagonal and 2*s*speed on the
+// right-hand side beyond a wall that holds the tangential velocity; nothing
+// beyond a slip wall.
+inline void addGhostToRow(const Wall& wall, double s, double& diagonal, double& rhs)
+{
+    if (!wall.holdsTangent())
+        return;
+    diagonal += 2.0 * s;
+    rhs += 2.0 * s * wall.tangentSpeed();
 }

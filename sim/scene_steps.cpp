@@ -146,16 +146,11 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
         neighbour(down, a + 1, b, row.afterA);
         if (!fixed) {
             // u runs along the walls beyond the ends of its lines (j), v
-            // along those beyond the first and last line (i): their ghost
-            // samples (ghostSample) in the row.
-            const bool beyondBefore = number == 0 ? !left : !up;
-            const bool beyondAfter = number == 0 ? !rightOfB : !down;
-            for (const Wall* wall : {beyondBefore ? &before : nullptr, beyondAfter ? &after : nullptr}) {
-                if (wall && wall->holdsTangent()) {
-                    row.diagonal += 2.0 * s;
-                    right += 2.0 * s * wall->tangentSpeed();
-                }
-            }
+            // along those beyond the first and last line (i): their ghosts.
+            if (number == 0 ? !left : !up)
+                addGhostToRow(before, s, row.diagonal, right);
+            if (number == 0 ? !rightOfB : !down)
+                addGhostToRow(after, s, row.diagonal, right);
         }
         return row;
     });
