@@ -112,14 +112,16 @@ void Domain::holdFaces(VelocityField& field) const
     if (!anySolid())
         return;
     // Solids are at rest: no flow through, along or inside them.
-    for (uint32_t i = 0; i < nx; ++i) {
-        for (uint32_t j = 0; j < ny; ++j) {
-            if (!isSolid(i, j))
-                continue;
-            field.u.at(i, j) = field.u.at(i + 1, j) = 0.0;
-            field.v.at(i, j) = field.v.at(i, j + 1) = 0.0;
-        }
-    }
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (isSolid(i, j))
+                stillCell(field, i, j);
+}
+
+void Domain::stillCell(VelocityField& field, uint32_t i, uint32_t j)
+{
+    field.u.at(i, j) = field.u.at(i + 1, j) = 0.0;
+    field.v.at(i, j) = field.v.at(i, j + 1) = 0.0;
 }
 
 bool Domain::setSolid(uint32_t i, uint32_t j, bool makeSolid)

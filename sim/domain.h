@@ -53,6 +53,8 @@ public:
 
     // Sets the held faces: the border's to their values, a solid cell's to rest.
     void holdFaces(VelocityField& field) const;
+    // The four faces of cell (i, j) at rest.
+    static void stillCell(VelocityField& field, uint32_t i, uint32_t j);
 
     // Makes cell (i, j) solid or fluid. A cell outside the grid or at an
     // opening stays as it is: false then.

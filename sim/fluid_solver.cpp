@@ -201,11 +201,9 @@ bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)
         return false;
     if (!changes)
         return true;
-    // A new solid holds its faces at rest; a cell given back to the fluid
-    // starts at rest, as its faces were held.
-    VelocityField& field = *velocity;
-    field.u.at(i, j) = field.u.at(i + 1, j) = 0.0;
-    field.v.at(i, j) = field.v.at(i, j + 1) = 0.0;
+    // A new solid holds its faces at rest from now, not from the next step's
+    // border update on; a cell given back to the fluid starts at rest.
+    Domain::stillCell(*velocity, i, j);
     if (dye)
         for (GridArray& c : dye->channel)
             c.at(i, j) = 0.0;
