@@ -46,6 +46,22 @@ struct FivePointOperations {
     }
 };
 
+// The five-point product, preconditioned by a multigrid V-cycle.
+struct MultigridOperations {
+    const FivePointMatrix& matrix;
+    MultigridPreconditioner& multigrid;
+
+    double multiplyAndDot(const std::vector<double>& x, std::vector<double>& result) const
+    {
+        return applyFivePointAndDot(matrix, x.data(), result.data());
+    }
+
+    void precondition(const std::vector<double>& rhs, std::vector<double>& result) const
+    {
+        multigrid.apply(rhs.data(), result.data());
+    }
+};
+
 }  // namespace
 
 bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
@@ -68,10 +84,15 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
         return !std::isnan(innerProduct(residual, residual));
     }
 
-    // The general factor and compressed matrix are filled on both paths: they
-    // are the solver's public record of the solve.
+    // The general factor and compressed matrix are filled on the factor's
+    // paths: they are the solver's public record of the solve.
     compressedMatrix.compressFrom(matrix);
-    if (readFivePointMatrix(matrix, fivePoint)) {
+    const bool fivePointForm = readFivePointMatrix(matrix, fivePoint);
+    if (fivePointForm && preconditioner == Preconditioner::multigrid) {
+        multigrid.build(fivePoint);
+        return iterate(MultigridOperations{fivePoint, multigrid}, tolerance, result, residualOut, iterationsOut);
+    }
+    if (fivePointForm) {
         computeFivePointFactor(fivePoint, modificationParameter, pivotFloorRatio, fivePointFactor, factor);
         return iterate(FivePointOperations{fivePoint, fivePointFactor, factor}, tolerance, result, residualOut,
                        iterationsOut);

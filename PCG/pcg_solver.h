@@ -4,6 +4,8 @@
 
 #include "PCG/five_point_factor.h"
 #include "PCG/five_point_matrix.h"
+#include "PCG/multigrid.h"
+#include "PCG/preconditioner.h"
 #include "PCG/sparse_matrix.h"
 #include "PCG/triangular_factor.h"
 
@@ -22,6 +24,7 @@ struct PcgSolver {
     int32_t iterationLimit = 100;
     double modificationParameter = 0.97;
     double pivotFloorRatio = 0.25;
+    Preconditioner preconditioner = Preconditioner::incompleteCholesky;
 
     // Solves matrix*result = rhs from a zero guess. Returns true when the
     // largest |residual| falls to relativeTolerance*max|rhs| (or rhs is zero);
@@ -40,6 +43,7 @@ private:
     // pattern: the same arithmetic as the general routines, faster.
     FivePointMatrix fivePoint;
     FivePointFactor fivePointFactor;
+    MultigridPreconditioner multigrid;
 
     template <typename Operations>
     bool iterate(const Operations& operations, double tolerance, std::vector<double>& result, double& residualOut,

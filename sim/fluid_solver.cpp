@@ -146,7 +146,7 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
         GridArray& component = field.component(number);
         const DiffusionSystem system = diffusionSystem(component, number, domain, scene.viscosity, dx, dt);
         std::vector<double> result(system.rhs.size(), 0.0);
-        lastDiffusion = lastDiffusion.with(linearSolve().solve(system.matrix, system.rhs, result));
+        lastDiffusion = lastDiffusion.with(viscositySolve().solve(system.matrix, system.rhs, result));
         std::copy(result.begin(), result.end(), component.data.get());
     }
 }
@@ -163,7 +163,7 @@ void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressur
             if (domain.solidCells()[k])
                 rhs[k] = 0.0;
     std::vector<double> result(rhs.size(), 0.0);
-    lastSolve = linearSolve().solve(matrix, rhs, result);
+    lastSolve = pressureSolve().solve(matrix, rhs, result);
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             pressureOut.values.at(i, j) = result[i * ny + j];

@@ -68,7 +68,10 @@ public:
     const SolveOutcome& lastDiffusionSolve() const { return lastDiffusion; }
 
 private:
-    LinearSolve linearSolve() const { return {scene.tolerance, scene.iterationLimit}; }
+    // The viscosity's systems are close to the identity: the factor takes them
+    // in a few iterations, with less set-up than a multigrid hierarchy.
+    LinearSolve viscositySolve() const { return {scene.tolerance, scene.iterationLimit}; }
+    LinearSolve pressureSolve() const { return {scene.tolerance, scene.iterationLimit, scene.preconditioner}; }
 
     std::vector<Push> pushes;
     SolveOutcome lastSolve;

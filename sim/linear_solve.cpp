@@ -18,6 +18,7 @@ SolveOutcome LinearSolve::solve(const pcg::RowListMatrix& matrix, const std::vec
     pcg::PcgSolver solver;
     solver.relativeTolerance = relativeTolerance;
     solver.iterationLimit = iterationLimit;
+    solver.preconditioner = preconditioner;
     SolveOutcome outcome;
     outcome.converged = solver.solveSystem(matrix, rhs, result, outcome.residual, outcome.iterations);
     outcome.tolerance = solver.lastTolerance();

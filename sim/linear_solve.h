@@ -3,6 +3,7 @@
 // conjugate gradient from a zero guess, the warning line when it fails, and
 // what a caller needs to check.
 
+#include "PCG/preconditioner.h"
 #include "PCG/sparse_matrix.h"
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct SolveOutcome {
 struct LinearSolve {
     double relativeTolerance;  // of the largest |rhs|
     int32_t iterationLimit;
+    pcg::Preconditioner preconditioner = pcg::Preconditioner::incompleteCholesky;
 
     // Solves matrix*result = rhs with a fresh PcgSolver; writes the warning
     // line when it does not converge, and leaves its last iterate in result.

@@ -3,6 +3,8 @@
 // time step and the solver's settings. Scene::standard() is the standard box;
 // other scenes come from files (scene_file.h).
 
+#include "PCG/preconditioner.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -92,6 +94,7 @@ struct Scene {
     std::vector<SolidDisc> discs;
     double tolerance = 0.0;  // of the pressure and diffusion solves, relative
     int32_t iterationLimit = 0;
+    pcg::Preconditioner preconditioner = pcg::Preconditioner::incompleteCholesky;  // of the pressure solve
     uint32_t tracerCount = 0;
     Interaction interaction;
 

@@ -458,11 +458,20 @@ public:
     bool readSolver(const toml::table& solver, Scene& scene)
     {
         int64_t limit = scene.iterationLimit;
-        if (!onlyKnownKeys(solver, " in [solver]", {"tolerance", "iteration_limit"}) ||
+        if (!onlyKnownKeys(solver, " in [solver]", {"tolerance", "iteration_limit", "preconditioner"}) ||
             !optionalNumber(solver, "tolerance", "[solver] tolerance", scene.tolerance) ||
             !optionalWhole(solver, "iteration_limit", "[solver] iteration_limit", INT32_MIN, INT32_MAX, limit))
             return false;
         scene.iterationLimit = int32_t(limit);
+        if (const toml::node* preconditioner = solver.get("preconditioner")) {
+            const auto* text = preconditioner->as_string();
+            if (text && text->get() == "incomplete-cholesky")
+                scene.preconditioner = pcg::Preconditioner::incompleteCholesky;
+            else if (text && text->get() == "multigrid")
+                scene.preconditioner = pcg::Preconditioner::multigrid;
+            else
+                return fail(*preconditioner, "[solver] preconditioner must be \"incomplete-cholesky\" or \"multigrid\"");
+        }
         return true;
     }
 

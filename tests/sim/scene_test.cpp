@@ -296,6 +296,8 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
         {"[grid]\ncells = [4, 4]\n[solver]\ntolerance = 1.0\n", "[solver] tolerance must lie between 0 and 1"},
         {"[grid]\ncells = [4, 4]\n[solver]\niteration_limit = 1000001\n", "iteration_limit must lie between 1"},
         {"[grid]\ncells = [4, 4]\n[advection]\nscheme = \"MacCormack\"\n", "[advection] scheme must be"},
+        {"[grid]\ncells = [4, 4]\n[solver]\npreconditioner = \"amg\"\n",
+         "test.toml:4:18: [solver] preconditioner must be \"incomplete-cholesky\" or \"multigrid\""},
         {"[grid]\ncells = [4, 4]\n[[outflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = -1.0\n[[outlet]]\n"
          "side = \"right\"\ncells = [0, 3]\n", "speed must be 0 or positive"},
         {"[grid]\ncells = [4, 4]\n[fluid]\ndensity = 0.0\n", "[fluid] density must be positive"},

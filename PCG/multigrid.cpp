@@ -1,0 +1,167 @@
+#include "PCG/multigrid.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace pcg {
+
+namespace {
+
+bool hasNeighbours(const std::vector<double>* coefficients[4], size_t k)
+{
+    for (int d = 0; d < 4; ++d)
+        if ((*coefficients[d])[k] != 0.0)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void MultigridPreconditioner::build(const FivePointMatrix& matrix)
+{
+    levels.clear();
+    levels.emplace_back();
+    Level& finest = levels.back();
+    finest.lines = matrix.lines;
+    finest.length = matrix.length;
+    auto copy = [&](const Coefficients& from, std::vector<double>& to) { to.assign(from.data(), from.data() + matrix.n); };
+    copy(matrix.lineBefore, finest.lineBefore);
+    copy(matrix.before, finest.before);
+    copy(matrix.diagonal, finest.diagonal);
+    copy(matrix.after, finest.after);
+    copy(matrix.lineAfter, finest.lineAfter);
+
+    while (true) {
+        Level& fine = levels.back();
+        const size_t n = size_t(fine.lines) * fine.length;
+        fine.x.assign(n, 0.0);
+        fine.b.assign(n, 0.0);
+        if (n <= coarsestCells || fine.lines < 2 || fine.length < 2)
+            break;
+        Level coarse;
+        coarse.lines = (fine.lines + 1) / 2;
+        coarse.length = (fine.length + 1) / 2;
+        const size_t m = size_t(coarse.lines) * coarse.length;
+        for (std::vector<double>* c :
+             {&coarse.lineBefore, &coarse.before, &coarse.diagonal, &coarse.after, &coarse.lineAfter})
+            c->assign(m, 0.0);
+        const std::vector<double>* couplings[4] = {&fine.lineBefore, &fine.before, &fine.after, &fine.lineAfter};
+        fine.block.assign(n, noBlock);
+        for (uint32_t line = 0; line < fine.lines; ++line)
+            for (uint32_t position = 0; position < fine.length; ++position)
+                if (const size_t k = size_t(line) * fine.length + position; hasNeighbours(couplings, k))
+                    fine.block[k] = (line / 2) * coarse.length + position / 2;
+        // Half of P^T A P. Each coarse coupling is summed once, from the block
+        // before to the block after, and mirrored: the coarse matrix is exactly symmetric.
+        for (uint32_t line = 0; line < fine.lines; ++line) {
+            for (uint32_t position = 0; position < fine.length; ++position) {
+                const size_t k = size_t(line) * fine.length + position;
+                const uint32_t own = fine.block[k];
+                if (own == noBlock)
+                    continue;
+                coarse.diagonal[own] += fine.diagonal[k];
+                // A coupling inside the block adds to its diagonal; one to the
+                // block after adds to that coupling, one to the block before
+                // is that block's coupling after, counted there.
+                auto couple = [&](bool exists, size_t neighbour, double value, std::vector<double>* after) {
+                    if (!exists || value == 0.0 || fine.block[neighbour] == noBlock)
+                        return;
+                    if (fine.block[neighbour] == own)
+                        coarse.diagonal[own] += value;
+                    else if (after)
+                        (*after)[own] += value;
+                };
+                couple(line > 0, k - fine.length, fine.lineBefore[k], nullptr);
+                couple(position > 0, k - 1, fine.before[k], nullptr);
+                couple(position + 1 < fine.length, k + 1, fine.after[k], &coarse.after);
+                couple(line + 1 < fine.lines, k + fine.length, fine.lineAfter[k], &coarse.lineAfter);
+            }
+        }
+        for (size_t c = 0; c < m; ++c) {
+            coarse.diagonal[c] *= 0.5;
+            coarse.after[c] *= 0.5;
+            coarse.lineAfter[c] *= 0.5;
+        }
+        for (size_t c = 0; c < m; ++c) {
+            if (c % coarse.length + 1 < coarse.length)
+                coarse.before[c + 1] = coarse.after[c];
+            if (c + coarse.length < m)
+                coarse.lineBefore[c + coarse.length] = coarse.lineAfter[c];
+            if (coarse.diagonal[c] == 0.0)
+                coarse.diagonal[c] = 1.0;  // a block of no cells: a row of its own, never reached
+        }
+        levels.push_back(std::move(coarse));
+    }
+}
+
+void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) const
+{
+    const uint32_t length = level.length;
+    for (int sweep = 0; sweep < sweeps; ++sweep) {
+        for (int half = 0; half < 2; ++half) {
+            const uint32_t colour = (half == 0) == redFirst ? 0 : 1;  // red: line + position even
+            for (uint32_t line = 0; line < level.lines; ++line) {
+                for (uint32_t position = (line + colour) % 2; position < length; position += 2) {
+                    const size_t k = size_t(line) * length + position;
+                    double sum = level.b[k];
+                    if (line > 0)
+                        sum -= level.lineBefore[k] * level.x[k - length];
+                    if (position > 0)
+                        sum -= level.before[k] * level.x[k - 1];
+                    if (position + 1 < length)
+                        sum -= level.after[k] * level.x[k + 1];
+                    if (line + 1 < level.lines)
+                        sum -= level.lineAfter[k] * level.x[k + length];
+                    level.x[k] = sum / level.diagonal[k];
+                }
+            }
+        }
+    }
+}
+
+void MultigridPreconditioner::cycle(size_t depth)
+{
+    Level& level = levels[depth];
+    std::fill(level.x.begin(), level.x.end(), 0.0);
+    if (depth + 1 == levels.size()) {
+        smooth(level, true, coarsestSweeps);
+        smooth(level, false, coarsestSweeps);
+        return;
+    }
+    smooth(level, true, smoothingSweeps);
+    const uint32_t length = level.length;
+    Level& coarse = levels[depth + 1];
+    std::fill(coarse.b.begin(), coarse.b.end(), 0.0);
+    for (uint32_t line = 0; line < level.lines; ++line) {
+        for (uint32_t position = 0; position < length; ++position) {
+            const size_t k = size_t(line) * length + position;
+            if (level.block[k] == noBlock)
+                continue;
+            double residual = level.b[k] - level.diagonal[k] * level.x[k];
+            if (line > 0)
+                residual -= level.lineBefore[k] * level.x[k - length];
+            if (position > 0)
+                residual -= level.before[k] * level.x[k - 1];
+            if (position + 1 < length)
+                residual -= level.after[k] * level.x[k + 1];
+            if (line + 1 < level.lines)
+                residual -= level.lineAfter[k] * level.x[k + length];
+            coarse.b[level.block[k]] += residual;
+        }
+    }
+    cycle(depth + 1);
+    for (size_t k = 0; k < level.x.size(); ++k)
+        if (level.block[k] != noBlock)
+            level.x[k] += coarse.x[level.block[k]];
+    smooth(level, false, smoothingSweeps);
+}
+
+void MultigridPreconditioner::apply(const double* rhs, double* result)
+{
+    Level& finest = levels.front();
+    std::copy(rhs, rhs + finest.b.size(), finest.b.begin());
+    cycle(0);
+    std::copy(finest.x.begin(), finest.x.end(), result);
+}
+
+}  // namespace pcg
