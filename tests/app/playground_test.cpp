@@ -23,6 +23,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -193,8 +194,9 @@ TEST(Playground, KeysThatChangeThePictureRepaintItWhilePaused)
     Touched box(sceneFrom(closedBox));
     PaintCounter counter;
     box.view().installEventFilter(&counter);
-    for (Qt::Key key : {Qt::Key_A, Qt::Key_D, Qt::Key_A}) {
-        SCOPED_TRACE(QTest::toString(key));
+    const std::pair<Qt::Key, const char*> keys[] = {{Qt::Key_A, "A"}, {Qt::Key_D, "D"}, {Qt::Key_A, "A again"}};
+    for (const auto& [key, name] : keys) {
+        SCOPED_TRACE(name);
         QTest::qWait(50);
         const int before = counter.paints;
         QTest::keyClick(&box.window, key);
