@@ -4,10 +4,14 @@
 #include "app/playground.h"
 #include "sim/fluid_solver.h"
 #include "view/flow_view.h"
+#include "view/frame_geometry.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLayout>
 #include <QStatusBar>
+
+#include <cmath>
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(Scene::standard(), parent) {}
 
@@ -32,8 +36,22 @@ MainWindow::MainWindow(const Scene& scene, QWidget* parent)
         connect(playground, &Playground::statusChanged, statusBar(), [this](const QString& status) {
             statusBar()->showMessage(status);
         });
+        fitToScene();
     }
     timer.start(standardBox::tickIntervalMs);
+}
+
+void MainWindow::fitToScene()
+{
+    // The view as the standard window lays it out, then as large as the
+    // scene's picture in it: no black band beside a grid of other proportions.
+    layout()->activate();
+    const QSize shown = view->size();
+    const double pixelsPerCell =
+        cellSize(uint32_t(shown.width()), uint32_t(shown.height()), solver->nx, solver->ny, solver->dx, true);
+    const QSize picture(int(std::ceil(solver->nx * pixelsPerCell)), int(std::ceil(solver->ny * pixelsPerCell)));
+    if (pixelsPerCell > 0.0)
+        resize(size() - (shown - picture));
 }
 
 void MainWindow::setPaused(bool pause)

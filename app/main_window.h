@@ -37,6 +37,9 @@ protected slots:
     void advance();
 
 private:
+    // A window given a scene shrinks its view to the scene's picture.
+    void fitToScene();
+
     MainWindowUi* ui;
     FlowView* view;
     FluidSolver* solver;

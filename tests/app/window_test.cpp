@@ -3,6 +3,7 @@
 #include "sim/fluid_solver.h"
 #include "sim/scene.h"
 #include "view/flow_view.h"
+#include "view/frame_geometry.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -362,6 +363,40 @@ TEST(Program, RunsThroughEglWhenGlxIsNotUsed)
     EXPECT_EQ(process.state(), QProcess::Running);
     process.kill();
     process.waitForFinished();
+}
+
+// A scene's picture fills its window's view, whatever the grid's
+// proportions; the standard window keeps its size.
+TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
+{
+    struct Grid {
+        uint32_t nx, ny;
+        double cellSize;
+    };
+    for (const Grid& grid : {Grid{200, 80, 0.05}, Grid{30, 90, 1.0}, Grid{700, 300, 0.01}}) {
+        SCOPED_TRACE(std::to_string(grid.nx) + " by " + std::to_string(grid.ny));
+        Scene scene = Scene::standard();
+        scene.builtIn = false;
+        scene.nx = grid.nx;
+        scene.ny = grid.ny;
+        scene.cellSize = grid.cellSize;
+        scene.inflows.clear();
+        scene.outflows.clear();
+        MainWindow window(scene);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.setPaused(true);
+        const FlowView& view = window.flowView();
+        const double pixels = cellSize(uint32_t(view.width()), uint32_t(view.height()), grid.nx, grid.ny, grid.cellSize,
+                                       true);
+        EXPECT_NEAR(grid.nx * pixels, view.width(), 1.0);
+        EXPECT_NEAR(grid.ny * pixels, view.height(), 1.0);
+        EXPECT_LE(view.width(), 600);
+    }
+    MainWindow standard;
+    standard.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&standard));
+    EXPECT_EQ(standard.size(), QSize(600, 400));
 }
 
 TEST(Program, RunsQuietlyWithoutAUtf8Locale)
