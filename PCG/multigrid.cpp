@@ -94,6 +94,22 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
     }
 }
 
+double MultigridPreconditioner::lessNeighbours(const Level& level, uint32_t line, uint32_t position)
+{
+    const uint32_t length = level.length;
+    const size_t k = size_t(line) * length + position;
+    double sum = level.b[k];
+    if (line > 0)
+        sum -= level.lineBefore[k] * level.x[k - length];
+    if (position > 0)
+        sum -= level.before[k] * level.x[k - 1];
+    if (position + 1 < length)
+        sum -= level.after[k] * level.x[k + 1];
+    if (line + 1 < level.lines)
+        sum -= level.lineAfter[k] * level.x[k + length];
+    return sum;
+}
+
 void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) const
 {
     const uint32_t length = level.length;
@@ -103,16 +119,7 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
             for (uint32_t line = 0; line < level.lines; ++line) {
                 for (uint32_t position = (line + colour) % 2; position < length; position += 2) {
                     const size_t k = size_t(line) * length + position;
-                    double sum = level.b[k];
-                    if (line > 0)
-                        sum -= level.lineBefore[k] * level.x[k - length];
-                    if (position > 0)
-                        sum -= level.before[k] * level.x[k - 1];
-                    if (position + 1 < length)
-                        sum -= level.after[k] * level.x[k + 1];
-                    if (line + 1 < level.lines)
-                        sum -= level.lineAfter[k] * level.x[k + length];
-                    level.x[k] = sum / level.diagonal[k];
+                    level.x[k] = lessNeighbours(level, line, position) / level.diagonal[k];
                 }
             }
         }
@@ -137,16 +144,7 @@ void MultigridPreconditioner::cycle(size_t depth)
             const size_t k = size_t(line) * length + position;
             if (level.block[k] == noBlock)
                 continue;
-            double residual = level.b[k] - level.diagonal[k] * level.x[k];
-            if (line > 0)
-                residual -= level.lineBefore[k] * level.x[k - length];
-            if (position > 0)
-                residual -= level.before[k] * level.x[k - 1];
-            if (position + 1 < length)
-                residual -= level.after[k] * level.x[k + 1];
-            if (line + 1 < level.lines)
-                residual -= level.lineAfter[k] * level.x[k + length];
-            coarse.b[level.block[k]] += residual;
+            coarse.b[level.block[k]] += lessNeighbours(level, line, position) - level.diagonal[k] * level.x[k];
         }
     }
     cycle(depth + 1);

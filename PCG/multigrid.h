@@ -45,6 +45,9 @@ private:
     };
     static constexpr uint32_t noBlock = ~0u;
 
+    // b - (A - diagonal) x in row (line, position): the Gauss-Seidel update's
+    // numerator, and with the diagonal's term the residual.
+    static double lessNeighbours(const Level& level, uint32_t line, uint32_t position);
     void smooth(Level& level, bool redFirst, int sweeps) const;
     void cycle(size_t depth);
 

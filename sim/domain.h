@@ -25,9 +25,10 @@ public:
     const std::vector<uint8_t>& solidCells() const { return solid; }
     // Whether the point (x, y), in length units, lies in a solid cell; a
     // point outside the grid does not.
-    bool solidAt(double x, double y) const
+    bool solidAt(double x, double y) const { return solidAtCells(x / dx, y / dx); }
+    // The same for a point in cells.
+    bool solidAtCells(double cx, double cy) const
     {
-        const double cx = x / dx, cy = y / dx;  // in cells
         return cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && solid[size_t(cx) * ny + size_t(cy)] != 0;
     }
 

@@ -22,8 +22,6 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
-#include <limits>
-#include <optional>
 #include <sstream>
 #include <utility>
 

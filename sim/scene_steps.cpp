@@ -26,9 +26,9 @@ Stencil stencilAt(const VelocityField& field, const Domain& domain, int componen
 {
     const uint32_t nx = field.nx, ny = field.ny;
     const double dx = field.dx;
-    if (domain.solidAt(x, y))
-        return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, true};
     const double cx = x / dx, cy = y / dx;  // in cells
+    if (domain.solidAtCells(cx, cy))
+        return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, true};
     // Along the component's own axis the samples reach the border; across it
     // they stop half a cell short, and a ghost sample lies half a cell beyond.
     if (component == 0) {

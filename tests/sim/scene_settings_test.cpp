@@ -9,6 +9,7 @@
 #include "sim/scene_file.h"
 #include "sim/scene_steps.h"
 
+#include "tests/support/fields.h"
 #include "tests/support/flow_checks.h"
 #include "tests/support/forms.h"
 
@@ -282,8 +283,7 @@ TEST(SceneSettings, MacCormackMakesNoNewExtremesAcrossAJump)
     const Scene scene = sceneFrom("[grid]\ncells = [12, 8]\ncell_size = 0.5\n[advection]\nscheme = \"maccormack\"\n");
     FluidSolver solver(scene);
     VelocityField& field = *solver.velocity;
-    for (size_t k = 0; k < field.u.size(); ++k)
-        field.u.data[k] = 1.0;
+    testing_support::fillField(field, 1.0, 0.0);
     for (uint32_t i = 0; i < solver.nx; ++i)
         for (uint32_t j = 0; j <= solver.ny; ++j)
             field.v.at(i, j) = i < 6 ? 1.0 : 0.0;
