@@ -186,8 +186,8 @@ void sceneTick(benchmark::State& state)
 {
     failedSolves = 0;
     Scene scene = sceneOn(uint32_t(state.range(0)));
-    if (state.range(1) == 1)
-        scene.preconditioner = pcg::Preconditioner::multigrid;
+    scene.preconditioner =
+        state.range(1) == 1 ? pcg::Preconditioner::multigrid : pcg::Preconditioner::incompleteCholesky;
     FluidSolver solver(scene);
     for (int tick = 0; tick < 20; ++tick)
         solver.step();
@@ -221,8 +221,8 @@ void BM_ObstacleSolve(benchmark::State& state)
                "[[inflow]]\nside = \"left\"\ncells = [0, 255]\nspeed = 10.0\n"
                "[[outlet]]\nside = \"right\"\ncells = [0, 255]\n[solver]\niteration_limit = 100000\n",
                "channel", scene, error);
-    if (state.range(1) == 1)
-        scene.preconditioner = pcg::Preconditioner::multigrid;
+    scene.preconditioner =
+        state.range(1) == 1 ? pcg::Preconditioner::multigrid : pcg::Preconditioner::incompleteCholesky;
     if (state.range(0) == 1) {
         for (int a = 0; a < 3; ++a)
             for (int b = 0; b < 3; ++b)

@@ -517,13 +517,15 @@ private:
 
 bool parseScene(std::string_view text, const std::string& source, Scene& scene, std::string& error)
 {
-    // A file's own values over the standard box's, and no openings or solids unless it names them.
+    // A file's own values over the standard box's, and no openings or solids unless it names them;
+    // the pressure solve preconditioned by multigrid unless it asks for the factor.
     scene = Scene::standard();
     scene.builtIn = false;
     scene.name.clear();
     scene.inflows.clear();
     scene.outflows.clear();
     scene.file = source;
+    scene.preconditioner = pcg::Preconditioner::multigrid;  // the factor's iterations grow with the grid
     SceneReader reader(source, error);
     if (const auto [line, column] = firstNonAscii(text); line > 0) {
         toml::source_region where;

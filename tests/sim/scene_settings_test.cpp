@@ -128,13 +128,13 @@ const Setting settings[] = {
                                                         "dye = [1.0, 1.0, 1.0]\n"
                                                         "[[outlet]]\nside = \"right\"\ncells = [0, 7]\n"},
     {"an outlet in the floor, gravity", "cells = [10, 10]\n[[outlet]]\nside = \"bottom\"\ncells = [3, 6]\n"},
-    {"the multigrid pressure solve: a closed box under gravity with a pocket of solids",
-     "cells = [19, 14]\n[solver]\npreconditioner = \"multigrid\"\n"
+    {"the factor's pressure solve: a closed box under gravity with a pocket of solids",
+     "cells = [19, 14]\n[solver]\npreconditioner = \"incomplete-cholesky\"\n"
      "[[solid]]\nrectangle = { from = [4, 3], to = [9, 3] }\n[[solid]]\nrectangle = { from = [4, 8], to = [9, 8] }\n"
      "[[solid]]\nrectangle = { from = [4, 4], to = [4, 7] }\n[[solid]]\nrectangle = { from = [9, 4], to = [9, 7] }\n"},
-    {"the multigrid pressure solve: a channel past a disc to a partial outlet, viscosity",
+    {"the factor's pressure solve: a channel past a disc to a partial outlet, viscosity",
      "cells = [24, 12]\ncell_size = 0.25\n[fluid]\nviscosity = 0.01\ngravity = [0.0, 0.0]\n[time]\nstep = 0.02\n"
-     "[solver]\npreconditioner = \"multigrid\"\n[[inflow]]\nside = \"left\"\ncells = [0, 11]\nspeed = 1.0\n"
+     "[solver]\npreconditioner = \"incomplete-cholesky\"\n[[inflow]]\nside = \"left\"\ncells = [0, 11]\nspeed = 1.0\n"
      "[[outlet]]\nside = \"right\"\ncells = [2, 9]\n[[solid]]\ndisc = { centre = [8.0, 6.0], radius = 2.5 }\n"},
 };
 

@@ -317,7 +317,7 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
     }
 }
 
-TEST(SceneFile, DefaultsAreTheStandardBoxsWithoutItsBands)
+TEST(SceneFile, DefaultsAreTheStandardBoxsWithoutItsBandsAndSolvedByMultigrid)
 {
     const Scene scene = sceneFrom("[grid]\ncells = [7, 5]\n");
     const Scene standard = Scene::standard();
@@ -332,6 +332,10 @@ TEST(SceneFile, DefaultsAreTheStandardBoxsWithoutItsBands)
     EXPECT_EQ(scene.tracerCount, standard.tracerCount);
     EXPECT_TRUE(scene.inflows.empty() && scene.outflows.empty() && scene.outlets.empty());
     EXPECT_EQ(scene.top.kind, Wall::Kind::slip);
+    EXPECT_EQ(scene.preconditioner, pcg::Preconditioner::multigrid);
+    EXPECT_EQ(standard.preconditioner, pcg::Preconditioner::incompleteCholesky);
+    EXPECT_EQ(sceneFrom("[grid]\ncells = [7, 5]\n[solver]\npreconditioner = \"incomplete-cholesky\"\n").preconditioner,
+              pcg::Preconditioner::incompleteCholesky);
 }
 
 }  // namespace
