@@ -1,11 +1,20 @@
 #include "PCG/multigrid.h"
 
+#include "parallel/thread_pool.h"
+
 #include <algorithm>
 #include <utility>
 
 namespace pcg {
 
 namespace {
+
+// body(first, last) over the lines of a grid of `length` cells each.
+template <typename Body>
+void forLines(uint32_t lines, uint32_t length, Body body)
+{
+    parallel::forLines(lines, length, [&](size_t first, size_t last) { body(uint32_t(first), uint32_t(last)); });
+}
 
 bool hasNeighbours(const std::vector<double>* coefficients[4], size_t k)
 {
@@ -115,13 +124,16 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
     const uint32_t length = level.length;
     for (int sweep = 0; sweep < sweeps; ++sweep) {
         for (int half = 0; half < 2; ++half) {
+            // A cell of one colour reads only cells of the other: any split of the lines gives the same values.
             const uint32_t colour = (half == 0) == redFirst ? 0 : 1;  // red: line + position even
-            for (uint32_t line = 0; line < level.lines; ++line) {
-                for (uint32_t position = (line + colour) % 2; position < length; position += 2) {
-                    const size_t k = size_t(line) * length + position;
-                    level.x[k] = lessNeighbours(level, line, position) / level.diagonal[k];
+            forLines(level.lines, length, [&](uint32_t firstLine, uint32_t lastLine) {
+                for (uint32_t line = firstLine; line < lastLine; ++line) {
+                    for (uint32_t position = (line + colour) % 2; position < length; position += 2) {
+                        const size_t k = size_t(line) * length + position;
+                        level.x[k] = lessNeighbours(level, line, position) / level.diagonal[k];
+                    }
                 }
-            }
+            });
         }
     }
 }
@@ -139,18 +151,23 @@ void MultigridPreconditioner::cycle(size_t depth)
     const uint32_t length = level.length;
     Level& coarse = levels[depth + 1];
     std::fill(coarse.b.begin(), coarse.b.end(), 0.0);
-    for (uint32_t line = 0; line < level.lines; ++line) {
-        for (uint32_t position = 0; position < length; ++position) {
-            const size_t k = size_t(line) * length + position;
-            if (level.block[k] == noBlock)
-                continue;
-            coarse.b[level.block[k]] += lessNeighbours(level, line, position) - level.diagonal[k] * level.x[k];
+    // Each coarse line sums its two fine lines, in the same order however the lines are split.
+    forLines(coarse.lines, 2 * length, [&](uint32_t firstCoarse, uint32_t lastCoarse) {
+        for (uint32_t line = 2 * firstCoarse; line < std::min(2 * lastCoarse, level.lines); ++line) {
+            for (uint32_t position = 0; position < length; ++position) {
+                const size_t k = size_t(line) * length + position;
+                if (level.block[k] == noBlock)
+                    continue;
+                coarse.b[level.block[k]] += lessNeighbours(level, line, position) - level.diagonal[k] * level.x[k];
+            }
         }
-    }
+    });
     cycle(depth + 1);
-    for (size_t k = 0; k < level.x.size(); ++k)
-        if (level.block[k] != noBlock)
-            level.x[k] += coarse.x[level.block[k]];
+    forLines(level.lines, length, [&](uint32_t firstLine, uint32_t lastLine) {
+        for (size_t k = size_t(firstLine) * length; k < size_t(lastLine) * length; ++k)
+            if (level.block[k] != noBlock)
+                level.x[k] += coarse.x[level.block[k]];
+    });
     smooth(level, false, smoothingSweeps);
 }
 

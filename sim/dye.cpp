@@ -1,5 +1,7 @@
 #include "sim/dye.h"
 
+#include "parallel/thread_pool.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -63,42 +65,48 @@ void advectDye(DyeField& dye, const VelocityField& field, const Domain& domain, 
     const int steps = std::max(1, int(std::ceil(fastestOutflow * dt)));
     const double share = dt / steps / dx;  // of a face's speed that crosses it in a sub-step, in cells
     DyeField next(nx, ny);
-    for (int step = 0; step < steps; ++step) {
-        for (int c = 0; c < 3; ++c) {
-            const GridArray& now = dye.channel[c];
-            GridArray& after = next.channel[c];
-            std::copy(now.data.get(), now.data.get() + now.size(), after.data.get());
-            for (uint32_t i = 0; i <= nx; ++i) {
-                for (uint32_t j = 0; j < ny; ++j) {
-                    const double speed = field.u.at(i, j);
-                    if (speed == 0.0)
-                        continue;
-                    const double upstream =
-                        speed > 0.0 ? (i > 0 ? now.at(i - 1, j) : domain.inflowDye(Side::left, j, c))
-                                    : (i < nx ? now.at(i, j) : domain.inflowDye(Side::right, j, c));
-                    const double flux = speed * share * upstream;
-                    if (i > 0)
-                        after.at(i - 1, j) -= flux;
-                    if (i < nx)
-                        after.at(i, j) += flux;
-                }
-            }
-            for (uint32_t i = 0; i < nx; ++i) {
-                for (uint32_t j = 0; j <= ny; ++j) {
-                    const double speed = field.v.at(i, j);
-                    if (speed == 0.0)
-                        continue;
-                    const double upstream =
-                        speed > 0.0 ? (j > 0 ? now.at(i, j - 1) : domain.inflowDye(Side::top, i, c))
-                                    : (j < ny ? now.at(i, j) : domain.inflowDye(Side::bottom, i, c));
-                    const double flux = speed * share * upstream;
-                    if (j > 0)
-                        after.at(i, j - 1) -= flux;
-                    if (j < ny)
-                        after.at(i, j) += flux;
-                }
+    // One sub-step of one channel: the channels move alone, each on a thread
+    // of its own when there are enough cells.
+    auto moveChannel = [&](size_t c) {
+        const GridArray& now = dye.channel[c];
+        GridArray& after = next.channel[c];
+        std::copy(now.data.get(), now.data.get() + now.size(), after.data.get());
+        for (uint32_t i = 0; i <= nx; ++i) {
+            for (uint32_t j = 0; j < ny; ++j) {
+                const double speed = field.u.at(i, j);
+                if (speed == 0.0)
+                    continue;
+                const double upstream =
+                    speed > 0.0 ? (i > 0 ? now.at(i - 1, j) : domain.inflowDye(Side::left, j, int(c)))
+                                : (i < nx ? now.at(i, j) : domain.inflowDye(Side::right, j, int(c)));
+                const double flux = speed * share * upstream;
+                if (i > 0)
+                    after.at(i - 1, j) -= flux;
+                if (i < nx)
+                    after.at(i, j) += flux;
             }
         }
+        for (uint32_t i = 0; i < nx; ++i) {
+            for (uint32_t j = 0; j <= ny; ++j) {
+                const double speed = field.v.at(i, j);
+                if (speed == 0.0)
+                    continue;
+                const double upstream =
+                    speed > 0.0 ? (j > 0 ? now.at(i, j - 1) : domain.inflowDye(Side::top, i, int(c)))
+                                : (j < ny ? now.at(i, j) : domain.inflowDye(Side::bottom, i, int(c)));
+                const double flux = speed * share * upstream;
+                if (j > 0)
+                    after.at(i, j - 1) -= flux;
+                if (j < ny)
+                    after.at(i, j) += flux;
+            }
+        }
+    };
+    for (int step = 0; step < steps; ++step) {
+        parallel::forLines(3, size_t(nx) * ny, [&](size_t first, size_t last) {
+            for (size_t c = first; c < last; ++c)
+                moveChannel(c);
+        });
         std::swap(dye, next);
     }
 }

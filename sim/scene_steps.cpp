@@ -1,6 +1,7 @@
 #include "sim/scene_steps.h"
 
 #include "sim/five_point_system.h"
+#include "parallel/thread_pool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -73,13 +74,18 @@ void advectInScene(const VelocityField& field, const Domain& domain, AdvectionSc
     const double dx = field.dx;
     const bool macCormack = scheme == AdvectionScheme::macCormack;
     // The linear pass first: the whole of out is then the forward trace.
+    // Every face is computed alone, from fields it does not write: the lines split over the threads.
     auto forEachFace = [&](auto face) {
-        for (uint32_t i = 0; i <= field.nx; ++i)
-            for (uint32_t j = 0; j < field.ny; ++j)
-                face(0, i, j, i * dx, (j + 0.5) * dx, out.u.at(i, j));
-        for (uint32_t i = 0; i < field.nx; ++i)
-            for (uint32_t j = 0; j <= field.ny; ++j)
-                face(1, i, j, (i + 0.5) * dx, j * dx, out.v.at(i, j));
+        parallel::forLines(field.nx + 1, field.ny, [&](size_t first, size_t last) {
+            for (uint32_t i = uint32_t(first); i < last; ++i)
+                for (uint32_t j = 0; j < field.ny; ++j)
+                    face(0, i, j, i * dx, (j + 0.5) * dx, out.u.at(i, j));
+        });
+        parallel::forLines(field.nx, field.ny + 1, [&](size_t first, size_t last) {
+            for (uint32_t i = uint32_t(first); i < last; ++i)
+                for (uint32_t j = 0; j <= field.ny; ++j)
+                    face(1, i, j, (i + 0.5) * dx, j * dx, out.v.at(i, j));
+        });
     };
     auto wind = [&](double x, double y) {
         return Velocity{sampleInScene(field, domain, 0, x, y), sampleInScene(field, domain, 1, x, y)};

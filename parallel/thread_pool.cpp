@@ -1,0 +1,155 @@
+#include "parallel/thread_pool.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace parallel {
+
+namespace {
+
+constexpr int mostThreads = 64;
+
+int coresAvailable()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(1, CPU_COUNT(&set));
+    return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+int countFromEnvironment()
+{
+    if (const char* text = std::getenv("FLOWBOX_THREADS")) {
+        char* end = nullptr;
+        const long count = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && count >= 1 && count <= mostThreads)
+            return int(count);
+    }
+    return std::min(coresAvailable(), mostThreads);
+}
+
+// Workers sleep between jobs. A job is a body and a range cut into one piece
+// per thread; the caller runs the first piece and waits for the rest.
+class Pool {
+public:
+    explicit Pool(int threads) { resize(threads); }
+    ~Pool() { resize(1); }
+
+    int size() const { return int(workers.size()) + 1; }
+
+    void resize(int threads)
+    {
+        stopWorkers();
+        // A new worker waits for the next job, not the last one.
+        for (int index = 1; index < threads; ++index)
+            workers.emplace_back([this, index, seen = generation] { work(index, seen); });
+    }
+
+    void run(size_t count, const std::function<void(size_t, size_t)>& body)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            job = &body;
+            jobCount = count;
+            pending = int(workers.size());
+            ++generation;
+        }
+        wake.notify_all();
+        runPiece(0, count, body);
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [this] { return pending == 0; });
+        job = nullptr;
+    }
+
+private:
+    void runPiece(int index, size_t count, const std::function<void(size_t, size_t)>& body) const
+    {
+        const size_t pieces = size_t(size());
+        const size_t first = count * size_t(index) / pieces, last = count * size_t(index + 1) / pieces;
+        if (first < last)
+            body(first, last);
+    }
+
+    void work(int index, unsigned long seen)
+    {
+        while (true) {
+            const std::function<void(size_t, size_t)>* body;
+            size_t count;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [&] { return stopping || generation != seen; });
+                if (stopping)
+                    return;
+                seen = generation;
+                body = job;
+                count = jobCount;
+            }
+            runPiece(index, count, *body);
+            std::lock_guard<std::mutex> lock(mutex);
+            if (--pending == 0)
+                finished.notify_one();
+        }
+    }
+
+    void stopWorkers()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (std::thread& worker : workers)
+            worker.join();
+        workers.clear();
+        stopping = false;
+    }
+
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable wake, finished;
+    const std::function<void(size_t, size_t)>* job = nullptr;
+    size_t jobCount = 0;
+    int pending = 0;
+    unsigned long generation = 0;
+    bool stopping = false;
+};
+
+Pool& pool()
+{
+    static Pool threads(countFromEnvironment());
+    return threads;
+}
+
+}  // namespace
+
+int threadCount()
+{
+    return pool().size();
+}
+
+void setThreadCount(int count)
+{
+    pool().resize(std::clamp(count, 1, mostThreads));
+}
+
+void forRanges(size_t count, size_t smallest, const std::function<void(size_t, size_t)>& body)
+{
+    Pool& threads = pool();
+    if (threads.size() == 1 || count < smallest * size_t(threads.size())) {
+        if (count > 0)
+            body(0, count);
+        return;
+    }
+    threads.run(count, body);
+}
+
+}  // namespace parallel

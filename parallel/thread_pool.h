@@ -1,0 +1,37 @@
+#pragma once
+// Loops split over the machine's cores. Only loops whose every index writes
+// its own results go through here - a red or black half of a Gauss-Seidel
+// sweep, a product, one face of advection each - so the numbers do not
+// depend on how many threads run or how the range is cut; sums stay on the
+// calling thread, in their one order.
+//
+// FLOWBOX_THREADS (1 to 64) sets how many threads work, the caller's
+// included; by default one per core the process may use.
+
+#include <cstddef>
+#include <functional>
+
+namespace parallel {
+
+// How many threads forRanges uses.
+int threadCount();
+// Changes it from now on (tests compare counts in one process); 1 to 64.
+void setThreadCount(int count);
+
+// Calls body(first, last) on consecutive ranges that cover [0, count), each
+// range on its own thread, and returns when all are done. A count below
+// `smallest` times the thread count runs on the calling thread alone: there
+// waking the others costs more than it saves.
+void forRanges(size_t count, size_t smallest, const std::function<void(size_t first, size_t last)>& body);
+
+// The least work worth a thread of its own, in cells of a grid.
+constexpr size_t cellsWorthAThread = 8192;
+
+// forRanges over `lines` lines of cellsPerLine cells each.
+template <typename Body>
+void forLines(size_t lines, size_t cellsPerLine, Body body)
+{
+    forRanges(lines, cellsWorthAThread / (cellsPerLine + 1) + 1, [&](size_t first, size_t last) { body(first, last); });
+}
+
+}  // namespace parallel
