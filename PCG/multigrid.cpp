@@ -122,18 +122,35 @@ double MultigridPreconditioner::lessNeighbours(const Level& level, uint32_t line
 void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) const
 {
     const uint32_t length = level.length;
+    const uint32_t firstColour = redFirst ? 0 : 1, secondColour = 1 - firstColour;  // red: line + position even
+    auto relax = [&](uint32_t line, uint32_t colour) {
+        for (uint32_t position = (line + colour) % 2; position < length; position += 2) {
+            const size_t k = size_t(line) * length + position;
+            level.x[k] = lessNeighbours(level, line, position) / level.diagonal[k];
+        }
+    };
+    std::vector<uint8_t>& relaxed = level.secondColourRelaxed;
+    relaxed.assign(level.lines, 0);
     for (int sweep = 0; sweep < sweeps; ++sweep) {
-        for (int half = 0; half < 2; ++half) {
-            // A cell of one colour reads only cells of the other: any split of the lines gives the same values.
-            const uint32_t colour = (half == 0) == redFirst ? 0 : 1;  // red: line + position even
-            forLines(level.lines, length, [&](uint32_t firstLine, uint32_t lastLine) {
-                for (uint32_t line = firstLine; line < lastLine; ++line) {
-                    for (uint32_t position = (line + colour) % 2; position < length; position += 2) {
-                        const size_t k = size_t(line) * length + position;
-                        level.x[k] = lessNeighbours(level, line, position) / level.diagonal[k];
-                    }
+        // A cell reads only cells of the other colour. So the first colour's
+        // line l, then the second colour's line l - 1, whose neighbours of the
+        // first colour are all new by then, give the values of two whole
+        // half-sweeps in one pass over the grid; and any split of the lines
+        // gives them too, once the second colour's lines at the edges of each
+        // part wait until every part has done its first colour.
+        forLines(level.lines, length, [&](uint32_t first, uint32_t last) {
+            for (uint32_t line = first; line < last; ++line) {
+                relax(line, firstColour);
+                if (line >= first + 2) {
+                    relax(line - 1, secondColour);
+                    relaxed[line - 1] = 1;
                 }
-            });
+            }
+        });
+        for (uint32_t line = 0; line < level.lines; ++line) {
+            if (!relaxed[line])
+                relax(line, secondColour);
+            relaxed[line] = 0;
         }
     }
 }

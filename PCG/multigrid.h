@@ -42,6 +42,7 @@ private:
         std::vector<double> lineBefore, before, diagonal, after, lineAfter;
         std::vector<uint32_t> block;  // per cell, its cell on the next grid; none for a row without neighbours
         std::vector<double> x, b;     // the level's solution and right-hand side
+        std::vector<uint8_t> secondColourRelaxed;  // per line, in a sweep: scratch of smooth
     };
     static constexpr uint32_t noBlock = ~0u;
 
