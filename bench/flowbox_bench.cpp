@@ -163,8 +163,8 @@ Scene cavityOn(uint32_t n)
     return scene;
 }
 
-// The cylinder's channel, n cells across and 2.5 n long, its disc and inflow
-// scaled with it (the shipped one is 80 across).
+// The cylinder's channel, n cells across and 2.5 n long, its disc, bands
+// and outlet scaled with it (the shipped one is 80 across).
 Scene cylinderOn(uint32_t n)
 {
     Scene scene = shippedScene("cylinder");
@@ -172,9 +172,17 @@ Scene cylinderOn(uint32_t n)
     scene.nx = uint32_t(2.5 * n);
     scene.ny = n;
     scene.cellSize /= scale;
-    scene.inflows[0].range.last = n - 1;
-    scene.outlets[0].last = n - 1;
+    auto scaled = [&](SideRange& range) {
+        range.first = uint32_t(std::lround(range.first * scale));
+        range.last = uint32_t(std::lround((range.last + 1) * scale)) - 1;
+    };
+    for (Band& band : scene.inflows)
+        scaled(band.range);
+    for (SideRange& outlet : scene.outlets)
+        scaled(outlet);
     scene.discs[0] = {40.0 * scale, 41.0 * scale, 8.0 * scale};
+    if (const SceneProblem problem = scene.firstProblem(); !problem.message.empty())
+        throw std::runtime_error("the scaled cylinder: " + problem.key + " " + problem.message);
     return scene;
 }
 
