@@ -64,10 +64,9 @@ struct MultigridOperations {
 
 }  // namespace
 
-bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
-                            std::vector<double>& result, double& residualOut, int& iterationsOut)
+bool PcgSolver::start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
+                      int& iterationsOut, bool& solved)
 {
-    const uint32_t n = matrix.n;
     if (residual.size() != n) {
         auxiliary.resize(n);
         direction.resize(n);
@@ -81,24 +80,47 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     if (residualOut == 0.0) {
         iterationsOut = 0;
         // The largest magnitude passes over NaN: zero but for NaN is not a solved system.
-        return !std::isnan(innerProduct(residual, residual));
+        solved = !std::isnan(innerProduct(residual, residual));
+        return false;
     }
+    return true;
+}
+
+bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
+                            std::vector<double>& result, double& residualOut, int& iterationsOut)
+{
+    bool solved = false;
+    if (!start(matrix.n, rhs, result, residualOut, iterationsOut, solved))
+        return solved;
 
     // The general factor and compressed matrix are filled on the factor's
     // paths: they are the solver's public record of the solve.
     compressedMatrix.compressFrom(matrix);
-    const bool fivePointForm = readFivePointMatrix(matrix, fivePoint);
-    if (fivePointForm && preconditioner == Preconditioner::multigrid) {
-        multigrid.build(fivePoint);
-        return iterate(MultigridOperations{fivePoint, multigrid}, tolerance, result, residualOut, iterationsOut);
-    }
-    if (fivePointForm) {
-        computeFivePointFactor(fivePoint, modificationParameter, pivotFloorRatio, fivePointFactor, factor);
-        return iterate(FivePointOperations{fivePoint, fivePointFactor, factor}, tolerance, result, residualOut,
-                       iterationsOut);
-    }
+    if (readFivePointMatrix(matrix, fivePoint))
+        return iterateFivePoint(fivePoint, result, residualOut, iterationsOut);
     computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
     return iterate(GeneralOperations{compressedMatrix, factor}, tolerance, result, residualOut, iterationsOut);
+}
+
+bool PcgSolver::solveFivePoint(const FivePointMatrix& matrix, const std::vector<double>& rhs,
+                               std::vector<double>& result, double& residualOut, int& iterationsOut)
+{
+    bool solved = false;
+    if (!start(matrix.n, rhs, result, residualOut, iterationsOut, solved))
+        return solved;
+    return iterateFivePoint(matrix, result, residualOut, iterationsOut);
+}
+
+bool PcgSolver::iterateFivePoint(const FivePointMatrix& matrix, std::vector<double>& result, double& residualOut,
+                                 int& iterationsOut)
+{
+    if (preconditioner == Preconditioner::multigrid) {
+        multigrid.build(matrix);
+        return iterate(MultigridOperations{matrix, multigrid}, tolerance, result, residualOut, iterationsOut);
+    }
+    computeFivePointFactor(matrix, modificationParameter, pivotFloorRatio, fivePointFactor, factor);
+    return iterate(FivePointOperations{matrix, fivePointFactor, factor}, tolerance, result, residualOut,
+                   iterationsOut);
 }
 
 // The conjugate gradient iteration itself: it knows the matrix and the

@@ -33,6 +33,12 @@ struct PcgSolver {
     bool solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
 
+    // The same for a matrix already in the five-point form, with the
+    // same results as solveSystem on the row lists it would be read from;
+    // compressedMatrix is left as it is.
+    bool solveFivePoint(const FivePointMatrix& matrix, const std::vector<double>& rhs, std::vector<double>& result,
+                        double& residualOut, int& iterationsOut);
+
     // The residual the last solve had to reach (0.0 when its rhs was zero).
     double lastTolerance() const { return tolerance; }
 
@@ -44,6 +50,13 @@ private:
     FivePointMatrix fivePoint;
     FivePointFactor fivePointFactor;
     MultigridPreconditioner multigrid;
+
+    // Sets up the residual and the tolerance; false when rhs is zero, with
+    // `solved` saying whether that is a solved system.
+    bool start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
+               int& iterationsOut, bool& solved);
+    bool iterateFivePoint(const FivePointMatrix& matrix, std::vector<double>& result, double& residualOut,
+                          int& iterationsOut);
 
     template <typename Operations>
     bool iterate(const Operations& operations, double tolerance, std::vector<double>& result, double& residualOut,

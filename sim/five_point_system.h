@@ -7,6 +7,7 @@
 // 0.0 where it takes no part, so that every row has the grid's pattern and
 // the solver's five-point path takes it.
 
+#include "PCG/five_point_matrix.h"
 #include "PCG/sparse_matrix.h"
 
 #include <cstdint>
@@ -77,4 +78,53 @@ pcg::RowListMatrix fivePointSystem(uint32_t extent0, uint32_t extent1, RowAt row
         }
     }
     return matrix;
+}
+
+// The same rows read straight into the grid form the solver's fast paths take,
+// as readFivePointMatrix would read them from fivePointSystem's row lists.
+// False, with `grid` unspecified, where that form does not hold them: a grid
+// under two lines of three points, or a row whose diagonal is 0.0.
+template <typename RowAt>
+bool fivePointGrid(uint32_t extent0, uint32_t extent1, RowAt rowAt, pcg::FivePointMatrix& grid)
+{
+    if (extent0 < 2 || extent1 < 3)
+        return false;
+    const uint32_t n = extent0 * extent1;
+    grid.n = n;
+    grid.lines = extent0;
+    grid.length = extent1;
+    for (pcg::Coefficients* c : {&grid.lineBefore, &grid.before, &grid.diagonal, &grid.after, &grid.lineAfter})
+        c->resize(n);
+    bool everyDiagonal = true;
+    for (uint32_t a = 0; a < extent0; ++a) {
+        for (uint32_t b = 0; b < extent1; ++b) {
+            const uint32_t k = a * extent1 + b;
+            const FivePointRow row = rowAt(a, b);
+            grid.lineBefore[k] = a > 0 ? row.beforeA : 0.0;
+            grid.before[k] = b > 0 ? row.beforeB : 0.0;
+            grid.diagonal[k] = row.diagonal;
+            grid.after[k] = b + 1 < extent1 ? row.afterB : 0.0;
+            grid.lineAfter[k] = a + 1 < extent0 ? row.afterA : 0.0;
+            everyDiagonal = everyDiagonal && row.diagonal != 0.0;
+        }
+    }
+    return everyDiagonal;
+}
+
+// A system in the form the solver takes fastest: the grid form where it holds
+// the rows, else the row lists.
+struct FivePointSystem {
+    bool onGrid = false;
+    pcg::FivePointMatrix grid;  // when onGrid
+    pcg::RowListMatrix rows;    // otherwise
+};
+
+template <typename RowAt>
+FivePointSystem fastestFivePointSystem(uint32_t extent0, uint32_t extent1, RowAt rowAt)
+{
+    FivePointSystem system;
+    system.onGrid = fivePointGrid(extent0, extent1, rowAt, system.grid);
+    if (!system.onGrid)
+        system.rows = fivePointSystem(extent0, extent1, rowAt);
+    return system;
 }

@@ -152,17 +152,18 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
 
 void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt)
 {
-    const bool plainBox = scene.outlets.empty() && !domain.anySolid();
-    const pcg::RowListMatrix matrix =
-        plainBox ? assemblePressureMatrix(nx, ny)
-                 : assemblePressureMatrix(nx, ny, domain.solidCells(), domain.outletFaceCounts());
     std::vector<double> rhs = pressureRightHandSide(field, dx, density, dt);
-    if (!plainBox)
+    std::vector<double> result(rhs.size(), 0.0);
+    if (scene.builtIn) {
+        lastSolve = pressureSolve().solve(assemblePressureMatrix(nx, ny), rhs, result);
+    } else {
+        // A scene's matrix goes to the solver in its grid form, without row lists.
         for (size_t k = 0; k < rhs.size(); ++k)
             if (domain.solidCells()[k])
                 rhs[k] = 0.0;
-    std::vector<double> result(rhs.size(), 0.0);
-    lastSolve = pressureSolve().solve(matrix, rhs, result);
+        lastSolve = pressureSolve().solve(pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts()),
+                                          rhs, result);
+    }
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             pressureOut.values.at(i, j) = result[i * ny + j];
@@ -250,9 +251,9 @@ namespace {
 // The pressure rows of a grid whose cells are fluid where fluid(k) says, with
 // open(k) outlet faces each.
 template <typename Fluid, typename Open>
-pcg::RowListMatrix pressureMatrix(uint32_t nx, uint32_t ny, Fluid fluid, Open open)
+auto pressureRows(uint32_t nx, uint32_t ny, Fluid fluid, Open open)
 {
-    return fivePointSystem(nx, ny, [&](uint32_t i, uint32_t j) {
+    return [=](uint32_t i, uint32_t j) {
         const uint32_t k = i * ny + j;
         FivePointRow row;
         if (!fluid(k)) {
@@ -268,22 +269,33 @@ pcg::RowListMatrix pressureMatrix(uint32_t nx, uint32_t ny, Fluid fluid, Open op
         row.afterB = down ? -1.0 : 0.0;
         row.afterA = right ? -1.0 : 0.0;
         return row;
-    });
+    };
+}
+
+auto sceneRows(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid, const std::vector<uint8_t>& outletFaces)
+{
+    return pressureRows(
+        nx, ny, [&solid](uint32_t k) { return solid.empty() || !solid[k]; },
+        [&outletFaces](uint32_t k) { return outletFaces.empty() ? 0u : uint32_t(outletFaces[k]); });
 }
 
 }  // namespace
 
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny)
 {
-    return pressureMatrix(nx, ny, [](uint32_t) { return true; }, [](uint32_t) { return 0u; });
+    return fivePointSystem(nx, ny, pressureRows(nx, ny, [](uint32_t) { return true; }, [](uint32_t) { return 0u; }));
 }
 
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
                                           const std::vector<uint8_t>& outletFaces)
 {
-    return pressureMatrix(
-        nx, ny, [&](uint32_t k) { return solid.empty() || !solid[k]; },
-        [&](uint32_t k) { return outletFaces.empty() ? 0u : uint32_t(outletFaces[k]); });
+    return fivePointSystem(nx, ny, sceneRows(nx, ny, solid, outletFaces));
+}
+
+FivePointSystem pressureSystem(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
+                               const std::vector<uint8_t>& outletFaces)
+{
+    return fastestFivePointSystem(nx, ny, sceneRows(nx, ny, solid, outletFaces));
 }
 
 std::vector<double> pressureRightHandSide(const VelocityField& field, double dx, double density, double dt)

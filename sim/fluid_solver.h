@@ -3,6 +3,7 @@
 #include "PCG/sparse_matrix.h"
 #include "sim/domain.h"
 #include "sim/dye.h"
+#include "sim/five_point_system.h"
 #include "sim/linear_solve.h"
 #include "sim/scalar_field.h"
 #include "sim/scene.h"
@@ -96,6 +97,10 @@ pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny);
 // (Domain::solidCells, Domain::outletFaceCounts).
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
                                           const std::vector<uint8_t>& outletFaces);
+
+// The same rows in the form the solver takes fastest (five_point_system.h).
+FivePointSystem pressureSystem(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
+                               const std::vector<uint8_t>& outletFaces);
 
 // Each cell's divergence times -dx*dx*density/dt, indexed like the matrix rows.
 std::vector<double> pressureRightHandSide(const VelocityField& field, double dx, double density, double dt);

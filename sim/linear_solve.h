@@ -5,6 +5,7 @@
 
 #include "PCG/preconditioner.h"
 #include "PCG/sparse_matrix.h"
+#include "sim/five_point_system.h"
 
 #include <cstdint>
 #include <vector>
@@ -28,5 +29,8 @@ struct LinearSolve {
     // Solves matrix*result = rhs with a fresh PcgSolver; writes the warning
     // line when it does not converge, and leaves its last iterate in result.
     SolveOutcome solve(const pcg::RowListMatrix& matrix, const std::vector<double>& rhs,
+                       std::vector<double>& result) const;
+    // The same for a system in either form; the same results.
+    SolveOutcome solve(const FivePointSystem& system, const std::vector<double>& rhs,
                        std::vector<double>& result) const;
 };

@@ -115,7 +115,7 @@ void advectInScene(const VelocityField& field, const Domain& domain, AdvectionSc
 }
 
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
-                                double dx, double dt)
+                                double dx, double dt, SystemForm form)
 {
     const uint32_t lines = component.extent[0], length = component.extent[1];
     const double s = viscosity * dt / (dx * dx);
@@ -126,7 +126,7 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
     const std::vector<uint8_t> heldFaces = domain.heldFaces(number);
     auto held = [&](uint32_t a, uint32_t b) { return heldFaces[size_t(a) * length + b] != 0; };
     std::vector<double> rhs(size_t(lines) * length);
-    pcg::RowListMatrix matrix = fivePointSystem(lines, length, [&](uint32_t a, uint32_t b) {
+    auto rowAt = [&](uint32_t a, uint32_t b) {
         const bool fixed = held(a, b);
         FivePointRow row;
         row.diagonal = 1.0;
@@ -159,6 +159,13 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
                 addGhostToRow(after, s, row.diagonal, right);
         }
         return row;
-    });
-    return {std::move(matrix), std::move(rhs)};
+    };
+    DiffusionSystem system;
+    if (form == SystemForm::fastest) {
+        system.matrix = fastestFivePointSystem(lines, length, rowAt);
+    } else {
+        system.matrix.rows = fivePointSystem(lines, length, rowAt);
+    }
+    system.rhs = std::move(rhs);
+    return system;
 }

@@ -6,6 +6,7 @@
 
 #include "PCG/sparse_matrix.h"
 #include "sim/domain.h"
+#include "sim/five_point_system.h"
 #include "sim/scene.h"
 #include "sim/velocity_field.h"
 
@@ -31,9 +32,11 @@ void advectInScene(const VelocityField& field, const Domain& domain, AdvectionSc
 // (identity rows); a free face next to a held one takes that value into its
 // right-hand side; beyond a wall that holds the tangential velocity the
 // ghost sample enters as above, beyond a slip wall nothing flows.
+// The matrix in the form the solver takes fastest, or as row lists.
 struct DiffusionSystem {
-    pcg::RowListMatrix matrix;
+    FivePointSystem matrix;
     std::vector<double> rhs;
 };
+enum class SystemForm : uint8_t { fastest, rowLists };
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
-                                double dx, double dt);
+                                double dx, double dt, SystemForm form = SystemForm::fastest);

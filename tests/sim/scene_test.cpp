@@ -4,6 +4,7 @@
 #include "PCG/five_point_matrix.h"
 #include "PCG/triangular_factor.h"
 #include "sim/fluid_solver.h"
+#include "sim/linear_solve.h"
 #include "sim/scene_file.h"
 #include "sim/scene_steps.h"
 #include "tests/support/forms.h"
@@ -181,10 +182,11 @@ disc = { centre = [8.0, 8.5], radius = 3.0 }
     for (uint32_t j = 3; j <= 12; ++j)
         outletFaces[size_t(scene.nx - 1) * scene.ny + j] = 1;
     const DiffusionSystem diffusion =
-        diffusionSystem(solver.velocity->u, 0, solver.domain, scene.viscosity, solver.dx, scene.timeStep);
+        diffusionSystem(solver.velocity->u, 0, solver.domain, scene.viscosity, solver.dx, scene.timeStep,
+                        SystemForm::rowLists);
     const pcg::RowListMatrix pressure =
         assemblePressureMatrix(scene.nx, scene.ny, solver.domain.solidCells(), outletFaces);
-    for (const pcg::RowListMatrix* matrix : {&diffusion.matrix, &pressure}) {
+    for (const pcg::RowListMatrix* matrix : {&diffusion.matrix.rows, &pressure}) {
         pcg::FivePointMatrix fivePoint;
         ASSERT_TRUE(pcg::readFivePointMatrix(*matrix, fivePoint));
         pcg::TriangularFactor expected, factor;
@@ -207,6 +209,79 @@ disc = { centre = [8.0, 8.5], radius = 3.0 }
         pcg::backSubstituteTransposed(expected, expectedZ);
         pcg::applyFivePointPreconditioner(fivePoint, fivePointFactor, x.data(), z.data());
         EXPECT_TRUE(sameBits(expectedZ, z));
+    }
+}
+
+// A scene's systems go to the solver in the grid form, built without row
+// lists: the same coefficients as read from the row lists, and solves to the
+// same bits with either preconditioner; the row lists where that form cannot
+// hold a system (a fluid cell with no neighbour to take part, a grid two cells wide).
+TEST(Scene, TheGridFormHoldsWhatTheRowListsHoldAndSolvesToTheSameBits)
+{
+    const Scene scene = sceneFrom("[grid]\ncells = [21, 15]\n[fluid]\nviscosity = 0.3\n[walls]\n"
+                                  "top = { slide = 1.5 }\nleft = \"no-slip\"\n[[inflow]]\nside = \"left\"\n"
+                                  "cells = [0, 14]\nspeed = 1.0\n[[outlet]]\nside = \"right\"\ncells = [3, 12]\n"
+                                  "[[solid]]\ndisc = { centre = [8.0, 7.5], radius = 3.0 }\n");
+    FluidSolver solver(scene);
+    solver.step();
+    const Domain& domain = solver.domain;
+    const std::vector<double> pressureRhs = pressureRightHandSide(*solver.velocity, solver.dx, 1.0, 0.1);
+    struct Pair {
+        const char* what;
+        FivePointSystem grid;
+        pcg::RowListMatrix rows;
+        std::vector<double> rhs;
+    };
+    std::vector<Pair> pairs;
+    pairs.push_back({"pressure", pressureSystem(scene.nx, scene.ny, domain.solidCells(), domain.outletFaceCounts()),
+                     assemblePressureMatrix(scene.nx, scene.ny, domain.solidCells(), domain.outletFaceCounts()),
+                     pressureRhs});
+    for (int number = 0; number < 2; ++number) {
+        const GridArray& component = solver.velocity->component(number);
+        DiffusionSystem fastest = diffusionSystem(component, number, domain, scene.viscosity, solver.dx, 0.1);
+        DiffusionSystem rows =
+            diffusionSystem(component, number, domain, scene.viscosity, solver.dx, 0.1, SystemForm::rowLists);
+        EXPECT_TRUE(sameBits(fastest.rhs, rows.rhs));
+        pairs.push_back({number == 0 ? "u's viscosity" : "v's viscosity", std::move(fastest.matrix),
+                         std::move(rows.matrix.rows), fastest.rhs});
+    }
+    for (const Pair& pair : pairs) {
+        SCOPED_TRACE(pair.what);
+        ASSERT_TRUE(pair.grid.onGrid);
+        pcg::FivePointMatrix read;
+        ASSERT_TRUE(pcg::readFivePointMatrix(pair.rows, read));
+        auto same = [&](const pcg::Coefficients& a, const pcg::Coefficients& b) {
+            return std::memcmp(a.data(), b.data(), read.n * sizeof(double)) == 0;
+        };
+        EXPECT_EQ(pair.grid.grid.n, read.n);
+        EXPECT_EQ(pair.grid.grid.length, read.length);
+        EXPECT_TRUE(same(pair.grid.grid.lineBefore, read.lineBefore) && same(pair.grid.grid.before, read.before) &&
+                    same(pair.grid.grid.diagonal, read.diagonal) && same(pair.grid.grid.after, read.after) &&
+                    same(pair.grid.grid.lineAfter, read.lineAfter));
+        for (pcg::Preconditioner preconditioner :
+             {pcg::Preconditioner::incompleteCholesky, pcg::Preconditioner::multigrid}) {
+            const LinearSolve solve{1e-8, 1000, preconditioner};
+            std::vector<double> fromGrid(pair.rhs.size()), fromRows(pair.rhs.size());
+            const SolveOutcome gridOutcome = solve.solve(pair.grid, pair.rhs, fromGrid);
+            const SolveOutcome rowsOutcome = solve.solve(pair.rows, pair.rhs, fromRows);
+            EXPECT_TRUE(gridOutcome.converged);
+            EXPECT_EQ(gridOutcome.iterations, rowsOutcome.iterations);
+            EXPECT_TRUE(sameBits(fromGrid, fromRows));
+        }
+    }
+
+    // A fluid cell walled in on every side by solids has nothing on its diagonal.
+    const std::string pocket = "[[solid]]\nrectangle = { from = [2, 2], to = [4, 2] }\n"
+                               "[[solid]]\nrectangle = { from = [2, 4], to = [4, 4] }\n"
+                               "[[solid]]\nrectangle = { from = [2, 3], to = [2, 3] }\n"
+                               "[[solid]]\nrectangle = { from = [4, 3], to = [4, 3] }\n";
+    for (const std::string& text : {"[grid]\ncells = [8, 8]\n" + pocket, std::string("[grid]\ncells = [9, 2]\n")}) {
+        SCOPED_TRACE(text);
+        const Scene other = sceneFrom(text);
+        const Domain walls(other);
+        const FivePointSystem system = pressureSystem(other.nx, other.ny, walls.solidCells(), walls.outletFaceCounts());
+        EXPECT_FALSE(system.onGrid);
+        EXPECT_EQ(system.rows.n, other.nx * other.ny);
     }
 }
 
