@@ -103,20 +103,49 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
     }
 }
 
-double MultigridPreconditioner::lessNeighbours(const Level& level, uint32_t line, uint32_t position)
+template <typename Use>
+void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint32_t first, uint32_t step, Use use)
 {
     const uint32_t length = level.length;
-    const size_t k = size_t(line) * length + position;
-    double sum = level.b[k];
-    if (line > 0)
-        sum -= level.lineBefore[k] * level.x[k - length];
-    if (position > 0)
-        sum -= level.before[k] * level.x[k - 1];
-    if (position + 1 < length)
-        sum -= level.after[k] * level.x[k + 1];
-    if (line + 1 < level.lines)
-        sum -= level.lineAfter[k] * level.x[k + length];
-    return sum;
+    const size_t start = size_t(line) * length;
+    const double* x = level.x.data();
+    auto atEdge = [&](uint32_t position) {
+        const size_t k = start + position;
+        double sum = level.b[k];
+        if (line > 0)
+            sum -= level.lineBefore[k] * x[k - length];
+        if (position > 0)
+            sum -= level.before[k] * x[k - 1];
+        if (position + 1 < length)
+            sum -= level.after[k] * x[k + 1];
+        if (line + 1 < level.lines)
+            sum -= level.lineAfter[k] * x[k + length];
+        use(k, sum);
+    };
+    uint32_t position = first;
+    if (line == 0 || line + 1 == level.lines) {
+        for (; position < length; position += step)
+            atEdge(position);
+        return;
+    }
+    if (position == 0) {
+        atEdge(0);
+        position += step;
+    }
+    // Inside the grid every neighbour exists: the same terms in the same order, without the tests.
+    const double *b = level.b.data(), *lineBefore = level.lineBefore.data(), *before = level.before.data();
+    const double *after = level.after.data(), *lineAfter = level.lineAfter.data();
+    for (; position + 1 < length; position += step) {
+        const size_t k = start + position;
+        double sum = b[k];
+        sum -= lineBefore[k] * x[k - length];
+        sum -= before[k] * x[k - 1];
+        sum -= after[k] * x[k + 1];
+        sum -= lineAfter[k] * x[k + length];
+        use(k, sum);
+    }
+    if (position < length)
+        atEdge(position);
 }
 
 void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) const
@@ -124,10 +153,8 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
     const uint32_t length = level.length;
     const uint32_t firstColour = redFirst ? 0 : 1, secondColour = 1 - firstColour;  // red: line + position even
     auto relax = [&](uint32_t line, uint32_t colour) {
-        for (uint32_t position = (line + colour) % 2; position < length; position += 2) {
-            const size_t k = size_t(line) * length + position;
-            level.x[k] = lessNeighbours(level, line, position) / level.diagonal[k];
-        }
+        alongLine(level, line, (line + colour) % 2, 2,
+                  [&](size_t k, double sum) { level.x[k] = sum / level.diagonal[k]; });
     };
     std::vector<uint8_t>& relaxed = level.secondColourRelaxed;
     relaxed.assign(level.lines, 0);
@@ -171,12 +198,10 @@ void MultigridPreconditioner::cycle(size_t depth)
     // Each coarse line sums its two fine lines, in the same order however the lines are split.
     forLines(coarse.lines, 2 * length, [&](uint32_t firstCoarse, uint32_t lastCoarse) {
         for (uint32_t line = 2 * firstCoarse; line < std::min(2 * lastCoarse, level.lines); ++line) {
-            for (uint32_t position = 0; position < length; ++position) {
-                const size_t k = size_t(line) * length + position;
-                if (level.block[k] == noBlock)
-                    continue;
-                coarse.b[level.block[k]] += lessNeighbours(level, line, position) - level.diagonal[k] * level.x[k];
-            }
+            alongLine(level, line, 0, 1, [&](size_t k, double sum) {
+                if (level.block[k] != noBlock)
+                    coarse.b[level.block[k]] += sum - level.diagonal[k] * level.x[k];
+            });
         }
     });
     cycle(depth + 1);

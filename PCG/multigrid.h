@@ -46,9 +46,11 @@ private:
     };
     static constexpr uint32_t noBlock = ~0u;
 
-    // b - (A - diagonal) x in row (line, position): the Gauss-Seidel update's
-    // numerator, and with the diagonal's term the residual.
-    static double lessNeighbours(const Level& level, uint32_t line, uint32_t position);
+    // Calls use(k, b - (A - diagonal) x in row k) for the positions first,
+    // first + step, ... of a line: the Gauss-Seidel update's numerator, and
+    // with the diagonal's term the residual.
+    template <typename Use>
+    static void alongLine(const Level& level, uint32_t line, uint32_t first, uint32_t step, Use use);
     void smooth(Level& level, bool redFirst, int sweeps) const;
     void cycle(size_t depth);
 
