@@ -14,6 +14,15 @@ void Coefficients::resize(size_t size)
     }
 }
 
+void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t length)
+{
+    matrix.n = lines * length;
+    matrix.lines = lines;
+    matrix.length = length;
+    for (Coefficients* c : {&matrix.lineBefore, &matrix.before, &matrix.diagonal, &matrix.after, &matrix.lineAfter})
+        c->resize(matrix.n);
+}
+
 bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint)
 {
     const uint32_t n = matrix.n;
@@ -26,12 +35,7 @@ bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint
     if (length < 3 || n % length != 0)
         return false;
     const uint32_t lines = n / length;
-    fivePoint.n = n;
-    fivePoint.length = length;
-    fivePoint.lines = lines;
-    for (Coefficients* c : {&fivePoint.lineBefore, &fivePoint.before, &fivePoint.diagonal, &fivePoint.after,
-                            &fivePoint.lineAfter})
-        c->resize(n);
+    reshapeFivePointMatrix(fivePoint, lines, length);
 
     uint32_t k = 0;
     for (uint32_t line = 0; line < lines; ++line) {

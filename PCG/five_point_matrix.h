@@ -44,6 +44,9 @@ struct FivePointMatrix {
     Coefficients lineAfter;   // A(k, k + length)
 };
 
+// Gives the matrix the shape of `lines` lines of `length` cells, its coefficients unset.
+void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t length);
+
 // Reads the matrix when its pattern is exactly the five-point stencil's on
 // some grid of at least two lines of at least three cells, and no diagonal
 // entry is 0.0 (the factor skips such columns; the general routines handle

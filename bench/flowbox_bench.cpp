@@ -11,6 +11,8 @@
 #include "sim/scene_file.h"
 #include "view/tracers.h"
 
+#include "bench/peers.h"
+
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/Sparse>
 #include <QtGlobal>
@@ -394,15 +396,7 @@ BENCHMARK(BM_FivePointPreconditioner)->Unit(benchmark::kMicrosecond);
 
 bool meetsTheRule(const PressureSystem& system, const std::vector<double>& x)
 {
-    pcg::CompressedMatrix compressed;
-    compressed.compressFrom(system.matrix);
-    std::vector<double> product;
-    pcg::applyMatrix(compressed, x, product);
-    double largest = 0.0;
-    for (size_t k = 0; k < x.size(); ++k)
-        largest = std::fmax(largest, std::fabs(system.rhs[k] - product[k]));
-    // A little slack for the difference between the recurred and the true residual.
-    return largest <= 1.0001e-5 * pcg::maxMagnitude(system.rhs);
+    return peers::meetsTheRule(system.matrix, system.rhs, x.data(), 1e-5);
 }
 
 // What solvePressure does to the system: assembly, factor, compression, iterations.
@@ -429,45 +423,24 @@ void BM_OursSolve(benchmark::State& state)
 }
 BENCHMARK(BM_OursSolve)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
 
-using EigenMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor>;
-
-EigenMatrix eigenMatrix(const PressureSystem& system)
-{
-    std::vector<Eigen::Triplet<double>> triplets;
-    for (uint32_t row = 0; row < system.matrix.n; ++row)
-        for (size_t e = 0; e < system.matrix.rowColumns[row].size(); ++e)
-            triplets.emplace_back(row, system.matrix.rowColumns[row][e], system.matrix.rowValues[row][e]);
-    EigenMatrix matrix(system.matrix.n, system.matrix.n);
-    matrix.setFromTriplets(triplets.begin(), triplets.end());
-    return matrix;
-}
+using peers::EigenMatrix;
 
 // Eigen stops on a relative 2-norm; find the fewest iterations after which its
 // residual meets our maximum-norm rule, then time exactly that many.
 template <typename Solver>
 int iterationsForTheRule(const PressureSystem& system, const Eigen::VectorXd& rhs)
 {
-    const EigenMatrix matrix = eigenMatrix(system);  // the solver keeps a reference to it
+    const EigenMatrix matrix = peers::eigenMatrix(system.matrix);  // the solver keeps a reference to it
     Solver solver;
     solver.setTolerance(0.0);
     solver.compute(matrix);
-    auto meets = [&](int limit) {
-        solver.setMaxIterations(limit);
-        const Eigen::VectorXd x = solver.solve(rhs);
-        return meetsTheRule(system, std::vector<double>(x.data(), x.data() + x.size()));
-    };
-    int high = 1;
-    while (!meets(high)) {
-        high *= 2;
-        if (high > raisedIterationLimit)
-            throw std::runtime_error("Eigen did not converge");
-    }
-    int low = high / 2;  // fails the rule (or is 0)
-    while (high - low > 1) {
-        const int middle = (low + high) / 2;
-        (meets(middle) ? high : low) = middle;
-    }
-    return high;
+    return peers::fewestIterations(
+        [&](int limit) {
+            solver.setMaxIterations(limit);
+            const Eigen::VectorXd x = solver.solve(rhs);
+            return meetsTheRule(system, std::vector<double>(x.data(), x.data() + x.size()));
+        },
+        raisedIterationLimit);
 }
 
 template <typename Solver>
@@ -479,7 +452,7 @@ void eigenSolve(benchmark::State& state)
     const int iterations = iterationsForTheRule<Solver>(system, rhs);
     Eigen::VectorXd x;
     for (auto _ : state) {
-        const EigenMatrix matrix = eigenMatrix(system);  // set up anew every time, as our solve is
+        const EigenMatrix matrix = peers::eigenMatrix(system.matrix);  // set up anew every time, as our solve is
         Solver solver;
         solver.setTolerance(0.0);
         solver.setMaxIterations(iterations);

@@ -12,6 +12,8 @@
 #include "sim/fluid_solver.h"
 #include "sim/scene.h"
 
+#include "bench/peers.h"
+
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/Sparse>
 #include <HYPRE.h>
@@ -112,33 +114,15 @@ const LargeSystem& systemFor(const benchmark::State& state)
 
 bool meetsTheRule(const LargeSystem& system, const double* x)
 {
-    pcg::CompressedMatrix compressed;
-    compressed.compressFrom(system.matrix);
-    std::vector<double> product;
-    pcg::applyMatrix(compressed, std::vector<double>(x, x + system.rhs.size()), product);
-    double largest = 0.0;
-    for (size_t k = 0; k < product.size(); ++k)
-        largest = std::fmax(largest, std::fabs(system.rhs[k] - product[k]));
-    // A little slack for the difference between a recurred and the true residual.
-    return largest <= 1.0001 * relativeTolerance * pcg::maxMagnitude(system.rhs);
+    return peers::meetsTheRule(system.matrix, system.rhs, x, relativeTolerance);
 }
 
 // The fewest iterations after which solve(iterations) meets the rule.
 template <typename Solve>
 int fewestIterations(const LargeSystem& system, Solve solve)
 {
-    int high = 1;
-    while (!meetsTheRule(system, solve(high).data())) {
-        high *= 2;
-        if (high > iterationCeiling)
-            throw std::runtime_error("no convergence");
-    }
-    int low = high / 2;
-    while (high - low > 1) {
-        const int middle = (low + high) / 2;
-        (meetsTheRule(system, solve(middle).data()) ? high : low) = middle;
-    }
-    return high;
+    return peers::fewestIterations([&](int limit) { return meetsTheRule(system, solve(limit).data()); },
+                                   iterationCeiling);
 }
 
 void report(benchmark::State& state, int iterations)
@@ -167,23 +151,12 @@ void BM_LargeSolveOurs(benchmark::State& state)
     report(state, iterations);
 }
 
-using EigenMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor>;
+using peers::EigenMatrix;
 using EigenIcCg = Eigen::ConjugateGradient<EigenMatrix, Eigen::Lower | Eigen::Upper, Eigen::IncompleteCholesky<double>>;
-
-EigenMatrix eigenMatrix(const pcg::RowListMatrix& rows)
-{
-    std::vector<Eigen::Triplet<double>> triplets;
-    for (uint32_t row = 0; row < rows.n; ++row)
-        for (size_t e = 0; e < rows.rowColumns[row].size(); ++e)
-            triplets.emplace_back(row, rows.rowColumns[row][e], rows.rowValues[row][e]);
-    EigenMatrix matrix(rows.n, rows.n);
-    matrix.setFromTriplets(triplets.begin(), triplets.end());
-    return matrix;
-}
 
 Eigen::VectorXd eigenSolve(const LargeSystem& system, int iterations)
 {
-    const EigenMatrix matrix = eigenMatrix(system.matrix);
+    const EigenMatrix matrix = peers::eigenMatrix(system.matrix);
     EigenIcCg solver;
     solver.setTolerance(0.0);
     solver.setMaxIterations(iterations);

@@ -89,12 +89,7 @@ bool fivePointGrid(uint32_t extent0, uint32_t extent1, RowAt rowAt, pcg::FivePoi
 {
     if (extent0 < 2 || extent1 < 3)
         return false;
-    const uint32_t n = extent0 * extent1;
-    grid.n = n;
-    grid.lines = extent0;
-    grid.length = extent1;
-    for (pcg::Coefficients* c : {&grid.lineBefore, &grid.before, &grid.diagonal, &grid.after, &grid.lineAfter})
-        c->resize(n);
+    pcg::reshapeFivePointMatrix(grid, extent0, extent1);
     bool everyDiagonal = true;
     for (uint32_t a = 0; a < extent0; ++a) {
         for (uint32_t b = 0; b < extent1; ++b) {
