@@ -96,8 +96,10 @@ bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<doubl
     // The general factor and compressed matrix are filled on the factor's
     // paths: they are the solver's public record of the solve.
     compressedMatrix.compressFrom(matrix);
-    if (readFivePointMatrix(matrix, fivePoint))
+    if (readFivePointMatrix(matrix, fivePoint)) {
+        buildPreconditioner(fivePoint);
         return iterateFivePoint(fivePoint, result, residualOut, iterationsOut);
+    }
     computeFactor(matrix, factor, modificationParameter, pivotFloorRatio);
     return iterate(GeneralOperations{compressedMatrix, factor}, tolerance, result, residualOut, iterationsOut);
 }
@@ -108,17 +110,39 @@ bool PcgSolver::solveFivePoint(const FivePointMatrix& matrix, const std::vector<
     bool solved = false;
     if (!start(matrix.n, rhs, result, residualOut, iterationsOut, solved))
         return solved;
+    buildPreconditioner(matrix);
     return iterateFivePoint(matrix, result, residualOut, iterationsOut);
 }
 
+void PcgSolver::prepareFivePoint(FivePointMatrix&& matrix)
+{
+    fivePoint = std::move(matrix);
+    buildPreconditioner(fivePoint);
+}
+
+bool PcgSolver::solvePrepared(const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
+                              int& iterationsOut)
+{
+    bool solved = false;
+    if (!start(fivePoint.n, rhs, result, residualOut, iterationsOut, solved))
+        return solved;
+    return iterateFivePoint(fivePoint, result, residualOut, iterationsOut);
+}
+
+void PcgSolver::buildPreconditioner(const FivePointMatrix& matrix)
+{
+    if (preconditioner == Preconditioner::multigrid)
+        multigrid.build(matrix);
+    else
+        computeFivePointFactor(matrix, modificationParameter, pivotFloorRatio, fivePointFactor, factor);
+}
+
+// Iterates with the preconditioner last built, which must be the matrix's.
 bool PcgSolver::iterateFivePoint(const FivePointMatrix& matrix, std::vector<double>& result, double& residualOut,
                                  int& iterationsOut)
 {
-    if (preconditioner == Preconditioner::multigrid) {
-        multigrid.build(matrix);
+    if (preconditioner == Preconditioner::multigrid)
         return iterate(MultigridOperations{matrix, multigrid}, tolerance, result, residualOut, iterationsOut);
-    }
-    computeFivePointFactor(matrix, modificationParameter, pivotFloorRatio, fivePointFactor, factor);
     return iterate(FivePointOperations{matrix, fivePointFactor, factor}, tolerance, result, residualOut,
                    iterationsOut);
 }

@@ -39,6 +39,13 @@ struct PcgSolver {
     bool solveFivePoint(const FivePointMatrix& matrix, const std::vector<double>& rhs, std::vector<double>& result,
                         double& residualOut, int& iterationsOut);
 
+    // For one five-point matrix solved for many right-hand sides: takes the
+    // matrix and builds its preconditioner once; solvePrepared then gives
+    // what solveFivePoint would give on it, without building anything.
+    void prepareFivePoint(FivePointMatrix&& matrix);
+    bool solvePrepared(const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
+                       int& iterationsOut);
+
     // The residual the last solve had to reach (0.0 when its rhs was zero).
     double lastTolerance() const { return tolerance; }
 
@@ -47,7 +54,7 @@ private:
 
     // The five-point form of the matrix and its factor, when it has that
     // pattern: the same arithmetic as the general routines, faster.
-    FivePointMatrix fivePoint;
+    FivePointMatrix fivePoint;  // also the prepared matrix
     FivePointFactor fivePointFactor;
     MultigridPreconditioner multigrid;
 
@@ -55,6 +62,7 @@ private:
     // `solved` saying whether that is a solved system.
     bool start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
                int& iterationsOut, bool& solved);
+    void buildPreconditioner(const FivePointMatrix& matrix);
     bool iterateFivePoint(const FivePointMatrix& matrix, std::vector<double>& result, double& residualOut,
                           int& iterationsOut);
 

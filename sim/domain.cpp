@@ -132,6 +132,7 @@ bool Domain::setSolid(uint32_t i, uint32_t j, bool makeSolid)
     if (cell != uint8_t(makeSolid)) {
         cell = uint8_t(makeSolid);
         solidCount = makeSolid ? solidCount + 1 : solidCount - 1;
+        ++revision;
     }
     return true;
 }

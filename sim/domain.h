@@ -60,12 +60,16 @@ public:
     // Makes cell (i, j) solid or fluid. A cell outside the grid or at an
     // opening stays as it is: false then.
     bool setSolid(uint32_t i, uint32_t j, bool makeSolid);
+    // Counts the cells changed so far: the systems built on the solids hold
+    // while it stays the same.
+    uint64_t solidRevision() const { return revision; }
 
 private:
     uint32_t nx, ny;
     double dx;
     std::vector<uint8_t> solid;
     size_t solidCount = 0;
+    uint64_t revision = 0;
     std::vector<double> border[4];     // indexed by Side, along the side
     std::vector<uint8_t> outletFaces;  // per cell
     Wall walls[4];                     // indexed by Side

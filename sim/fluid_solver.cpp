@@ -143,9 +143,11 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
     lastDiffusion = {};
     for (int number = 0; number < 2; ++number) {
         GridArray& component = field.component(number);
-        const DiffusionSystem system = diffusionSystem(component, number, domain, scene.viscosity, dx, dt);
+        DiffusionSystem system = diffusionSystem(component, number, domain, scene.viscosity, dx, dt);
         std::vector<double> result(system.rhs.size(), 0.0);
-        lastDiffusion = lastDiffusion.with(viscositySolve().solve(system.matrix, system.rhs, result));
+        lastDiffusion = lastDiffusion.with(
+            viscositySolves[number].solve(viscositySolve(), {domain.solidRevision(), scene.viscosity, dt},
+                                          system.matrix, system.rhs, result));
         std::copy(result.begin(), result.end(), component.data.get());
     }
 }
@@ -161,8 +163,8 @@ void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressur
         for (size_t k = 0; k < rhs.size(); ++k)
             if (domain.solidCells()[k])
                 rhs[k] = 0.0;
-        lastSolve = pressureSolve().solve(pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts()),
-                                          rhs, result);
+        FivePointSystem system = pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts());
+        lastSolve = pressureSolves.solve(pressureSolve(), {domain.solidRevision()}, system, rhs, result);
     }
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)

@@ -75,6 +75,10 @@ private:
     LinearSolve pressureSolve() const { return {scene.tolerance, scene.iterationLimit, scene.preconditioner}; }
 
     std::vector<Push> pushes;
+    // A scene's pressure and viscosity matrices, with their preconditioners,
+    // from tick to tick (the standard box builds its own each tick).
+    RepeatedSolve pressureSolves;
+    RepeatedSolve viscositySolves[2];
     SolveOutcome lastSolve;
     SolveOutcome lastDiffusion;
 };

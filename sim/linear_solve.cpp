@@ -14,13 +14,16 @@ SolveOutcome SolveOutcome::with(const SolveOutcome& other) const
 
 namespace {
 
-template <typename Run>
-SolveOutcome solveWith(const LinearSolve& settings, Run run)
+void configure(pcg::PcgSolver& solver, const LinearSolve& settings)
 {
-    pcg::PcgSolver solver;
     solver.relativeTolerance = settings.relativeTolerance;
     solver.iterationLimit = settings.iterationLimit;
     solver.preconditioner = settings.preconditioner;
+}
+
+template <typename Run>
+SolveOutcome solveWith(pcg::PcgSolver& solver, Run run)
+{
     SolveOutcome outcome;
     outcome.converged = run(solver, outcome.residual, outcome.iterations);
     outcome.tolerance = solver.lastTolerance();
@@ -34,7 +37,9 @@ SolveOutcome solveWith(const LinearSolve& settings, Run run)
 SolveOutcome LinearSolve::solve(const pcg::RowListMatrix& matrix, const std::vector<double>& rhs,
                                 std::vector<double>& result) const
 {
-    return solveWith(*this, [&](pcg::PcgSolver& solver, double& residual, int& iterations) {
+    pcg::PcgSolver fresh;
+    configure(fresh, *this);
+    return solveWith(fresh, [&](pcg::PcgSolver& solver, double& residual, int& iterations) {
         return solver.solveSystem(matrix, rhs, result, residual, iterations);
     });
 }
@@ -44,7 +49,26 @@ SolveOutcome LinearSolve::solve(const FivePointSystem& system, const std::vector
 {
     if (!system.onGrid)
         return solve(system.rows, rhs, result);
-    return solveWith(*this, [&](pcg::PcgSolver& solver, double& residual, int& iterations) {
+    pcg::PcgSolver fresh;
+    configure(fresh, *this);
+    return solveWith(fresh, [&](pcg::PcgSolver& solver, double& residual, int& iterations) {
         return solver.solveFivePoint(system.grid, rhs, result, residual, iterations);
+    });
+}
+
+SolveOutcome RepeatedSolve::solve(const LinearSolve& settings, const SystemKey& key, FivePointSystem& system,
+                                  const std::vector<double>& rhs, std::vector<double>& result)
+{
+    if (!holdsMatrix || !(key == heldKey) || settings.preconditioner != solver.preconditioner) {
+        heldKey = key;
+        holdsMatrix = system.onGrid;
+        if (!system.onGrid)
+            return settings.solve(system, rhs, result);
+        configure(solver, settings);
+        solver.prepareFivePoint(std::move(system.grid));
+    }
+    configure(solver, settings);
+    return solveWith(solver, [&](pcg::PcgSolver& prepared, double& residual, int& iterations) {
+        return prepared.solvePrepared(rhs, result, residual, iterations);
     });
 }

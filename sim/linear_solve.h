@@ -7,6 +7,8 @@
 #include "PCG/sparse_matrix.h"
 #include "sim/five_point_system.h"
 
+#include "PCG/pcg_solver.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -33,4 +35,32 @@ struct LinearSolve {
     // The same for a system in either form; the same results.
     SolveOutcome solve(const FivePointSystem& system, const std::vector<double>& rhs,
                        std::vector<double>& result) const;
+};
+
+// What a scene's matrix is built from beyond its grid and walls, which stay.
+struct SystemKey {
+    uint64_t solidRevision = 0;  // Domain::solidRevision
+    double viscosity = 0.0;      // 0.0 for the pressure
+    double timeStep = 0.0;       // 0.0 for the pressure
+
+    bool operator==(const SystemKey& other) const
+    {
+        return solidRevision == other.solidRevision && viscosity == other.viscosity && timeStep == other.timeStep;
+    }
+};
+
+// Solves of one system after another whose matrix stays the same while its
+// key does: the matrix, in its grid form, and its preconditioner are kept and
+// built again only for a new key or preconditioner. The same results as
+// LinearSolve's.
+class RepeatedSolve {
+public:
+    // system.grid is taken when the matrix is new, and left as it is otherwise.
+    SolveOutcome solve(const LinearSolve& settings, const SystemKey& key, FivePointSystem& system,
+                       const std::vector<double>& rhs, std::vector<double>& result);
+
+private:
+    pcg::PcgSolver solver;
+    bool holdsMatrix = false;
+    SystemKey heldKey;
 };

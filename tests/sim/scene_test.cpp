@@ -285,6 +285,68 @@ TEST(Scene, TheGridFormHoldsWhatTheRowListsHoldAndSolvesToTheSameBits)
     }
 }
 
+// A scene keeps its matrices and their preconditioners from tick to tick:
+// after a wall is drawn, at another time step, with the other preconditioner
+// and after a cell is erased, each solve must give the bits of one built afresh.
+TEST(Scene, KeptSystemsFollowDrawnCellsTimeStepsAndPreconditioners)
+{
+    const Scene scene = sceneFrom(R"([grid]
+cells = [40, 24]
+[fluid]
+viscosity = 0.05
+[walls]
+top = { slide = 1.0 }
+[[inflow]]
+side = "left"
+cells = [4, 12]
+speed = 1.0
+[[outlet]]
+side = "right"
+cells = [0, 23]
+[[solid]]
+disc = { centre = [12.0, 12.0], radius = 4.0 }
+)");
+    FluidSolver solver(scene);
+    auto check = [&](double dt, const char* when) {
+        SCOPED_TRACE(when);
+        VelocityField& field = *solver.velocity;
+        const LinearSolve fresh{scene.tolerance, scene.iterationLimit, solver.scene.preconditioner};
+        const LinearSolve freshViscosity{scene.tolerance, scene.iterationLimit};  // the factor's, always
+        std::vector<double> diffused[2];
+        for (int number = 0; number < 2; ++number) {
+            DiffusionSystem system =
+                diffusionSystem(field.component(number), number, solver.domain, scene.viscosity, solver.dx, dt);
+            diffused[number].assign(system.rhs.size(), 0.0);
+            ASSERT_TRUE(freshViscosity.solve(system.matrix, system.rhs, diffused[number]).converged);
+        }
+        solver.diffuse(field, dt);
+        EXPECT_TRUE(sameBits(values(field.u), diffused[0]) && sameBits(values(field.v), diffused[1]));
+
+        std::vector<double> rhs = pressureRightHandSide(field, solver.dx, solver.density, dt);
+        for (size_t k = 0; k < rhs.size(); ++k)
+            if (solver.domain.solidCells()[k])
+                rhs[k] = 0.0;
+        std::vector<double> pressure(rhs.size(), 0.0);
+        ASSERT_TRUE(fresh.solve(pressureSystem(scene.nx, scene.ny, solver.domain.solidCells(),
+                                               solver.domain.outletFaceCounts()),
+                                rhs, pressure)
+                        .converged);
+        solver.solvePressure(field, *solver.pressure, dt);
+        EXPECT_TRUE(sameBits(values(solver.pressure->values), pressure));
+    };
+    solver.step();
+    check(scene.timeStep, "as loaded");
+    for (uint32_t j = 2; j < 22; ++j)
+        ASSERT_TRUE(solver.setSolid(30, j, true));
+    check(scene.timeStep, "a wall drawn");
+    solver.step();
+    check(scene.timeStep / 2, "at half the time step");
+    solver.scene.preconditioner = pcg::Preconditioner::incompleteCholesky;
+    check(scene.timeStep, "with the factor");
+    ASSERT_TRUE(solver.setSolid(30, 12, false));
+    check(scene.timeStep, "a cell erased");
+}
+
 TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
 {
     struct Case {
