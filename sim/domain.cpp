@@ -1,5 +1,7 @@
 #include "sim/domain.h"
 
+#include "sim/scene_sampling.h"
+
 #include <cmath>
 #include <limits>
 
@@ -122,6 +124,11 @@ void Domain::stillCell(VelocityField& field, uint32_t i, uint32_t j)
 {
     field.u.at(i, j) = field.u.at(i + 1, j) = 0.0;
     field.v.at(i, j) = field.v.at(i, j + 1) = 0.0;
+}
+
+bool Domain::solidAtCells(double cx, double cy) const
+{
+    return scene_sampling::solidAtCells(solid.data(), nx, ny, cx, cy);
 }
 
 bool Domain::setSolid(uint32_t i, uint32_t j, bool makeSolid)

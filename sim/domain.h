@@ -27,10 +27,7 @@ public:
     // point outside the grid does not.
     bool solidAt(double x, double y) const { return solidAtCells(x / dx, y / dx); }
     // The same for a point in cells.
-    bool solidAtCells(double cx, double cy) const
-    {
-        return cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && solid[size_t(cx) * ny + size_t(cy)] != 0;
-    }
+    bool solidAtCells(double cx, double cy) const;
 
     // The velocity a border face normal to the side is held at, positive
     // along +x or +y: 0 at a wall, a band's speed its way; NaN where an

@@ -1,6 +1,9 @@
 #include "sim/scene_steps.h"
 
 #include "sim/five_point_system.h"
+#include "sim/scene_kernels.h"
+#include "sim/scene_sampling.h"
+#include "simd/dispatch.h"
 #include "parallel/thread_pool.h"
 
 #include <algorithm>
@@ -9,109 +12,95 @@
 
 namespace {
 
-// The four samples around a point and its weights, ghosts included.
-struct Stencil {
-    double lowLow, highLow, lowHigh, highHigh;  // (i, j), (i+1, j), (i, j+1), (i+1, j+1)
-    double fx, fy;                              // weights of the high samples
-    bool inSolid;
+// The samples of a field with the ghosts its domain's walls give beyond them.
+struct DomainSamples {
+    const VelocityField& field;
+    const Domain& domain;
 
-    double value() const
+    double at(int component, int64_t a, int64_t b) const
     {
-        return (lowLow * (1.0 - fx) + highLow * fx) * (1.0 - fy) + (lowHigh * (1.0 - fx) + highHigh * fx) * fy;
+        const uint32_t nx = field.nx, ny = field.ny;
+        if (component == 0) {
+            if (b < 0)
+                return ghostSample(domain.wall(Side::top), field.u.at(uint32_t(a), 0));
+            if (b >= int64_t(ny))
+                return ghostSample(domain.wall(Side::bottom), field.u.at(uint32_t(a), ny - 1));
+            return field.u.at(uint32_t(a), uint32_t(b));
+        }
+        if (a < 0)
+            return ghostSample(domain.wall(Side::left), field.v.at(0, uint32_t(b)));
+        if (a >= int64_t(nx))
+            return ghostSample(domain.wall(Side::right), field.v.at(nx - 1, uint32_t(b)));
+        return field.v.at(uint32_t(a), uint32_t(b));
     }
-    double lowest() const { return std::fmin(std::fmin(lowLow, highLow), std::fmin(lowHigh, highHigh)); }
-    double highest() const { return std::fmax(std::fmax(lowLow, highLow), std::fmax(lowHigh, highHigh)); }
 };
 
-Stencil stencilAt(const VelocityField& field, const Domain& domain, int component, double x, double y)
-{
-    const uint32_t nx = field.nx, ny = field.ny;
-    const double dx = field.dx;
-    const double cx = x / dx, cy = y / dx;  // in cells
-    if (domain.solidAtCells(cx, cy))
-        return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, true};
-    // Along the component's own axis the samples reach the border; across it
-    // they stop half a cell short, and a ghost sample lies half a cell beyond.
-    if (component == 0) {
-        const double gx = std::fmin(std::fmax(cx, 0.0), double(nx));
-        const double gy = std::fmin(std::fmax(cy - 0.5, -0.5), ny - 0.5);
-        const uint32_t i = std::min(uint32_t(gx), nx - 1);
-        const int64_t j = int64_t(std::floor(gy));  // -1 to ny - 1
-        auto at = [&](uint32_t a, int64_t b) {
-            if (b < 0)
-                return ghostSample(domain.wall(Side::top), field.u.at(a, 0));
-            if (b >= int64_t(ny))
-                return ghostSample(domain.wall(Side::bottom), field.u.at(a, ny - 1));
-            return field.u.at(a, uint32_t(b));
-        };
-        return {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1), gx - i, gy - double(j), false};
+// A field's components with their ghosts around them, as the scene kernels read them.
+struct PaddedField {
+    std::vector<double> u, v;
+
+    PaddedField(const VelocityField& field, const Domain& domain)
+        : u(size_t(field.nx + 1) * (field.ny + 2)), v(size_t(field.nx + 2) * (field.ny + 1))
+    {
+        const DomainSamples samples{field, domain};
+        const uint32_t nx = field.nx, ny = field.ny;
+        parallel::forLines(nx + 2, ny + 2, [&](size_t first, size_t last) {
+            for (int64_t a = int64_t(first); a < int64_t(last); ++a) {
+                if (a <= int64_t(nx))
+                    for (int64_t b = -1; b <= int64_t(ny); ++b)
+                        u[size_t(a) * (ny + 2) + size_t(b + 1)] = samples.at(0, a, b);
+                for (int64_t b = 0; b <= int64_t(ny); ++b)
+                    v[size_t(a) * (ny + 1) + size_t(b)] = samples.at(1, a - 1, b);
+            }
+        });
     }
-    const double gx = std::fmin(std::fmax(cx - 0.5, -0.5), nx - 0.5);
-    const double gy = std::fmin(std::fmax(cy, 0.0), double(ny));
-    const int64_t i = int64_t(std::floor(gx));  // -1 to nx - 1
-    const uint32_t j = std::min(uint32_t(gy), ny - 1);
-    auto at = [&](int64_t a, uint32_t b) {
-        if (a < 0)
-            return ghostSample(domain.wall(Side::left), field.v.at(0, b));
-        if (a >= int64_t(nx))
-            return ghostSample(domain.wall(Side::right), field.v.at(nx - 1, b));
-        return field.v.at(uint32_t(a), b);
-    };
-    return {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1), gx - double(i), gy - j, false};
-}
+
+    sim::SceneField of(const VelocityField& field, const Domain& domain) const
+    {
+        return {u.data(), v.data(), domain.solidCells().data(), field.dx, field.nx, field.ny};
+    }
+};
 
 }  // namespace
 
 double sampleInScene(const VelocityField& field, const Domain& domain, int component, double x, double y)
 {
-    const Stencil stencil = stencilAt(field, domain, component, x, y);
-    return stencil.inSolid ? 0.0 : stencil.value();
+    const scene_sampling::Stencil<double> stencil =
+        scene_sampling::stencilAt(DomainSamples{field, domain}, domain.solidCells().data(), field.nx, field.ny,
+                                  field.dx, component, x, y);
+    return stencil.inSolid != 0.0 ? 0.0 : stencil.value();
 }
+
+namespace sim {
+FLOWBOX_KERNEL_TABLE(SceneKernels, sceneKernels)
+}  // namespace sim
 
 void advectInScene(const VelocityField& field, const Domain& domain, AdvectionScheme scheme, double dt,
                    VelocityField& out)
 {
-    const double dx = field.dx;
-    const bool macCormack = scheme == AdvectionScheme::macCormack;
-    // The linear pass first: the whole of out is then the forward trace.
+    const sim::SceneKernels& kernels = sim::sceneKernels();
+    const PaddedField padded(field, domain);
+    const sim::SceneField samples = padded.of(field, domain);
     // Every face is computed alone, from fields it does not write: the lines split over the threads.
-    auto forEachFace = [&](auto face) {
-        parallel::forLines(field.nx + 1, field.ny, [&](size_t first, size_t last) {
-            for (uint32_t i = uint32_t(first); i < last; ++i)
-                for (uint32_t j = 0; j < field.ny; ++j)
-                    face(0, i, j, i * dx, (j + 0.5) * dx, out.u.at(i, j));
-        });
-        parallel::forLines(field.nx, field.ny + 1, [&](size_t first, size_t last) {
-            for (uint32_t i = uint32_t(first); i < last; ++i)
-                for (uint32_t j = 0; j <= field.ny; ++j)
-                    face(1, i, j, (i + 0.5) * dx, j * dx, out.v.at(i, j));
-        });
-    };
-    auto wind = [&](double x, double y) {
-        return Velocity{sampleInScene(field, domain, 0, x, y), sampleInScene(field, domain, 1, x, y)};
-    };
-    forEachFace([&](int component, uint32_t, uint32_t, double x, double y, double& result) {
-        const Velocity w = wind(x, y);
-        result = sampleInScene(field, domain, component, x - dt * w.x, y - dt * w.y);
-    });
-    if (!macCormack)
-        return;
-    VelocityField corrected(field.nx, field.ny, dx);
-    forEachFace([&](int component, uint32_t i, uint32_t j, double x, double y, double& forward) {
-        const Velocity w = wind(x, y);
-        const Stencil departure = stencilAt(field, domain, component, x - dt * w.x, y - dt * w.y);
-        double& into = corrected.component(component).at(i, j);
-        if (departure.inSolid) {
-            into = forward;
-            return;
+    auto forEachComponent = [&](auto run) {
+        for (int component = 0; component < 2; ++component) {
+            GridArray& into = out.component(component);
+            parallel::forLines(into.extent[0], into.extent[1], [&](size_t first, size_t last) {
+                run(component, uint32_t(first), uint32_t(last), into.data.get());
+            });
         }
-        const double back = sampleInScene(out, domain, component, x + dt * w.x, y + dt * w.y);
-        const double own = field.component(component).at(i, j);
-        const double value = forward + 0.5 * (own - back);
-        into = std::fmin(std::fmax(value, departure.lowest()), departure.highest());
+    };
+    forEachComponent([&](int component, uint32_t first, uint32_t last, double* into) {
+        kernels.traceLines(samples, dt, component, first, last, into);
     });
-    std::copy(corrected.u.data.get(), corrected.u.data.get() + corrected.u.size(), out.u.data.get());
-    std::copy(corrected.v.data.get(), corrected.v.data.get() + corrected.v.size(), out.v.data.get());
+    if (scheme != AdvectionScheme::macCormack)
+        return;
+    // The linear result, traced again from each face; out is then written over.
+    const PaddedField forward(out, domain);
+    const sim::SceneField forwardSamples = forward.of(out, domain);
+    forEachComponent([&](int component, uint32_t first, uint32_t last, double* into) {
+        kernels.correctLines(samples, forwardSamples, dt, component, first, last, into);
+    });
 }
 
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
