@@ -1,10 +1,12 @@
 #include "sim/dye.h"
 
 #include "parallel/thread_pool.h"
+#include "sim/scene_kernels.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 DyeField::DyeField(uint32_t nx, uint32_t ny) : channel{{nx, ny}, {nx, ny}, {nx, ny}}
 {
@@ -65,48 +67,30 @@ void advectDye(DyeField& dye, const VelocityField& field, const Domain& domain, 
     const int steps = std::max(1, int(std::ceil(fastestOutflow * dt)));
     const double share = dt / steps / dx;  // of a face's speed that crosses it in a sub-step, in cells
     DyeField next(nx, ny);
-    // One sub-step of one channel: the channels move alone, each on a thread
-    // of its own when there are enough cells.
-    auto moveChannel = [&](size_t c) {
-        const GridArray& now = dye.channel[c];
-        GridArray& after = next.channel[c];
-        std::copy(now.data.get(), now.data.get() + now.size(), after.data.get());
-        for (uint32_t i = 0; i <= nx; ++i) {
-            for (uint32_t j = 0; j < ny; ++j) {
-                const double speed = field.u.at(i, j);
-                if (speed == 0.0)
-                    continue;
-                const double upstream =
-                    speed > 0.0 ? (i > 0 ? now.at(i - 1, j) : domain.inflowDye(Side::left, j, int(c)))
-                                : (i < nx ? now.at(i, j) : domain.inflowDye(Side::right, j, int(c)));
-                const double flux = speed * share * upstream;
-                if (i > 0)
-                    after.at(i - 1, j) -= flux;
-                if (i < nx)
-                    after.at(i, j) += flux;
-            }
-        }
-        for (uint32_t i = 0; i < nx; ++i) {
-            for (uint32_t j = 0; j <= ny; ++j) {
-                const double speed = field.v.at(i, j);
-                if (speed == 0.0)
-                    continue;
-                const double upstream =
-                    speed > 0.0 ? (j > 0 ? now.at(i, j - 1) : domain.inflowDye(Side::top, i, int(c)))
-                                : (j < ny ? now.at(i, j) : domain.inflowDye(Side::bottom, i, int(c)));
-                const double flux = speed * share * upstream;
-                if (j > 0)
-                    after.at(i, j - 1) -= flux;
-                if (j < ny)
-                    after.at(i, j) += flux;
-            }
-        }
-    };
+    const sim::SceneKernels& kernels = sim::sceneKernels();
+    // Each channel with a ring of the dye that flows in beyond each side
+    // around it, so that every face finds the cell upstream of it.
+    const size_t length = size_t(ny) + 2;
+    std::vector<double> ringed((size_t(nx) + 2) * length, 0.0);
     for (int step = 0; step < steps; ++step) {
-        parallel::forLines(3, size_t(nx) * ny, [&](size_t first, size_t last) {
-            for (size_t c = first; c < last; ++c)
-                moveChannel(c);
-        });
+        for (int c = 0; c < 3; ++c) {
+            const GridArray& now = dye.channel[c];
+            for (uint32_t j = 0; j < ny; ++j) {
+                ringed[j + 1] = domain.inflowDye(Side::left, j, c);
+                ringed[(size_t(nx) + 1) * length + j + 1] = domain.inflowDye(Side::right, j, c);
+            }
+            for (uint32_t i = 0; i < nx; ++i) {
+                double* line = ringed.data() + (size_t(i) + 1) * length;
+                line[0] = domain.inflowDye(Side::top, i, c);
+                std::copy(now.data.get() + size_t(i) * ny, now.data.get() + size_t(i + 1) * ny, line + 1);
+                line[ny + 1] = domain.inflowDye(Side::bottom, i, c);
+            }
+            // Every cell is computed alone: the lines split over the threads.
+            parallel::forLines(nx, ny, [&](size_t first, size_t last) {
+                kernels.moveDyeLines(ringed.data(), field.u.data.get(), field.v.data.get(), nx, ny, share,
+                                     uint32_t(first), uint32_t(last), next.channel[c].data.get());
+            });
+        }
         std::swap(dye, next);
     }
 }

@@ -131,6 +131,15 @@ void printDump(const FluidSolver& solver, const TracerList& tracers)
     appendArray(line, solver.velocity->v);
     line += ", \"pressure\": ";
     appendArray(line, solver.pressure->values);
+    if (solver.dye) {
+        line += ", \"dye\": [";
+        for (int c = 0; c < 3; ++c) {
+            if (c > 0)
+                line += ", ";
+            appendArray(line, solver.dye->channel[c]);
+        }
+        line += ']';
+    }
     line += ", \"tracers\": [";
     for (size_t k = 0; k < tracers.size(); ++k) {
         const Tracer& tracer = tracers[k];

@@ -89,6 +89,7 @@ TEST(Headless, DumpHoldsTheFieldsAndTracersAndRepeatsExactly)
     EXPECT_EQ(dump["u"].toArray().size(), 2550);
     EXPECT_EQ(dump["v"].toArray().size(), 2550);
     EXPECT_EQ(dump["pressure"].toArray().size(), 2500);
+    EXPECT_FALSE(dump.contains("dye"));  // the standard box pours none
     const QJsonArray tracers = dump["tracers"].toArray();
     ASSERT_EQ(tracers.size(), 400);
     const QJsonArray firstTracer = tracers[0].toArray();
@@ -331,6 +332,41 @@ TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
     EXPECT_TRUE(sameBits(dump["u"].toArray(), solver.velocity->u));
     EXPECT_TRUE(sameBits(dump["v"].toArray(), solver.velocity->v));
     EXPECT_TRUE(sameBits(dump["pressure"].toArray(), solver.pressure->values));
+    // The dye the top band pours, channel by channel.
+    ASSERT_TRUE(solver.dye);
+    const QJsonArray dye = dump["dye"].toArray();
+    ASSERT_EQ(dye.size(), 3);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_TRUE(sameBits(dye[c].toArray(), solver.dye->channel[c])) << "channel " << c;
+}
+
+// A scene's advection (MacCormack, ghosts beyond sliding, sticking and
+// slipping walls, solids across the lines) and its dye give every form the
+// same bits; an odd line length leaves each form a one-at-a-time tail.
+TEST(HeadlessScene, EveryKernelFormPrintsTheSameSceneRun)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = writeScene(dir, "forms.toml",
+                                    "[grid]\ncells = [23, 13]\n[time]\nstep = 0.05\n[fluid]\nviscosity = 0.02\n"
+                                    "[advection]\nscheme = \"maccormack\"\n"
+                                    "[walls]\ntop = { slide = -1.5 }\nbottom = \"no-slip\"\n"
+                                    "[[inflow]]\nside = \"left\"\ncells = [2, 9]\nspeed = 3.0\n"
+                                    "dye = [1.0, 0.25, 0.0]\n"
+                                    "[[inflow]]\nside = \"bottom\"\ncells = [3, 6]\nspeed = 1.0\n"
+                                    "dye = [0.0, 0.5, 1.0]\n"
+                                    "[[outlet]]\nside = \"right\"\ncells = [1, 11]\n"
+                                    "[[solid]]\ndisc = { centre = [9.0, 6.5], radius = 2.6 }\n"
+                                    "[[solid]]\nrectangle = { from = [15, 0], to = [16, 4] }\n");
+    const QStringList arguments = {"--scene", path, "--ticks", "30", "--dump"};
+    const QByteArray widest = withoutTimings(runHeadless(arguments).out);
+    ASSERT_TRUE(widest.contains("\"dye\""));
+    for (const std::string& form : simd::runnableForms()) {
+        SCOPED_TRACE(form);
+        const HeadlessRun run = runHeadless(arguments + QStringList{"--form", QString::fromStdString(form)});
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(withoutTimings(run.out), widest);
+    }
 }
 
 // A band that pours is drawn in the frames also when it is the scene's only band.
