@@ -141,13 +141,18 @@ void FluidSolver::applyBoundaryConditions(VelocityField& field, double /*dt*/)
 void FluidSolver::diffuse(VelocityField& field, double dt)
 {
     lastDiffusion = {};
+    const LinearSolve settings = viscositySolve();
+    const SystemKey key{domain.solidRevision(), scene.viscosity, dt};
     for (int number = 0; number < 2; ++number) {
         GridArray& component = field.component(number);
-        DiffusionSystem system = diffusionSystem(component, number, domain, scene.viscosity, dx, dt);
+        RepeatedSolve& solves = viscositySolves[number];
+        const bool held = solves.holds(settings, key);
+        DiffusionSystem system = diffusionSystem(component, number, domain, scene.viscosity, dx, dt,
+                                                 held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
+        if (!held)
+            solves.take(settings, key, std::move(system.matrix));
         std::vector<double> result(system.rhs.size(), 0.0);
-        lastDiffusion = lastDiffusion.with(
-            viscositySolves[number].solve(viscositySolve(), {domain.solidRevision(), scene.viscosity, dt},
-                                          system.matrix, system.rhs, result));
+        lastDiffusion = lastDiffusion.with(solves.solve(settings, system.rhs, result));
         std::copy(result.begin(), result.end(), component.data.get());
     }
 }
@@ -163,8 +168,11 @@ void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressur
         for (size_t k = 0; k < rhs.size(); ++k)
             if (domain.solidCells()[k])
                 rhs[k] = 0.0;
-        FivePointSystem system = pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts());
-        lastSolve = pressureSolves.solve(pressureSolve(), {domain.solidRevision()}, system, rhs, result);
+        const LinearSolve settings = pressureSolve();
+        const SystemKey key{domain.solidRevision()};
+        if (!pressureSolves.holds(settings, key))
+            pressureSolves.take(settings, key, pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts()));
+        lastSolve = pressureSolves.solve(settings, rhs, result);
     }
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)

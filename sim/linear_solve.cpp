@@ -5,6 +5,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <cassert>
 
 SolveOutcome SolveOutcome::with(const SolveOutcome& other) const
 {
@@ -56,17 +57,29 @@ SolveOutcome LinearSolve::solve(const FivePointSystem& system, const std::vector
     });
 }
 
-SolveOutcome RepeatedSolve::solve(const LinearSolve& settings, const SystemKey& key, FivePointSystem& system,
-                                  const std::vector<double>& rhs, std::vector<double>& result)
+bool RepeatedSolve::holds(const LinearSolve& settings, const SystemKey& key) const
 {
-    if (!holdsMatrix || !(key == heldKey) || settings.preconditioner != solver.preconditioner) {
-        heldKey = key;
-        holdsMatrix = system.onGrid;
-        if (!system.onGrid)
-            return settings.solve(system, rhs, result);
-        configure(solver, settings);
+    return holdsMatrix && key == heldKey && settings.preconditioner == solver.preconditioner;
+}
+
+void RepeatedSolve::take(const LinearSolve& settings, const SystemKey& key, FivePointSystem&& system)
+{
+    holdsMatrix = true;
+    heldKey = key;
+    configure(solver, settings);
+    afresh = !system.onGrid;
+    if (afresh)
+        rows = std::move(system.rows);
+    else
         solver.prepareFivePoint(std::move(system.grid));
-    }
+}
+
+SolveOutcome RepeatedSolve::solve(const LinearSolve& settings, const std::vector<double>& rhs,
+                                  std::vector<double>& result)
+{
+    assert(holds(settings, heldKey));
+    if (afresh)
+        return settings.solve(rows, rhs, result);
     configure(solver, settings);
     return solveWith(solver, [&](pcg::PcgSolver& prepared, double& residual, int& iterations) {
         return prepared.solvePrepared(rhs, result, residual, iterations);

@@ -50,17 +50,22 @@ struct SystemKey {
 };
 
 // Solves of one system after another whose matrix stays the same while its
-// key does: the matrix, in its grid form, and its preconditioner are kept and
-// built again only for a new key or preconditioner. The same results as
+// key does: the matrix, in its grid form, and its preconditioner are kept
+// and built again only for a new key or preconditioner. The same results as
 // LinearSolve's.
 class RepeatedSolve {
 public:
-    // system.grid is taken when the matrix is new, and left as it is otherwise.
-    SolveOutcome solve(const LinearSolve& settings, const SystemKey& key, FivePointSystem& system,
-                       const std::vector<double>& rhs, std::vector<double>& result);
+    // Whether it holds the matrix of this key, preconditioned as the settings say.
+    bool holds(const LinearSolve& settings, const SystemKey& key) const;
+    // Takes the matrix of a new key and builds its preconditioner.
+    void take(const LinearSolve& settings, const SystemKey& key, FivePointSystem&& system);
+    // Solves with the matrix it holds.
+    SolveOutcome solve(const LinearSolve& settings, const std::vector<double>& rhs, std::vector<double>& result);
 
 private:
     pcg::PcgSolver solver;
     bool holdsMatrix = false;
     SystemKey heldKey;
+    bool afresh = false;      // the grid form cannot hold the matrix:
+    pcg::RowListMatrix rows;  // it is solved afresh each time
 };

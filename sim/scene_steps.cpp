@@ -152,8 +152,12 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
     DiffusionSystem system;
     if (form == SystemForm::fastest) {
         system.matrix = fastestFivePointSystem(lines, length, rowAt);
-    } else {
+    } else if (form == SystemForm::rowLists) {
         system.matrix.rows = fivePointSystem(lines, length, rowAt);
+    } else {
+        for (uint32_t a = 0; a < lines; ++a)
+            for (uint32_t b = 0; b < length; ++b)
+                rowAt(a, b);
     }
     system.rhs = std::move(rhs);
     return system;

@@ -32,11 +32,12 @@ void advectInScene(const VelocityField& field, const Domain& domain, AdvectionSc
 // (identity rows); a free face next to a held one takes that value into its
 // right-hand side; beyond a wall that holds the tangential velocity the
 // ghost sample enters as above, beyond a slip wall nothing flows.
-// The matrix in the form the solver takes fastest, or as row lists.
+// The matrix in the form the solver takes fastest, or as row lists, or
+// none: the right-hand side alone.
 struct DiffusionSystem {
     FivePointSystem matrix;
     std::vector<double> rhs;
 };
-enum class SystemForm : uint8_t { fastest, rowLists };
+enum class SystemForm : uint8_t { fastest, rowLists, rightHandSideOnly };
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
                                 double dx, double dt, SystemForm form = SystemForm::fastest);
