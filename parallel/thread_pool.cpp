@@ -18,6 +18,10 @@ namespace {
 
 constexpr int mostThreads = 64;
 
+// Set on a thread while it runs a piece of a job: a loop split inside a piece
+// runs on that thread alone rather than waiting for workers that are busy.
+thread_local bool insideAJob = false;
+
 int coresAvailable()
 {
     cpu_set_t set;
@@ -75,8 +79,11 @@ private:
     {
         const size_t pieces = size_t(size());
         const size_t first = count * size_t(index) / pieces, last = count * size_t(index + 1) / pieces;
-        if (first < last)
+        if (first < last) {
+            insideAJob = true;
             body(first, last);
+            insideAJob = false;
+        }
     }
 
     void work(int index, unsigned long seen)
@@ -144,7 +151,7 @@ void setThreadCount(int count)
 void forRanges(size_t count, size_t smallest, const std::function<void(size_t, size_t)>& body)
 {
     Pool& threads = pool();
-    if (threads.size() == 1 || count < smallest * size_t(threads.size())) {
+    if (threads.size() == 1 || insideAJob || count < smallest * size_t(threads.size())) {
         if (count > 0)
             body(0, count);
         return;

@@ -1,7 +1,8 @@
 #pragma once
 // Loops split over the machine's cores. Only loops whose every index writes
 // its own results go through here - a red or black half of a Gauss-Seidel
-// sweep, a product, one face of advection each - so the numbers do not
+// sweep, a product, one face of advection, one velocity component's viscosity
+// solve each - so the numbers do not
 // depend on how many threads run or how the range is cut; sums stay on the
 // calling thread, in their one order.
 //
@@ -21,7 +22,8 @@ void setThreadCount(int count);
 // Calls body(first, last) on consecutive ranges that cover [0, count), each
 // range on its own thread, and returns when all are done. A count below
 // `smallest` times the thread count runs on the calling thread alone: there
-// waking the others costs more than it saves.
+// waking the others costs more than it saves. Called from inside a range of
+// another forRanges, it runs there alone.
 void forRanges(size_t count, size_t smallest, const std::function<void(size_t first, size_t last)>& body);
 
 // The least work worth a thread of its own, in cells of a grid.

@@ -4,6 +4,7 @@
 #include "sim/five_point_system.h"
 #include "sim/scene_steps.h"
 #include "sim/standard_box.h"
+#include "parallel/thread_pool.h"
 #include "simd/dispatch.h"
 
 #include <algorithm>
@@ -140,21 +141,26 @@ void FluidSolver::applyBoundaryConditions(VelocityField& field, double /*dt*/)
 
 void FluidSolver::diffuse(VelocityField& field, double dt)
 {
-    lastDiffusion = {};
     const LinearSolve settings = viscositySolve();
     const SystemKey key{domain.solidRevision(), scene.viscosity, dt};
-    for (int number = 0; number < 2; ++number) {
-        GridArray& component = field.component(number);
-        RepeatedSolve& solves = viscositySolves[number];
-        const bool held = solves.holds(settings, key);
-        DiffusionSystem system = diffusionSystem(component, number, domain, scene.viscosity, dx, dt,
-                                                 held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
-        if (!held)
-            solves.take(settings, key, std::move(system.matrix));
-        std::vector<double> result(system.rhs.size(), 0.0);
-        lastDiffusion = lastDiffusion.with(solves.solve(settings, system.rhs, result));
-        std::copy(result.begin(), result.end(), component.data.get());
-    }
+    // The two components' solves are apart from each other: each on a thread
+    // of its own where they are large enough.
+    SolveOutcome outcomes[2];
+    parallel::forLines(2, field.u.size(), [&](size_t first, size_t last) {
+        for (size_t number = first; number < last; ++number) {
+            GridArray& component = field.component(int(number));
+            RepeatedSolve& solves = viscositySolves[number];
+            const bool held = solves.holds(settings, key);
+            DiffusionSystem system = diffusionSystem(component, int(number), domain, scene.viscosity, dx, dt,
+                                                     held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
+            if (!held)
+                solves.take(settings, key, std::move(system.matrix));
+            std::vector<double> result(system.rhs.size(), 0.0);
+            outcomes[number] = solves.solve(settings, system.rhs, result);
+            std::copy(result.begin(), result.end(), component.data.get());
+        }
+    });
+    lastDiffusion = outcomes[0].with(outcomes[1]);
 }
 
 void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt)

@@ -41,6 +41,19 @@ TEST_F(ThreadCount, EveryIndexIsVisitedOnceWhateverTheCountAndSize)
                 ASSERT_EQ(visits[k].load(), 1) << "index " << k;
         }
     }
+    // A loop split inside a range runs there, whole, and returns: the workers
+    // it would wait for are busy with the outer loop.
+    parallel::setThreadCount(2);
+    std::vector<std::atomic<int>> inner(2 * 20000);
+    parallel::forRanges(2, 1, [&](size_t first, size_t last) {
+        for (size_t outer = first; outer < last; ++outer)
+            parallel::forRanges(20000, 1, [&](size_t from, size_t to) {
+                for (size_t k = from; k < to; ++k)
+                    ++inner[outer * 20000 + k];
+            });
+    });
+    for (size_t k = 0; k < inner.size(); ++k)
+        ASSERT_EQ(inner[k].load(), 1) << "index " << k;
     // Out of range asks are held to 1 and 64.
     parallel::setThreadCount(0);
     EXPECT_EQ(parallel::threadCount(), 1);
