@@ -39,11 +39,14 @@ inline double rowSum(const FivePointRows& a, const double* x, uint32_t k, uint32
     return rowSum(a, x, k, line > 0, position > 0, position + 1 < a.length, line + 1 < a.lines);
 }
 
-double productAndDot(const FivePointRows& a, const double* x, double* result)
+// The rows of lines [firstLine, lastLine) of the product, and with Dot their
+// inner product with x in element order.
+template <bool Dot>
+double productOfLines(const FivePointRows& a, const double* x, double* result, uint32_t firstLine, uint32_t lastLine)
 {
     const uint32_t length = a.length;
     double dot = 0.0;
-    uint32_t k = 0;
+    uint32_t k = firstLine * length;
     // The rows after the first of a line but the last, without conditions
     // (four at a time in the wide forms): the same sums, and their products
     // with x added to the inner product in row order. (A line always has a
@@ -62,18 +65,21 @@ double productAndDot(const FivePointRows& a, const double* x, double* result)
             if constexpr (hasLineAfter)
                 sum = load(x + k + length) * load(a.lineAfter + k) + sum;
             store(result + k, sum);
-            dot = addInOrder(dot, sum * load(x + k));
+            if constexpr (Dot)
+                dot = addInOrder(dot, sum * load(x + k));
         }
 #endif
         for (; position + 1 < length; ++position, ++k) {
             result[k] = rowSum(a, x, k, hasLineBefore, true, true, hasLineAfter);
-            dot += result[k] * x[k];
+            if constexpr (Dot)
+                dot += result[k] * x[k];
         }
     };
-    for (uint32_t line = 0; line < a.lines; ++line) {
+    for (uint32_t line = firstLine; line < lastLine; ++line) {
         uint32_t position = 0;
         result[k] = rowSum(a, x, k, line, position);
-        dot += result[k] * x[k];
+        if constexpr (Dot)
+            dot += result[k] * x[k];
         ++k;
         ++position;
         if (line == 0)
@@ -84,10 +90,21 @@ double productAndDot(const FivePointRows& a, const double* x, double* result)
             rowsInside(std::true_type(), std::false_type(), position);
         for (; position < length; ++position, ++k) {
             result[k] = rowSum(a, x, k, line, position);
-            dot += result[k] * x[k];
+            if constexpr (Dot)
+                dot += result[k] * x[k];
         }
     }
     return dot;
+}
+
+double productAndDot(const FivePointRows& a, const double* x, double* result)
+{
+    return productOfLines<true>(a, x, result, 0, a.lines);
+}
+
+void product(const FivePointRows& a, const double* x, double* result, uint32_t firstLine, uint32_t lastLine)
+{
+    productOfLines<false>(a, x, result, firstLine, lastLine);
 }
 
 // Cell k of a sweep's steady steps, lane l: k0 + l*across (across < 0 runs backwards).
@@ -193,6 +210,6 @@ __attribute__((flatten)) void precondition(const FivePointRows& a, const FivePoi
 
 }  // namespace
 
-extern const FivePointKernels fivePointKernels = {productAndDot, precondition};
+extern const FivePointKernels fivePointKernels = {productAndDot, product, precondition};
 
 }  // namespace pcg::FLOWBOX_FORM

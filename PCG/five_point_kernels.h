@@ -35,6 +35,8 @@ struct FivePointFactorRows {
 struct FivePointKernels {
     // result := A*x; returns <x, result> summed in element order.
     double (*productAndDot)(const FivePointRows& a, const double* x, double* result);
+    // The rows of lines [firstLine, lastLine) of result := A*x alone.
+    void (*product)(const FivePointRows& a, const double* x, double* result, uint32_t firstLine, uint32_t lastLine);
     // z := (L*L^T)^-1 * r.
     void (*precondition)(const FivePointRows& a, const FivePointFactorRows& f, const double* r, double* z);
 };

@@ -1,5 +1,8 @@
 #include "PCG/five_point_matrix.h"
 
+#include "PCG/vector_kernels.h"
+#include "parallel/thread_pool.h"
+
 #include "simd/dispatch.h"
 
 namespace pcg {
@@ -73,7 +76,16 @@ FivePointRows rowsOf(const FivePointMatrix& a)
 
 double applyFivePointAndDot(const FivePointMatrix& matrix, const double* x, double* result)
 {
-    return fivePointKernels().productAndDot(rowsOf(matrix), x, result);
+    const FivePointKernels& kernels = fivePointKernels();
+    const FivePointRows rows = rowsOf(matrix);
+    if (parallel::threadCount() == 1 || matrix.n < 2 * parallel::cellsWorthAThread)
+        return kernels.productAndDot(rows, x, result);
+    // A large product's lines over the threads; the inner product of the
+    // same terms after it, in the same order.
+    parallel::forLines(matrix.lines, matrix.length, [&](size_t first, size_t last) {
+        kernels.product(rows, x, result, uint32_t(first), uint32_t(last));
+    });
+    return vectorKernels().innerProduct(matrix.n, x, result);
 }
 
 }  // namespace pcg

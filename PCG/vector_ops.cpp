@@ -1,9 +1,11 @@
 #include "PCG/vector_ops.h"
 
 #include "PCG/vector_kernels.h"
+#include "parallel/thread_pool.h"
 #include "simd/dispatch.h"
 
 #include <cmath>
+#include <mutex>
 
 namespace pcg {
 
@@ -25,6 +27,14 @@ double magnitudeOfFirstLargest(double best, const double* x)
     return best > 0.0 ? best : std::fabs(x[0]);
 }
 
+// Calls body(first, last) over [0, n), a long vector's pieces on threads of
+// their own: only for work whose every element is computed alone.
+template <typename Body>
+void overPieces(size_t n, Body body)
+{
+    parallel::forRanges(n, parallel::cellsWorthAThread, [&](size_t first, size_t last) { body(first, last); });
+}
+
 }  // namespace
 
 void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* y, int32_t incy)
@@ -32,7 +42,9 @@ void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* 
     if (alpha == 0.0 || n <= 0)
         return;
     if (incx == 1 && incy == 1) {
-        vectorKernels().addMultiple(size_t(n), alpha, x, y);
+        overPieces(size_t(n), [&](size_t first, size_t last) {
+            vectorKernels().addMultiple(last - first, alpha, x + first, y + first);
+        });
         return;
     }
     int64_t ix = startOffset(n, incx);
@@ -105,7 +117,9 @@ void zeroVector(std::vector<double>& v)
 void copyVector(const std::vector<double>& from, std::vector<double>& to)
 {
     to.resize(from.size());
-    vectorKernels().copy(from.size(), from.data(), to.data());
+    overPieces(from.size(), [&](size_t first, size_t last) {
+        vectorKernels().copy(last - first, from.data() + first, to.data() + first);
+    });
 }
 
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,
@@ -114,8 +128,15 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
     const size_t n = x.size();
     if (n == 0)
         return 0.0;
-    const double best = vectorKernels().addMultiplesAndLargestMagnitude(n, alpha, x.data(), y.data(), p.data(),
-                                                                        q.data());
+    // The largest of the pieces' largest magnitudes: the same, whichever piece comes first.
+    double best = 0.0;
+    std::mutex bestLock;
+    overPieces(n, [&](size_t first, size_t last) {
+        const double piece = vectorKernels().addMultiplesAndLargestMagnitude(
+            last - first, alpha, x.data() + first, y.data() + first, p.data() + first, q.data() + first);
+        const std::lock_guard<std::mutex> lock(bestLock);
+        best = std::fmax(best, piece);
+    });
     return magnitudeOfFirstLargest(best, q.data());
 }
 

@@ -12,7 +12,7 @@ namespace sim {
 struct SceneField {
     const double* u;
     const double* v;
-    const uint8_t* solid;  // per cell, k = i*ny + j
+    const uint8_t* solid;  // per cell, k = i*ny + j; null where no cell is solid
     double dx;
     uint32_t nx, ny;
 };

@@ -21,10 +21,11 @@ namespace scene_sampling {
 namespace {
 
 // Whether the point (cx, cy), in cells, lies in a solid cell of a grid of nx
-// by ny cells (solid per cell, k = i*ny + j); a point outside the grid does not.
+// by ny cells (solid per cell, k = i*ny + j, or null where none is); a point
+// outside the grid does not.
 inline bool solidAtCells(const uint8_t* solid, uint32_t nx, uint32_t ny, double cx, double cy)
 {
-    return cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && solid[size_t(cx) * ny + size_t(cy)] != 0;
+    return solid && cx >= 0.0 && cy >= 0.0 && cx < nx && cy < ny && solid[size_t(cx) * ny + size_t(cy)] != 0;
 }
 
 // The comparisons of std::fmin and std::fmax, spelt out so that every form and

@@ -57,7 +57,8 @@ struct PaddedField {
 
     sim::SceneField of(const VelocityField& field, const Domain& domain) const
     {
-        return {u.data(), v.data(), domain.solidCells().data(), field.dx, field.nx, field.ny};
+        const uint8_t* solid = domain.anySolid() ? domain.solidCells().data() : nullptr;
+        return {u.data(), v.data(), solid, field.dx, field.nx, field.ny};
     }
 };
 
