@@ -78,7 +78,7 @@ double applyFivePointAndDot(const FivePointMatrix& matrix, const double* x, doub
 {
     const FivePointKernels& kernels = fivePointKernels();
     const FivePointRows rows = rowsOf(matrix);
-    if (parallel::threadCount() == 1 || matrix.n < 2 * parallel::cellsWorthAThread)
+    if (matrix.n < 2 * parallel::cellsWorthAThread || parallel::threadCount() == 1)
         return kernels.productAndDot(rows, x, result);
     // A large product's lines over the threads; the inner product of the
     // same terms after it, in the same order.

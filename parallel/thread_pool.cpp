@@ -150,6 +150,12 @@ void setThreadCount(int count)
 
 void forRanges(size_t count, size_t smallest, const std::function<void(size_t, size_t)>& body)
 {
+    // Work too small for two threads never meets the pool (nor starts it).
+    if (count < 2 * smallest || insideAJob) {
+        if (count > 0)
+            body(0, count);
+        return;
+    }
     Pool& threads = pool();
     if (threads.size() == 1 || insideAJob || count < smallest * size_t(threads.size())) {
         if (count > 0)
