@@ -86,6 +86,30 @@ bool PcgSolver::start(uint32_t n, const std::vector<double>& rhs, std::vector<do
     return true;
 }
 
+bool PcgSolver::startFromGuess(const FivePointMatrix& matrix, const std::vector<double>& rhs,
+                               std::vector<double>& result, double& residualOut, int& iterationsOut, bool& solved)
+{
+    assert(result.size() == matrix.n);
+    const double largest = maxMagnitude(rhs);
+    // A zero right-hand side is answered as from zero: with zero.
+    if (largest == 0.0 || std::isnan(largest))
+        return start(matrix.n, rhs, result, residualOut, iterationsOut, solved);
+    if (residual.size() != matrix.n) {
+        auxiliary.resize(matrix.n);
+        direction.resize(matrix.n);
+        residual.resize(matrix.n);
+    }
+    // A guess that is not finite throughout (its <x, Ax> is not) is no guess:
+    // start from zero.
+    if (!std::isfinite(applyFivePointAndDot(matrix, result.data(), auxiliary.data())))
+        return start(matrix.n, rhs, result, residualOut, iterationsOut, solved);
+    tolerance = largest * relativeTolerance;
+    copyVector(rhs, residual);
+    addMultiple(-1.0, auxiliary, residual);
+    residualOut = maxMagnitude(residual);
+    return true;
+}
+
 bool PcgSolver::solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
                             std::vector<double>& result, double& residualOut, int& iterationsOut)
 {
@@ -121,10 +145,12 @@ void PcgSolver::prepareFivePoint(FivePointMatrix&& matrix)
 }
 
 bool PcgSolver::solvePrepared(const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
-                              int& iterationsOut)
+                              int& iterationsOut, bool fromGuess)
 {
     bool solved = false;
-    if (!start(fivePoint.n, rhs, result, residualOut, iterationsOut, solved))
+    const bool iterate = fromGuess ? startFromGuess(fivePoint, rhs, result, residualOut, iterationsOut, solved)
+                                   : start(fivePoint.n, rhs, result, residualOut, iterationsOut, solved);
+    if (!iterate)
         return solved;
     return iterateFivePoint(fivePoint, result, residualOut, iterationsOut);
 }

@@ -43,8 +43,12 @@ struct PcgSolver {
     // matrix and builds its preconditioner once; solvePrepared then gives
     // what solveFivePoint would give on it, without building anything.
     void prepareFivePoint(FivePointMatrix&& matrix);
+    // With fromGuess, the iteration starts from what result holds (the last
+    // solution of a slowly changing system, say) rather than from zero; the
+    // tolerance is still of the largest |rhs|. A guess with a value that is
+    // not finite counts as none.
     bool solvePrepared(const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
-                       int& iterationsOut);
+                       int& iterationsOut, bool fromGuess = false);
 
     // The residual the last solve had to reach (0.0 when its rhs was zero).
     double lastTolerance() const { return tolerance; }
@@ -62,6 +66,9 @@ private:
     // `solved` saying whether that is a solved system.
     bool start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
                int& iterationsOut, bool& solved);
+    // The same from the guess in result: the residual is rhs - A*result.
+    bool startFromGuess(const FivePointMatrix& matrix, const std::vector<double>& rhs, std::vector<double>& result,
+                        double& residualOut, int& iterationsOut, bool& solved);
     void buildPreconditioner(const FivePointMatrix& matrix);
     bool iterateFivePoint(const FivePointMatrix& matrix, std::vector<double>& result, double& residualOut,
                           int& iterationsOut);

@@ -178,7 +178,14 @@ void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressur
         const SystemKey key{domain.solidRevision()};
         if (!pressureSolves.holds(settings, key))
             pressureSolves.take(settings, key, pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts()));
-        lastSolve = pressureSolves.solve(settings, rhs, result);
+        // The pressure changes little from tick to tick: the last one is
+        // where the solve starts, if the scene says so (0 in a solid cell,
+        // whose row says so).
+        if (scene.pressureFromPrevious)
+            for (uint32_t i = 0; i < nx; ++i)
+                for (uint32_t j = 0; j < ny; ++j)
+                    result[i * ny + j] = domain.isSolid(i, j) ? 0.0 : pressure->values.at(i, j);
+        lastSolve = pressureSolves.solve(settings, rhs, result, scene.pressureFromPrevious);
     }
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)

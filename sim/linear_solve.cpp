@@ -75,13 +75,13 @@ void RepeatedSolve::take(const LinearSolve& settings, const SystemKey& key, Five
 }
 
 SolveOutcome RepeatedSolve::solve(const LinearSolve& settings, const std::vector<double>& rhs,
-                                  std::vector<double>& result)
+                                  std::vector<double>& result, bool fromGuess)
 {
     assert(holds(settings, heldKey));
     if (afresh)
         return settings.solve(rows, rhs, result);
     configure(solver, settings);
     return solveWith(solver, [&](pcg::PcgSolver& prepared, double& residual, int& iterations) {
-        return prepared.solvePrepared(rhs, result, residual, iterations);
+        return prepared.solvePrepared(rhs, result, residual, iterations, fromGuess);
     });
 }

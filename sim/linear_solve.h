@@ -59,8 +59,10 @@ public:
     bool holds(const LinearSolve& settings, const SystemKey& key) const;
     // Takes the matrix of a new key and builds its preconditioner.
     void take(const LinearSolve& settings, const SystemKey& key, FivePointSystem&& system);
-    // Solves with the matrix it holds.
-    SolveOutcome solve(const LinearSolve& settings, const std::vector<double>& rhs, std::vector<double>& result);
+    // Solves with the matrix it holds; with fromGuess, starting from what
+    // result holds (PcgSolver::solvePrepared).
+    SolveOutcome solve(const LinearSolve& settings, const std::vector<double>& rhs, std::vector<double>& result,
+                       bool fromGuess = false);
 
 private:
     pcg::PcgSolver solver;

@@ -95,6 +95,7 @@ struct Scene {
     double tolerance = 0.0;  // of the pressure and diffusion solves, relative
     int32_t iterationLimit = 0;
     pcg::Preconditioner preconditioner = pcg::Preconditioner::incompleteCholesky;  // of the pressure solve
+    bool pressureFromPrevious = false;  // each pressure solve starts from the last tick's pressure, not zero
     uint32_t tracerCount = 0;
     Interaction interaction;
 

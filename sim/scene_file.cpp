@@ -456,7 +456,8 @@ public:
     bool readSolver(const toml::table& solver, Scene& scene)
     {
         int64_t limit = scene.iterationLimit;
-        if (!onlyKnownKeys(solver, " in [solver]", {"tolerance", "iteration_limit", "preconditioner"}) ||
+        if (!onlyKnownKeys(solver, " in [solver]",
+                           {"tolerance", "iteration_limit", "preconditioner", "pressure_start"}) ||
             !optionalNumber(solver, "tolerance", "[solver] tolerance", scene.tolerance) ||
             !optionalWhole(solver, "iteration_limit", "[solver] iteration_limit", INT32_MIN, INT32_MAX, limit))
             return false;
@@ -469,6 +470,13 @@ public:
                 scene.preconditioner = pcg::Preconditioner::multigrid;
             else
                 return fail(*preconditioner, "[solver] preconditioner must be \"incomplete-cholesky\" or \"multigrid\"");
+        }
+        if (const toml::node* start = solver.get("pressure_start")) {
+            const auto* text = start->as_string();
+            if (text && (text->get() == "previous" || text->get() == "zero"))
+                scene.pressureFromPrevious = text->get() == "previous";
+            else
+                return fail(*start, "[solver] pressure_start must be \"previous\" or \"zero\"");
         }
         return true;
     }
@@ -518,7 +526,8 @@ private:
 bool parseScene(std::string_view text, const std::string& source, Scene& scene, std::string& error)
 {
     // A file's own values over the standard box's, and no openings or solids unless it names them;
-    // the pressure solve preconditioned by multigrid unless it asks for the factor.
+    // the pressure solve preconditioned by multigrid unless it asks for the factor, and
+    // started from the last tick's pressure unless it asks for zero.
     scene = Scene::standard();
     scene.builtIn = false;
     scene.name.clear();
@@ -526,6 +535,7 @@ bool parseScene(std::string_view text, const std::string& source, Scene& scene, 
     scene.outflows.clear();
     scene.file = source;
     scene.preconditioner = pcg::Preconditioner::multigrid;  // the factor's iterations grow with the grid
+    scene.pressureFromPrevious = true;                        // half the iterations in a steady flow
     SceneReader reader(source, error);
     if (const auto [line, column] = firstNonAscii(text); line > 0) {
         toml::source_region where;

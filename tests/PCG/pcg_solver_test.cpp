@@ -304,6 +304,49 @@ TEST(PcgSolver, ModificationHalvesTheIterationsOfPlainIncompleteCholesky)
     EXPECT_LT(m.iterations + 15, p.iterations);
 }
 
+// A solve started from a guess: from the last solution of a system whose
+// right-hand side moved a little it needs fewer iterations and still reaches
+// the tolerance of its own right-hand side in the true residual; a guess that
+// is not finite, or a zero right-hand side, is answered as from zero.
+TEST(PcgSolver, AGuessSavesIterationsAndNeverLowersTheBar)
+{
+    const RowListMatrix matrix = neumannPressureMatrix(40, 30);
+    for (Preconditioner preconditioner : {Preconditioner::incompleteCholesky, Preconditioner::multigrid}) {
+        SCOPED_TRACE(preconditioner == Preconditioner::multigrid ? "multigrid" : "factor");
+        PcgSolver solver;
+        solver.preconditioner = preconditioner;
+        FivePointMatrix grid;
+        ASSERT_TRUE(readFivePointMatrix(matrix, grid));
+        solver.prepareFivePoint(std::move(grid));
+        const std::vector<double> first = compatibleRightHandSide(matrix.n, 5);
+        std::vector<double> moved = first;
+        const std::vector<double> nudge = compatibleRightHandSide(matrix.n, 6);
+        addMultiple(0.01, nudge, moved);  // still compatible
+
+        double residual = 0.0;
+        int coldIterations = 0, warmIterations = 0;
+        std::vector<double> cold(matrix.n), warm(matrix.n);
+        ASSERT_TRUE(solver.solvePrepared(first, warm, residual, warmIterations));
+        ASSERT_TRUE(solver.solvePrepared(moved, cold, residual, coldIterations));
+        ASSERT_TRUE(solver.solvePrepared(moved, warm, residual, warmIterations, true));
+        EXPECT_LT(warmIterations, coldIterations);
+        EXPECT_GE(warmIterations, 1);
+        EXPECT_LE(maxAbsDifference(multiply(matrix, warm), moved), 1.01 * 1e-5 * maxMagnitude(moved));
+
+        std::vector<double> notFinite(matrix.n, 0.5);
+        notFinite[17] = std::nan("");
+        int iterations = 0;
+        ASSERT_TRUE(solver.solvePrepared(moved, notFinite, residual, iterations, true));
+        EXPECT_EQ(notFinite, cold);
+        EXPECT_EQ(iterations, coldIterations);
+
+        std::vector<double> guess(matrix.n, 3.0);
+        ASSERT_TRUE(solver.solvePrepared(std::vector<double>(matrix.n, 0.0), guess, residual, iterations, true));
+        EXPECT_EQ(guess, std::vector<double>(matrix.n, 0.0));
+        EXPECT_EQ(iterations, 0);
+    }
+}
+
 TEST(PcgSolver, IterationsAllocateNothing)
 {
     if (!testing_support::AllocationCounter::counts())

@@ -128,8 +128,8 @@ const Setting settings[] = {
                                                         "dye = [1.0, 1.0, 1.0]\n"
                                                         "[[outlet]]\nside = \"right\"\ncells = [0, 7]\n"},
     {"an outlet in the floor, gravity", "cells = [10, 10]\n[[outlet]]\nside = \"bottom\"\ncells = [3, 6]\n"},
-    {"the factor's pressure solve: a closed box under gravity with a pocket of solids",
-     "cells = [19, 14]\n[solver]\npreconditioner = \"incomplete-cholesky\"\n"
+    {"the factor's pressure solve from zero: a closed box under gravity with a pocket of solids",
+     "cells = [19, 14]\n[solver]\npreconditioner = \"incomplete-cholesky\"\npressure_start = \"zero\"\n"
      "[[solid]]\nrectangle = { from = [4, 3], to = [9, 3] }\n[[solid]]\nrectangle = { from = [4, 8], to = [9, 8] }\n"
      "[[solid]]\nrectangle = { from = [4, 4], to = [4, 7] }\n[[solid]]\nrectangle = { from = [9, 4], to = [9, 7] }\n"},
     {"the factor's pressure solve: a channel past a disc to a partial outlet, viscosity",
