@@ -207,13 +207,15 @@ void sceneTick(benchmark::State& state)
     state.counters["failed_solves"] = failedSolves;
 }
 
-// 64 to 512 cells across with either preconditioner, and 1024 with multigrid
-// (with the factor its twenty ticks of warming up alone take minutes).
+// 64 to 512 cells across with either preconditioner, and 400 (the
+// cylinder's channel of 1000 by 400) and 1024 with multigrid (with the factor
+// 1024's twenty ticks of warming up alone take minutes).
 void sceneSizes(benchmark::internal::Benchmark* benchmark)
 {
     for (int64_t preconditioner : {0, 1})
         for (int64_t n : {64, 128, 256, 512})
             benchmark->Args({n, preconditioner});
+    benchmark->Args({400, 1});
     benchmark->Args({1024, 1});
 }
 
