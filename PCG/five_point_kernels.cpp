@@ -39,14 +39,14 @@ inline double rowSum(const FivePointRows& a, const double* x, uint32_t k, uint32
     return rowSum(a, x, k, line > 0, position > 0, position + 1 < a.length, line + 1 < a.lines);
 }
 
-// The rows of lines [firstLine, lastLine) of the product, and with Dot their
-// inner product with x in element order.
+// The rows of the product, and with Dot their inner product with x in element
+// order; without it, the rows of lines [firstLine, lastLine) alone.
 template <bool Dot>
 double productOfLines(const FivePointRows& a, const double* x, double* result, uint32_t firstLine, uint32_t lastLine)
 {
     const uint32_t length = a.length;
     double dot = 0.0;
-    uint32_t k = firstLine * length;
+    uint32_t k = Dot ? 0 : firstLine * length;
     // The rows after the first of a line but the last, without conditions
     // (four at a time in the wide forms): the same sums, and their products
     // with x added to the inner product in row order. (A line always has a
@@ -75,7 +75,7 @@ double productOfLines(const FivePointRows& a, const double* x, double* result, u
                 dot += result[k] * x[k];
         }
     };
-    for (uint32_t line = firstLine; line < lastLine; ++line) {
+    for (uint32_t line = Dot ? 0 : firstLine; line < (Dot ? a.lines : lastLine); ++line) {
         uint32_t position = 0;
         result[k] = rowSum(a, x, k, line, position);
         if constexpr (Dot)

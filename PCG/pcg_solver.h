@@ -41,12 +41,15 @@ struct PcgSolver {
 
     // For one five-point matrix solved for many right-hand sides: takes the
     // matrix and builds its preconditioner once; solvePrepared then gives
-    // what solveFivePoint would give on it, without building anything.
+    // what solveFivePoint would give on it, without building anything (until
+    // a solveSystem or another prepareFivePoint replaces the matrix).
     void prepareFivePoint(FivePointMatrix&& matrix);
     // With fromGuess, the iteration starts from what result holds (the last
     // solution of a slowly changing system, say) rather than from zero; the
-    // tolerance is still of the largest |rhs|. A guess with a value that is
-    // not finite counts as none.
+    // tolerance is still of the largest |rhs|, and it takes one iteration at
+    // least: a guess never stands unimproved, or a steady flow would keep
+    // the error its first solve left. A guess with a value that is not
+    // finite counts as none; a zero rhs gives zero.
     bool solvePrepared(const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
                        int& iterationsOut, bool fromGuess = false);
 

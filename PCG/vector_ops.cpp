@@ -4,8 +4,8 @@
 #include "parallel/thread_pool.h"
 #include "simd/dispatch.h"
 
+#include <atomic>
 #include <cmath>
-#include <mutex>
 
 namespace pcg {
 
@@ -129,15 +129,15 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
     if (n == 0)
         return 0.0;
     // The largest of the pieces' largest magnitudes: the same, whichever piece comes first.
-    double best = 0.0;
-    std::mutex bestLock;
+    std::atomic<double> best{0.0};
     overPieces(n, [&](size_t first, size_t last) {
         const double piece = vectorKernels().addMultiplesAndLargestMagnitude(
             last - first, alpha, x.data() + first, y.data() + first, p.data() + first, q.data() + first);
-        const std::lock_guard<std::mutex> lock(bestLock);
-        best = std::fmax(best, piece);
+        double seen = best.load(std::memory_order_relaxed);
+        while (piece > seen && !best.compare_exchange_weak(seen, piece, std::memory_order_relaxed)) {
+        }
     });
-    return magnitudeOfFirstLargest(best, q.data());
+    return magnitudeOfFirstLargest(best.load(std::memory_order_relaxed), q.data());
 }
 
 }  // namespace pcg

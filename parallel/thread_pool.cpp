@@ -148,16 +148,16 @@ void setThreadCount(int count)
     pool().resize(std::clamp(count, 1, mostThreads));
 }
 
-void forRanges(size_t count, size_t smallest, const std::function<void(size_t, size_t)>& body)
+void splitOverThreads(size_t count, size_t smallest, const std::function<void(size_t, size_t)>& body)
 {
-    // Work too small for two threads never meets the pool (nor starts it).
-    if (count < 2 * smallest || insideAJob) {
-        if (count > 0)
-            body(0, count);
+    // Inside a job the workers are busy: the work runs here. (Asking first
+    // also keeps the pool from starting for work that never splits.)
+    if (insideAJob) {
+        body(0, count);
         return;
     }
     Pool& threads = pool();
-    if (threads.size() == 1 || insideAJob || count < smallest * size_t(threads.size())) {
+    if (threads.size() == 1 || count < smallest * size_t(threads.size())) {
         if (count > 0)
             body(0, count);
         return;

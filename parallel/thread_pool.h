@@ -24,10 +24,26 @@ void setThreadCount(int count);
 // `smallest` times the thread count runs on the calling thread alone: there
 // waking the others costs more than it saves. Called from inside a range of
 // another forRanges, it runs there alone.
-void forRanges(size_t count, size_t smallest, const std::function<void(size_t first, size_t last)>& body);
+template <typename Body>
+void forRanges(size_t count, size_t smallest, Body body);
 
 // The least work worth a thread of its own, in cells of a grid.
 constexpr size_t cellsWorthAThread = 8192;
+
+// What forRanges does with work worth two threads at least (count > 0).
+void splitOverThreads(size_t count, size_t smallest, const std::function<void(size_t first, size_t last)>& body);
+
+template <typename Body>
+void forRanges(size_t count, size_t smallest, Body body)
+{
+    // Work too small for two threads stays here, at the cost of a comparison.
+    if (count < 2 * smallest) {
+        if (count > 0)
+            body(size_t(0), count);
+        return;
+    }
+    splitOverThreads(count, smallest, [&](size_t first, size_t last) { body(first, last); });
+}
 
 // forRanges over `lines` lines of cellsPerLine cells each.
 template <typename Body>

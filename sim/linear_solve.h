@@ -60,7 +60,8 @@ public:
     // Takes the matrix of a new key and builds its preconditioner.
     void take(const LinearSolve& settings, const SystemKey& key, FivePointSystem&& system);
     // Solves with the matrix it holds; with fromGuess, starting from what
-    // result holds (PcgSolver::solvePrepared).
+    // result holds (PcgSolver::solvePrepared) - but for a matrix only the
+    // row lists hold, solved from zero.
     SolveOutcome solve(const LinearSolve& settings, const std::vector<double>& rhs, std::vector<double>& result,
                        bool fromGuess = false);
 
