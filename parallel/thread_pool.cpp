@@ -58,26 +58,29 @@ public:
             workers.emplace_back([this, index, seen = generation] { work(index, seen); });
     }
 
-    void run(size_t count, const std::function<void(size_t, size_t)>& body)
+    // Cuts [0, count) into `pieces` ranges (2 to size()), one per thread.
+    void run(size_t count, size_t pieces, const std::function<void(size_t, size_t)>& body)
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
             job = &body;
             jobCount = count;
+            jobPieces = pieces;
             pending = int(workers.size());
             ++generation;
         }
         wake.notify_all();
-        runPiece(0, count, body);
+        runPiece(0, count, pieces, body);
         std::unique_lock<std::mutex> lock(mutex);
         finished.wait(lock, [this] { return pending == 0; });
         job = nullptr;
     }
 
 private:
-    void runPiece(int index, size_t count, const std::function<void(size_t, size_t)>& body) const
+    static void runPiece(int index, size_t count, size_t pieces, const std::function<void(size_t, size_t)>& body)
     {
-        const size_t pieces = size_t(size());
+        if (size_t(index) >= pieces)
+            return;
         const size_t first = count * size_t(index) / pieces, last = count * size_t(index + 1) / pieces;
         if (first < last) {
             insideAJob = true;
@@ -90,7 +93,7 @@ private:
     {
         while (true) {
             const std::function<void(size_t, size_t)>* body;
-            size_t count;
+            size_t count, pieces;
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 wake.wait(lock, [&] { return stopping || generation != seen; });
@@ -99,8 +102,9 @@ private:
                 seen = generation;
                 body = job;
                 count = jobCount;
+                pieces = jobPieces;
             }
-            runPiece(index, count, *body);
+            runPiece(index, count, pieces, *body);
             std::lock_guard<std::mutex> lock(mutex);
             if (--pending == 0)
                 finished.notify_one();
@@ -125,6 +129,7 @@ private:
     std::condition_variable wake, finished;
     const std::function<void(size_t, size_t)>* job = nullptr;
     size_t jobCount = 0;
+    size_t jobPieces = 0;
     int pending = 0;
     unsigned long generation = 0;
     bool stopping = false;
@@ -157,12 +162,13 @@ void splitOverThreads(size_t count, size_t smallest, const std::function<void(si
         return;
     }
     Pool& threads = pool();
-    if (threads.size() == 1 || count < smallest * size_t(threads.size())) {
-        if (count > 0)
-            body(0, count);
+    // As many pieces as threads, but none below `smallest` (forRanges saw to two at least).
+    const size_t pieces = std::min(size_t(threads.size()), count / smallest);
+    if (pieces < 2) {
+        body(0, count);
         return;
     }
-    threads.run(count, body);
+    threads.run(count, pieces, body);
 }
 
 }  // namespace parallel

@@ -20,10 +20,11 @@ int threadCount();
 void setThreadCount(int count);
 
 // Calls body(first, last) on consecutive ranges that cover [0, count), each
-// range on its own thread, and returns when all are done. A count below
-// `smallest` times the thread count runs on the calling thread alone: there
-// waking the others costs more than it saves. Called from inside a range of
-// another forRanges, it runs there alone.
+// range on its own thread, and returns when all are done: as many ranges as
+// threads, but none of fewer than `smallest` indices, so that a count below
+// twice `smallest` runs on the calling thread alone (there waking the others
+// costs more than it saves). Called from inside a range of another
+// forRanges, it runs there alone.
 template <typename Body>
 void forRanges(size_t count, size_t smallest, Body body);
 

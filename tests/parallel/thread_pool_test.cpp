@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -41,6 +42,15 @@ TEST_F(ThreadCount, EveryIndexIsVisitedOnceWhateverTheCountAndSize)
                 ASSERT_EQ(visits[k].load(), 1) << "index " << k;
         }
     }
+    // More threads than indices worth one: the indices still get a thread each
+    // (the two velocity components' viscosity solves on any machine).
+    parallel::setThreadCount(5);
+    std::thread::id ranOn[2];
+    parallel::forRanges(2, 1, [&](size_t first, size_t last) {
+        for (size_t k = first; k < last; ++k)
+            ranOn[k] = std::this_thread::get_id();
+    });
+    EXPECT_NE(ranOn[0], ranOn[1]);
     // A loop split inside a range runs there, whole, and returns: the workers
     // it would wait for are busy with the outer loop.
     parallel::setThreadCount(2);
