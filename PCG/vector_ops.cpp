@@ -32,7 +32,7 @@ double magnitudeOfFirstLargest(double best, const double* x)
 template <typename Body>
 void overPieces(size_t n, Body body)
 {
-    parallel::forRanges(n, parallel::cellsWorthAThread, [&](size_t first, size_t last) { body(first, last); });
+    parallel::forRanges(n, parallel::cellsWorthAThread, body);
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ void forRanges(size_t count, size_t smallest, Body body)
 template <typename Body>
 void forLines(size_t lines, size_t cellsPerLine, Body body)
 {
-    forRanges(lines, cellsWorthAThread / (cellsPerLine + 1) + 1, [&](size_t first, size_t last) { body(first, last); });
+    forRanges(lines, cellsWorthAThread / (cellsPerLine + 1) + 1, body);
 }
 
 }  // namespace parallel

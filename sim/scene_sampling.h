@@ -60,10 +60,6 @@ inline void setLane(double& v, unsigned, double x)
 {
     v = x;
 }
-inline bool laneSet(bool mask, unsigned)
-{
-    return mask;
-}
 inline double where(bool mask, double a, double b)
 {
     return mask ? a : b;
@@ -100,10 +96,6 @@ inline double lane(Lanes v, unsigned l)
 inline void setLane(Lanes& v, unsigned l, double x)
 {
     v[l] = x;
-}
-inline bool laneSet(Mask mask, unsigned l)
-{
-    return mask[l] != 0;
 }
 inline Lanes where(Mask mask, Lanes a, Lanes b)
 {

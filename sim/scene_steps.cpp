@@ -35,30 +35,29 @@ struct DomainSamples {
     }
 };
 
-// A field's components with their ghosts around them, as the scene kernels read them.
+// A field's components with their ghosts around them, as the scene kernels
+// read them (every element is written: the arrays start unset).
 struct PaddedField {
-    std::vector<double> u, v;
+    GridArray u, v;
+    sim::SceneField samples;
 
     PaddedField(const VelocityField& field, const Domain& domain)
-        : u(size_t(field.nx + 1) * (field.ny + 2)), v(size_t(field.nx + 2) * (field.ny + 1))
+        : u(field.nx + 1, field.ny + 2),
+          v(field.nx + 2, field.ny + 1),
+          samples{u.data.get(), v.data.get(), domain.anySolid() ? domain.solidCells().data() : nullptr, field.dx,
+                  field.nx, field.ny}
     {
-        const DomainSamples samples{field, domain};
+        const DomainSamples from{field, domain};
         const uint32_t nx = field.nx, ny = field.ny;
         parallel::forLines(nx + 2, ny + 2, [&](size_t first, size_t last) {
             for (int64_t a = int64_t(first); a < int64_t(last); ++a) {
                 if (a <= int64_t(nx))
                     for (int64_t b = -1; b <= int64_t(ny); ++b)
-                        u[size_t(a) * (ny + 2) + size_t(b + 1)] = samples.at(0, a, b);
+                        u.at(uint32_t(a), uint32_t(b + 1)) = from.at(0, a, b);
                 for (int64_t b = 0; b <= int64_t(ny); ++b)
-                    v[size_t(a) * (ny + 1) + size_t(b)] = samples.at(1, a - 1, b);
+                    v.at(uint32_t(a), uint32_t(b)) = from.at(1, a - 1, b);
             }
         });
-    }
-
-    sim::SceneField of(const VelocityField& field, const Domain& domain) const
-    {
-        const uint8_t* solid = domain.anySolid() ? domain.solidCells().data() : nullptr;
-        return {u.data(), v.data(), solid, field.dx, field.nx, field.ny};
     }
 };
 
@@ -81,7 +80,7 @@ void advectInScene(const VelocityField& field, const Domain& domain, AdvectionSc
 {
     const sim::SceneKernels& kernels = sim::sceneKernels();
     const PaddedField padded(field, domain);
-    const sim::SceneField samples = padded.of(field, domain);
+    const sim::SceneField& samples = padded.samples;
     // Every face is computed alone, from fields it does not write: the lines split over the threads.
     auto forEachComponent = [&](auto run) {
         for (int component = 0; component < 2; ++component) {
@@ -98,7 +97,7 @@ void advectInScene(const VelocityField& field, const Domain& domain, AdvectionSc
         return;
     // The linear result, traced again from each face; out is then written over.
     const PaddedField forward(out, domain);
-    const sim::SceneField forwardSamples = forward.of(out, domain);
+    const sim::SceneField& forwardSamples = forward.samples;
     forEachComponent([&](int component, uint32_t first, uint32_t last, double* into) {
         kernels.correctLines(samples, forwardSamples, dt, component, first, last, into);
     });
