@@ -40,11 +40,16 @@ inline double rowSum(const FivePointRows& a, const double* x, uint32_t k, uint32
 }
 
 // The rows of the product, and with Dot their inner product with x in element
-// order; without it, the rows of lines [firstLine, lastLine) alone.
-template <bool Dot>
+// order; without it, the rows of lines [firstLine, lastLine) alone. With
+// Mirrored, the rows inside a line read the entries before a cell as the
+// entries after its neighbours: the same numbers in a symmetric matrix.
+template <bool Dot, bool Mirrored>
 double productOfLines(const FivePointRows& a, const double* x, double* result, uint32_t firstLine, uint32_t lastLine)
 {
     const uint32_t length = a.length;
+    const double* lineBefore = Mirrored ? a.lineAfter : a.lineBefore;
+    const double* before = Mirrored ? a.after : a.before;
+    const size_t lineBack = Mirrored ? length : 0, back = Mirrored ? 1 : 0;  // row k's entries sit at k - back
     double dot = 0.0;
     uint32_t k = Dot ? 0 : firstLine * length;
     // The rows after the first of a line but the last, without conditions
@@ -58,8 +63,8 @@ double productOfLines(const FivePointRows& a, const double* x, double* result, u
         for (; position + count < length; position += count, k += count) {
             Lanes sum = {0.0, 0.0, 0.0, 0.0};
             if constexpr (hasLineBefore)
-                sum = load(x + k - length) * load(a.lineBefore + k) + sum;
-            sum = load(x + k - 1) * load(a.before + k) + sum;
+                sum = load(x + k - length) * load(lineBefore + (k - lineBack)) + sum;
+            sum = load(x + k - 1) * load(before + (k - back)) + sum;
             sum = load(x + k) * load(a.diagonal + k) + sum;
             sum = load(x + k + 1) * load(a.after + k) + sum;
             if constexpr (hasLineAfter)
@@ -70,7 +75,15 @@ double productOfLines(const FivePointRows& a, const double* x, double* result, u
         }
 #endif
         for (; position + 1 < length; ++position, ++k) {
-            result[k] = rowSum(a, x, k, hasLineBefore, true, true, hasLineAfter);
+            double sum = 0.0;
+            if constexpr (hasLineBefore)
+                sum = x[k - length] * lineBefore[k - lineBack] + sum;
+            sum = x[k - 1] * before[k - back] + sum;
+            sum = x[k] * a.diagonal[k] + sum;
+            sum = x[k + 1] * a.after[k] + sum;
+            if constexpr (hasLineAfter)
+                sum = x[k + length] * a.lineAfter[k] + sum;
+            result[k] = sum;
             if constexpr (Dot)
                 dot += result[k] * x[k];
         }
@@ -99,12 +112,16 @@ double productOfLines(const FivePointRows& a, const double* x, double* result, u
 
 double productAndDot(const FivePointRows& a, const double* x, double* result)
 {
-    return productOfLines<true>(a, x, result, 0, a.lines);
+    return a.symmetric ? productOfLines<true, true>(a, x, result, 0, a.lines)
+                       : productOfLines<true, false>(a, x, result, 0, a.lines);
 }
 
 void product(const FivePointRows& a, const double* x, double* result, uint32_t firstLine, uint32_t lastLine)
 {
-    productOfLines<false>(a, x, result, firstLine, lastLine);
+    if (a.symmetric)
+        productOfLines<false, true>(a, x, result, firstLine, lastLine);
+    else
+        productOfLines<false, false>(a, x, result, firstLine, lastLine);
 }
 
 // Cell k of a sweep's steady steps, lane l: k0 + l*across (across < 0 runs backwards).

@@ -14,6 +14,7 @@ struct FivePointRows {
     const double* diagonal;    // A(k, k)
     const double* after;       // A(k, k + 1)
     const double* lineAfter;   // A(k, k + length)
+    bool symmetric;            // A(k, k - 1) is A(k - 1, k) and A(k, k - length) is A(k - length, k), bit for bit
 };
 
 // The entries of L that a triangular solve uses in the steady steps of the

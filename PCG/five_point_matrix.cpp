@@ -5,6 +5,8 @@
 
 #include "simd/dispatch.h"
 
+#include <cstring>
+
 namespace pcg {
 
 FLOWBOX_KERNEL_TABLE(FivePointKernels, fivePointKernels)
@@ -24,6 +26,17 @@ void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t le
     matrix.length = length;
     for (Coefficients* c : {&matrix.lineBefore, &matrix.before, &matrix.diagonal, &matrix.after, &matrix.lineAfter})
         c->resize(matrix.n);
+    matrix.symmetric = false;
+}
+
+void noteSymmetry(FivePointMatrix& matrix)
+{
+    const size_t n = matrix.n, length = matrix.length;
+    // Bit patterns, not values: 0.0 and -0.0 are equal but not the same entry.
+    matrix.symmetric =
+        n > length &&
+        std::memcmp(matrix.before.data() + 1, matrix.after.data(), (n - 1) * sizeof(double)) == 0 &&
+        std::memcmp(matrix.lineBefore.data() + length, matrix.lineAfter.data(), (n - length) * sizeof(double)) == 0;
 }
 
 bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint)
@@ -65,23 +78,24 @@ bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint
                 return false;
         }
     }
+    noteSymmetry(fivePoint);
     return true;
 }
 
 FivePointRows rowsOf(const FivePointMatrix& a)
 {
-    return {a.n,           a.length,      a.lines,          a.lineBefore.data(),
-            a.before.data(), a.diagonal.data(), a.after.data(), a.lineAfter.data()};
+    return {a.n,           a.length,          a.lines,        a.lineBefore.data(), a.before.data(),
+            a.diagonal.data(), a.after.data(), a.lineAfter.data(), a.symmetric};
 }
 
 double applyFivePointAndDot(const FivePointMatrix& matrix, const double* x, double* result)
 {
     const FivePointKernels& kernels = fivePointKernels();
     const FivePointRows rows = rowsOf(matrix);
-    if (matrix.n < 2 * parallel::cellsWorthAThread || parallel::threadCount() == 1)
+    // A large product's lines over the threads, where they are free; the
+    // inner product of the same terms after it, in the same order.
+    if (matrix.n < 2 * parallel::cellsWorthAThread || !parallel::splitsWork())
         return kernels.productAndDot(rows, x, result);
-    // A large product's lines over the threads; the inner product of the
-    // same terms after it, in the same order.
     parallel::forLines(matrix.lines, matrix.length, [&](size_t first, size_t last) {
         kernels.product(rows, x, result, uint32_t(first), uint32_t(last));
     });

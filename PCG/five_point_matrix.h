@@ -42,10 +42,16 @@ struct FivePointMatrix {
     Coefficients diagonal;    // A(k, k)
     Coefficients after;       // A(k, k + 1)
     Coefficients lineAfter;   // A(k, k + length)
+    // Every entry before a cell holds, bit for bit, the entry after the
+    // neighbour it couples to: the product then reads two arrays fewer.
+    bool symmetric = false;
 };
 
 // Gives the matrix the shape of `lines` lines of `length` cells, its coefficients unset.
 void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t length);
+
+// Sets matrix.symmetric from its coefficients, once they are all written.
+void noteSymmetry(FivePointMatrix& matrix);
 
 // Reads the matrix when its pattern is exactly the five-point stencil's on
 // some grid of at least two lines of at least three cells, and no diagonal

@@ -16,15 +16,14 @@ void forLines(uint32_t lines, uint32_t length, Body body)
     parallel::forLines(lines, length, [&](size_t first, size_t last) { body(uint32_t(first), uint32_t(last)); });
 }
 
-bool hasNeighbours(const std::vector<double>* coefficients[4], size_t k)
-{
-    for (int d = 0; d < 4; ++d)
-        if ((*coefficients[d])[k] != 0.0)
-            return true;
-    return false;
-}
-
 }  // namespace
+
+bool MultigridPreconditioner::hasNeighbours(const Level& level, uint32_t line, uint32_t position)
+{
+    const size_t k = size_t(line) * level.length + position;
+    return (line > 0 && level.lineAfter[k - level.length] != 0.0) || (position > 0 && level.after[k - 1] != 0.0) ||
+           level.after[k] != 0.0 || level.lineAfter[k] != 0.0;
+}
 
 void MultigridPreconditioner::build(const FivePointMatrix& matrix)
 {
@@ -34,8 +33,6 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
     finest.lines = matrix.lines;
     finest.length = matrix.length;
     auto copy = [&](const Coefficients& from, std::vector<double>& to) { to.assign(from.data(), from.data() + matrix.n); };
-    copy(matrix.lineBefore, finest.lineBefore);
-    copy(matrix.before, finest.before);
     copy(matrix.diagonal, finest.diagonal);
     copy(matrix.after, finest.after);
     copy(matrix.lineAfter, finest.lineAfter);
@@ -51,14 +48,12 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
         coarse.lines = (fine.lines + 1) / 2;
         coarse.length = (fine.length + 1) / 2;
         const size_t m = size_t(coarse.lines) * coarse.length;
-        for (std::vector<double>* c :
-             {&coarse.lineBefore, &coarse.before, &coarse.diagonal, &coarse.after, &coarse.lineAfter})
+        for (std::vector<double>* c : {&coarse.diagonal, &coarse.after, &coarse.lineAfter})
             c->assign(m, 0.0);
-        const std::vector<double>* couplings[4] = {&fine.lineBefore, &fine.before, &fine.after, &fine.lineAfter};
         fine.block.assign(n, noBlock);
         for (uint32_t line = 0; line < fine.lines; ++line)
             for (uint32_t position = 0; position < fine.length; ++position)
-                if (const size_t k = size_t(line) * fine.length + position; hasNeighbours(couplings, k))
+                if (const size_t k = size_t(line) * fine.length + position; hasNeighbours(fine, line, position))
                     fine.block[k] = (line / 2) * coarse.length + position / 2;
         // Half of P^T A P. Each coarse coupling is summed once, from the block
         // before to the block after, and mirrored: the coarse matrix is exactly symmetric.
@@ -80,8 +75,8 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
                     else if (after)
                         (*after)[own] += value;
                 };
-                couple(line > 0, k - fine.length, fine.lineBefore[k], nullptr);
-                couple(position > 0, k - 1, fine.before[k], nullptr);
+                couple(line > 0, k - fine.length, line > 0 ? fine.lineAfter[k - fine.length] : 0.0, nullptr);
+                couple(position > 0, k - 1, position > 0 ? fine.after[k - 1] : 0.0, nullptr);
                 couple(position + 1 < fine.length, k + 1, fine.after[k], &coarse.after);
                 couple(line + 1 < fine.lines, k + fine.length, fine.lineAfter[k], &coarse.lineAfter);
             }
@@ -92,10 +87,6 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
             coarse.lineAfter[c] *= 0.5;
         }
         for (size_t c = 0; c < m; ++c) {
-            if (c % coarse.length + 1 < coarse.length)
-                coarse.before[c + 1] = coarse.after[c];
-            if (c + coarse.length < m)
-                coarse.lineBefore[c + coarse.length] = coarse.lineAfter[c];
             if (coarse.diagonal[c] == 0.0)
                 coarse.diagonal[c] = 1.0;  // a block of no cells: a row of its own, never reached
         }
@@ -113,9 +104,9 @@ void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint3
         const size_t k = start + position;
         double sum = level.b[k];
         if (line > 0)
-            sum -= level.lineBefore[k] * x[k - length];
+            sum -= level.lineAfter[k - length] * x[k - length];
         if (position > 0)
-            sum -= level.before[k] * x[k - 1];
+            sum -= level.after[k - 1] * x[k - 1];
         if (position + 1 < length)
             sum -= level.after[k] * x[k + 1];
         if (line + 1 < level.lines)
@@ -133,13 +124,13 @@ void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint3
         position += step;
     }
     // Inside the grid every neighbour exists: the same terms in the same order, without the tests.
-    const double *b = level.b.data(), *lineBefore = level.lineBefore.data(), *before = level.before.data();
+    const double *b = level.b.data();
     const double *after = level.after.data(), *lineAfter = level.lineAfter.data();
     for (; position + 1 < length; position += step) {
         const size_t k = start + position;
         double sum = b[k];
-        sum -= lineBefore[k] * x[k - length];
-        sum -= before[k] * x[k - 1];
+        sum -= lineAfter[k - length] * x[k - length];
+        sum -= after[k - 1] * x[k - 1];
         sum -= after[k] * x[k + 1];
         sum -= lineAfter[k] * x[k + length];
         use(k, sum);

@@ -28,7 +28,9 @@ public:
     static constexpr int coarsestSweeps = 20;       // each way, on the coarsest grid
     static constexpr uint32_t coarsestCells = 64;   // a grid this small or smaller is the coarsest
 
-    // Builds the coarser grids of the matrix, whose coefficients it copies.
+    // Builds the coarser grids of the matrix, whose coefficients it copies:
+    // its diagonal and the entries after each cell, standing for the
+    // symmetric matrix they define (a symmetric matrix's own).
     void build(const FivePointMatrix& matrix);
     // result := M^-1 rhs: one V-cycle from zero. rhs and result hold n values.
     void apply(const double* rhs, double* result);
@@ -38,13 +40,16 @@ public:
 private:
     struct Level {
         uint32_t lines = 0, length = 0;
-        // A(k, ·) by row, 0.0 where the grid has no such neighbour.
-        std::vector<double> lineBefore, before, diagonal, after, lineAfter;
+        // A(k, ·) by row, 0.0 where the grid has no such neighbour; the
+        // entries before a cell are those after its neighbours.
+        std::vector<double> diagonal, after, lineAfter;
         std::vector<uint32_t> block;  // per cell, its cell on the next grid; none for a row without neighbours
         std::vector<double> x, b;     // the level's solution and right-hand side
         std::vector<uint8_t> secondColourRelaxed;  // per line, in a sweep: scratch of smooth
     };
     static constexpr uint32_t noBlock = ~0u;
+
+    static bool hasNeighbours(const Level& level, uint32_t line, uint32_t position);
 
     // Calls use(k, b - (A - diagonal) x in row k) for the positions first,
     // first + step, ... of a line: the Gauss-Seidel update's numerator, and

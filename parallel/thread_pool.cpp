@@ -148,6 +148,11 @@ int threadCount()
     return pool().size();
 }
 
+bool splitsWork()
+{
+    return !insideAJob && pool().size() > 1;
+}
+
 void setThreadCount(int count)
 {
     pool().resize(std::clamp(count, 1, mostThreads));

@@ -16,6 +16,9 @@ namespace parallel {
 
 // How many threads forRanges uses.
 int threadCount();
+// Whether work worth two threads, split here, would go over more than one:
+// not with one thread, nor inside a range of another forRanges.
+bool splitsWork();
 // Changes it from now on (tests compare counts in one process); 1 to 64.
 void setThreadCount(int count);
 

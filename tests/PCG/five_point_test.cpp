@@ -86,6 +86,35 @@ TEST(FivePoint, FactorProductAndPreconditionerEqualTheGeneralRoutinesBitForBit)
             applyFivePointPreconditioner(fivePoint, fivePointFactor, x.data(), z.data());
             EXPECT_TRUE(sameBits(expectedZ, z));
         }
+
+        // The product reads a symmetric matrix's entries before a cell from
+        // those after its neighbours; one entry that is not its mirror (a
+        // changed value, or a zero of the other sign) must send it back to
+        // the entries as they are.
+        EXPECT_TRUE(fivePoint.symmetric);
+        for (bool signOnly : {false, true}) {
+            const uint32_t k = shape.length + 1;  // line 1, position 1: its entries are up, before, ...
+            RowListMatrix lopsided(matrix.n);
+            for (uint32_t row = 0; row < matrix.n; ++row) {
+                std::vector<double> values(matrix.rowValues[row].begin(), matrix.rowValues[row].end());
+                if (row == k)
+                    values[1] = signOnly ? -0.0 : values[1] + 0.25;
+                if (row == k - 1 && signOnly)
+                    values[2] = 0.0;  // the cell before: up, diagonal, after, ...
+                lopsided.addToRow(row, {matrix.rowColumns[row].begin(), matrix.rowColumns[row].end()}, values);
+            }
+            FivePointMatrix read;
+            ASSERT_TRUE(readFivePointMatrix(lopsided, read));
+            EXPECT_FALSE(read.symmetric);
+            CompressedMatrix general;
+            general.compressFrom(lopsided);
+            const std::vector<double> x = randomVector(matrix.n, ++seed, true);
+            std::vector<double> expectedProduct, product(matrix.n);
+            const double expectedDot = applyMatrixAndDot(general, x, expectedProduct);
+            const double dot = applyFivePointAndDot(read, x.data(), product.data());
+            EXPECT_TRUE(sameBits(expectedProduct, product));
+            EXPECT_TRUE(sameBits({expectedDot}, {dot}));
+        }
     }
 }
 
