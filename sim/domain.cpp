@@ -17,11 +17,11 @@ std::vector<double> sideFaces(const Scene& scene, Side side)
     for (const Band& band : scene.inflows)
         if (band.range.side == side)
             for (uint32_t c = band.range.first; c <= band.range.last; ++c)
-                faces[c] = inward * band.speed;
+                faces[c] = inward * band.speedAt(c);
     for (const Band& band : scene.outflows)
         if (band.range.side == side)
             for (uint32_t c = band.range.first; c <= band.range.last; ++c)
-                faces[c] = -inward * band.speed;
+                faces[c] = -inward * band.speedAt(c);
     for (const SideRange& outlet : scene.outlets)
         if (outlet.side == side)
             for (uint32_t c = outlet.first; c <= outlet.last; ++c)

@@ -155,8 +155,21 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
                                                      held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
             if (!held)
                 solves.take(settings, key, std::move(system.matrix));
-            std::vector<double> result(system.rhs.size(), 0.0);
-            outcomes[number] = solves.solve(settings, system.rhs, result);
+            const std::vector<double>& rhs = system.rhs;
+            std::vector<double> result(rhs.size(), 0.0);
+            // What diffusing the velocity adds changes little from tick to
+            // tick: the solve starts from the velocity plus the last tick's change.
+            std::vector<double>& change = diffusionChange[number];
+            const bool fromGuess = scene.viscosityFromPrevious && change.size() == rhs.size();
+            if (fromGuess)
+                for (size_t k = 0; k < rhs.size(); ++k)
+                    result[k] = rhs[k] + change[k];
+            outcomes[number] = solves.solve(settings, rhs, result, fromGuess);
+            if (scene.viscosityFromPrevious) {
+                change.resize(rhs.size());
+                for (size_t k = 0; k < rhs.size(); ++k)
+                    change[k] = result[k] - rhs[k];
+            }
             std::copy(result.begin(), result.end(), component.data.get());
         }
     });

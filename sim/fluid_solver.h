@@ -79,6 +79,7 @@ private:
     // from tick to tick (the standard box builds its own each tick).
     RepeatedSolve pressureSolves;
     RepeatedSolve viscositySolves[2];
+    std::vector<double> diffusionChange[2];  // per component, what the last viscosity solve added to the velocity
     SolveOutcome lastSolve;
     SolveOutcome lastDiffusion;
 };

@@ -4,6 +4,24 @@
 
 #include <cmath>
 
+double Band::speedAt(uint32_t cell) const
+{
+    if (profile == BandProfile::uniform)
+        return speed;
+    // The parabola 4s(1 - s) across the band (s from 0 to 1), averaged over
+    // the cell's stretch [m/n, (m + 1)/n]: (4m + 2)/n - (4m^2 + 4m + 4/3)/n^2.
+    const double n = range.count(), m = cell - range.first;
+    return speed * ((4.0 * m + 2.0) / n - (4.0 * m * m + 4.0 * m + 4.0 / 3.0) / (n * n));
+}
+
+double Band::carried() const
+{
+    double sum = 0.0;
+    for (uint32_t cell = range.first; cell <= range.last; ++cell)
+        sum += speedAt(cell);
+    return sum;
+}
+
 Scene Scene::standard()
 {
     Scene scene;
@@ -155,6 +173,8 @@ SceneProblem Scene::firstProblem() const
             for (float channel : band.dye)
                 if (!(channel >= 0.0f && channel <= 1.0f))
                     return {key + ".dye", "dye is [red, green, blue], each from 0 to 1"};
+            if (band.profile == BandProfile::parabolic && band.range.first >= band.range.last)
+                return {key + ".profile", "a parabolic band needs two cells at least"};
             openings.push_back({&band.range, key});
         }
     }
@@ -214,9 +234,9 @@ SceneProblem Scene::firstProblem() const
     if (outlets.empty()) {
         double in = 0.0, out = 0.0;
         for (const Band& band : inflows)
-            in += band.speed * band.range.count();
+            in += band.carried();
         for (const Band& band : outflows)
-            out += band.speed * band.range.count();
+            out += band.carried();
         if (std::fabs(in - out) > 1e-9 * std::fmax(in, out))
             return {"", "without an outlet the bands must balance: inflow " + std::to_string(in) + " and outflow " +
                             std::to_string(out) + " (speed times cells) differ"};

@@ -32,13 +32,27 @@ struct SideRange {
     bool contains(uint32_t cell) const { return cell >= first && cell <= last; }
 };
 
+// How the speed through a band's faces varies along it.
+enum class BandProfile : uint8_t {
+    uniform,    // `speed` through every face
+    parabolic,  // 0 at the band's two ends, `speed` at its middle
+};
+
 // Fluid crosses the range's border faces at `speed`: into the box for an
 // inflow band, out of it for an outflow band.
 struct Band {
     SideRange range;
     double speed = 0.0;
+    BandProfile profile = BandProfile::uniform;
     bool pours = false;  // whether an inflow band pours dye, of colour dye
     float dye[3] = {0.0f, 0.0f, 0.0f};
+
+    // The speed through the border face of cell `cell` of the side (in the
+    // range). A parabolic band gives each face the parabola's mean over its
+    // cell, so that the band carries exactly 2/3 of speed times its width.
+    double speedAt(uint32_t cell) const;
+    // What the band carries, in speed times cells: the sum of its faces' speeds.
+    double carried() const;
 };
 
 // What the pointer does to the flow in a window given a scene: a drag pushes
@@ -96,6 +110,7 @@ struct Scene {
     int32_t iterationLimit = 0;
     pcg::Preconditioner preconditioner = pcg::Preconditioner::incompleteCholesky;  // of the pressure solve
     bool pressureFromPrevious = false;  // each pressure solve starts from the last tick's pressure, not zero
+    bool viscosityFromPrevious = false;  // each viscosity solve starts from the velocity plus the last tick's change, not zero
     uint32_t tracerCount = 0;
     Interaction interaction;
 

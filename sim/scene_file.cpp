@@ -374,8 +374,8 @@ public:
     {
         const std::string what = inflow ? "an [[inflow]] band" : "an [[outflow]] band";
         Band band;
-        if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "dye"})
-                     : onlyKnownKeys(entry, " in [[outflow]]", {"side", "cells", "speed"})) ||
+        if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "profile", "dye"})
+                     : onlyKnownKeys(entry, " in [[outflow]]", {"side", "cells", "speed", "profile"})) ||
             !range(entry, what, band.range))
             return false;
         if (const toml::node* dye = entry.get("dye")) {
@@ -387,6 +387,15 @@ public:
             for (int c = 0; c < 3; ++c)
                 band.dye[c] = float(channel[c]);
             band.pours = true;
+        }
+        if (const toml::node* profile = entry.get("profile")) {
+            const auto* text = profile->as_string();
+            if (text && text->get() == "uniform")
+                band.profile = BandProfile::uniform;
+            else if (text && text->get() == "parabolic")
+                band.profile = BandProfile::parabolic;
+            else
+                return fail(*profile, what + "'s profile must be \"uniform\" or \"parabolic\"");
         }
         const toml::node* speed = entry.get("speed");
         if (!speed)
@@ -457,7 +466,7 @@ public:
     {
         int64_t limit = scene.iterationLimit;
         if (!onlyKnownKeys(solver, " in [solver]",
-                           {"tolerance", "iteration_limit", "preconditioner", "pressure_start"}) ||
+                           {"tolerance", "iteration_limit", "preconditioner", "pressure_start", "viscosity_start"}) ||
             !optionalNumber(solver, "tolerance", "[solver] tolerance", scene.tolerance) ||
             !optionalWhole(solver, "iteration_limit", "[solver] iteration_limit", INT32_MIN, INT32_MAX, limit))
             return false;
@@ -471,12 +480,15 @@ public:
             else
                 return fail(*preconditioner, "[solver] preconditioner must be \"incomplete-cholesky\" or \"multigrid\"");
         }
-        if (const toml::node* start = solver.get("pressure_start")) {
+        for (const char* key : {"pressure_start", "viscosity_start"}) {
+            const toml::node* start = solver.get(key);
+            if (!start)
+                continue;
             const auto* text = start->as_string();
-            if (text && (text->get() == "previous" || text->get() == "zero"))
-                scene.pressureFromPrevious = text->get() == "previous";
-            else
-                return fail(*start, "[solver] pressure_start must be \"previous\" or \"zero\"");
+            if (!text || (text->get() != "previous" && text->get() != "zero"))
+                return fail(*start, std::string("[solver] ") + key + " must be \"previous\" or \"zero\"");
+            (std::strcmp(key, "pressure_start") == 0 ? scene.pressureFromPrevious : scene.viscosityFromPrevious) =
+                text->get() == "previous";
         }
         return true;
     }
@@ -527,7 +539,7 @@ bool parseScene(std::string_view text, const std::string& source, Scene& scene, 
 {
     // A file's own values over the standard box's, and no openings or solids unless it names them;
     // the pressure solve preconditioned by multigrid unless it asks for the factor, and
-    // started from the last tick's pressure unless it asks for zero.
+    // the pressure and viscosity solves started from the last tick's unless it asks for zero.
     scene = Scene::standard();
     scene.builtIn = false;
     scene.name.clear();
@@ -536,6 +548,7 @@ bool parseScene(std::string_view text, const std::string& source, Scene& scene, 
     scene.file = source;
     scene.preconditioner = pcg::Preconditioner::multigrid;  // the factor's iterations grow with the grid
     scene.pressureFromPrevious = true;                        // half the iterations in a steady flow
+    scene.viscosityFromPrevious = true;                       // a third of them
     SceneReader reader(source, error);
     if (const auto [line, column] = firstNonAscii(text); line > 0) {
         toml::source_region where;

@@ -65,6 +65,43 @@ TEST(Domain, BorderFacesAreHeldByWallsAndBandsAndFreedByOutlets)
     EXPECT_FALSE(domain.wall(Side::right).holdsTangent());
 }
 
+// A parabolic band: zero at its two ends and its speed in the middle, the
+// same on both halves, carrying 2/3 of its speed times its width - through
+// the faces the domain holds, on every side and width.
+TEST(Domain, AParabolicBandCarriesTwoThirdsOfItsPeakAndIsSymmetric)
+{
+    for (uint32_t width : {2u, 3u, 4u, 7u, 16u, 41u}) {
+        for (const char* side : {"left", "right", "top", "bottom"}) {
+            SCOPED_TRACE(std::string(side) + ", " + std::to_string(width) + " cells");
+            const bool inflow = std::string(side) != "bottom";
+            const Domain domain = domainOf("[grid]\ncells = [50, 45]\n[[" + std::string(inflow ? "inflow" : "outflow") +
+                                           "]]\nside = \"" + side + "\"\ncells = [2, " + std::to_string(1 + width) +
+                                           "]\nspeed = 1.5\nprofile = \"parabolic\"\n[[outlet]]\nside = \"" +
+                                           (std::string(side) == "left" ? "right" : "left") + "\"\ncells = [0, 44]\n");
+            const Side along = std::string(side) == "left"    ? Side::left
+                               : std::string(side) == "right" ? Side::right
+                               : std::string(side) == "top"   ? Side::top
+                                                              : Side::bottom;
+            // Into the box is +x through the left, +y through the top.
+            const double inward = along == Side::left || along == Side::top ? 1.0 : -1.0;
+            double carried = 0.0, largest = 0.0;
+            for (uint32_t m = 0; m < width; ++m) {
+                const double speed = domain.borderFace(along, 2 + m) * inward * (inflow ? 1.0 : -1.0);
+                EXPECT_GT(speed, 0.0);
+                EXPECT_LE(speed, 1.5);
+                EXPECT_NEAR(speed, domain.borderFace(along, 1 + width - m) * inward * (inflow ? 1.0 : -1.0), 1e-14);
+                carried += speed;
+                largest = std::fmax(largest, speed);
+            }
+            EXPECT_NEAR(carried, 2.0 / 3.0 * 1.5 * width, 1e-12 * width);
+            // The middle faces approach the peak as the band widens.
+            EXPECT_GT(largest, 1.5 * (1.0 - 1.0 / width));
+            EXPECT_EQ(domain.borderFace(along, 1), 0.0);
+            EXPECT_EQ(domain.borderFace(along, 2 + width), 0.0);
+        }
+    }
+}
+
 TEST(Domain, SolidShapesHoldEveryFaceOfTheirCellsAndLeaveAPocketFluid)
 {
     // A ring of rectangles around a pocket, and a disc whose cells are those

@@ -46,10 +46,10 @@ const SideRange* openingAt(const Scene& scene, Side side, uint32_t cell, double&
     outlet = false;
     for (const Band& band : scene.inflows)
         if (band.range.side == side && band.range.contains(cell))
-            return inwardSpeed = band.speed, &band.range;
+            return inwardSpeed = band.speedAt(cell), &band.range;
     for (const Band& band : scene.outflows)
         if (band.range.side == side && band.range.contains(cell))
-            return inwardSpeed = -band.speed, &band.range;
+            return inwardSpeed = -band.speedAt(cell), &band.range;
     for (const SideRange& range : scene.outlets)
         if (range.side == side && range.contains(cell))
             return outlet = true, &range;
@@ -127,6 +127,13 @@ const Setting settings[] = {
                                                         "[[inflow]]\nside = \"left\"\ncells = [0, 7]\nspeed = 15.0\n"
                                                         "dye = [1.0, 1.0, 1.0]\n"
                                                         "[[outlet]]\nside = \"right\"\ncells = [0, 7]\n"},
+    {"parabolic bands that balance in a closed box: 9 cells at 1.0 in, 4 at 1.5 and 2 uniform at 1.0 out",
+     "cells = [14, 12]\n" + noGravity + "[walls]\ntop = \"no-slip\"\n"
+                                        "[[inflow]]\nside = \"left\"\ncells = [1, 9]\nspeed = 1.0\nprofile = \"parabolic\"\n"
+                                        "[[outflow]]\nside = \"right\"\ncells = [3, 6]\nspeed = 1.5\n"
+                                        "profile = \"parabolic\"\n"
+                                        "[[outflow]]\nside = \"bottom\"\ncells = [6, 7]\nspeed = 1.0\n"
+                                        "profile = \"uniform\"\n"},
     {"an outlet in the floor, gravity", "cells = [10, 10]\n[[outlet]]\nside = \"bottom\"\ncells = [3, 6]\n"},
     {"the factor's pressure solve from zero: a closed box under gravity with a pocket of solids",
      "cells = [19, 14]\n[solver]\npreconditioner = \"incomplete-cholesky\"\npressure_start = \"zero\"\n"
