@@ -73,11 +73,16 @@ void FluidSolver::step()
     const double dt = scene.timeStep;
     // Advection swaps the two fields, so every step reads the current one anew.
     advect(*velocity, dt);
+    if (scene.viscosity > 0.0) {
+        // Diffusion takes the advected velocity before any push: gravity's,
+        // diffused against a wall or solid that holds the fluid at rest,
+        // would stir water that the pressure alone holds still.
+        applyBoundaryConditions(*velocity, dt);
+        diffuse(*velocity, dt);
+    }
     applyGravity(*velocity, dt);
     applyPushes(*velocity);
     applyBoundaryConditions(*velocity, dt);
-    if (scene.viscosity > 0.0)
-        diffuse(*velocity, dt);
     solvePressure(*velocity, *pressure, dt);
     subtractPressureGradient(*velocity, *pressure, dt);
     applyBoundaryConditions(*velocity, dt);

@@ -38,8 +38,9 @@ public:
     // The standard box on nx by ny cells (nx, ny >= 2), its bands cut to the grid.
     FluidSolver(uint32_t nx, uint32_t ny);
 
-    // One tick of the scene's time step: advect, gravity, the pointer's
-    // pushes, borders, (diffusion,) pressure solve, gradient, borders, (dye).
+    // One tick of the scene's time step: advect, (borders, diffusion,)
+    // gravity, the pointer's pushes, borders, pressure solve, gradient,
+    // borders, (dye).
     void step();
 
     void advect(const VelocityField& field, double dt);

@@ -2,6 +2,7 @@
 
 #include "sim/standard_box.h"
 
+#include <algorithm>
 #include <cmath>
 
 double Band::speedAt(uint32_t cell) const
@@ -62,20 +63,51 @@ bool Scene::needsGeneralSteps() const
 std::vector<uint8_t> Scene::solidCells() const
 {
     std::vector<uint8_t> solid(size_t(nx) * ny, 0);
-    for (const SolidRectangle& r : rectangles)
+    for (const SolidEntry& entry : solidsInOrder())
+        for (uint32_t k : cellsOf(entry))
+            solid[k] = 1;
+    return solid;
+}
+
+std::vector<SolidEntry> Scene::solidsInOrder() const
+{
+    std::vector<uint8_t> named(rectangles.size() + discs.size(), 0);
+    bool eachOnce = solidOrder.size() == named.size();
+    for (const SolidEntry& entry : solidOrder) {
+        const size_t slot = entry.disc ? rectangles.size() + entry.index : entry.index;
+        eachOnce = eachOnce && entry.index < (entry.disc ? discs.size() : rectangles.size()) && !named[slot];
+        if (eachOnce)
+            named[slot] = 1;
+    }
+    if (eachOnce)
+        return solidOrder;
+    std::vector<SolidEntry> inOrder;
+    for (uint32_t k = 0; k < rectangles.size(); ++k)
+        inOrder.push_back({false, k});
+    for (uint32_t k = 0; k < discs.size(); ++k)
+        inOrder.push_back({true, k});
+    return inOrder;
+}
+
+std::vector<uint32_t> Scene::cellsOf(const SolidEntry& entry) const
+{
+    std::vector<uint32_t> cells;
+    if (!entry.disc) {
+        const SolidRectangle& r = rectangles[entry.index];
         for (uint32_t i = r.fromI; i <= r.toI && i < nx; ++i)
             for (uint32_t j = r.fromJ; j <= r.toJ && j < ny; ++j)
-                solid[size_t(i) * ny + j] = 1;
-    for (const SolidDisc& d : discs) {
-        for (uint32_t i = 0; i < nx; ++i) {
-            for (uint32_t j = 0; j < ny; ++j) {
-                const double x = i + 0.5 - d.centreX, y = j + 0.5 - d.centreY;
-                if (x * x + y * y <= d.radius * d.radius)
-                    solid[size_t(i) * ny + j] = 1;
-            }
+                cells.push_back(i * ny + j);
+        return cells;
+    }
+    const SolidDisc& d = discs[entry.index];
+    for (uint32_t i = 0; i < nx; ++i) {
+        for (uint32_t j = 0; j < ny; ++j) {
+            const double x = i + 0.5 - d.centreX, y = j + 0.5 - d.centreY;
+            if (x * x + y * y <= d.radius * d.radius)
+                cells.push_back(i * ny + j);
         }
     }
-    return solid;
+    return cells;
 }
 
 const char* sideName(Side side)
@@ -107,6 +139,23 @@ std::string outsideRange(const char* what, long long lowest, long long highest, 
 {
     return std::string(what) + " must lie between " + std::to_string(lowest) + " and " + std::to_string(highest) +
            ", not " + std::to_string(value);
+}
+
+// Whether some fluid cell's square lies within one cell of the point (cx, cy), in cells.
+bool withinACellOfFluid(const std::vector<uint8_t>& solid, uint32_t nx, uint32_t ny, double cx, double cy)
+{
+    const int64_t ci = int64_t(cx), cj = int64_t(cy);
+    for (int64_t i = std::max<int64_t>(ci - 1, 0); i <= std::min<int64_t>(ci + 1, nx - 1); ++i) {
+        for (int64_t j = std::max<int64_t>(cj - 1, 0); j <= std::min<int64_t>(cj + 1, ny - 1); ++j) {
+            if (solid[size_t(i) * ny + size_t(j)])
+                continue;
+            const double ox = std::fmax(std::fmax(double(i) - cx, cx - double(i + 1)), 0.0);
+            const double oy = std::fmax(std::fmax(double(j) - cy, cy - double(j + 1)), 0.0);
+            if (ox * ox + oy * oy <= 1.0)
+                return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -219,6 +268,18 @@ SceneProblem Scene::firstProblem() const
         anyFluid = anyFluid || !cell;
     if (!anyFluid)
         return {"", "the solids leave no fluid cell"};
+    // A probe reads the fluid: it may lie on a solid's surface or within a
+    // cell of it, not deeper.
+    for (size_t k = 0; k < probes.size(); ++k) {
+        const Probe& probe = probes[k];
+        const std::string key = "probe[" + std::to_string(k) + "].point";
+        const double width = nx * cellSize, height = ny * cellSize;
+        if (!(probe.x >= 0.0 && probe.x <= width && probe.y >= 0.0 && probe.y <= height))
+            return {key, "a probe must lie inside the grid, 0 to " + std::to_string(width) + " across and 0 to " +
+                             std::to_string(height) + " down"};
+        if (!withinACellOfFluid(solid, nx, ny, probe.x / cellSize, probe.y / cellSize))
+            return {key, "a probe lies inside a solid, farther than a cell from any fluid"};
+    }
     for (const Opening& opening : openings) {
         const SideRange& range = *opening.range;
         for (uint32_t c = range.first; c <= range.last; ++c) {

@@ -70,6 +70,17 @@ struct SolidRectangle {
 struct SolidDisc {
     double centreX = 0.0, centreY = 0.0, radius = 0.0;
 };
+// One [[solid]] entry: a rectangle or a disc, by its place among its kind.
+struct SolidEntry {
+    bool disc = false;
+    uint32_t index = 0;
+};
+
+// A point whose velocity and pressure are read after every tick (probes.h),
+// in length units from the top-left corner: x to the right, y down.
+struct Probe {
+    double x = 0.0, y = 0.0;
+};
 
 // How advection samples the field it carries.
 enum class AdvectionScheme : uint8_t {
@@ -106,6 +117,8 @@ struct Scene {
     std::vector<SideRange> outlets;  // the pressure beyond them is 0
     std::vector<SolidRectangle> rectangles;
     std::vector<SolidDisc> discs;
+    std::vector<SolidEntry> solidOrder;  // the [[solid]] entries in the file's order
+    std::vector<Probe> probes;
     double tolerance = 0.0;  // of the pressure and diffusion solves, relative
     int32_t iterationLimit = 0;
     pcg::Preconditioner preconditioner = pcg::Preconditioner::incompleteCholesky;  // of the pressure solve
@@ -126,6 +139,11 @@ struct Scene {
 
     // nx*ny flags, k = i*ny + j: whether cell (i, j) is solid.
     std::vector<uint8_t> solidCells() const;
+    // The solids in the file's order: solidOrder when it names each of them
+    // once, else (a scene built in code) the rectangles, then the discs.
+    std::vector<SolidEntry> solidsInOrder() const;
+    // The cells of one solid, k = i*ny + j: those whose centres lie inside it.
+    std::vector<uint32_t> cellsOf(const SolidEntry& solid) const;
 
     // Every rule a scene's values keep, files and scenes built in code alike.
     SceneProblem firstProblem() const;

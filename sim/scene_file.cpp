@@ -262,7 +262,7 @@ public:
     {
         if (!onlyKnownKeys(root, "",
                            {"name", "grid", "fluid", "time", "advection", "walls", "inflow", "outflow", "outlet",
-                            "solid", "solver", "tracers", "interaction"}))
+                            "solid", "probe", "solver", "tracers", "interaction"}))
             return false;
         if (const toml::node* name = root.get("name")) {
             if (!name->is_string())
@@ -281,6 +281,7 @@ public:
                           }) &&
                           eachTable(root, "outlet", [&](const toml::table& entry) { return readOutlet(entry, scene); }) &&
                           eachTable(root, "solid", [&](const toml::table& entry) { return readSolid(entry, scene); }) &&
+                          eachTable(root, "probe", [&](const toml::table& entry) { return readProbe(entry, scene); }) &&
                           section(root, "interaction", &SceneReader::readInteraction, scene) &&
                           section(root, "solver", &SceneReader::readSolver, scene) &&
                           section(root, "tracers", &SceneReader::readTracers, scene);
@@ -437,6 +438,7 @@ public:
                 return false;
             s.centreX = centre[0];
             s.centreY = centre[1];
+            scene.solidOrder.push_back({true, uint32_t(scene.discs.size())});
             scene.discs.push_back(s);
             discEntries.push_back(entryIndex);
             return true;
@@ -450,8 +452,23 @@ public:
         if (!wholePair(*r->get("from"), "a rectangle's corner", 0, UINT32_MAX, from) ||
             !wholePair(*r->get("to"), "a rectangle's corner", 0, UINT32_MAX, to))
             return false;
+        scene.solidOrder.push_back({false, uint32_t(scene.rectangles.size())});
         scene.rectangles.push_back({uint32_t(from[0]), uint32_t(from[1]), uint32_t(to[0]), uint32_t(to[1])});
         rectangleEntries.push_back(entryIndex);
+        return true;
+    }
+
+    bool readProbe(const toml::table& entry, Scene& scene)
+    {
+        if (!onlyKnownKeys(entry, " in [[probe]]", {"point"}))
+            return false;
+        const toml::node* point = entry.get("point");
+        if (!point)
+            return fail(entry, "a [[probe]] needs a point = [x, y]");
+        double at[2];
+        if (!pair(*point, "a probe's point", at))
+            return false;
+        scene.probes.push_back({at[0], at[1]});
         return true;
     }
 

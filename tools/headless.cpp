@@ -3,7 +3,9 @@
 // also draws what the window shows, in software, into PNG files.
 
 #include "sim/fluid_solver.h"
+#include "sim/body_forces.h"
 #include "sim/heap_tuning.h"
+#include "sim/probes.h"
 #include "sim/scene_catalog.h"
 #include "sim/steady_run.h"
 #include "sim/utf8_locale.h"
@@ -22,6 +24,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -95,7 +98,8 @@ void writeLine(std::string& line)
     std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-void printTick(long long tick, const FluidSolver& solver, const TracerList& tracers, double stepMicroseconds)
+void printTick(long long tick, const FluidSolver& solver, const TracerList& tracers, ForceMeter* forces,
+               double stepMicroseconds)
 {
     const SolveOutcome& solve = solver.lastPressureSolve();
     const TickSummary summary = summarise(solver);
@@ -117,6 +121,33 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
     appendNumber(line, summary.kineticEnergy);
     line += ", \"tracers\": ";
     appendInteger(line, (long long)tracers.size());
+    if (forces) {
+        line += ", \"forces\": [";
+        const std::vector<BodyForce> measured = forces->measure(solver, solver.scene.timeStep);
+        for (size_t k = 0; k < measured.size(); ++k) {
+            line += k > 0 ? ", [" : "[";
+            appendNumber(line, measured[k].x);
+            line += ", ";
+            appendNumber(line, measured[k].y);
+            line += ']';
+        }
+        line += ']';
+    }
+    if (!solver.scene.probes.empty()) {
+        line += ", \"probes\": [";
+        const std::vector<ProbeReading> readings =
+            readProbes(solver.scene.probes, *solver.velocity, *solver.pressure, solver.domain);
+        for (size_t k = 0; k < readings.size(); ++k) {
+            line += k > 0 ? ", {\"u\": " : "{\"u\": ";
+            appendNumber(line, readings[k].u);
+            line += ", \"v\": ";
+            appendNumber(line, readings[k].v);
+            line += ", \"p\": ";
+            appendNumber(line, readings[k].p);
+            line += '}';
+        }
+        line += ']';
+    }
     line += ", \"step_us\": ";
     appendNumber(line, stepMicroseconds);
     line += '}';
@@ -304,6 +335,10 @@ int main(int argc, char* argv[])
     }
 
     FluidSolver solver(scene);
+    // The forces on the solids of a scene that names some.
+    std::unique_ptr<ForceMeter> forces;
+    if (!scene.solidsInOrder().empty())
+        forces = std::make_unique<ForceMeter>(solver);
     Frame frame;
     TracerList tracers;
     const TracerSettings tracing = tracerSettings(solver);
@@ -314,7 +349,7 @@ int main(int argc, char* argv[])
     updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
     const RunOutcome run = runTicks(solver, ticks, steadyRate, [&](uint64_t tick, double microseconds) {
         updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
-        printTick((long long)tick, solver, tracers, microseconds);
+        printTick((long long)tick, solver, tracers, forces.get(), microseconds);
         if (framesDir.isEmpty() || tick % every != 0)
             return true;
         composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame);
