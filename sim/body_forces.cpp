@@ -79,7 +79,7 @@ double throughSides(const AxisView& view, const Span& s, double density, double 
 
 }  // namespace
 
-ForceMeter::ForceMeter(const FluidSolver& solver)
+ForceMeter::ForceMeter(const FluidSolver& solver, uint32_t margin) : margin(margin)
 {
     const Scene& scene = solver.scene;
     const uint32_t nx = solver.nx, ny = solver.ny;
@@ -96,7 +96,7 @@ ForceMeter::ForceMeter(const FluidSolver& solver)
                 j0 = std::min<int64_t>(j0, k % ny);
                 j1 = std::max<int64_t>(j1, k % ny);
             }
-            i0 -= margin, j0 -= margin, i1 += margin, j1 += margin;
+            i0 -= int64_t(margin), j0 -= int64_t(margin), i1 += margin, j1 += margin;
             // One more ring for the sides' differences, inside the grid and
             // free of every other solid cell.
             box.valid = i0 >= 1 && j0 >= 1 && i1 + 1 < int64_t(nx) && j1 + 1 < int64_t(ny);
@@ -126,7 +126,7 @@ std::vector<BodyForce> ForceMeter::measure(const FluidSolver& solver, double dt)
 {
     // Cells drawn or erased: the boxes again, the momentum taken from now.
     if (solver.domain.solidRevision() != solidRevision)
-        *this = ForceMeter(solver);
+        *this = ForceMeter(solver, margin);
     const Scene& scene = solver.scene;
     const double dx = solver.dx, density = solver.density, mu = density * scene.viscosity;
     std::vector<BodyForce> forces;

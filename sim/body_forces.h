@@ -20,15 +20,13 @@ class ForceMeter {
 public:
     // A box per solid of the scene, in the file's order (Scene::solidsInOrder):
     // its cells and `margin` cells of fluid around them. A solid closer than
-    // two cells to the border or to another solid has no box of its own;
-    // its force reads NaN.
-    explicit ForceMeter(const FluidSolver& solver);
+    // margin + 1 cells to the border or to another solid has no box of its
+    // own; its force reads NaN.
+    explicit ForceMeter(const FluidSolver& solver, uint32_t margin = 2);
 
     // The forces after the tick just run. Call it after every tick: the
     // change of momentum is taken against the last call (or the start).
     std::vector<BodyForce> measure(const FluidSolver& solver, double dt);
-
-    static constexpr uint32_t margin = 2;
 
 private:
     struct Box {
@@ -37,5 +35,6 @@ private:
         double momentum[2] = {0.0, 0.0};        // of its fluid at the last call
     };
     std::vector<Box> boxes;
+    uint32_t margin = 2;
     uint64_t solidRevision = 0;
 };

@@ -3,6 +3,7 @@
 #include "sim/standard_box.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 double Band::speedAt(uint32_t cell) const
@@ -141,6 +142,13 @@ std::string outsideRange(const char* what, long long lowest, long long highest, 
            ", not " + std::to_string(value);
 }
 
+// A number as a person writes it, whatever the locale: 2, 0.25, 1e-05.
+std::string shortNumber(double value)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 // Whether some fluid cell's square lies within one cell of the point (cx, cy), in cells.
 bool withinACellOfFluid(const std::vector<uint8_t>& solid, uint32_t nx, uint32_t ny, double cx, double cy)
 {
@@ -275,8 +283,8 @@ SceneProblem Scene::firstProblem() const
         const std::string key = "probe[" + std::to_string(k) + "].point";
         const double width = nx * cellSize, height = ny * cellSize;
         if (!(probe.x >= 0.0 && probe.x <= width && probe.y >= 0.0 && probe.y <= height))
-            return {key, "a probe must lie inside the grid, 0 to " + std::to_string(width) + " across and 0 to " +
-                             std::to_string(height) + " down"};
+            return {key, "a probe must lie inside the grid, 0 to " + shortNumber(width) + " across and 0 to " +
+                             shortNumber(height) + " down"};
         if (!withinACellOfFluid(solid, nx, ny, probe.x / cellSize, probe.y / cellSize))
             return {key, "a probe lies inside a solid, farther than a cell from any fluid"};
     }
