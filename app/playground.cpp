@@ -1,5 +1,6 @@
 #include "app/playground.h"
 
+#include "sim/body_forces.h"
 #include "sim/fluid_solver.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
@@ -8,11 +9,15 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <cmath>
+
 namespace {
 
 constexpr float pouredDye[3] = {1.0f, 0.55f, 0.1f};  // an orange that reads on black and grey
 
 }  // namespace
+
+Playground::~Playground() = default;
 
 Playground::Playground(FlowView& view, QObject* parent) : QObject(parent), view(view)
 {
@@ -118,6 +123,16 @@ void Playground::afterTick(uint64_t ticks, bool pausedNow)
     }
     pointerAtLastTick = pointer;
 
+    if (!solver.scene.solidsInOrder().empty()) {
+        if (measured != &solver) {
+            forces = std::make_unique<ForceMeter>(solver);
+            measured = &solver;
+        }
+        const BodyForce first = forces->measure(solver, solver.scene.timeStep).front();
+        firstDrag = first.x;
+        firstLift = -first.y;  // up the picture
+    }
+
     ++framesThisSecond;
     if (clock.elapsed() >= 1000) {
         frameRate = framesThisSecond * 1000.0 / clock.restart();
@@ -139,6 +154,8 @@ void Playground::updateStatus()
                          .arg(tickCount)
                          .arg(view.solver->lastPressureSolve().iterations)
                          .arg(frameRate, 0, 'f', 1);
+    if (measured && std::isfinite(firstDrag))
+        status += QString(" · drag %1 · lift %2").arg(firstDrag, 0, 'g', 4).arg(firstLift, 0, 'g', 4);
     if (paused)
         status += " · paused";
     if (!saved.isEmpty())

@@ -4,7 +4,8 @@
 // draws solid cells and Shift+right-drag takes them away. Keys: Space pauses
 // and resumes, R starts the scene again, S saves a PNG of the view, D shows or
 // hides the dye, A the arrows. The status bar shows the tick, the last solve's
-// iterations and the frame rate.
+// iterations and the frame rate, and in a scene with solids the drag and lift
+// on the first.
 //
 // It works on the view and the solver the view draws; what only the window
 // can do (pause, start again, show the status) it asks for through signals.
@@ -15,14 +16,18 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 class FlowView;
+class FluidSolver;
+class ForceMeter;
 
 class Playground : public QObject {
     Q_OBJECT
 
 public:
     Playground(FlowView& view, QObject* parent);
+    ~Playground() override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -56,4 +61,9 @@ private:
     uint64_t tickCount = 0;     // as the window last told
     bool paused = false;        // as the window last told
     QString saved;
+    // The forces on the solids of the solver it was made for (a start again
+    // makes a new solver, and a new meter), and the first solid's last reading.
+    std::unique_ptr<ForceMeter> forces;
+    const FluidSolver* measured = nullptr;
+    double firstDrag = 0.0, firstLift = 0.0;  // NaN where it has no box of its own
 };

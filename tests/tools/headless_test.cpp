@@ -10,7 +10,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "sim/body_forces.h"
 #include "sim/fluid_solver.h"
+#include "sim/probes.h"
 #include "sim/scene_file.h"
 #include "simd/dispatch.h"
 
@@ -312,7 +314,9 @@ TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
                                     "[walls]\nleft = \"no-slip\"\n"
                                     "[[inflow]]\nside = \"top\"\ncells = [1, 4]\nspeed = 2.0\ndye = [0.0, 1.0, 0.0]\n"
                                     "[[outlet]]\nside = \"bottom\"\ncells = [8, 12]\n"
-                                    "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 1.5 }\n");
+                                    "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 1.5 }\n"
+                                    "[[solid]]\nrectangle = { from = [12, 0], to = [13, 1] }\n"
+                                    "[[probe]]\npoint = [1.375, 1.25]\n[[probe]]\npoint = [0.3, 2.4]\n");
     constexpr int ticks = 15;
     const HeadlessRun run = runHeadless({"--scene", path, "--ticks", QString::number(ticks), "--dump"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -323,10 +327,29 @@ TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
     std::string error;
     ASSERT_TRUE(loadSceneFile(path.toStdString(), scene, error)) << error;
     FluidSolver solver(scene);
+    ForceMeter meter(solver);
     for (int tick = 0; tick < ticks; ++tick) {
+        SCOPED_TRACE(tick + 1);
         solver.step();
-        EXPECT_EQ(parseLine(lines[tick])["kinetic_energy"].toDouble(), kineticEnergy(*solver.velocity))
-            << "tick " << tick + 1;
+        const QJsonObject line = parseLine(lines[tick]);
+        EXPECT_EQ(line["kinetic_energy"].toDouble(), kineticEnergy(*solver.velocity));
+        // A pair per solid in the file's order: the disc's, and null for the
+        // rectangle in the corner, which has no room for a box of its own.
+        const std::vector<BodyForce> forces = meter.measure(solver, scene.timeStep);
+        const QJsonArray printed = line["forces"].toArray();
+        ASSERT_EQ(printed.size(), 2);
+        EXPECT_EQ(printed[0].toArray()[0].toDouble(), forces[0].x);
+        EXPECT_EQ(printed[0].toArray()[1].toDouble(), forces[0].y);
+        EXPECT_TRUE(printed[1].toArray()[0].isNull() && printed[1].toArray()[1].isNull());
+        const std::vector<ProbeReading> readings =
+            readProbes(scene.probes, *solver.velocity, *solver.pressure, solver.domain);
+        const QJsonArray probes = line["probes"].toArray();
+        ASSERT_EQ(probes.size(), 2);
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(probes[k].toObject()["u"].toDouble(), readings[size_t(k)].u);
+            EXPECT_EQ(probes[k].toObject()["v"].toDouble(), readings[size_t(k)].v);
+            EXPECT_EQ(probes[k].toObject()["p"].toDouble(), readings[size_t(k)].p);
+        }
     }
     const QJsonObject dump = parseLine(lines.last());
     EXPECT_TRUE(sameBits(dump["u"].toArray(), solver.velocity->u));
