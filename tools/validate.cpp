@@ -4,10 +4,13 @@
 //                    [--steady RATE] [--time-limit T] [--profiles FILE]
 //   flowbox-validate taylor-green --cells N [--scheme S] [--viscosity NU] [--duration T] [--courant C]
 //   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
+//   flowbox-validate cylinder --reynolds 20|100 --cells N [--scheme S] [--steady RATE] [--duration T]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
 // and Shin's table for Re 100, 400 or 1000 (docs/validation/ghia1982-reRE.csv,
 // found beside the shipped scenes, or any table named with --reference);
+// the cylinder is Schaefer and Turek's benchmark (the shipped cylinder-re20
+// or cylinder-re100 scene) on N cells per diameter, a multiple of 10;
 // scripts/validate runs them all.
 
 #include "sim/scene_catalog.h"
@@ -50,7 +53,7 @@ const char* schemeName(AdvectionScheme scheme)
 int main(int argc, char* argv[])
 {
     if (argc < 2)
-        fail("usage: flowbox-validate cavity|taylor-green|poiseuille --cells N [options]");
+        fail("usage: flowbox-validate cavity|taylor-green|poiseuille|cylinder --cells N [options]");
     const std::string flow = argv[1];
     std::map<std::string, std::string> options;
     for (int k = 2; k < argc; k += 2) {
@@ -128,5 +131,42 @@ int main(int argc, char* argv[])
                     cells, schemeName(scheme), viscosity, profile.steady ? "true" : "false", profile.largestDifference);
         return profile.steady ? 0 : 3;
     }
-    fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille)");
+    if (flow == "cylinder") {
+        const double reynolds = number(options, "reynolds", 20.0);
+        if (reynolds != 20.0 && reynolds != 100.0)
+            fail("the cylinder benchmark is at Re 20 (steady) or 100 (shedding)");
+        if (cells % 10 != 0)
+            fail("--cells (per diameter) takes a multiple of 10");
+        Scene base;
+        std::string error;
+        const std::string name = reynolds == 20.0 ? "cylinder-re20" : "cylinder-re100";
+        if (!loadSceneFile(findScene(name, sceneFolders()), base, error))
+            fail(error);
+        if (!options.count("scheme"))
+            scheme = base.advection;
+        const Scene scene = validation::cylinderOn(base, cells, scheme);
+        if (const std::string problem = scene.problem(); !problem.empty())
+            fail(problem);
+        FluidSolver solver(scene);
+        const double mean = 2.0 / 3.0 * scene.inflows[0].speed;
+        if (reynolds == 20.0) {
+            const validation::SteadyCylinder run = validation::steadyCylinder(
+                solver, mean, number(options, "steady", 1e-4), number(options, "time-limit", 60.0));
+            std::printf("{\"flow\": \"cylinder\", \"reynolds\": 20, \"cells\": %u, \"scheme\": \"%s\", "
+                        "\"steady\": %s, \"time\": %g, \"drag\": %.5f, \"lift\": %.6f, \"pressure_drop\": %.5f, "
+                        "\"recirculation\": %.5f}\n",
+                        cells, schemeName(scheme), run.steady ? "true" : "false", run.time, run.coefficients.drag,
+                        run.coefficients.lift, run.coefficients.pressureDrop, run.recirculation);
+            return run.steady ? 0 : 3;
+        }
+        const validation::PeriodicCylinder run =
+            validation::periodicCylinder(solver, mean, number(options, "duration", 8.0));
+        std::printf("{\"flow\": \"cylinder\", \"reynolds\": 100, \"cells\": %u, \"scheme\": \"%s\", "
+                    "\"periodic\": %s, \"strouhal\": %.5f, \"largest_drag\": %.5f, \"largest_lift\": %.5f, "
+                    "\"pressure_drop\": %.5f}\n",
+                    cells, schemeName(scheme), run.periodic ? "true" : "false", run.strouhal, run.largestDrag,
+                    run.largestLift, run.pressureDrop);
+        return run.periodic ? 0 : 3;
+    }
+    fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille, cylinder)");
 }

@@ -1,5 +1,6 @@
 #include "tools/validation.h"
 
+#include "sim/probes.h"
 #include "sim/scene_steps.h"
 
 #include <cmath>
@@ -150,6 +151,106 @@ ChannelProfile poiseuille(uint32_t n, double viscosity, AdvectionScheme scheme)
             std::fmax(profile.largestDifference, std::fabs(solver.velocity->u.at(i, j) - 6.0 * y * (1.0 - y)));
     }
     return profile;
+}
+
+namespace {
+
+constexpr double diameter = 0.1;
+constexpr double channelHeight = 0.41;
+
+}  // namespace
+
+Scene cylinderOn(const Scene& base, uint32_t cellsPerDiameter, AdvectionScheme scheme)
+{
+    Scene scene = base;
+    const double dx = diameter / cellsPerDiameter;
+    scene.cellSize = dx;
+    scene.nx = uint32_t(std::lround(2.2 / dx));
+    scene.ny = uint32_t(std::lround(channelHeight / dx));
+    scene.timeStep = base.timeStep * dx / base.cellSize;
+    scene.inflows[0].range.last = scene.ny - 1;
+    scene.outlets[0].last = scene.ny - 1;
+    // 0.2 from the inlet, 0.2 above the floor: 0.21 below the top.
+    scene.discs[0] = {0.2 / dx, (channelHeight - 0.2) / dx, 0.5 * diameter / dx};
+    scene.advection = scheme;
+    scene.tracerCount = 0;
+    scene.iterationLimit = 1000;
+    return scene;
+}
+
+CylinderCoefficients cylinderCoefficients(const FluidSolver& solver, const BodyForce& force, double meanSpeed)
+{
+    const double scale = 2.0 / (solver.density * meanSpeed * meanSpeed * diameter);
+    const std::vector<ProbeReading> probes =
+        readProbes(solver.scene.probes, *solver.velocity, *solver.pressure, solver.domain);
+    return {scale * force.x, -scale * force.y, probes.size() == 2 ? probes[0].p - probes[1].p : 0.0};
+}
+
+double recirculationLength(const FluidSolver& solver)
+{
+    const double back = 0.25, y = channelHeight - 0.2, step = solver.dx / 8.0;
+    double x = back;
+    // Through the wall's half cell and the flow running back, to where it runs on again.
+    while (x < 2.2 && sampleInScene(*solver.velocity, solver.domain, 0, x, y) >= 0.0 && x < back + solver.dx)
+        x += step;
+    while (x < 2.2 && sampleInScene(*solver.velocity, solver.domain, 0, x, y) < 0.0)
+        x += step;
+    return x - back;
+}
+
+SteadyCylinder steadyCylinder(FluidSolver& solver, double meanSpeed, double rate, double timeLimit)
+{
+    ForceMeter meter(solver);
+    BodyForce force;
+    uint64_t tickLimit = 0;
+    while (double(tickLimit) * solver.scene.timeStep < timeLimit)
+        ++tickLimit;
+    const RunOutcome run = runTicks(solver, tickLimit, rate, [&](uint64_t, double) {
+        force = meter.measure(solver, solver.scene.timeStep)[0];
+        return true;
+    });
+    return {run.steady, double(run.ticks) * solver.scene.timeStep, cylinderCoefficients(solver, force, meanSpeed),
+            recirculationLength(solver)};
+}
+
+PeriodicCylinder periodicCylinder(FluidSolver& solver, double meanSpeed, double duration)
+{
+    ForceMeter meter(solver);
+    const double dt = solver.scene.timeStep;
+    const uint64_t ticks = uint64_t(std::ceil(duration / dt));
+    std::vector<CylinderCoefficients> history;
+    history.reserve(ticks);
+    for (uint64_t tick = 0; tick < ticks; ++tick) {
+        solver.step();
+        history.push_back(cylinderCoefficients(solver, meter.measure(solver, dt)[0], meanSpeed));
+    }
+    // The lift's upward zero crossings, between ticks by a straight line.
+    std::vector<double> crossings;
+    for (size_t k = 1; k < history.size(); ++k)
+        if (history[k - 1].lift < 0.0 && history[k].lift >= 0.0)
+            crossings.push_back(double(k) - history[k].lift / (history[k].lift - history[k - 1].lift));
+    PeriodicCylinder result;
+    if (crossings.size() < 5)
+        return result;
+    const size_t last = crossings.size() - 1;
+    const double periods[3] = {crossings[last] - crossings[last - 1], crossings[last - 1] - crossings[last - 2],
+                               crossings[last - 2] - crossings[last - 3]};
+    result.periodic = std::fabs(periods[1] - periods[0]) < 0.01 * periods[0] &&
+                      std::fabs(periods[2] - periods[0]) < 0.01 * periods[0];
+    result.strouhal = diameter / (periods[0] * dt * meanSpeed);
+    // Over the last period: the largest drag and lift, and the pressure drop
+    // half a period after the largest lift.
+    const size_t from = size_t(std::ceil(crossings[last - 1])), to = size_t(crossings[last]);
+    size_t top = from;
+    for (size_t k = from; k <= to; ++k) {
+        result.largestDrag = std::fmax(result.largestDrag, history[k].drag);
+        if (history[k].lift > history[top].lift)
+            top = k;
+    }
+    result.largestLift = history[top].lift;
+    const size_t half = top + size_t(std::lround(periods[0] / 2.0));
+    result.pressureDrop = history[half < history.size() ? half : half - size_t(std::lround(periods[0]))].pressureDrop;
+    return result;
 }
 
 }  // namespace validation

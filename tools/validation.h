@@ -3,6 +3,7 @@
 // Ghia and Shin's table, and flows whose answer is known exactly. Used by
 // flowbox-validate (scripts/validate) and by the tests, which run them coarse.
 
+#include "sim/body_forces.h"
 #include "sim/fluid_solver.h"
 #include "sim/scene.h"
 #include "sim/steady_run.h"
@@ -73,5 +74,41 @@ struct ChannelProfile {
     double largestDifference = 0.0;
 };
 ChannelProfile poiseuille(uint32_t n, double viscosity, AdvectionScheme scheme);
+
+// The cylinder benchmark of Schaefer and Turek (1996): the channel of the
+// shipped cylinder-re20 or cylinder-re100 scene on n cells per diameter (a
+// multiple of 10, so that the channel's 4.1 diameters are whole cells), its
+// time step scaled with the cell.
+Scene cylinderOn(const Scene& base, uint32_t cellsPerDiameter, AdvectionScheme scheme);
+
+// The benchmark's numbers at one moment, from the force on the disc and its
+// two probes: c = 2F/(density * mean^2 * D), lift up the channel, and the
+// pressure just ahead of the disc less the pressure just behind it.
+struct CylinderCoefficients {
+    double drag = 0.0, lift = 0.0, pressureDrop = 0.0;
+};
+CylinderCoefficients cylinderCoefficients(const FluidSolver& solver, const BodyForce& force, double meanSpeed);
+
+// Behind the disc, along its centre line: how far the flow runs back
+// towards it (the length of the recirculation, from the disc's back).
+double recirculationLength(const FluidSolver& solver);
+
+// Case 2D-1: stepped until no velocity sample changes faster than `rate`.
+struct SteadyCylinder {
+    bool steady = false;
+    double time = 0.0;
+    CylinderCoefficients coefficients;
+    double recirculation = 0.0;
+};
+SteadyCylinder steadyCylinder(FluidSolver& solver, double meanSpeed, double rate, double timeLimit);
+
+// Case 2D-2: stepped for `duration`, then its lift's last periods: the
+// Strouhal number D/(period * mean), the largest drag and lift over the last
+// period, the pressure drop half a period after the lift's largest value.
+struct PeriodicCylinder {
+    bool periodic = false;  // the last three periods within 1 % of each other
+    double strouhal = 0.0, largestDrag = 0.0, largestLift = 0.0, pressureDrop = 0.0;
+};
+PeriodicCylinder periodicCylinder(FluidSolver& solver, double meanSpeed, double duration);
 
 }  // namespace validation

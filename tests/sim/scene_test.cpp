@@ -46,7 +46,7 @@ TEST(Scene, TheStandardSceneFileRunsTheStandardBoxBitForBit)
 
 TEST(Scene, EveryShippedSceneLoadsAndStaysDivergenceFree)
 {
-    for (const char* name : {"cavity", "cylinder", "step", "standard"}) {
+    for (const char* name : {"cavity", "cylinder", "step", "standard", "cylinder-re20", "cylinder-re100"}) {
         SCOPED_TRACE(name);
         Scene scene;
         std::string error;

@@ -111,6 +111,37 @@ TEST(Validation, StillWaterStaysStillForAThousandTicks)
 
 // The reader takes "component,coordinate,value" and nothing else: a table
 // read wrong would hold the flow against numbers nobody published.
+// Schaefer and Turek's cylinder on 10 cells per diameter, held to generous
+// bounds around their values that a wrong force, probe or profile would
+// still miss: 2D-1 settles to a drag of 5.5795, a lift of 0.0106 (up), a
+// pressure drop of 0.11752 and a recirculation of 0.0845 behind the disc;
+// 2D-2 sheds at a Strouhal number of 0.30 with the lift swinging to 1.0.
+TEST(Validation, TheCylinderBenchmarkOnACoarseGrid)
+{
+    Scene steady, shedding;
+    std::string error;
+    ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/cylinder-re20.toml", steady, error)) << error;
+    ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/cylinder-re100.toml", shedding, error)) << error;
+
+    FluidSolver re20(validation::cylinderOn(steady, 10, AdvectionScheme::macCormack));
+    const validation::SteadyCylinder settled = validation::steadyCylinder(re20, 0.2, 1e-4, 30.0);
+    EXPECT_TRUE(settled.steady);
+    EXPECT_NEAR(settled.coefficients.drag, 5.5795, 0.15 * 5.5795);
+    EXPECT_GT(settled.coefficients.lift, 0.0);
+    EXPECT_LT(settled.coefficients.lift, 0.05);
+    EXPECT_NEAR(settled.coefficients.pressureDrop, 0.11752, 0.25 * 0.11752);
+    EXPECT_NEAR(settled.recirculation, 0.0845, 0.4 * 0.0845);
+
+    FluidSolver re100(validation::cylinderOn(shedding, 10, AdvectionScheme::macCormack));
+    const validation::PeriodicCylinder street = validation::periodicCylinder(re100, 1.0, 8.0);
+    EXPECT_TRUE(street.periodic);
+    EXPECT_NEAR(street.strouhal, 0.30, 0.15 * 0.30);
+    EXPECT_NEAR(street.largestDrag, 3.23, 0.25 * 3.23);
+    EXPECT_GT(street.largestLift, 0.2);
+    EXPECT_LT(street.largestLift, 1.5);
+    EXPECT_NEAR(street.pressureDrop, 2.48, 0.3 * 2.48);
+}
+
 TEST(Validation, ReferenceTablesAreReadExactlyOrRefusedWithTheirLine)
 {
     const std::string path = testing::TempDir() + "reference.csv";

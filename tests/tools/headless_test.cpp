@@ -435,7 +435,7 @@ TEST(HeadlessScene, ABadSceneGetsOneLineWithItsPlaceAndStatusTwo)
     const HeadlessRun missing = runHeadless({"--scene", "nosuchscene"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err.count('\n'), 1);
-    EXPECT_TRUE(missing.err.contains("cavity, cylinder, standard, step")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("cavity, cylinder, cylinder-re100, cylinder-re20, standard, step")) << missing.err.toStdString();
 }
 
 TEST(HeadlessScene, UntilSteadyStopsOnceTheFlowIsSteadyOrSaysItNeverWas)
