@@ -92,6 +92,21 @@ TickSummary summarise(const FluidSolver& solver)
     return summary;
 }
 
+// ", "key": [item, item, ...]", each item written by appendItem.
+template <typename Item, typename AppendItem>
+void appendList(std::string& line, const char* key, const std::vector<Item>& items, AppendItem appendItem)
+{
+    line += ", \"";
+    line += key;
+    line += "\": [";
+    for (size_t k = 0; k < items.size(); ++k) {
+        if (k > 0)
+            line += ", ";
+        appendItem(items[k]);
+    }
+    line += ']';
+}
+
 void writeLine(std::string& line)
 {
     line += '\n';
@@ -121,33 +136,25 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
     appendNumber(line, summary.kineticEnergy);
     line += ", \"tracers\": ";
     appendInteger(line, (long long)tracers.size());
-    if (forces) {
-        line += ", \"forces\": [";
-        const std::vector<BodyForce> measured = forces->measure(solver, solver.scene.timeStep);
-        for (size_t k = 0; k < measured.size(); ++k) {
-            line += k > 0 ? ", [" : "[";
-            appendNumber(line, measured[k].x);
+    if (forces)
+        appendList(line, "forces", forces->measure(solver, solver.scene.timeStep), [&](const BodyForce& force) {
+            line += '[';
+            appendNumber(line, force.x);
             line += ", ";
-            appendNumber(line, measured[k].y);
+            appendNumber(line, force.y);
             line += ']';
-        }
-        line += ']';
-    }
-    if (!solver.scene.probes.empty()) {
-        line += ", \"probes\": [";
-        const std::vector<ProbeReading> readings =
-            readProbes(solver.scene.probes, *solver.velocity, *solver.pressure, solver.domain);
-        for (size_t k = 0; k < readings.size(); ++k) {
-            line += k > 0 ? ", {\"u\": " : "{\"u\": ";
-            appendNumber(line, readings[k].u);
-            line += ", \"v\": ";
-            appendNumber(line, readings[k].v);
-            line += ", \"p\": ";
-            appendNumber(line, readings[k].p);
-            line += '}';
-        }
-        line += ']';
-    }
+        });
+    if (!solver.scene.probes.empty())
+        appendList(line, "probes", readProbes(solver.scene.probes, *solver.velocity, *solver.pressure, solver.domain),
+                   [&](const ProbeReading& reading) {
+                       line += "{\"u\": ";
+                       appendNumber(line, reading.u);
+                       line += ", \"v\": ";
+                       appendNumber(line, reading.v);
+                       line += ", \"p\": ";
+                       appendNumber(line, reading.p);
+                       line += '}';
+                   });
     line += ", \"step_us\": ";
     appendNumber(line, stepMicroseconds);
     line += '}';
