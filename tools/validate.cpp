@@ -5,6 +5,7 @@
 //   flowbox-validate taylor-green --cells N [--scheme S] [--viscosity NU] [--duration T] [--courant C]
 //   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
 //   flowbox-validate cylinder --reynolds 20|100 --cells N [--scheme S] [--steady RATE] [--duration T]
+//                    [--history FILE]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
 // and Shin's table for Re 100, 400 or 1000 (docs/validation/ghia1982-reRE.csv,
@@ -161,6 +162,16 @@ int main(int argc, char* argv[])
         }
         const validation::PeriodicCylinder run =
             validation::periodicCylinder(solver, mean, number(options, "duration", 8.0));
+        if (options.count("history")) {
+            FILE* out = std::fopen(options["history"].c_str(), "w");
+            if (!out)
+                fail("cannot write " + options["history"]);
+            std::fprintf(out, "# time  drag coefficient  lift coefficient  pressure drop\n");
+            for (size_t k = 0; k < run.history.size(); ++k)
+                std::fprintf(out, "%.5f %.6f %.6f %.6f\n", double(k + 1) * scene.timeStep, run.history[k].drag,
+                             run.history[k].lift, run.history[k].pressureDrop);
+            std::fclose(out);
+        }
         std::printf("{\"flow\": \"cylinder\", \"reynolds\": 100, \"cells\": %u, \"scheme\": \"%s\", "
                     "\"periodic\": %s, \"strouhal\": %.5f, \"largest_drag\": %.5f, \"largest_lift\": %.5f, "
                     "\"pressure_drop\": %.5f}\n",

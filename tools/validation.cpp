@@ -230,6 +230,7 @@ PeriodicCylinder periodicCylinder(FluidSolver& solver, double meanSpeed, double 
         if (history[k - 1].lift < 0.0 && history[k].lift >= 0.0)
             crossings.push_back(double(k) - history[k].lift / (history[k].lift - history[k - 1].lift));
     PeriodicCylinder result;
+    result.history = history;
     if (crossings.size() < 5)
         return result;
     const size_t last = crossings.size() - 1;

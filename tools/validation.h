@@ -108,6 +108,7 @@ SteadyCylinder steadyCylinder(FluidSolver& solver, double meanSpeed, double rate
 struct PeriodicCylinder {
     bool periodic = false;  // the last three periods within 1 % of each other
     double strouhal = 0.0, largestDrag = 0.0, largestLift = 0.0, pressureDrop = 0.0;
+    std::vector<CylinderCoefficients> history;  // tick by tick
 };
 PeriodicCylinder periodicCylinder(FluidSolver& solver, double meanSpeed, double duration);
 
