@@ -64,14 +64,19 @@ struct MultigridOperations {
 
 }  // namespace
 
-bool PcgSolver::start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
-                      int& iterationsOut, bool& solved)
+void PcgSolver::sizeVectors(uint32_t n)
 {
     if (residual.size() != n) {
         auxiliary.resize(n);
         direction.resize(n);
         residual.resize(n);
     }
+}
+
+bool PcgSolver::start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
+                      int& iterationsOut, bool& solved)
+{
+    sizeVectors(n);
     zeroVector(result);
     copyVector(rhs, residual);
 
@@ -94,11 +99,7 @@ bool PcgSolver::startFromGuess(const FivePointMatrix& matrix, const std::vector<
     // A zero right-hand side is answered as from zero: with zero.
     if (largest == 0.0 || std::isnan(largest))
         return start(matrix.n, rhs, result, residualOut, iterationsOut, solved);
-    if (residual.size() != matrix.n) {
-        auxiliary.resize(matrix.n);
-        direction.resize(matrix.n);
-        residual.resize(matrix.n);
-    }
+    sizeVectors(matrix.n);
     // A guess that is not finite throughout (its <x, Ax> is not) is no guess:
     // start from zero.
     if (!std::isfinite(applyFivePointAndDot(matrix, result.data(), auxiliary.data())))

@@ -69,6 +69,8 @@ private:
     // `solved` saying whether that is a solved system.
     bool start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
                int& iterationsOut, bool& solved);
+    // The iteration's vectors, n long (they keep their memory between solves).
+    void sizeVectors(uint32_t n);
     // The same from the guess in result: the residual is rhs - A*result.
     bool startFromGuess(const FivePointMatrix& matrix, const std::vector<double>& rhs, std::vector<double>& result,
                         double& residualOut, int& iterationsOut, bool& solved);

@@ -32,6 +32,13 @@ struct Span {
     int64_t a0, a1, b0, b1;  // cells inside, inclusive
 };
 
+// A box's cells as the view along `along` sees them.
+template <typename Box>
+Span spanAlong(const Box& box, int along)
+{
+    return along == 0 ? Span{box.i0, box.i1, box.j0, box.j1} : Span{box.j0, box.j1, box.i0, box.i1};
+}
+
 // The momentum along the view's axis of the box's fluid, per unit density
 // and cell area: its faces inside, those on its sides by half.
 double momentumAlong(const AxisView& view, const Span& s)
@@ -114,11 +121,11 @@ ForceMeter::ForceMeter(const FluidSolver& solver, uint32_t margin) : margin(marg
     for (Box& box : boxes) {
         if (!box.valid)
             continue;
-        for (int along = 0; along < 2; ++along) {
-            const AxisView view{*solver.velocity, *solver.pressure, along};
-            const Span span = along == 0 ? Span{box.i0, box.i1, box.j0, box.j1} : Span{box.j0, box.j1, box.i0, box.i1};
-            box.momentum[along] = momentumAlong(view, span);
-        }
+        for (uint32_t i = box.i0; i <= box.i1; ++i)
+            for (uint32_t j = box.j0; j <= box.j1; ++j)
+                box.fluidCells += !solver.domain.isSolid(i, j);
+        for (int along = 0; along < 2; ++along)
+            box.momentum[along] = momentumAlong(AxisView{*solver.velocity, *solver.pressure, along}, spanAlong(box, along));
     }
 }
 
@@ -135,21 +142,17 @@ std::vector<BodyForce> ForceMeter::measure(const FluidSolver& solver, double dt)
             forces.push_back({std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()});
             continue;
         }
-        uint32_t fluidCells = 0;
-        for (uint32_t i = box.i0; i <= box.i1; ++i)
-            for (uint32_t j = box.j0; j <= box.j1; ++j)
-                fluidCells += !solver.domain.isSolid(i, j);
         double force[2];
         for (int along = 0; along < 2; ++along) {
             const AxisView view{*solver.velocity, *solver.pressure, along};
-            const Span span = along == 0 ? Span{box.i0, box.i1, box.j0, box.j1} : Span{box.j0, box.j1, box.i0, box.i1};
+            const Span span = spanAlong(box, along);
             const double momentum = momentumAlong(view, span);
             const double gained = density * dx * dx * (momentum - box.momentum[along]) / dt;
             box.momentum[along] = momentum;
             const double gravity = along == 0 ? scene.gravityX : scene.gravityY;
             // The solid's push on the fluid is what the fluid gains less what
             // else acts on it; the fluid pushes the solid back as hard.
-            force[along] = -gained + throughSides(view, span, density, mu, dx) + density * gravity * fluidCells * dx * dx;
+            force[along] = -gained + throughSides(view, span, density, mu, dx) + density * gravity * box.fluidCells * dx * dx;
         }
         forces.push_back({force[0], force[1]});
     }
