@@ -89,6 +89,10 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
                 saved = QString("could not write %1").arg(QDir::current().filePath(saved));
             break;
         }
+        case Qt::Key_T:
+            view.options.temperature = !view.options.temperature;
+            view.update();
+            break;
         case Qt::Key_D:
             view.options.dye = !view.options.dye;
             view.update();

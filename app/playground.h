@@ -2,10 +2,10 @@
 // What a window given a scene lets its user do; the standard window has none
 // of it. Left-drag pushes the flow, Ctrl+left-drag pours dye, right-drag
 // draws solid cells and Shift+right-drag takes them away. Keys: Space pauses
-// and resumes, R starts the scene again, S saves a PNG of the view, D shows or
-// hides the dye, A the arrows. The status bar shows the tick, the last solve's
-// iterations and the frame rate, and in a scene with solids the drag and lift
-// on the first.
+// and resumes, R starts the scene again, S saves a PNG of the view, T shows or
+// hides the temperature, D the dye, A the arrows. The status bar shows the
+// tick, the last solve's iterations and the frame rate, and in a scene with
+// solids the drag and lift on the first.
 //
 // It works on the view and the solver the view draws; what only the window
 // can do (pause, start again, show the status) it asks for through signals.

@@ -64,8 +64,15 @@ FluidSolver::FluidSolver(const Scene& scene)
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             pressure->values.at(i, j) = 0.0;
+    if (scene.viscosity > 0.0) {
+        pressureChange = std::make_unique<ScalarField>(nx, ny, dx);
+        std::fill(pressureChange->values.data.get(), pressureChange->values.data.get() + pressureChange->values.size(),
+                  0.0);
+    }
     if (anyBandPours(scene))
         enableDye();
+    if (scene.heat.enabled)
+        heat = std::make_unique<HeatField>(scene, domain);
 }
 
 void FluidSolver::step()
@@ -73,21 +80,50 @@ void FluidSolver::step()
     const double dt = scene.timeStep;
     // Advection swaps the two fields, so every step reads the current one anew.
     advect(*velocity, dt);
-    if (scene.viscosity > 0.0) {
-        // Diffusion takes the advected velocity before any push: gravity's,
-        // diffused against a wall or solid that holds the fluid at rest,
-        // would stir water that the pressure alone holds still.
+    const bool viscous = scene.viscosity > 0.0;
+    const bool incremental = viscous && pressureKnown;
+    if (viscous)
+        applyBoundaryConditions(*velocity, dt);
+    if (incremental) {
+        // The diffusion sees the forces of the last tick's balance: where the
+        // pressure holds gravity and buoyancy (still water) it diffuses
+        // nothing, and a steady flow is the same whatever the time step.
+        subtractPressureGradient(*velocity, *pressure, dt);
+        applyGravity(*velocity, dt);
+        if (heat)
+            heat->addBuoyancy(*velocity, domain, dt);
         applyBoundaryConditions(*velocity, dt);
         diffuse(*velocity, dt);
+    } else {
+        // Without a pressure yet, gravity's push, diffused against a wall or
+        // solid that holds the fluid at rest, would stir water that the
+        // pressure alone holds still: it comes after the diffusion.
+        if (viscous)
+            diffuse(*velocity, dt);
+        applyGravity(*velocity, dt);
+        if (heat)
+            heat->addBuoyancy(*velocity, domain, dt);
     }
-    applyGravity(*velocity, dt);
     applyPushes(*velocity);
     applyBoundaryConditions(*velocity, dt);
-    solvePressure(*velocity, *pressure, dt);
-    subtractPressureGradient(*velocity, *pressure, dt);
+    if (incremental) {
+        solvePressure(*velocity, *pressureChange, dt);
+        subtractPressureGradient(*velocity, *pressureChange, dt);
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                pressure->values.at(i, j) =
+                    domain.isSolid(i, j) ? 0.0 : pressure->values.at(i, j) + pressureChange->values.at(i, j);
+    } else {
+        solvePressure(*velocity, *pressure, dt);
+        subtractPressureGradient(*velocity, *pressure, dt);
+    }
+    pressureKnown = true;
     applyBoundaryConditions(*velocity, dt);
     if (dye)
         advectDye(*dye, *velocity, domain, dt);
+    // Heat, as the dye, moves with the velocity the projection has just made divergence-free.
+    if (heat)
+        heat->step(*velocity, domain, dt, viscositySolve());
 }
 
 namespace sim {
@@ -202,7 +238,7 @@ void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressur
         if (scene.pressureFromPrevious)
             for (uint32_t i = 0; i < nx; ++i)
                 for (uint32_t j = 0; j < ny; ++j)
-                    result[i * ny + j] = domain.isSolid(i, j) ? 0.0 : pressure->values.at(i, j);
+                    result[i * ny + j] = domain.isSolid(i, j) ? 0.0 : pressureOut.values.at(i, j);
         lastSolve = pressureSolves.solve(settings, rhs, result, scene.pressureFromPrevious);
     }
     for (uint32_t i = 0; i < nx; ++i)
@@ -248,6 +284,8 @@ bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)
     if (dye)
         for (GridArray& c : dye->channel)
             c.at(i, j) = 0.0;
+    if (heat)
+        heat->cellChanged(i, j, domain);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "sim/domain.h"
 #include "sim/dye.h"
 #include "sim/five_point_system.h"
+#include "sim/heat.h"
 #include "sim/linear_solve.h"
 #include "sim/scalar_field.h"
 #include "sim/scene.h"
@@ -32,15 +33,20 @@ public:
     Scene scene;
     Domain domain;                  // the solids and the border; change cells through setSolid
     std::unique_ptr<DyeField> dye;  // when the scene pours it, or on request (enableDye)
+    std::unique_ptr<HeatField> heat;  // when the scene has heat
 
     // Every velocity sample starts at rest. Needs a scene without problems.
     explicit FluidSolver(const Scene& scene);
     // The standard box on nx by ny cells (nx, ny >= 2), its bands cut to the grid.
     FluidSolver(uint32_t nx, uint32_t ny);
 
-    // One tick of the scene's time step: advect, (borders, diffusion,)
-    // gravity, the pointer's pushes, borders, pressure solve, gradient,
-    // borders, (dye).
+    // One tick of the scene's time step: advect, gravity, (buoyancy,) the
+    // pointer's pushes, borders, pressure solve, gradient, borders, (dye,
+    // heat). With viscosity, the velocity is diffused after the advection:
+    // from the second tick on together with the last tick's pressure
+    // gradient, gravity and buoyancy, the projection then solving for the
+    // pressure's change (a steady flow does not depend on the time step); on
+    // the first, before gravity and buoyancy.
     void step();
 
     void advect(const VelocityField& field, double dt);
@@ -68,6 +74,8 @@ public:
 
     const SolveOutcome& lastPressureSolve() const { return lastSolve; }
     const SolveOutcome& lastDiffusionSolve() const { return lastDiffusion; }
+    // The last solve of the heat's diffusion, when the scene has heat.
+    SolveOutcome lastHeatSolve() const { return heat ? heat->lastSolve() : SolveOutcome{}; }
 
 private:
     // The viscosity's systems are close to the identity: the factor takes them
@@ -76,6 +84,8 @@ private:
     LinearSolve pressureSolve() const { return {scene.tolerance, scene.iterationLimit, scene.preconditioner}; }
 
     std::vector<Push> pushes;
+    std::unique_ptr<ScalarField> pressureChange;  // of the last projection, when it solved for the change
+    bool pressureKnown = false;                   // whether a projection has made the pressure
     // A scene's pressure and viscosity matrices, with their preconditioners,
     // from tick to tick (the standard box builds its own each tick).
     RepeatedSolve pressureSolves;

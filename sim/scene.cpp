@@ -207,6 +207,16 @@ SceneProblem Scene::firstProblem() const
     if (!std::isfinite(interaction.strength) || interaction.strength < 0.0 ||
         interaction.strength > largestInteractionStrength)
         return {"interaction.strength", "[interaction] strength must lie between 0 and 100"};
+    if (heat.enabled) {
+        if (!std::isfinite(heat.diffusivity) || heat.diffusivity < 0.0)
+            return {"heat.diffusivity", "[heat] diffusivity must be 0 or positive"};
+        if (!std::isfinite(heat.expansion) || !std::isfinite(heat.reference) || !std::isfinite(heat.initial))
+            return {"heat", "[heat] expansion, reference and initial must be finite"};
+        for (Side side : {Side::left, Side::right, Side::top, Side::bottom})
+            if (std::isinf(heat.wall[int(side)]))
+                return {std::string("heat.walls.") + sideName(side),
+                        std::string("[heat.walls] ") + sideName(side) + " must be finite"};
+    }
     for (Side side : {Side::left, Side::right, Side::top, Side::bottom})
         if (!std::isfinite(wall(side).slideSpeed))
             return {std::string("walls.") + sideName(side) + ".slide",
@@ -230,6 +240,8 @@ SceneProblem Scene::firstProblem() const
             for (float channel : band.dye)
                 if (!(channel >= 0.0f && channel <= 1.0f))
                     return {key + ".dye", "dye is [red, green, blue], each from 0 to 1"};
+            if (std::isinf(band.temperature))
+                return {key + ".temperature", "a band's temperature must be finite"};
             if (band.profile == BandProfile::parabolic && band.range.first >= band.range.last)
                 return {key + ".profile", "a parabolic band needs two cells at least"};
             openings.push_back({&band.range, key});
@@ -260,6 +272,8 @@ SceneProblem Scene::firstProblem() const
             return {key, "a rectangle goes from its smaller corner to its larger one"};
         if (r.toI >= nx || r.toJ >= ny)
             return {key + ".to", "a rectangle must lie inside the grid"};
+        if (std::isinf(r.temperature))
+            return {key, "a solid's temperature must be finite"};
     }
     for (size_t k = 0; k < discs.size(); ++k) {
         const SolidDisc& d = discs[k];
@@ -269,6 +283,8 @@ SceneProblem Scene::firstProblem() const
         if (!std::isfinite(d.centreX) || !std::isfinite(d.centreY) || d.centreX < 0.0 || d.centreY < 0.0 ||
             d.centreX > nx || d.centreY > ny)
             return {key + ".centre", "a disc's centre must lie inside the grid"};
+        if (std::isinf(d.temperature))
+            return {key, "a solid's temperature must be finite"};
     }
     const std::vector<uint8_t> solid = solidCells();
     bool anyFluid = false;

@@ -5,6 +5,7 @@
 
 #include "PCG/preconditioner.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,6 +47,7 @@ struct Band {
     BandProfile profile = BandProfile::uniform;
     bool pours = false;  // whether an inflow band pours dye, of colour dye
     float dye[3] = {0.0f, 0.0f, 0.0f};
+    double temperature = std::nan("");  // of the fluid an inflow band brings; NaN: the scene's initial one
 
     // The speed through the border face of cell `cell` of the side (in the
     // range). A parabolic band gives each face the parabola's mean over its
@@ -64,11 +66,14 @@ struct Interaction {
 };
 
 // Solids in cell units: a cell is solid when its centre lies inside.
+// A solid with a temperature is held at it (a heater or a cooler); NaN: insulated.
 struct SolidRectangle {
     uint32_t fromI = 0, fromJ = 0, toI = 0, toJ = 0;  // inclusive corner cells
+    double temperature = std::nan("");
 };
 struct SolidDisc {
     double centreX = 0.0, centreY = 0.0, radius = 0.0;
+    double temperature = std::nan("");
 };
 // One [[solid]] entry: a rectangle or a disc, by its place among its kind.
 struct SolidEntry {
@@ -80,6 +85,19 @@ struct SolidEntry {
 // in length units from the top-left corner: x to the right, y down.
 struct Probe {
     double x = 0.0, y = 0.0;
+};
+
+// A temperature at the cell centres, carried and diffused by the flow, and
+// the buoyancy it gives (Boussinesq: the density stays constant but in the
+// force, where warmer fluid is lighter by expansion * (T - reference)).
+struct Heat {
+    bool enabled = false;     // a scene without heat has no temperature
+    double diffusivity = 0.0; // thermal, kappa
+    double expansion = 0.0;   // beta: the buoyancy per degree
+    double reference = 0.0;   // the temperature without buoyancy
+    double initial = 0.0;     // everywhere at the start
+    // Per Side: the temperature a wall is held at; NaN: insulated.
+    double wall[4] = {std::nan(""), std::nan(""), std::nan(""), std::nan("")};
 };
 
 // How advection samples the field it carries.
@@ -119,6 +137,7 @@ struct Scene {
     std::vector<SolidDisc> discs;
     std::vector<SolidEntry> solidOrder;  // the [[solid]] entries in the file's order
     std::vector<Probe> probes;
+    Heat heat;
     double tolerance = 0.0;  // of the pressure and diffusion solves, relative
     int32_t iterationLimit = 0;
     pcg::Preconditioner preconditioner = pcg::Preconditioner::incompleteCholesky;  // of the pressure solve
@@ -144,6 +163,11 @@ struct Scene {
     std::vector<SolidEntry> solidsInOrder() const;
     // The cells of one solid, k = i*ny + j: those whose centres lie inside it.
     std::vector<uint32_t> cellsOf(const SolidEntry& solid) const;
+    // A solid's temperature: what it is held at, NaN for insulated.
+    double temperatureOf(const SolidEntry& solid) const
+    {
+        return solid.disc ? discs[solid.index].temperature : rectangles[solid.index].temperature;
+    }
 
     // Every rule a scene's values keep, files and scenes built in code alike.
     SceneProblem firstProblem() const;

@@ -262,7 +262,7 @@ public:
     {
         if (!onlyKnownKeys(root, "",
                            {"name", "grid", "fluid", "time", "advection", "walls", "inflow", "outflow", "outlet",
-                            "solid", "probe", "solver", "tracers", "interaction"}))
+                            "solid", "probe", "heat", "solver", "tracers", "interaction"}))
             return false;
         if (const toml::node* name = root.get("name")) {
             if (!name->is_string())
@@ -282,11 +282,14 @@ public:
                           eachTable(root, "outlet", [&](const toml::table& entry) { return readOutlet(entry, scene); }) &&
                           eachTable(root, "solid", [&](const toml::table& entry) { return readSolid(entry, scene); }) &&
                           eachTable(root, "probe", [&](const toml::table& entry) { return readProbe(entry, scene); }) &&
+                          section(root, "heat", &SceneReader::readHeat, scene) &&
                           section(root, "interaction", &SceneReader::readInteraction, scene) &&
                           section(root, "solver", &SceneReader::readSolver, scene) &&
                           section(root, "tracers", &SceneReader::readTracers, scene);
         if (!read)
             return false;
+        if (firstTemperature && !scene.heat.enabled)
+            return fail(*firstTemperature, "a temperature needs a [heat] table");
         // The values are the scene's to judge, as for a scene built in code.
         const SceneProblem problem = scene.firstProblem();
         return problem.message.empty() || fail(placeOf(root, problem.key), problem.message);
@@ -375,7 +378,7 @@ public:
     {
         const std::string what = inflow ? "an [[inflow]] band" : "an [[outflow]] band";
         Band band;
-        if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "profile", "dye"})
+        if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "profile", "dye", "temperature"})
                      : onlyKnownKeys(entry, " in [[outflow]]", {"side", "cells", "speed", "profile"})) ||
             !range(entry, what, band.range))
             return false;
@@ -398,6 +401,8 @@ public:
             else
                 return fail(*profile, what + "'s profile must be \"uniform\" or \"parabolic\"");
         }
+        if (!optionalTemperature(entry, what + "'s temperature", band.temperature))
+            return false;
         const toml::node* speed = entry.get("speed");
         if (!speed)
             return fail(entry, what + " needs a speed");
@@ -418,7 +423,10 @@ public:
 
     bool readSolid(const toml::table& entry, Scene& scene)
     {
-        if (!onlyKnownKeys(entry, " in [[solid]]", {"disc", "rectangle"}))
+        if (!onlyKnownKeys(entry, " in [[solid]]", {"disc", "rectangle", "temperature"}))
+            return false;
+        double temperature = std::nan("");
+        if (!optionalTemperature(entry, "a solid's temperature", temperature))
             return false;
         const toml::node* disc = entry.get("disc");
         const toml::node* rectangle = entry.get("rectangle");
@@ -438,6 +446,7 @@ public:
                 return false;
             s.centreX = centre[0];
             s.centreY = centre[1];
+            s.temperature = temperature;
             scene.solidOrder.push_back({true, uint32_t(scene.discs.size())});
             scene.discs.push_back(s);
             discEntries.push_back(entryIndex);
@@ -453,7 +462,8 @@ public:
             !wholePair(*r->get("to"), "a rectangle's corner", 0, UINT32_MAX, to))
             return false;
         scene.solidOrder.push_back({false, uint32_t(scene.rectangles.size())});
-        scene.rectangles.push_back({uint32_t(from[0]), uint32_t(from[1]), uint32_t(to[0]), uint32_t(to[1])});
+        scene.rectangles.push_back(
+            {uint32_t(from[0]), uint32_t(from[1]), uint32_t(to[0]), uint32_t(to[1]), temperature});
         rectangleEntries.push_back(entryIndex);
         return true;
     }
@@ -469,6 +479,41 @@ public:
         if (!pair(*point, "a probe's point", at))
             return false;
         scene.probes.push_back({at[0], at[1]});
+        return true;
+    }
+
+    // A band's or a solid's temperature, which only a scene with heat takes.
+    bool optionalTemperature(const toml::table& entry, const std::string& what, double& out)
+    {
+        const toml::node* node = entry.get("temperature");
+        if (!node)
+            return true;
+        if (!firstTemperature)
+            firstTemperature = node;
+        return number(*node, what, out);
+    }
+
+    bool readHeat(const toml::table& heat, Scene& scene)
+    {
+        scene.heat.enabled = true;
+        if (!onlyKnownKeys(heat, " in [heat]", {"diffusivity", "expansion", "reference", "initial", "walls"}) ||
+            !optionalNumber(heat, "diffusivity", "[heat] diffusivity", scene.heat.diffusivity) ||
+            !optionalNumber(heat, "expansion", "[heat] expansion", scene.heat.expansion) ||
+            !optionalNumber(heat, "reference", "[heat] reference", scene.heat.reference) ||
+            !optionalNumber(heat, "initial", "[heat] initial", scene.heat.initial))
+            return false;
+        bool ok = true;
+        const toml::table* walls = table(heat, "walls", ok);
+        if (!ok)
+            return false;
+        if (!walls)
+            return true;
+        if (!onlyKnownKeys(*walls, " in [heat.walls]", {"top", "bottom", "left", "right"}))
+            return false;
+        for (Side side : {Side::left, Side::right, Side::top, Side::bottom})
+            if (!optionalNumber(*walls, sideName(side), std::string("[heat.walls] ") + sideName(side),
+                                scene.heat.wall[int(side)]))
+                return false;
         return true;
     }
 
@@ -548,6 +593,7 @@ private:
     std::string& error;
     // The [[solid]] entry of each rectangle and disc, in the scene's order.
     std::vector<size_t> rectangleEntries, discEntries;
+    const toml::node* firstTemperature = nullptr;  // of a band or solid, for a scene without heat
 };
 
 }  // namespace

@@ -8,6 +8,10 @@ void ChangeRate::before(const FluidSolver& solver)
     const VelocityField& field = *solver.velocity;
     samples.assign(field.u.data.get(), field.u.data.get() + field.u.size());
     samples.insert(samples.end(), field.v.data.get(), field.v.data.get() + field.v.size());
+    if (solver.heat) {
+        const GridArray& t = solver.heat->temperature;
+        samples.insert(samples.end(), t.data.get(), t.data.get() + t.size());
+    }
 }
 
 double ChangeRate::after(const FluidSolver& solver) const
@@ -18,6 +22,12 @@ double ChangeRate::after(const FluidSolver& solver) const
         largest = std::fmax(largest, std::fabs(field.u.data[k] - samples[k]));
     for (size_t k = 0; k < field.v.size(); ++k)
         largest = std::fmax(largest, std::fabs(field.v.data[k] - samples[field.u.size() + k]));
+    if (solver.heat) {
+        const GridArray& t = solver.heat->temperature;
+        const size_t start = field.u.size() + field.v.size();
+        for (size_t k = 0; k < t.size(); ++k)
+            largest = std::fmax(largest, std::fabs(t.data[k] - samples[start + k]));
+    }
     return largest / solver.scene.timeStep;
 }
 

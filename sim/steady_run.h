@@ -9,8 +9,8 @@
 #include <limits>
 #include <vector>
 
-// How fast the velocity changes over one tick: the largest change of any
-// sample, per unit of time.
+// How fast the flow changes over one tick: the largest change of any
+// velocity sample, or of any temperature in a scene with heat, per unit of time.
 class ChangeRate {
 public:
     void before(const FluidSolver& solver);
@@ -29,7 +29,7 @@ struct RunOutcome {
 
 // Steps the solver up to tickLimit times, calling afterTick(tick, the step's
 // microseconds) after each step; afterTick returning false ends the run.
-// With steadyRate above 0 the run also ends once no velocity sample changed
-// faster than steadyRate per unit of time over a tick.
+// With steadyRate above 0 the run also ends once no velocity sample (nor
+// temperature) changed faster than steadyRate per unit of time over a tick.
 RunOutcome runTicks(FluidSolver& solver, uint64_t tickLimit, double steadyRate,
                     const std::function<bool(uint64_t tick, double stepMicroseconds)>& afterTick = {});

@@ -155,6 +155,18 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
                        appendNumber(line, reading.p);
                        line += '}';
                    });
+    if (solver.heat) {
+        // Each held wall's mean Nusselt number, by side.
+        line += ", \"nusselt\": {";
+        const std::vector<WallNusselt> walls = solver.heat->nusselt(solver.domain);
+        for (size_t k = 0; k < walls.size(); ++k) {
+            line += k > 0 ? ", \"" : "\"";
+            line += sideName(walls[k].side);
+            line += "\": ";
+            appendNumber(line, walls[k].value);
+        }
+        line += '}';
+    }
     line += ", \"step_us\": ";
     appendNumber(line, stepMicroseconds);
     line += '}';
@@ -177,6 +189,10 @@ void printDump(const FluidSolver& solver, const TracerList& tracers)
             appendArray(line, solver.dye->channel[c]);
         }
         line += ']';
+    }
+    if (solver.heat) {
+        line += ", \"temperature\": ";
+        appendArray(line, solver.heat->temperature);
     }
     line += ", \"tracers\": [";
     for (size_t k = 0; k < tracers.size(); ++k) {
@@ -267,7 +283,7 @@ int main(int argc, char* argv[])
                  "instead of the standard box.", "FILE|NAME");
     const QCommandLineOption steadyOption(
         "until-steady",
-        "Stop once no velocity sample changes faster than RATE per unit of time; --ticks is then the limit, "
+        "Stop once no velocity sample (nor temperature) changes faster than RATE per unit of time; --ticks is then the limit, "
         "and reaching it unsteady ends with status 3.",
         "RATE");
     parser.addOption(sceneOption);

@@ -6,13 +6,18 @@
 //   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
 //   flowbox-validate cylinder --reynolds 20|100 --cells N [--scheme S] [--steady RATE] [--duration T]
 //                    [--history FILE]
+//   flowbox-validate heated-cavity --rayleigh RA --cells N [--scheme S] [--courant C] [--steady RATE]
+//                    [--time-limit T]
+//   flowbox-validate onset --rayleigh RA --cells N [--step DT] [--duration T]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
 // and Shin's table for Re 100, 400 or 1000 (docs/validation/ghia1982-reRE.csv,
 // found beside the shipped scenes, or any table named with --reference);
 // the cylinder is Schaefer and Turek's benchmark (the shipped cylinder-re20
 // or cylinder-re100 scene) on N cells per diameter, a multiple of 10;
-// scripts/validate runs them all.
+// the heated cavity is de Vahl Davis's natural convection in a square (1983);
+// onset measures how fast a small roll grows or decays in a layer heated from
+// below. scripts/validate runs them all.
 
 #include "sim/scene_catalog.h"
 #include "sim/scene_file.h"
@@ -54,7 +59,7 @@ const char* schemeName(AdvectionScheme scheme)
 int main(int argc, char* argv[])
 {
     if (argc < 2)
-        fail("usage: flowbox-validate cavity|taylor-green|poiseuille|cylinder --cells N [options]");
+        fail("usage: flowbox-validate cavity|taylor-green|poiseuille|cylinder|heated-cavity|onset --cells N [options]");
     const std::string flow = argv[1];
     std::map<std::string, std::string> options;
     for (int k = 2; k < argc; k += 2) {
@@ -179,5 +184,28 @@ int main(int argc, char* argv[])
                     run.largestLift, run.pressureDrop);
         return run.periodic ? 0 : 3;
     }
-    fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille, cylinder)");
+    if (flow == "heated-cavity") {
+        const double rayleigh = number(options, "rayleigh", 1e5);
+        FluidSolver solver(validation::heatedCavity(cells, rayleigh, options.count("scheme") ? scheme
+                                                                                              : AdvectionScheme::macCormack,
+                                                    number(options, "courant", 1.4)));
+        const validation::Convection run = validation::steadyConvection(
+            solver, number(options, "steady", 1e-5), number(options, "time-limit", 3000.0));
+        std::printf("{\"flow\": \"heated-cavity\", \"rayleigh\": %g, \"cells\": %u, \"scheme\": \"%s\", "
+                    "\"steady\": %s, \"time\": %g, \"nusselt\": %.5f, \"largest_u\": %.4f, \"at_y\": %.4f, "
+                    "\"largest_v\": %.4f, \"at_x\": %.4f}\n",
+                    rayleigh, cells, schemeName(solver.scene.advection), run.steady ? "true" : "false", run.time,
+                    run.nusselt, run.largestU, run.atY, run.largestV, run.atX);
+        return run.steady ? 0 : 3;
+    }
+    if (flow == "onset") {
+        const double rayleigh = number(options, "rayleigh", 1707.76);
+        FluidSolver solver(validation::convectionLayer(cells, rayleigh, number(options, "step", 0.02)));
+        validation::disturbLayer(solver, 1e-3);
+        const double rate = validation::growthRate(solver, number(options, "duration", 60.0));
+        std::printf("{\"flow\": \"onset\", \"rayleigh\": %g, \"cells\": %u, \"growth_rate\": %.6f}\n", rayleigh,
+                    cells, rate);
+        return 0;
+    }
+    fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille, cylinder, heated-cavity, onset)");
 }

@@ -112,4 +112,37 @@ struct PeriodicCylinder {
 };
 PeriodicCylinder periodicCylinder(FluidSolver& solver, double meanSpeed, double duration);
 
+// Natural convection in a square cavity (de Vahl Davis 1983): the unit square
+// on n by n cells, the left wall held at 1 and the right at 0, floor and lid
+// insulated, every wall no-slip, gravity 1 down, expansion 1, Prandtl number
+// 0.71 and Rayleigh number `rayleigh` (viscosity sqrt(0.71 / Ra), thermal
+// diffusivity viscosity / 0.71). The time step carries fluid at the flow's
+// speed, about 0.2 sqrt(Ra) in units of diffusivity over the side, `courant`
+// cells.
+Scene heatedCavity(uint32_t n, double rayleigh, AdvectionScheme scheme, double courant = 1.4);
+// De Vahl Davis's numbers, in his units (velocities over diffusivity / side,
+// y up from the floor, v up): the hot wall's mean Nusselt number, the largest
+// u on the vertical centre line and its height, the largest v on the
+// horizontal one and its x; each largest value from the parabola through
+// the largest sample and its neighbours.
+struct Convection {
+    bool steady = false;
+    double time = 0.0;
+    double nusselt = 0.0;
+    double largestU = 0.0, atY = 0.0;
+    double largestV = 0.0, atX = 0.0;
+};
+Convection steadyConvection(FluidSolver& solver, double rate, double timeLimit);
+
+// The onset of convection: a layer of height 1 (n cells) and one critical
+// wavelength, 2.016, wide between a floor held at 1 and a lid held at 0
+// (no-slip), slip side walls; Prandtl number 0.71. It starts from conduction
+// (the linear profile, at rest) with a small disturbance of the critical
+// roll's shape in the temperature.
+Scene convectionLayer(uint32_t n, double rayleigh, double timeStep);
+void disturbLayer(FluidSolver& solver, double amplitude);
+// The growth rate of the velocity's size, from the kinetic energy at half
+// the duration and at its end (the energy grows at twice the rate).
+double growthRate(FluidSolver& solver, double duration);
+
 }  // namespace validation

@@ -22,9 +22,9 @@ FlowView::FlowView(QWidget* parent) : QOpenGLWidget(parent) {}
 
 FlowView::~FlowView()
 {
-    if (dyeTexture) {
+    if (cellTexture) {
         makeCurrent();
-        glDeleteTextures(1, &dyeTexture);
+        glDeleteTextures(1, &cellTexture);
         doneCurrent();
     }
 }
@@ -70,21 +70,21 @@ void FlowView::paintGL()
 
     composeFrame(*solver, viewWidth, viewHeight, frame, options);
 
-    if (!frame.dye.empty()) {
+    if (!frame.cellColours.empty()) {
         // One texel a cell, its centre on the cell's centre, blended linearly between.
-        if (!dyeTexture)
-            glGenTextures(1, &dyeTexture);
-        glBindTexture(GL_TEXTURE_2D, dyeTexture);
+        if (!cellTexture)
+            glGenTextures(1, &cellTexture);
+        glBindTexture(GL_TEXTURE_2D, cellTexture);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, GLsizei(frame.dyeColumns), GLsizei(frame.dyeRows), 0, GL_RGB,
-                     GL_UNSIGNED_BYTE, frame.dye.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, GLsizei(frame.cellColumns), GLsizei(frame.cellRows), 0, GL_RGB,
+                     GL_UNSIGNED_BYTE, frame.cellColours.data());
         glEnable(GL_TEXTURE_2D);
         glColor3f(1.0f, 1.0f, 1.0f);
-        const float right = float(frame.dyeColumns * frame.cellSize), bottom = float(frame.dyeRows * frame.cellSize);
+        const float right = float(frame.cellColumns * frame.cellSize), bottom = float(frame.cellRows * frame.cellSize);
         glBegin(GL_QUADS);
         glTexCoord2f(0.0f, 0.0f);
         glVertex2f(0.0f, 0.0f);

@@ -37,5 +37,5 @@ protected:
 private:
     TracerRandom random;
     Frame frame;  // reused from frame to frame
-    unsigned dyeTexture = 0;  // made at the first frame with dye
+    unsigned cellTexture = 0;  // made at the first frame with dye
 };

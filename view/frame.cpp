@@ -1,22 +1,39 @@
 #include "view/frame.h"
 
 #include "sim/fluid_solver.h"
+#include "view/colour_map.h"
 
 #include <cmath>
 
 void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame,
                   const FrameOptions& options)
 {
-    frame.dye.clear();
-    frame.dyeColumns = frame.dyeRows = 0;
-    if (solver.dye && options.dye) {
-        frame.dyeColumns = solver.nx;
-        frame.dyeRows = solver.ny;
-        frame.dye.resize(size_t(solver.nx) * solver.ny * 3);
+    frame.cellColours.clear();
+    frame.cellColumns = frame.cellRows = 0;
+    const bool showTemperature = solver.heat && options.temperature;
+    if (showTemperature || (solver.dye && options.dye)) {
+        frame.cellColumns = solver.nx;
+        frame.cellRows = solver.ny;
+        frame.cellColours.resize(size_t(solver.nx) * solver.ny * 3);
+    }
+    if (showTemperature) {
+        // From the coldest held temperature to the hottest.
+        const HeatField& heat = *solver.heat;
+        const double low = heat.coldest(), span = heat.hottest() - heat.coldest();
+        for (uint32_t j = 0; j < solver.ny; ++j) {
+            for (uint32_t i = 0; i < solver.nx; ++i) {
+                const double t = heat.temperature.at(i, j);
+                const FrameColour colour = coolToWarm(span > 0.0 ? (t - low) / span : 0.5 + t - low);
+                const float channels[3] = {colour.red, colour.green, colour.blue};
+                for (int c = 0; c < 3; ++c)
+                    frame.cellColours[(size_t(j) * solver.nx + i) * 3 + c] = uint8_t(std::lround(255.0f * channels[c]));
+            }
+        }
+    } else if (solver.dye && options.dye) {
         for (uint32_t j = 0; j < solver.ny; ++j)
             for (uint32_t i = 0; i < solver.nx; ++i)
                 for (int c = 0; c < 3; ++c)
-                    frame.dye[(size_t(j) * solver.nx + i) * 3 + c] =
+                    frame.cellColours[(size_t(j) * solver.nx + i) * 3 + c] =
                         uint8_t(std::lround(255.0 * std::fmin(1.0, std::fmax(0.0, solver.dye->channel[c].at(i, j)))));
     }
     frame.width = width;

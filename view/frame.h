@@ -36,12 +36,13 @@ struct Frame {
     double cellSize = 0.0;   // pixels per cell
     double dx = 1.0;         // length of a cell
     double trailColourScale = 1.0;  // x of a trail point, in the standard box's units
-    // The dye, when the solver carries one and it is shown: red, green, blue
-    // bytes per cell, row after row from the top (dyeColumns by dyeRows),
-    // stretched smoothly over the grid under everything else.
-    std::vector<uint8_t> dye;
-    uint32_t dyeColumns = 0;
-    uint32_t dyeRows = 0;
+    // A colour per cell under everything else - the temperature, when the
+    // solver has one and it is shown, else the dye, when it carries one and
+    // it is shown: red, green, blue bytes per cell, row after row from the
+    // top (cellColumns by cellRows), stretched smoothly over the grid.
+    std::vector<uint8_t> cellColours;
+    uint32_t cellColumns = 0;
+    uint32_t cellRows = 0;
     std::vector<ScreenSegment> grid;
     std::vector<ScreenPoint> solids;  // top left corner of each solid cell, cellSize across
     std::vector<ScreenSegment> arrows;
@@ -54,11 +55,12 @@ struct Frame {
 
 // What a frame leaves out at the viewer's wish.
 struct FrameOptions {
+    bool temperature = true;
     bool dye = true;
     bool arrows = true;
 };
 
-// Dye, grid, solids, arrows and dots of the solver's state in a view of width
+// Temperature or dye, grid, solids, arrows and dots of the solver's state in a view of width
 // by height logical pixels; the lists are reused from frame to frame.
 void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame,
                   const FrameOptions& options = {});

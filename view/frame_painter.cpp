@@ -37,11 +37,11 @@ QImage paintFrame(const Frame& frame)
     QImage image(int(frame.width), int(frame.height), QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
-    if (!frame.dye.empty()) {
-        const QImage dye(frame.dye.data(), int(frame.dyeColumns), int(frame.dyeRows), int(frame.dyeColumns * 3),
+    if (!frame.cellColours.empty()) {
+        const QImage cells(frame.cellColours.data(), int(frame.cellColumns), int(frame.cellRows), int(frame.cellColumns * 3),
                          QImage::Format_RGB888);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRectF(0.0, 0.0, frame.dyeColumns * frame.cellSize, frame.dyeRows * frame.cellSize), dye);
+        painter.drawImage(QRectF(0.0, 0.0, frame.cellColumns * frame.cellSize, frame.cellRows * frame.cellSize), cells);
     }
     painter.setRenderHint(QPainter::Antialiasing);
     drawSegments(painter, frame.grid, gridColour);

@@ -1,0 +1,270 @@
+#include "sim/heat.h"
+
+#include "parallel/thread_pool.h"
+#include "sim/five_point_system.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+// The slope of the three temperatures' middle one, limited so that a face
+// takes no value beyond its two cells (van Leer): 0 at an extreme, and where
+// either difference is NaN (a solid cell or the border beyond).
+double limitedSlope(double behind, double ahead)
+{
+    return behind * ahead > 0.0 ? 2.0 * behind * ahead / (behind + ahead) : 0.0;
+}
+
+// The temperature a face passes on at velocity w, from the cells along its
+// line: two before it and two after (NaN where not fluid), and what the
+// border beyond holds where the cell just before or after lies beyond it.
+// Upwind, with half the limited slope of the upwind cell towards the face,
+// less the part that crosses in the step (second order where the field is
+// smooth, no new extremes); first order where the line ends.
+double faceTemperature(double w, double courant, const double cells[4], double heldBefore, double heldAfter)
+{
+    const bool forward = w > 0.0;
+    const double far = forward ? cells[0] : cells[3];
+    const double upwind = forward ? cells[1] : cells[2];
+    const double downwind = forward ? cells[2] : cells[1];
+    if (std::isnan(upwind)) {
+        // Entering from beyond the border: what it holds, else the cell's own.
+        const double held = forward ? heldBefore : heldAfter;
+        return std::isnan(held) ? downwind : held;
+    }
+    if (std::isnan(downwind))
+        return upwind;
+    return upwind + 0.5 * (1.0 - courant) * limitedSlope(upwind - far, downwind - upwind);
+}
+
+}  // namespace
+
+HeatField::HeatField(const Scene& scene, const Domain& domain)
+    : temperature(scene.nx, scene.ny),
+      nx(scene.nx),
+      ny(scene.ny),
+      dx(scene.cellSize),
+      heat(scene.heat),
+      gravityX(scene.gravityX),
+      gravityY(scene.gravityY),
+      solidTemperature(size_t(nx) * ny, std::nan("")),
+      heldRange{heat.initial, heat.initial}
+{
+    std::fill(temperature.data.get(), temperature.data.get() + temperature.size(), heat.initial);
+    double lowest = INFINITY, highest = -INFINITY;
+    auto held = [&](double t) {
+        if (std::isnan(t))
+            return;
+        lowest = std::fmin(lowest, t);
+        highest = std::fmax(highest, t);
+    };
+    for (Side side : {Side::left, Side::right, Side::top, Side::bottom}) {
+        const uint32_t along = scene.cellsAlong(side);
+        border[int(side)].assign(along, std::nan(""));
+        for (uint32_t c = 0; c < along; ++c) {
+            const uint32_t i = side == Side::left ? 0 : side == Side::right ? nx - 1 : c;
+            const uint32_t j = side == Side::top ? 0 : side == Side::bottom ? ny - 1 : c;
+            if (!domain.atOpening(i, j))
+                border[int(side)][c] = heat.wall[int(side)];
+        }
+        held(heat.wall[int(side)]);
+    }
+    for (const Band& band : scene.inflows) {
+        const double t = std::isnan(band.temperature) ? heat.initial : band.temperature;
+        for (uint32_t c = band.range.first; c <= band.range.last; ++c)
+            border[int(band.range.side)][c] = t;
+        held(t);
+    }
+    for (const SolidEntry& entry : scene.solidsInOrder()) {
+        const double t = scene.temperatureOf(entry);
+        for (uint32_t k : scene.cellsOf(entry))
+            solidTemperature[k] = t;
+        held(t);
+    }
+    if (lowest <= highest)
+        heldRange[0] = lowest, heldRange[1] = highest;
+}
+
+void HeatField::step(const VelocityField& field, const Domain& domain, double dt, const LinearSolve& settings)
+{
+    carry(field, domain, dt);
+    if (heat.diffusivity > 0.0)
+        diffuse(domain, dt, settings);
+}
+
+void HeatField::carry(const VelocityField& field, const Domain& domain, double dt)
+{
+    // Sub-steps keep every cell from passing on more than it holds.
+    double fastestOutflow = 0.0;  // of any cell, in cells per unit of time
+    for (uint32_t i = 0; i < nx; ++i) {
+        for (uint32_t j = 0; j < ny; ++j) {
+            const double out = std::fmax(0.0, -field.u.at(i, j)) + std::fmax(0.0, field.u.at(i + 1, j)) +
+                               std::fmax(0.0, -field.v.at(i, j)) + std::fmax(0.0, field.v.at(i, j + 1));
+            fastestOutflow = std::fmax(fastestOutflow, out / dx);
+        }
+    }
+    const int steps = std::max(1, int(std::ceil(fastestOutflow * dt)));
+    const double share = dt / steps / dx;  // of a face's speed that crosses it in a sub-step, in cells
+    GridArray flowX(nx + 1, ny), flowY(nx, ny + 1);  // velocity times the temperature carried, per face
+    GridArray next(nx, ny);
+    auto cell = [&](int64_t i, int64_t j) {
+        if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny) || domain.isSolid(uint32_t(i), uint32_t(j)))
+            return std::nan("");
+        return temperature.at(uint32_t(i), uint32_t(j));
+    };
+    for (int step = 0; step < steps; ++step) {
+        parallel::forLines(nx + 1, ny, [&](size_t first, size_t last) {
+            for (uint32_t a = uint32_t(first); a < last; ++a) {
+                for (uint32_t j = 0; j < ny; ++j) {
+                    const double w = field.u.at(a, j);
+                    const double cells[4] = {cell(int64_t(a) - 2, j), cell(int64_t(a) - 1, j), cell(a, j),
+                                             cell(int64_t(a) + 1, j)};
+                    const double before = a == 0 ? borderHeld(Side::left, j) : std::nan("");
+                    const double after = a == nx ? borderHeld(Side::right, j) : std::nan("");
+                    flowX.at(a, j) = w == 0.0 ? 0.0 : w * faceTemperature(w, std::fabs(w) * share, cells, before, after);
+                }
+                if (a == nx)
+                    continue;
+                for (uint32_t b = 0; b <= ny; ++b) {
+                    const double w = field.v.at(a, b);
+                    const double cells[4] = {cell(a, int64_t(b) - 2), cell(a, int64_t(b) - 1), cell(a, b),
+                                             cell(a, int64_t(b) + 1)};
+                    const double before = b == 0 ? borderHeld(Side::top, a) : std::nan("");
+                    const double after = b == ny ? borderHeld(Side::bottom, a) : std::nan("");
+                    flowY.at(a, b) = w == 0.0 ? 0.0 : w * faceTemperature(w, std::fabs(w) * share, cells, before, after);
+                }
+            }
+        });
+        // What one cell passes on its neighbour takes: the heat is kept but
+        // where it crosses the border.
+        parallel::forLines(nx, ny, [&](size_t first, size_t last) {
+            for (uint32_t i = uint32_t(first); i < last; ++i)
+                for (uint32_t j = 0; j < ny; ++j)
+                    next.at(i, j) = domain.isSolid(i, j) ? temperature.at(i, j)
+                                                         : temperature.at(i, j) + share * ((flowX.at(i, j) - flowX.at(i + 1, j)) +
+                                                                                           (flowY.at(i, j) - flowY.at(i, j + 1)));
+        });
+        std::swap(temperature, next);
+    }
+}
+
+void HeatField::diffuse(const Domain& domain, double dt, const LinearSolve& settings)
+{
+    // (I - kappa*dt*L) T = T*: a fluid cell couples to its fluid neighbours;
+    // a held border face or solid adds its temperature half a cell away (the
+    // ghost beyond it mirrors the cell about it); an insulated one nothing.
+    const double s = heat.diffusivity * dt / (dx * dx);
+    std::vector<double> rhs(temperature.size());
+    auto rowAt = [&](uint32_t i, uint32_t j) {
+        FivePointRow row;
+        row.diagonal = 1.0;
+        double& right = rhs[size_t(i) * ny + j];
+        right = temperature.at(i, j);
+        if (domain.isSolid(i, j))
+            return row;
+        auto neighbour = [&](int64_t ni, int64_t nj, Side beyond, uint32_t along, double& coefficient) {
+            double held;
+            if (ni < 0 || nj < 0 || ni >= int64_t(nx) || nj >= int64_t(ny)) {
+                held = borderHeld(beyond, along);
+            } else if (domain.isSolid(uint32_t(ni), uint32_t(nj))) {
+                held = solidHeld(uint32_t(ni), uint32_t(nj));
+            } else {
+                coefficient = -s;
+                row.diagonal += s;
+                return;
+            }
+            if (std::isnan(held))
+                return;
+            row.diagonal += 2.0 * s;
+            right += 2.0 * s * held;
+        };
+        neighbour(int64_t(i) - 1, j, Side::left, j, row.beforeA);
+        neighbour(i, int64_t(j) - 1, Side::top, i, row.beforeB);
+        neighbour(i, int64_t(j) + 1, Side::bottom, i, row.afterB);
+        neighbour(int64_t(i) + 1, j, Side::right, j, row.afterA);
+        return row;
+    };
+    const SystemKey key{domain.solidRevision(), heat.diffusivity, dt};
+    if (diffusionSolves.holds(settings, key)) {
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                rowAt(i, j);
+    } else {
+        diffusionSolves.take(settings, key, fastestFivePointSystem(nx, ny, rowAt));
+    }
+    // The carried temperature is close to the diffused one: the solve starts there.
+    std::vector<double> result = rhs;
+    lastDiffusion = diffusionSolves.solve(settings, rhs, result, true);
+    std::copy(result.begin(), result.end(), temperature.data.get());
+}
+
+void HeatField::addBuoyancy(VelocityField& field, const Domain& domain, double dt) const
+{
+    auto cell = [&](int64_t i, int64_t j, double& sum, int& count) {
+        if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny) || domain.isSolid(uint32_t(i), uint32_t(j)))
+            return;
+        sum += temperature.at(uint32_t(i), uint32_t(j));
+        ++count;
+    };
+    // Warmer than the reference is lighter: pushed against gravity.
+    auto push = [&](double& face, int64_t i0, int64_t j0, int64_t i1, int64_t j1, double gravity) {
+        double sum = 0.0;
+        int count = 0;
+        cell(i0, j0, sum, count);
+        cell(i1, j1, sum, count);
+        if (count > 0)
+            face += -heat.expansion * (sum / count - heat.reference) * gravity * dt;
+    };
+    if (gravityX != 0.0)
+        for (uint32_t a = 0; a <= nx; ++a)
+            for (uint32_t j = 0; j < ny; ++j)
+                push(field.u.at(a, j), int64_t(a) - 1, j, a, j, gravityX);
+    if (gravityY != 0.0)
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t b = 0; b <= ny; ++b)
+                push(field.v.at(i, b), i, int64_t(b) - 1, i, b, gravityY);
+}
+
+void HeatField::cellChanged(uint32_t i, uint32_t j, const Domain& domain)
+{
+    if (!domain.isSolid(i, j))
+        temperature.at(i, j) = heat.initial;
+}
+
+double HeatField::total(const Domain& domain) const
+{
+    double sum = 0.0;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (!domain.isSolid(i, j))
+                sum += temperature.at(i, j);
+    return sum * dx * dx;
+}
+
+std::vector<WallNusselt> HeatField::nusselt(const Domain& domain) const
+{
+    std::vector<WallNusselt> walls;
+    const double difference = heldRange[1] - heldRange[0];
+    for (Side side : {Side::left, Side::right, Side::top, Side::bottom}) {
+        const double held = heat.wall[int(side)];
+        if (std::isnan(held))
+            continue;
+        const bool across = side == Side::left || side == Side::right;
+        const uint32_t along = across ? ny : nx;
+        double flux = 0.0;  // into the fluid, as a temperature gradient
+        uint32_t faces = 0;
+        for (uint32_t c = 0; c < along; ++c) {
+            const uint32_t i = side == Side::left ? 0 : side == Side::right ? nx - 1 : c;
+            const uint32_t j = side == Side::top ? 0 : side == Side::bottom ? ny - 1 : c;
+            if (domain.isSolid(i, j) || domain.atOpening(i, j))
+                continue;
+            flux += 2.0 * (held - temperature.at(i, j)) / dx;
+            ++faces;
+        }
+        const double extent = (across ? nx : ny) * dx;
+        walls.push_back({side, faces > 0 && difference > 0.0 ? flux / faces * extent / difference : std::nan("")});
+    }
+    return walls;
+}
