@@ -85,15 +85,18 @@ void FluidSolver::step()
     if (viscous)
         applyBoundaryConditions(*velocity, dt);
     if (incremental) {
-        // The diffusion sees the forces of the last tick's balance: where the
-        // pressure holds gravity and buoyancy (still water) it diffuses
-        // nothing, and a steady flow is the same whatever the time step.
+        // The diffusion sees the forces that the last tick's pressure
+        // balances, with that pressure: where they balance (still water) it
+        // diffuses nothing, and a steady flow is the same whatever the time
+        // step. What the buoyancy changed since comes after it.
         subtractPressureGradient(*velocity, *pressure, dt);
         applyGravity(*velocity, dt);
         if (heat)
-            heat->addBuoyancy(*velocity, domain, dt);
+            heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::last);
         applyBoundaryConditions(*velocity, dt);
         diffuse(*velocity, dt);
+        if (heat)
+            heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::change);
     } else {
         // Without a pressure yet, gravity's push, diffused against a wall or
         // solid that holds the fluid at rest, would stir water that the
@@ -102,8 +105,10 @@ void FluidSolver::step()
             diffuse(*velocity, dt);
         applyGravity(*velocity, dt);
         if (heat)
-            heat->addBuoyancy(*velocity, domain, dt);
+            heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::now);
     }
+    if (heat)
+        heat->buoyancyBalanced();
     applyPushes(*velocity);
     applyBoundaryConditions(*velocity, dt);
     if (incremental) {

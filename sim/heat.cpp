@@ -50,9 +50,11 @@ HeatField::HeatField(const Scene& scene, const Domain& domain)
       gravityX(scene.gravityX),
       gravityY(scene.gravityY),
       solidTemperature(size_t(nx) * ny, std::nan("")),
-      heldRange{heat.initial, heat.initial}
+      heldRange{heat.initial, heat.initial},
+      balanced(nx, ny)
 {
     std::fill(temperature.data.get(), temperature.data.get() + temperature.size(), heat.initial);
+    buoyancyBalanced();
     double lowest = INFINITY, highest = -INFINITY;
     auto held = [&](double t) {
         if (std::isnan(t))
@@ -200,31 +202,43 @@ void HeatField::diffuse(const Domain& domain, double dt, const LinearSolve& sett
     std::copy(result.begin(), result.end(), temperature.data.get());
 }
 
-void HeatField::addBuoyancy(VelocityField& field, const Domain& domain, double dt) const
+void HeatField::addBuoyancy(VelocityField& field, const Domain& domain, double dt, Buoyancy which) const
 {
-    auto cell = [&](int64_t i, int64_t j, double& sum, int& count) {
-        if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny) || domain.isSolid(uint32_t(i), uint32_t(j)))
-            return;
-        sum += temperature.at(uint32_t(i), uint32_t(j));
-        ++count;
+    const GridArray& from = which == Buoyancy::last ? balanced : temperature;
+    // The mean temperature of the fluid cells beside a face, above the
+    // reference (or above the last temperature's mean there); NaN for none.
+    auto excess = [&](int64_t i0, int64_t j0, int64_t i1, int64_t j1) {
+        double sum = 0.0, less = 0.0;
+        int count = 0;
+        for (const auto& [i, j] : {std::pair{i0, j0}, std::pair{i1, j1}}) {
+            if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny) || domain.isSolid(uint32_t(i), uint32_t(j)))
+                continue;
+            sum += from.at(uint32_t(i), uint32_t(j));
+            less += balanced.at(uint32_t(i), uint32_t(j));
+            ++count;
+        }
+        if (count == 0)
+            return std::nan("");
+        return sum / count - (which == Buoyancy::change ? less / count : heat.reference);
     };
     // Warmer than the reference is lighter: pushed against gravity.
-    auto push = [&](double& face, int64_t i0, int64_t j0, int64_t i1, int64_t j1, double gravity) {
-        double sum = 0.0;
-        int count = 0;
-        cell(i0, j0, sum, count);
-        cell(i1, j1, sum, count);
-        if (count > 0)
-            face += -heat.expansion * (sum / count - heat.reference) * gravity * dt;
+    auto push = [&](double& face, double warmer, double gravity) {
+        if (!std::isnan(warmer))
+            face += -heat.expansion * warmer * gravity * dt;
     };
     if (gravityX != 0.0)
         for (uint32_t a = 0; a <= nx; ++a)
             for (uint32_t j = 0; j < ny; ++j)
-                push(field.u.at(a, j), int64_t(a) - 1, j, a, j, gravityX);
+                push(field.u.at(a, j), excess(int64_t(a) - 1, j, a, j), gravityX);
     if (gravityY != 0.0)
         for (uint32_t i = 0; i < nx; ++i)
             for (uint32_t b = 0; b <= ny; ++b)
-                push(field.v.at(i, b), i, int64_t(b) - 1, i, b, gravityY);
+                push(field.v.at(i, b), excess(i, int64_t(b) - 1, i, b), gravityY);
+}
+
+void HeatField::buoyancyBalanced()
+{
+    std::copy(temperature.data.get(), temperature.data.get() + temperature.size(), balanced.data.get());
 }
 
 void HeatField::cellChanged(uint32_t i, uint32_t j, const Domain& domain)

@@ -32,8 +32,13 @@ public:
     // faces held), then diffused.
     void step(const VelocityField& field, const Domain& domain, double dt, const LinearSolve& settings);
     // Adds -expansion * (T - reference) * gravity * dt to every face, T the
-    // mean of the fluid cells beside it.
-    void addBuoyancy(VelocityField& field, const Domain& domain, double dt) const;
+    // mean of the fluid cells beside it: of the temperature now, or of the
+    // one the last buoyancy came from (whose buoyancy the last pressure
+    // balances); or what the change between the two adds.
+    enum class Buoyancy : uint8_t { now, last, change };
+    void addBuoyancy(VelocityField& field, const Domain& domain, double dt, Buoyancy which) const;
+    // The temperature now is the one the last buoyancy came from.
+    void buoyancyBalanced();
     // A cell that has just turned fluid starts at the initial temperature.
     void cellChanged(uint32_t i, uint32_t j, const Domain& domain);
 
@@ -65,6 +70,7 @@ private:
     std::vector<double> border[4];           // indexed by Side, along the side
     std::vector<double> solidTemperature;    // per cell: a held solid's temperature, else NaN
     double heldRange[2];
+    GridArray balanced;  // the temperature the last buoyancy came from
     RepeatedSolve diffusionSolves;
     SolveOutcome lastDiffusion;
 };

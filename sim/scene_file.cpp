@@ -502,12 +502,12 @@ public:
             !optionalNumber(heat, "reference", "[heat] reference", scene.heat.reference) ||
             !optionalNumber(heat, "initial", "[heat] initial", scene.heat.initial))
             return false;
-        bool ok = true;
-        const toml::table* walls = table(heat, "walls", ok);
-        if (!ok)
-            return false;
-        if (!walls)
+        const toml::node* wallsNode = heat.get("walls");
+        if (!wallsNode)
             return true;
+        const toml::table* walls = wallsNode->as_table();
+        if (!walls)
+            return fail(*wallsNode, "[heat.walls] must be a table");
         if (!onlyKnownKeys(*walls, " in [heat.walls]", {"top", "bottom", "left", "right"}))
             return false;
         for (Side side : {Side::left, Side::right, Side::top, Side::bottom})

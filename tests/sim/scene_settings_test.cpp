@@ -59,7 +59,7 @@ const SideRange* openingAt(const Scene& scene, Side side, uint32_t cell, double&
 bool hasSource(const Scene& scene)
 {
     const bool gravity = scene.gravityX != 0.0 || scene.gravityY != 0.0;
-    return !scene.inflows.empty() || !scene.outflows.empty() || (gravity && !scene.outlets.empty()) ||
+    return (scene.heat.enabled && scene.heat.expansion != 0.0 && gravity) || !scene.inflows.empty() || !scene.outflows.empty() || (gravity && !scene.outlets.empty()) ||
            scene.left.kind == Wall::Kind::sliding || scene.right.kind == Wall::Kind::sliding ||
            scene.top.kind == Wall::Kind::sliding || scene.bottom.kind == Wall::Kind::sliding;
 }
@@ -143,6 +143,25 @@ const Setting settings[] = {
      "cells = [24, 12]\ncell_size = 0.25\n[fluid]\nviscosity = 0.01\ngravity = [0.0, 0.0]\n[time]\nstep = 0.02\n"
      "[solver]\npreconditioner = \"incomplete-cholesky\"\n[[inflow]]\nside = \"left\"\ncells = [0, 11]\nspeed = 1.0\n"
      "[[outlet]]\nside = \"right\"\ncells = [2, 9]\n[[solid]]\ndisc = { centre = [8.0, 6.0], radius = 2.5 }\n"},
+    {"heat: an insulated closed box, no-slip, viscosity, an insulated solid, gravity sideways and down",
+     "cells = [16, 12]\n[fluid]\nviscosity = 0.02\ngravity = [3.0, 9.8]\n[walls]\nleft = \"no-slip\"\n"
+     "bottom = \"no-slip\"\n[heat]\ndiffusivity = 0.01\nexpansion = 0.3\nreference = 1.0\ninitial = 1.5\n"
+     "[[solid]]\ndisc = { centre = [10.0, 5.0], radius = 2.5 }\n"},
+    {"heat: every wall held, a heater and a cooler, MacCormack, viscosity, cells of 0.5",
+     "cells = [14, 12]\ncell_size = 0.5\n[fluid]\nviscosity = 0.05\n[advection]\nscheme = \"maccormack\"\n[time]\n"
+     "step = 0.05\n[heat]\ndiffusivity = 0.05\nexpansion = 0.2\nreference = 0.0\ninitial = 0.0\n[heat.walls]\n"
+     "left = -1.0\nright = 2.0\ntop = 0.5\nbottom = 1.0\n"
+     "[[solid]]\nrectangle = { from = [3, 3], to = [4, 5] }\ntemperature = 3.0\n"
+     "[[solid]]\ndisc = { centre = [10.0, 7.0], radius = 1.5 }\ntemperature = -2.0\n"},
+    {"heat: a warm band into a channel past a heated disc to an outlet, slip walls, without diffusion",
+     "cells = [20, 10]\n[fluid]\ngravity = [0.0, 5.0]\n[heat]\nexpansion = 1.0\ninitial = 0.0\n"
+     "[[inflow]]\nside = \"left\"\ncells = [2, 7]\nspeed = 1.0\ntemperature = 1.0\n"
+     "[[outlet]]\nside = \"right\"\ncells = [0, 9]\n"
+     "[[solid]]\ndisc = { centre = [9.0, 5.0], radius = 2.0 }\ntemperature = 0.5\n"},
+    {"heat: bands top to bottom carrying the initial temperature, a cold floor, gravity up",
+     "cells = [12, 12]\n[fluid]\nviscosity = 0.01\ngravity = [0.0, -9.8]\n[heat]\ndiffusivity = 0.02\n"
+     "expansion = 0.1\ninitial = 0.7\nreference = 0.7\n[heat.walls]\nbottom = 0.1\n"
+     "[[inflow]]\nside = \"top\"\ncells = [2, 5]\nspeed = 1.0\n[[outflow]]\nside = \"bottom\"\ncells = [6, 9]\nspeed = 1.0\n"},
 };
 
 TEST(SceneSettings, EverySettingKeepsTheInvariantsOfTheFlow)
@@ -164,6 +183,7 @@ TEST(SceneSettings, EverySettingKeepsTheInvariantsOfTheFlow)
         ASSERT_GT(poured, 0.0);
         solver.push({centreX, centreY, 10.0 * dx, -6.0 * dx});
         const bool closed = scene.outlets.empty() && scene.inflows.empty() && scene.outflows.empty();
+        const double heatAtStart = solver.heat ? solver.heat->total(solver.domain) : 0.0;
         double energyAfterPush = 0.0;
         for (int tick = 1; tick <= ticks; ++tick) {
             SCOPED_TRACE("tick " + std::to_string(tick));
@@ -183,6 +203,24 @@ TEST(SceneSettings, EverySettingKeepsTheInvariantsOfTheFlow)
             ASSERT_LE(largestDye(solver, false), 1.0 + slack);
             if (closed) {
                 ASSERT_NEAR(solver.dyeTotal(0) + solver.dyeTotal(1) + solver.dyeTotal(2), poured, 1e-9 * poured);
+            }
+            if (solver.heat) {
+                // No temperature beyond the start's and the held ones; an
+                // insulated closed box keeps its heat.
+                const double lowest = std::fmin(scene.heat.initial, solver.heat->coldest());
+                const double highest = std::fmax(scene.heat.initial, solver.heat->hottest());
+                const double margin = slack * (highest - lowest + 1.0);
+                for (uint32_t i = 0; i < solver.nx; ++i) {
+                    for (uint32_t j = 0; j < solver.ny; ++j) {
+                        if (solver.domain.isSolid(i, j))
+                            continue;
+                        ASSERT_GE(solver.heat->temperature.at(i, j), lowest - margin) << i << ", " << j;
+                        ASSERT_LE(solver.heat->temperature.at(i, j), highest + margin) << i << ", " << j;
+                    }
+                }
+                if (closed && solver.heat->coldest() == solver.heat->hottest()) {
+                    ASSERT_NEAR(solver.heat->total(solver.domain), heatAtStart, 1e-9 * std::fabs(heatAtStart));
+                }
             }
             const double energy = kineticEnergy(*solver.velocity);
             if (tick == 1) {

@@ -583,6 +583,22 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
         {"[grid]\ncells = [4, 4]\n[walls]\nleft = { slide = 1.0, speed = 2.0 }\n", "unknown key \"speed\" in the left wall"},
         {"[grid]\ncells = [4, 4]\n[[solid]]\ndisc = { centre = [1.0, 1.0], radius = 0.0 }\n", "a disc's radius must be positive"},
         {"[grid]\ncells = [4, 4]\n[[solid]]\nrectangle = { from = [2, 2], to = [1, 3] }\n", "from its smaller corner"},
+        // Heat: its table, its walls, and temperatures that only a scene with heat takes.
+        {"[grid]\ncells = [4, 4]\n[heat]\ndiffusivity = -0.1\n", "test.toml:4:15: [heat] diffusivity must be 0 or positive"},
+        {"[grid]\ncells = [4, 4]\n[heat]\nexpansoin = 1.0\n",
+         "test.toml:4:1: unknown key \"expansoin\" in [heat] (the nearest known one is \"expansion\")"},
+        {"[grid]\ncells = [4, 4]\n[heat]\ninitial = \"warm\"\n", "test.toml:4:11: [heat] initial must be a number"},
+        {"heat = 1.0\n[grid]\ncells = [4, 4]\n", "test.toml:1:8: [heat] must be a table"},
+        {"[grid]\ncells = [4, 4]\n[heat.walls]\nfloor = 1.0\n",
+         "test.toml:4:1: unknown key \"floor\" in [heat.walls] (the nearest known one is"},
+        {"[grid]\ncells = [4, 4]\n[heat.walls]\nleft = nan\n", "test.toml:4:8: [heat.walls] left must be finite"},
+        {"[grid]\ncells = [4, 4]\n[heat]\nwalls = [1.0, 0.0]\n", "test.toml:4:9: [heat.walls] must be a table"},
+        {"[grid]\ncells = [4, 4]\n[[solid]]\ndisc = { centre = [1.0, 1.0], radius = 1.0 }\ntemperature = 1.0\n",
+         "test.toml:5:15: a temperature needs a [heat] table"},
+        {"[grid]\ncells = [4, 4]\n[[inflow]]\nside = \"left\"\ncells = [0, 3]\nspeed = 1.0\ntemperature = 2.0\n"
+         "[[outlet]]\nside = \"right\"\ncells = [0, 3]\n", "test.toml:7:15: a temperature needs a [heat] table"},
+        {"[grid]\ncells = [4, 4]\n[heat]\n[[solid]]\nrectangle = { from = [1, 1], to = [2, 2] }\ntemperature = \"hot\"\n",
+         "test.toml:6:15: a solid's temperature must be a number"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

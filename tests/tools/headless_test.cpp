@@ -278,6 +278,36 @@ TEST(HeadlessScene, AShippedSceneRunsOnItsOwnGridAndDrawsItsFrames)
     const QRgb disc = frame.pixel(40 * 3 + 1, 41 * 3 + 1);
     EXPECT_GT(qRed(disc), 60);
     EXPECT_EQ(qRed(disc), qGreen(disc));
+    // A scene without heat has no temperature.
+    EXPECT_FALSE(parseLine(lines[3]).contains("nusselt"));
+    EXPECT_FALSE(dump.contains("temperature"));
+}
+
+// The temperature under the grid, cold blue to hot red: the heated cavity's
+// hot wall on the left, its cold one on the right.
+TEST(HeadlessFrames, TheTemperatureIsDrawnFromColdBlueToHotRed)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const HeadlessRun run = runHeadless({"--scene", "heated-cavity", "--ticks", "20", "--frames", dir.path(),
+                                         "--every", "20", "--size", "400x400"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QJsonObject last = parseLine(run.out.trimmed().split('\n').last());
+    EXPECT_GT(last["nusselt"].toObject()["left"].toDouble(), 1.0);
+    EXPECT_LT(last["nusselt"].toObject()["right"].toDouble(), -1.0);
+    const QImage frame(dir.filePath("frame-00000020.png"));
+    ASSERT_FALSE(frame.isNull());
+    // The first and last two columns of cells (4 pixels a cell), halfway
+    // down, grid lines and dots and all.
+    auto redOverBlue = [&](int fromX) {
+        int difference = 0;
+        for (int x = fromX; x < fromX + 8; ++x)
+            for (int y = 180; y < 220; ++y)
+                difference += qRed(frame.pixel(x, y)) - qBlue(frame.pixel(x, y));
+        return difference / (8 * 40);
+    };
+    EXPECT_GT(redOverBlue(0), 30);
+    EXPECT_LT(redOverBlue(392), -30);
 }
 
 QString writeScene(const QTemporaryDir& dir, const QString& name, const QByteArray& text)
@@ -302,8 +332,8 @@ bool sameBits(const QJsonArray& printed, const GridArray& expected)
 }
 
 // A scene of settings the shipped scenes lack - cells of a quarter, a time
-// step of 0.02, a band on the top that pours, a partial outlet, a solid -
-// runs in flowbox-headless exactly as its solver does in this process.
+// step of 0.02, a band on the top that pours, a partial outlet, a solid,
+// heat - runs in flowbox-headless exactly as its solver does in this process.
 TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
 {
     QTemporaryDir dir;
@@ -314,9 +344,10 @@ TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
                                     "[walls]\nleft = \"no-slip\"\n"
                                     "[[inflow]]\nside = \"top\"\ncells = [1, 4]\nspeed = 2.0\ndye = [0.0, 1.0, 0.0]\n"
                                     "[[outlet]]\nside = \"bottom\"\ncells = [8, 12]\n"
-                                    "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 1.5 }\n"
+                                    "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 1.5 }\ntemperature = 2.0\n"
                                     "[[solid]]\nrectangle = { from = [12, 0], to = [13, 1] }\n"
-                                    "[[probe]]\npoint = [1.375, 1.25]\n[[probe]]\npoint = [0.3, 2.4]\n");
+                                    "[[probe]]\npoint = [1.375, 1.25]\n[[probe]]\npoint = [0.3, 2.4]\n"
+                                    "[heat]\ndiffusivity = 0.01\nexpansion = 0.5\n[heat.walls]\nleft = 1.0\nbottom = -0.5\n");
     constexpr int ticks = 15;
     const HeadlessRun run = runHeadless({"--scene", path, "--ticks", QString::number(ticks), "--dump"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -350,8 +381,17 @@ TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
             EXPECT_EQ(probes[k].toObject()["v"].toDouble(), readings[size_t(k)].v);
             EXPECT_EQ(probes[k].toObject()["p"].toDouble(), readings[size_t(k)].p);
         }
+        // The held walls' Nusselt numbers, by side, in the order left, right, top, bottom.
+        const std::vector<WallNusselt> walls = solver.heat->nusselt(solver.domain);
+        const QJsonObject nusselt = line["nusselt"].toObject();
+        ASSERT_EQ(walls.size(), 2u);
+        EXPECT_EQ(nusselt.keys(), (QStringList{"bottom", "left"}));
+        EXPECT_TRUE(lines[tick].contains("\"nusselt\": {\"left\""));
+        for (const WallNusselt& wall : walls)
+            EXPECT_EQ(nusselt[sideName(wall.side)].toDouble(), wall.value) << sideName(wall.side);
     }
     const QJsonObject dump = parseLine(lines.last());
+    EXPECT_TRUE(sameBits(dump["temperature"].toArray(), solver.heat->temperature));
     EXPECT_TRUE(sameBits(dump["u"].toArray(), solver.velocity->u));
     EXPECT_TRUE(sameBits(dump["v"].toArray(), solver.velocity->v));
     EXPECT_TRUE(sameBits(dump["pressure"].toArray(), solver.pressure->values));
@@ -435,7 +475,7 @@ TEST(HeadlessScene, ABadSceneGetsOneLineWithItsPlaceAndStatusTwo)
     const HeadlessRun missing = runHeadless({"--scene", "nosuchscene"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err.count('\n'), 1);
-    EXPECT_TRUE(missing.err.contains("cavity, cylinder, cylinder-re100, cylinder-re20, standard, step")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("cavity, convection, cylinder, cylinder-re100, cylinder-re20, heated-cavity, standard, step")) << missing.err.toStdString();
 }
 
 TEST(HeadlessScene, UntilSteadyStopsOnceTheFlowIsSteadyOrSaysItNeverWas)
