@@ -3,7 +3,8 @@
 
 #include "view/frame.h"
 
-// Cold to hot, t from 0 to 1 (clamped): blue through a light grey to red, each
-// step of t an even step in lightness and hue on either side of the middle
-// (the cool-to-warm diverging map of Moreland, 2009).
+// Cold to hot, t from 0 to 1 (clamped): blue through a light grey to red,
+// its lightness climbing to the middle and falling again the same way, so
+// that neither end looks hotter or darker than the other (the cool-to-warm
+// diverging map of Moreland, 2009).
 FrameColour coolToWarm(double t);

@@ -17,9 +17,10 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         frame.cellColours.resize(size_t(solver.nx) * solver.ny * 3);
     }
     if (showTemperature) {
-        // From the coldest held temperature to the hottest.
+        // From the coldest temperature held or at the start to the hottest.
         const HeatField& heat = *solver.heat;
-        const double low = heat.coldest(), span = heat.hottest() - heat.coldest();
+        const double low = std::fmin(heat.coldest(), solver.scene.heat.initial);
+        const double span = std::fmax(heat.hottest(), solver.scene.heat.initial) - low;
         for (uint32_t j = 0; j < solver.ny; ++j) {
             for (uint32_t i = 0; i < solver.nx; ++i) {
                 const double t = heat.temperature.at(i, j);

@@ -256,3 +256,33 @@ TEST(Playground, TheStandardWindowTakesNoMouseOrKeys)
 }
 
 }  // namespace
+
+// A scene with heat: T hides the temperature under the grid and shows it
+// again; drawing a solid over heated fluid and erasing it starts that cell
+// at the initial temperature.
+TEST(Playground, TShowsAndHidesTheTemperatureAndAnErasedCellStartsAtTheInitialOne)
+{
+    Touched box(sceneFrom("[grid]\ncells = [24, 16]\n[fluid]\ndensity = 1.0\n[time]\nstep = 0.05\n"
+                          "[heat]\ndiffusivity = 5.0\nexpansion = 0.01\ninitial = 0.25\n[heat.walls]\nleft = 1.0\n"));
+    box.tick(20);
+    const QImage shown = box.view().grabFramebuffer();
+    QTest::keyClick(&box.window, Qt::Key_T);
+    EXPECT_FALSE(box.view().options.temperature);
+    const QImage hidden = box.view().grabFramebuffer();
+    EXPECT_NE(hidden, shown);
+    // The warm column beside the left wall is drawn red over blue only with the temperature.
+    const QPoint warm = box.pixelOf(0, 8) + QPoint(2, 2);
+    EXPECT_GT(qRed(shown.pixel(warm)), qBlue(shown.pixel(warm)) + 40);
+    EXPECT_EQ(qRed(hidden.pixel(warm)), qBlue(hidden.pixel(warm)));
+    QTest::keyClick(&box.window, Qt::Key_T);
+    const QImage again = box.view().grabFramebuffer();
+    EXPECT_EQ(again.pixel(warm), shown.pixel(warm));
+
+    ASSERT_GT(box.solver().heat->temperature.at(0, 8), 0.3);
+    QTest::mousePress(&box.view(), Qt::RightButton, {}, box.pixelOf(0, 8));
+    QTest::mouseRelease(&box.view(), Qt::RightButton, {}, box.pixelOf(0, 8));
+    QTest::mousePress(&box.view(), Qt::RightButton, Qt::ShiftModifier, box.pixelOf(0, 8));
+    QTest::mouseRelease(&box.view(), Qt::RightButton, Qt::ShiftModifier, box.pixelOf(0, 8));
+    EXPECT_FALSE(box.solver().domain.isSolid(0, 8));
+    EXPECT_EQ(box.solver().heat->temperature.at(0, 8), 0.25);
+}
