@@ -72,7 +72,7 @@ TEST_F(ThreadCount, EveryIndexIsVisitedOnceWhateverTheCountAndSize)
 }
 
 struct State {
-    std::vector<double> u, v, pressure, dye;
+    std::vector<double> u, v, pressure, dye, temperature;
 };
 
 // A scene run from rest on a given number of threads; large enough that
@@ -89,11 +89,13 @@ State runOn(int threads, const std::string& text, int ticks)
         solver.step();
         EXPECT_TRUE(solver.lastPressureSolve().converged);
     }
-    State state{values(solver.velocity->u), values(solver.velocity->v), values(solver.pressure->values), {}};
+    State state{values(solver.velocity->u), values(solver.velocity->v), values(solver.pressure->values), {}, {}};
     for (const GridArray& channel : solver.dye->channel) {
         const std::vector<double> channelValues = values(channel);
         state.dye.insert(state.dye.end(), channelValues.begin(), channelValues.end());
     }
+    if (solver.heat)
+        state.temperature = values(solver.heat->temperature);
     return state;
 }
 
@@ -104,12 +106,13 @@ TEST_F(ThreadCount, ScenesGiveTheSameBitsOnOneTwoAndThreeThreads)
         "[grid]\ncells = [200, 170]\ncell_size = 0.01\n[fluid]\nviscosity = 0.001\ngravity = [0.0, 0.0]\n"
         "[time]\nstep = 0.002\n[advection]\nscheme = \"maccormack\"\n[walls]\ntop = { slide = 1.0 }\n"
         "left = \"no-slip\"\nright = \"no-slip\"\nbottom = \"no-slip\"\n",
-        // A channel past solids to an outlet, a band pouring dye, gravity, odd sides.
+        // A channel past solids to an outlet, a band pouring dye, gravity, odd sides, heat.
         "[grid]\ncells = [251, 163]\ncell_size = 0.02\n[time]\nstep = 0.004\n"
         "[[inflow]]\nside = \"left\"\ncells = [10, 150]\nspeed = 2.0\ndye = [0.2, 0.6, 1.0]\n"
         "[[outlet]]\nside = \"right\"\ncells = [0, 162]\n"
-        "[[solid]]\ndisc = { centre = [60.0, 80.0], radius = 15.0 }\n"
-        "[[solid]]\nrectangle = { from = [120, 0], to = [125, 90] }\n",
+        "[[solid]]\ndisc = { centre = [60.0, 80.0], radius = 15.0 }\ntemperature = 2.0\n"
+        "[[solid]]\nrectangle = { from = [120, 0], to = [125, 90] }\n"
+        "[heat]\ndiffusivity = 0.002\nexpansion = 0.1\n[heat.walls]\nbottom = 1.0\n",
     };
     for (const std::string& text : scenes) {
         SCOPED_TRACE(text);
@@ -122,6 +125,7 @@ TEST_F(ThreadCount, ScenesGiveTheSameBitsOnOneTwoAndThreeThreads)
             EXPECT_EQ(many.v, one.v);
             EXPECT_EQ(many.pressure, one.pressure);
             EXPECT_EQ(many.dye, one.dye);
+            EXPECT_EQ(many.temperature, one.temperature);
         }
     }
 }
