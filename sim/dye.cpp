@@ -56,15 +56,7 @@ void advectDye(DyeField& dye, const VelocityField& field, const Domain& domain, 
     // box.) Sub-steps keep every cell from giving more than it holds.
     const uint32_t nx = field.nx, ny = field.ny;
     const double dx = field.dx;
-    double fastestOutflow = 0.0;  // of any cell, in cells per unit of time
-    for (uint32_t i = 0; i < nx; ++i) {
-        for (uint32_t j = 0; j < ny; ++j) {
-            const double out = std::fmax(0.0, -field.u.at(i, j)) + std::fmax(0.0, field.u.at(i + 1, j)) +
-                               std::fmax(0.0, -field.v.at(i, j)) + std::fmax(0.0, field.v.at(i, j + 1));
-            fastestOutflow = std::fmax(fastestOutflow, out / dx);
-        }
-    }
-    const int steps = std::max(1, int(std::ceil(fastestOutflow * dt)));
+    const int steps = cellToCellSubSteps(field, dt);
     const double share = dt / steps / dx;  // of a face's speed that crosses it in a sub-step, in cells
     DyeField next(nx, ny);
     const sim::SceneKernels& kernels = sim::sceneKernels();

@@ -72,7 +72,7 @@ FluidSolver::FluidSolver(const Scene& scene)
     if (anyBandPours(scene))
         enableDye();
     if (scene.heat.enabled)
-        heat = std::make_unique<HeatField>(scene, domain);
+        heat = std::make_unique<HeatField>(scene);
 }
 
 void FluidSolver::step()

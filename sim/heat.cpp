@@ -41,7 +41,7 @@ double faceTemperature(double w, double courant, const double cells[4], double h
 
 }  // namespace
 
-HeatField::HeatField(const Scene& scene, const Domain& domain)
+HeatField::HeatField(const Scene& scene)
     : temperature(scene.nx, scene.ny),
       nx(scene.nx),
       ny(scene.ny),
@@ -63,22 +63,27 @@ HeatField::HeatField(const Scene& scene, const Domain& domain)
         highest = std::fmax(highest, t);
     };
     for (Side side : {Side::left, Side::right, Side::top, Side::bottom}) {
-        const uint32_t along = scene.cellsAlong(side);
-        border[int(side)].assign(along, std::nan(""));
-        for (uint32_t c = 0; c < along; ++c) {
-            const uint32_t i = side == Side::left ? 0 : side == Side::right ? nx - 1 : c;
-            const uint32_t j = side == Side::top ? 0 : side == Side::bottom ? ny - 1 : c;
-            if (!domain.atOpening(i, j))
-                border[int(side)][c] = heat.wall[int(side)];
-        }
+        border[int(side)].assign(scene.cellsAlong(side), heat.wall[int(side)]);
+        opening[int(side)].assign(scene.cellsAlong(side), 0);
         held(heat.wall[int(side)]);
     }
+    // An inflow band holds its faces at the temperature it brings; fluid
+    // leaves through outflow bands and outlets with its own.
+    auto open = [&](const SideRange& range, double t) {
+        for (uint32_t c = range.first; c <= range.last; ++c) {
+            border[int(range.side)][c] = t;
+            opening[int(range.side)][c] = 1;
+        }
+    };
     for (const Band& band : scene.inflows) {
         const double t = std::isnan(band.temperature) ? heat.initial : band.temperature;
-        for (uint32_t c = band.range.first; c <= band.range.last; ++c)
-            border[int(band.range.side)][c] = t;
+        open(band.range, t);
         held(t);
     }
+    for (const Band& band : scene.outflows)
+        open(band.range, std::nan(""));
+    for (const SideRange& outlet : scene.outlets)
+        open(outlet, std::nan(""));
     for (const SolidEntry& entry : scene.solidsInOrder()) {
         const double t = scene.temperatureOf(entry);
         for (uint32_t k : scene.cellsOf(entry))
@@ -99,15 +104,7 @@ void HeatField::step(const VelocityField& field, const Domain& domain, double dt
 void HeatField::carry(const VelocityField& field, const Domain& domain, double dt)
 {
     // Sub-steps keep every cell from passing on more than it holds.
-    double fastestOutflow = 0.0;  // of any cell, in cells per unit of time
-    for (uint32_t i = 0; i < nx; ++i) {
-        for (uint32_t j = 0; j < ny; ++j) {
-            const double out = std::fmax(0.0, -field.u.at(i, j)) + std::fmax(0.0, field.u.at(i + 1, j)) +
-                               std::fmax(0.0, -field.v.at(i, j)) + std::fmax(0.0, field.v.at(i, j + 1));
-            fastestOutflow = std::fmax(fastestOutflow, out / dx);
-        }
-    }
-    const int steps = std::max(1, int(std::ceil(fastestOutflow * dt)));
+    const int steps = cellToCellSubSteps(field, dt);
     const double share = dt / steps / dx;  // of a face's speed that crosses it in a sub-step, in cells
     GridArray flowX(nx + 1, ny), flowY(nx, ny + 1);  // velocity times the temperature carried, per face
     GridArray next(nx, ny);
@@ -266,13 +263,11 @@ std::vector<WallNusselt> HeatField::nusselt(const Domain& domain) const
         if (std::isnan(held))
             continue;
         const bool across = side == Side::left || side == Side::right;
-        const uint32_t along = across ? ny : nx;
         double flux = 0.0;  // into the fluid, as a temperature gradient
         uint32_t faces = 0;
-        for (uint32_t c = 0; c < along; ++c) {
-            const uint32_t i = side == Side::left ? 0 : side == Side::right ? nx - 1 : c;
-            const uint32_t j = side == Side::top ? 0 : side == Side::bottom ? ny - 1 : c;
-            if (domain.isSolid(i, j) || domain.atOpening(i, j))
+        for (uint32_t c = 0; c < opening[int(side)].size(); ++c) {
+            const auto [i, j] = borderCell(nx, ny, side, c);
+            if (domain.isSolid(i, j) || opening[int(side)][c])
                 continue;
             flux += 2.0 * (held - temperature.at(i, j)) / dx;
             ++faces;

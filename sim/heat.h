@@ -26,7 +26,7 @@ public:
     GridArray temperature;  // (nx, ny); a solid cell's value takes no part
 
     // The scene's initial temperature everywhere. Needs a scene with heat.
-    HeatField(const Scene& scene, const Domain& domain);
+    explicit HeatField(const Scene& scene);
 
     // One tick: carried by the velocity (divergence-free, with the domain's
     // faces held), then diffused.
@@ -68,6 +68,7 @@ private:
     Heat heat;
     double gravityX, gravityY;
     std::vector<double> border[4];           // indexed by Side, along the side
+    std::vector<uint8_t> opening[4];         // whether a border face is a band's or an outlet's
     std::vector<double> solidTemperature;    // per cell: a held solid's temperature, else NaN
     double heldRange[2];
     GridArray balanced;  // the temperature the last buoyancy came from

@@ -307,8 +307,7 @@ SceneProblem Scene::firstProblem() const
     for (const Opening& opening : openings) {
         const SideRange& range = *opening.range;
         for (uint32_t c = range.first; c <= range.last; ++c) {
-            const uint32_t i = range.side == Side::left ? 0 : range.side == Side::right ? nx - 1 : c;
-            const uint32_t j = range.side == Side::top ? 0 : range.side == Side::bottom ? ny - 1 : c;
+            const auto [i, j] = borderCell(nx, ny, range.side, c);
             if (solid[size_t(i) * ny + j])
                 return {opening.key + ".cells", "an opening leads into a solid cell (" + cellsText(range) + ")"};
         }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class Side : uint8_t { left, right, top, bottom };
@@ -176,3 +177,10 @@ struct Scene {
 };
 
 const char* sideName(Side side);
+
+// The cell (i, j) of an nx by ny grid whose border face is the `cell`-th along a side.
+inline std::pair<uint32_t, uint32_t> borderCell(uint32_t nx, uint32_t ny, Side side, uint32_t cell)
+{
+    return {side == Side::left ? 0 : side == Side::right ? nx - 1 : cell,
+            side == Side::top ? 0 : side == Side::bottom ? ny - 1 : cell};
+}

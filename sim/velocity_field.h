@@ -36,3 +36,8 @@ struct VelocityField {
     // What the sampling rule and the advection kernels read.
     FieldSamples samples() const { return {u.data.get(), v.data.get(), dx, nx, ny}; }
 };
+
+// The sub-steps of dt in which a field carried from cell to cell through the
+// faces never has a cell pass on more than it holds: the fastest outflow of
+// any cell, in cells per unit of time, times dt, rounded up (1 at least).
+int cellToCellSubSteps(const VelocityField& field, double dt);
