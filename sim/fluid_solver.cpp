@@ -64,7 +64,7 @@ FluidSolver::FluidSolver(const Scene& scene)
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             pressure->values.at(i, j) = 0.0;
-    if (scene.viscosity > 0.0) {
+    if (scene.viscosity > 0.0 && scene.heat.enabled) {
         pressureChange = std::make_unique<ScalarField>(nx, ny, dx);
         std::fill(pressureChange->values.data.get(), pressureChange->values.data.get() + pressureChange->values.size(),
                   0.0);
@@ -81,14 +81,16 @@ void FluidSolver::step()
     // Advection swaps the two fields, so every step reads the current one anew.
     advect(*velocity, dt);
     const bool viscous = scene.viscosity > 0.0;
-    const bool incremental = viscous && pressureKnown;
+    const bool incremental = pressureChange && pressureKnown;
     if (viscous)
         applyBoundaryConditions(*velocity, dt);
     if (incremental) {
         // The diffusion sees the forces that the last tick's pressure
         // balances, with that pressure: where they balance (still water) it
         // diffuses nothing, and a steady flow is the same whatever the time
-        // step. What the buoyancy changed since comes after it.
+        // step - which a flow driven by its buoyancy needs (without it, a
+        // heated square's Nusselt number moved by 3 % with the step). What
+        // the buoyancy changed since comes after it.
         subtractPressureGradient(*velocity, *pressure, dt);
         applyGravity(*velocity, dt);
         if (heat)

@@ -31,7 +31,7 @@ TEST(Validation, CavityAtReynolds100On32CellsFollowsGhia)
         ASSERT_TRUE(run.steady) << "still changing at " << run.changeRate;
         const Differences d = compareWithReference(solver, reference);
         std::printf("32 cells: largest %.4f, %.4f; RMS %.4f, %.4f (u, v)\n", d.largestU, d.largestV, d.rmsU, d.rmsV);
-        // Measured: linear 0.0222, 0.0234 and 0.0102, 0.0084; MacCormack 0.0103, 0.0067 and 0.0054, 0.0032.
+        // Measured: linear 0.0215, 0.0226 and 0.0097, 0.0080; MacCormack 0.0095, 0.0057 and 0.0049, 0.0029.
         EXPECT_LT(d.largestU, 0.03);
         EXPECT_LT(d.largestV, 0.03);
         EXPECT_LT(d.rmsU, 0.013);
@@ -71,7 +71,7 @@ TEST(Validation, ChannelFlowDevelopsThePoiseuilleParabola)
     const ChannelProfile profile = poiseuille(16, 0.05, AdvectionScheme::linear);
     ASSERT_TRUE(profile.steady);
     std::printf("largest difference from the parabola: %.4f (of 1.5 at the centre)\n", profile.largestDifference);
-    EXPECT_LT(profile.largestDifference, 0.025);  // measured 0.0058
+    EXPECT_LT(profile.largestDifference, 0.025);  // measured 0.0163
 }
 
 // A closed box under gravity: the projection takes back what gravity adds,
@@ -126,17 +126,19 @@ TEST(Validation, TheCylinderBenchmarkOnACoarseGrid)
     FluidSolver re20(validation::cylinderOn(steady, 10, AdvectionScheme::macCormack));
     const validation::SteadyCylinder settled = validation::steadyCylinder(re20, 0.2, 1e-4, 30.0);
     EXPECT_TRUE(settled.steady);
-    EXPECT_NEAR(settled.coefficients.drag, 5.5795, 0.15 * 5.5795);
+    // Measured 5.411, 0.0155, 0.1062, 0.0738; with the inlet's tangential
+    // velocity left free, 5.086 and 0.0967 (the drag and pressure drop fail).
+    EXPECT_NEAR(settled.coefficients.drag, 5.5795, 0.05 * 5.5795);
     EXPECT_GT(settled.coefficients.lift, 0.0);
     EXPECT_LT(settled.coefficients.lift, 0.05);
-    EXPECT_NEAR(settled.coefficients.pressureDrop, 0.11752, 0.25 * 0.11752);
+    EXPECT_NEAR(settled.coefficients.pressureDrop, 0.11752, 0.15 * 0.11752);
     EXPECT_NEAR(settled.recirculation, 0.0845, 0.4 * 0.0845);
 
     FluidSolver re100(validation::cylinderOn(shedding, 10, AdvectionScheme::macCormack));
     const validation::PeriodicCylinder street = validation::periodicCylinder(re100, 1.0, 8.0);
     EXPECT_TRUE(street.periodic);
     EXPECT_NEAR(street.strouhal, 0.30, 0.15 * 0.30);
-    EXPECT_NEAR(street.largestDrag, 3.23, 0.25 * 3.23);
+    EXPECT_NEAR(street.largestDrag, 3.23, 0.1 * 3.23);  // measured 3.137; with a free inlet 2.833
     EXPECT_GT(street.largestLift, 0.2);
     EXPECT_LT(street.largestLift, 1.5);
     EXPECT_NEAR(street.pressureDrop, 2.48, 0.3 * 2.48);
