@@ -122,7 +122,8 @@ void HeatField::carry(const VelocityField& field, const Domain& domain, double d
                                              cell(int64_t(a) + 1, j)};
                     const double before = a == 0 ? borderHeld(Side::left, j) : std::nan("");
                     const double after = a == nx ? borderHeld(Side::right, j) : std::nan("");
-                    flowX.at(a, j) = w == 0.0 ? 0.0 : w * faceTemperature(w, std::fabs(w) * share, cells, before, after);
+                    flowX.at(a, j) =
+                        w == 0.0 ? 0.0 : w * faceTemperature(w, std::fabs(w) * share, cells, before, after);
                 }
                 if (a == nx)
                     continue;
@@ -132,18 +133,21 @@ void HeatField::carry(const VelocityField& field, const Domain& domain, double d
                                              cell(a, int64_t(b) + 1)};
                     const double before = b == 0 ? borderHeld(Side::top, a) : std::nan("");
                     const double after = b == ny ? borderHeld(Side::bottom, a) : std::nan("");
-                    flowY.at(a, b) = w == 0.0 ? 0.0 : w * faceTemperature(w, std::fabs(w) * share, cells, before, after);
+                    flowY.at(a, b) =
+                        w == 0.0 ? 0.0 : w * faceTemperature(w, std::fabs(w) * share, cells, before, after);
                 }
             }
         });
         // What one cell passes on its neighbour takes: the heat is kept but
         // where it crosses the border.
         parallel::forLines(nx, ny, [&](size_t first, size_t last) {
-            for (uint32_t i = uint32_t(first); i < last; ++i)
-                for (uint32_t j = 0; j < ny; ++j)
-                    next.at(i, j) = domain.isSolid(i, j) ? temperature.at(i, j)
-                                                         : temperature.at(i, j) + share * ((flowX.at(i, j) - flowX.at(i + 1, j)) +
-                                                                                           (flowY.at(i, j) - flowY.at(i, j + 1)));
+            for (uint32_t i = uint32_t(first); i < last; ++i) {
+                for (uint32_t j = 0; j < ny; ++j) {
+                    const double gained =
+                        (flowX.at(i, j) - flowX.at(i + 1, j)) + (flowY.at(i, j) - flowY.at(i, j + 1));
+                    next.at(i, j) = temperature.at(i, j) + (domain.isSolid(i, j) ? 0.0 : share * gained);
+                }
+            }
         });
         std::swap(temperature, next);
     }

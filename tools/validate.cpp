@@ -186,9 +186,8 @@ int main(int argc, char* argv[])
     }
     if (flow == "heated-cavity") {
         const double rayleigh = number(options, "rayleigh", 1e5);
-        FluidSolver solver(validation::heatedCavity(cells, rayleigh, options.count("scheme") ? scheme
-                                                                                              : AdvectionScheme::macCormack,
-                                                    number(options, "courant", 1.4)));
+        const AdvectionScheme chosen = options.count("scheme") ? scheme : AdvectionScheme::macCormack;
+        FluidSolver solver(validation::heatedCavity(cells, rayleigh, chosen, number(options, "courant", 1.4)));
         const validation::Convection run = validation::steadyConvection(
             solver, number(options, "steady", 1e-5), number(options, "time-limit", 3000.0));
         std::printf("{\"flow\": \"heated-cavity\", \"rayleigh\": %g, \"cells\": %u, \"scheme\": \"%s\", "

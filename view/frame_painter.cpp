@@ -38,8 +38,8 @@ QImage paintFrame(const Frame& frame)
     image.fill(Qt::black);
     QPainter painter(&image);
     if (!frame.cellColours.empty()) {
-        const QImage cells(frame.cellColours.data(), int(frame.cellColumns), int(frame.cellRows), int(frame.cellColumns * 3),
-                         QImage::Format_RGB888);
+        const QImage cells(frame.cellColours.data(), int(frame.cellColumns), int(frame.cellRows),
+                           int(frame.cellColumns * 3), QImage::Format_RGB888);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(QRectF(0.0, 0.0, frame.cellColumns * frame.cellSize, frame.cellRows * frame.cellSize), cells);
     }

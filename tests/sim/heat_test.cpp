@@ -133,16 +133,17 @@ TEST(Heat, ConductionBetweenTwoHeldWallsIsLinearWithNusseltOne)
 {
     for (const bool across : {true, false}) {
         SCOPED_TRACE(across ? "left to right" : "top to bottom");
-        const Scene scene = sceneFrom(std::string("[grid]\ncells = [12, 9]\ncell_size = 0.1\n[fluid]\ngravity = [0.0, 0.0]\n"
-                                                  "[time]\nstep = 0.05\n[solver]\ntolerance = 1e-12\n"
-                                                  "[heat]\ndiffusivity = 0.05\ninitial = 0.3\n[heat.walls]\n") +
-                                      (across ? "left = 1.0\nright = 0.0\n" : "top = 1.0\nbottom = 0.0\n"));
+        const Scene scene = sceneFrom(
+            std::string("[grid]\ncells = [12, 9]\ncell_size = 0.1\n[fluid]\ngravity = [0.0, 0.0]\n[time]\nstep = 0.05\n"
+                        "[solver]\ntolerance = 1e-12\n[heat]\ndiffusivity = 0.05\ninitial = 0.3\n[heat.walls]\n") +
+            (across ? "left = 1.0\nright = 0.0\n" : "top = 1.0\nbottom = 0.0\n"));
         FluidSolver solver(scene);
         ASSERT_TRUE(runTicks(solver, 20000, 1e-11).steady);
         const uint32_t n = across ? solver.nx : solver.ny;
         for (uint32_t i = 0; i < solver.nx; ++i)
             for (uint32_t j = 0; j < solver.ny; ++j)
-                ASSERT_NEAR(solver.heat->temperature.at(i, j), 1.0 - ((across ? i : j) + 0.5) / n, 1e-8) << i << ", " << j;
+                ASSERT_NEAR(solver.heat->temperature.at(i, j), 1.0 - ((across ? i : j) + 0.5) / n, 1e-8)
+                    << i << ", " << j;
         EXPECT_NEAR(nusseltOf(solver, across ? Side::left : Side::top), 1.0, 1e-7);
         EXPECT_NEAR(nusseltOf(solver, across ? Side::right : Side::bottom), -1.0, 1e-7);
         EXPECT_EQ(largestSpeed(solver), 0.0);

@@ -347,7 +347,8 @@ TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
                                     "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 1.5 }\ntemperature = 2.0\n"
                                     "[[solid]]\nrectangle = { from = [12, 0], to = [13, 1] }\n"
                                     "[[probe]]\npoint = [1.375, 1.25]\n[[probe]]\npoint = [0.3, 2.4]\n"
-                                    "[heat]\ndiffusivity = 0.01\nexpansion = 0.5\n[heat.walls]\nleft = 1.0\nbottom = -0.5\n");
+                                    "[heat]\ndiffusivity = 0.01\nexpansion = 0.5\n"
+                                    "[heat.walls]\nleft = 1.0\nbottom = -0.5\n");
     constexpr int ticks = 15;
     const HeadlessRun run = runHeadless({"--scene", path, "--ticks", QString::number(ticks), "--dump"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
