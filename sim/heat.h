@@ -15,7 +15,8 @@
 
 // A held wall's mean Nusselt number: the heat flux into the fluid along it,
 // over that of conduction alone across the box between the extreme held
-// temperatures. NaN when no fluid cell touches the wall.
+// temperatures. NaN when no fluid cell touches the wall or no two held
+// temperatures differ.
 struct WallNusselt {
     Side side;
     double value;
