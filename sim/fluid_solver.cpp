@@ -109,8 +109,8 @@ void FluidSolver::step()
         if (heat)
             heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::now);
     }
-    if (heat)
-        heat->buoyancyBalanced();
+    if (pressureChange && heat)
+        heat->buoyancyBalanced();  // what the next tick's pressure balances
     applyPushes(*velocity);
     applyBoundaryConditions(*velocity, dt);
     if (incremental) {

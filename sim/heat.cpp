@@ -98,7 +98,7 @@ void HeatField::step(const VelocityField& field, const Domain& domain, double dt
 {
     carry(field, domain, dt);
     if (heat.diffusivity > 0.0)
-        diffuse(domain, dt, settings);
+        conduct(domain, dt, settings);
 }
 
 void HeatField::carry(const VelocityField& field, const Domain& domain, double dt)
@@ -108,12 +108,17 @@ void HeatField::carry(const VelocityField& field, const Domain& domain, double d
     const double share = dt / steps / dx;  // of a face's speed that crosses it in a sub-step, in cells
     GridArray flowX(nx + 1, ny), flowY(nx, ny + 1);  // velocity times the temperature carried, per face
     GridArray next(nx, ny);
-    auto cell = [&](int64_t i, int64_t j) {
-        if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny) || domain.isSolid(uint32_t(i), uint32_t(j)))
-            return std::nan("");
-        return temperature.at(uint32_t(i), uint32_t(j));
-    };
+    // The temperatures with two rings of NaN around them and in the solid
+    // cells, which no face reads a temperature from: each face reads its
+    // line's four cells without asking where they are.
+    GridArray ringed(nx + 4, ny + 4);
+    std::fill(ringed.data.get(), ringed.data.get() + ringed.size(), std::nan(""));
+    auto cell = [&](int64_t i, int64_t j) { return ringed.at(uint32_t(i + 2), uint32_t(j + 2)); };
     for (int step = 0; step < steps; ++step) {
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                if (!domain.isSolid(i, j))
+                    ringed.at(i + 2, j + 2) = temperature.at(i, j);
         parallel::forLines(nx + 1, ny, [&](size_t first, size_t last) {
             for (uint32_t a = uint32_t(first); a < last; ++a) {
                 for (uint32_t j = 0; j < ny; ++j) {
@@ -153,7 +158,7 @@ void HeatField::carry(const VelocityField& field, const Domain& domain, double d
     }
 }
 
-void HeatField::diffuse(const Domain& domain, double dt, const LinearSolve& settings)
+void HeatField::conduct(const Domain& domain, double dt, const LinearSolve& settings)
 {
     // (I - kappa*dt*L) T = T*: a fluid cell couples to its fluid neighbours;
     // a held border face or solid adds its temperature half a cell away (the
@@ -215,7 +220,8 @@ void HeatField::addBuoyancy(VelocityField& field, const Domain& domain, double d
             if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny) || domain.isSolid(uint32_t(i), uint32_t(j)))
                 continue;
             sum += from.at(uint32_t(i), uint32_t(j));
-            less += balanced.at(uint32_t(i), uint32_t(j));
+            if (which == Buoyancy::change)
+                less += balanced.at(uint32_t(i), uint32_t(j));
             ++count;
         }
         if (count == 0)
@@ -223,18 +229,18 @@ void HeatField::addBuoyancy(VelocityField& field, const Domain& domain, double d
         return sum / count - (which == Buoyancy::change ? less / count : heat.reference);
     };
     // Warmer than the reference is lighter: pushed against gravity.
-    auto push = [&](double& face, double warmer, double gravity) {
+    auto lift = [&](double& face, double warmer, double gravity) {
         if (!std::isnan(warmer))
             face += -heat.expansion * warmer * gravity * dt;
     };
     if (gravityX != 0.0)
         for (uint32_t a = 0; a <= nx; ++a)
             for (uint32_t j = 0; j < ny; ++j)
-                push(field.u.at(a, j), excess(int64_t(a) - 1, j, a, j), gravityX);
+                lift(field.u.at(a, j), excess(int64_t(a) - 1, j, a, j), gravityX);
     if (gravityY != 0.0)
         for (uint32_t i = 0; i < nx; ++i)
             for (uint32_t b = 0; b <= ny; ++b)
-                push(field.v.at(i, b), excess(i, int64_t(b) - 1, i, b), gravityY);
+                lift(field.v.at(i, b), excess(i, int64_t(b) - 1, i, b), gravityY);
 }
 
 void HeatField::buoyancyBalanced()

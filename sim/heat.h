@@ -62,7 +62,7 @@ private:
     double borderHeld(Side side, uint32_t cell) const { return border[int(side)][cell]; }
     double solidHeld(uint32_t i, uint32_t j) const { return solidTemperature[size_t(i) * ny + j]; }
     void carry(const VelocityField& field, const Domain& domain, double dt);
-    void diffuse(const Domain& domain, double dt, const LinearSolve& settings);
+    void conduct(const Domain& domain, double dt, const LinearSolve& settings);
 
     uint32_t nx, ny;
     double dx;

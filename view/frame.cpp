@@ -16,6 +16,12 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         frame.cellRows = solver.ny;
         frame.cellColours.resize(size_t(solver.nx) * solver.ny * 3);
     }
+    // Each channel from 0 to 1, a byte.
+    auto paint = [&](uint32_t i, uint32_t j, const double channels[3]) {
+        for (int c = 0; c < 3; ++c)
+            frame.cellColours[(size_t(j) * solver.nx + i) * 3 + c] =
+                uint8_t(std::lround(255.0 * std::fmin(1.0, std::fmax(0.0, channels[c]))));
+    };
     if (showTemperature) {
         // From the coldest temperature held or at the start to the hottest.
         const HeatField& heat = *solver.heat;
@@ -25,17 +31,18 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
             for (uint32_t i = 0; i < solver.nx; ++i) {
                 const double t = heat.temperature.at(i, j);
                 const FrameColour colour = coolToWarm(span > 0.0 ? (t - low) / span : 0.5 + t - low);
-                const float channels[3] = {colour.red, colour.green, colour.blue};
-                for (int c = 0; c < 3; ++c)
-                    frame.cellColours[(size_t(j) * solver.nx + i) * 3 + c] = uint8_t(std::lround(255.0f * channels[c]));
+                const double channels[3] = {colour.red, colour.green, colour.blue};
+                paint(i, j, channels);
             }
         }
     } else if (solver.dye && options.dye) {
-        for (uint32_t j = 0; j < solver.ny; ++j)
-            for (uint32_t i = 0; i < solver.nx; ++i)
-                for (int c = 0; c < 3; ++c)
-                    frame.cellColours[(size_t(j) * solver.nx + i) * 3 + c] =
-                        uint8_t(std::lround(255.0 * std::fmin(1.0, std::fmax(0.0, solver.dye->channel[c].at(i, j)))));
+        for (uint32_t j = 0; j < solver.ny; ++j) {
+            for (uint32_t i = 0; i < solver.nx; ++i) {
+                const double channels[3] = {solver.dye->channel[0].at(i, j), solver.dye->channel[1].at(i, j),
+                                            solver.dye->channel[2].at(i, j)};
+                paint(i, j, channels);
+            }
+        }
     }
     frame.width = width;
     frame.height = height;
