@@ -296,6 +296,73 @@ bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)
     return true;
 }
 
+namespace {
+
+std::vector<double> values(const GridArray& array)
+{
+    return std::vector<double>(array.data.get(), array.data.get() + array.size());
+}
+
+void restore(GridArray& array, const std::vector<double>& saved)
+{
+    std::copy(saved.begin(), saved.end(), array.data.get());
+}
+
+}  // namespace
+
+void FluidSolver::saveState(SavedRun& run) const
+{
+    run.solid = domain.solidCells();
+    run.u = values(velocity->u);
+    run.v = values(velocity->v);
+    run.pressure = values(pressure->values);
+    run.pressureKnown = pressureKnown;
+    run.pressureChange = pressureChange ? values(pressureChange->values) : std::vector<double>();
+    for (int c = 0; c < 2; ++c)
+        run.diffusionChange[c] = diffusionChange[c];
+    for (int c = 0; c < 3; ++c)
+        run.dye[c] = dye ? values(dye->channel[c]) : std::vector<double>();
+    run.temperature = heat ? values(heat->temperature) : std::vector<double>();
+    run.balanced = heat ? values(heat->balancedTemperature()) : std::vector<double>();
+}
+
+bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
+{
+    if (run.solid.size() != size_t(nx) * ny || run.u.size() != velocity->u.size() ||
+        run.v.size() != velocity->v.size() || run.pressure.size() != pressure->values.size())
+        return problem = "its fields do not fit the scene's grid", false;
+    if (run.pressureChange.empty() == bool(pressureChange))
+        return problem = "its pressure change does not fit the scene", false;
+    if (bool(dye) && run.dye[0].empty())
+        return problem = "it lacks the dye the scene pours", false;
+    if (run.temperature.empty() == bool(heat))
+        return problem = heat ? "it lacks the scene's temperature" : "it has a temperature, the scene no heat", false;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (domain.isSolid(i, j) != (run.solid[size_t(i) * ny + j] != 0) &&
+                !setSolid(i, j, run.solid[size_t(i) * ny + j] != 0))
+                return problem = "cell (" + std::to_string(i) + ", " + std::to_string(j) +
+                                 ") is solid at an opening of the border", false;
+    restore(velocity->u, run.u);
+    restore(velocity->v, run.v);
+    restore(pressure->values, run.pressure);
+    pressureKnown = run.pressureKnown;
+    if (pressureChange)
+        restore(pressureChange->values, run.pressureChange);
+    for (int c = 0; c < 2; ++c)
+        diffusionChange[c] = run.diffusionChange[c];
+    if (!run.dye[0].empty()) {
+        enableDye();
+        for (int c = 0; c < 3; ++c)
+            restore(dye->channel[c], run.dye[c]);
+    }
+    if (heat) {
+        restore(heat->temperature, run.temperature);
+        heat->restoreBalanced(run.balanced);
+    }
+    return true;
+}
+
 void FluidSolver::enableDye()
 {
     if (!dye)

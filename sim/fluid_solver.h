@@ -8,10 +8,12 @@
 #include "sim/linear_solve.h"
 #include "sim/scalar_field.h"
 #include "sim/scene.h"
+#include "sim/state_file.h"
 #include "sim/velocity_field.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // A push of the pointer's: velocity (vx, vy) added around (x, y), in length
@@ -71,6 +73,15 @@ public:
     void pourDye(double x, double y, double radius, const float colour[3]);
     // The dye's total of each channel over the fluid cells, times the cell area.
     double dyeTotal(int channel) const;
+
+    // What the next tick reads, for a state file: the cells as drawn, the
+    // fields, and what the solves start from. The scene and the tracers are
+    // the caller's to fill in.
+    void saveState(SavedRun& run) const;
+    // Takes the state a run of the same scene saved. False, saying what does
+    // not fit, where a cell is solid at an opening or the state has dye or
+    // heat where the scene has none (or lacks it where the scene has it).
+    bool restoreState(const SavedRun& run, std::string& problem);
 
     const SolveOutcome& lastPressureSolve() const { return lastSolve; }
     const SolveOutcome& lastDiffusionSolve() const { return lastDiffusion; }

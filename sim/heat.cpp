@@ -54,6 +54,7 @@ HeatField::HeatField(const Scene& scene)
       balanced(nx, ny)
 {
     std::fill(temperature.data.get(), temperature.data.get() + temperature.size(), heat.initial);
+    std::fill(balanced.data.get(), balanced.data.get() + balanced.size(), heat.initial);
     buoyancyBalanced();
     double lowest = INFINITY, highest = -INFINITY;
     auto held = [&](double t) {

@@ -10,6 +10,7 @@
 #include "sim/scene.h"
 #include "sim/velocity_field.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -53,6 +54,12 @@ public:
     double hottest() const { return heldRange[1]; }
 
     const SolveOutcome& lastSolve() const { return lastDiffusion; }
+    // The temperature the last buoyancy came from, for a state file.
+    const GridArray& balancedTemperature() const { return balanced; }
+    void restoreBalanced(const std::vector<double>& values)
+    {
+        std::copy(values.begin(), values.end(), balanced.data.get());
+    }
 
 private:
     // What the face between cell (i, j) and the border beyond it holds the

@@ -52,11 +52,12 @@ std::vector<std::string> sceneFolders()
     return {(program.parent_path().parent_path() / "share" / "flowbox" / "scenes").string()};
 }
 
-bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string& error)
+bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string& error, std::string* path,
+                       std::string* text)
 {
     const std::vector<std::string> folders = sceneFolders();
-    const std::string path = findScene(nameOrPath, folders);
-    if (path.empty()) {
+    const std::string found = findScene(nameOrPath, folders);
+    if (found.empty()) {
         std::string names;
         for (const std::string& name : shippedScenes(folders))
             names += (names.empty() ? "" : ", ") + name;
@@ -64,5 +65,7 @@ bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string&
                 (names.empty() ? std::string("none found") : names) + ")";
         return false;
     }
-    return loadSceneFile(path, scene, error);
+    if (path)
+        *path = found;
+    return loadSceneFile(found, scene, error, text);
 }

@@ -624,7 +624,7 @@ bool parseScene(std::string_view text, const std::string& source, Scene& scene, 
     return reader.read(parsed.table(), scene);
 }
 
-bool loadSceneFile(const std::string& path, Scene& scene, std::string& error)
+bool loadSceneFile(const std::string& path, Scene& scene, std::string& error, std::string* text)
 {
     std::error_code failure;
     if (!std::filesystem::is_regular_file(path, failure)) {
@@ -637,11 +637,13 @@ bool loadSceneFile(const std::string& path, Scene& scene, std::string& error)
         return false;
     }
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
+    std::ostringstream contents;
+    contents << file.rdbuf();
     if (!file) {
         error = path + ": cannot be read";
         return false;
     }
-    return parseScene(text.str(), path, scene, error);
+    if (text)
+        *text = contents.str();
+    return parseScene(contents.str(), path, scene, error);
 }

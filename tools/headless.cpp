@@ -7,6 +7,7 @@
 #include "sim/heap_tuning.h"
 #include "sim/probes.h"
 #include "sim/scene_catalog.h"
+#include "sim/state_file.h"
 #include "sim/steady_run.h"
 #include "sim/utf8_locale.h"
 #include "simd/dispatch.h"
@@ -286,7 +287,14 @@ int main(int argc, char* argv[])
         "Stop once no velocity sample (nor temperature) changes faster than RATE per unit of time; --ticks is then the limit, "
         "and reaching it unsteady ends with status 3.",
         "RATE");
+    const QCommandLineOption saveOption(
+        "save", "After the last tick, write the whole state to FILE, to go on from with --resume.", "FILE");
+    const QCommandLineOption resumeOption(
+        "resume", "Go on from the state in FILE (its scene, fields, tracers and tick) for --ticks more ticks.",
+        "FILE");
     parser.addOption(sceneOption);
+    parser.addOption(resumeOption);
+    parser.addOption(saveOption);
     parser.addOption(steadyOption);
     parser.addOption(ticksOption);
     parser.addOption(dumpOption);
@@ -341,13 +349,47 @@ int main(int argc, char* argv[])
             failArguments(QString("--until-steady takes a positive rate, not '%1'").arg(parser.value(steadyOption)));
     }
 
-    Scene scene = Scene::standard();
-    if (parser.isSet(sceneOption)) {
+    // What a saved state records of the scene: the file's text, empty for the standard box.
+    SavedRun saved;
+    if (parser.isSet(sceneOption) && parser.isSet(resumeOption))
+        failArguments("--resume runs the scene saved with the state; leave out --scene");
+    if (parser.isSet(resumeOption)) {
         std::string problem;
-        if (!sceneFromArgument(parser.value(sceneOption).toStdString(), scene, problem))
+        if (!loadStateFile(parser.value(resumeOption).toStdString(), Trail::capacity, saved, problem))
+            failArguments(QString::fromStdString(problem));
+    } else {
+        saved.scene = Scene::standard();
+        std::string problem;
+        if (parser.isSet(sceneOption) && !sceneFromArgument(parser.value(sceneOption).toStdString(), saved.scene,
+                                                            problem, &saved.sceneSource, &saved.sceneText))
             failArguments(QString::fromStdString(problem));
     }
+    const Scene& scene = saved.scene;
+    QString savePath;
+    if (parser.isSet(saveOption)) {
+        savePath = parser.value(saveOption);
+        const QFileInfo info(savePath);
+        if (info.isDir() || !QFileInfo(info.absolutePath()).isDir() || !QFileInfo(info.absolutePath()).isWritable())
+            failArguments(QString("cannot save the state to '%1': %2")
+                              .arg(savePath, info.isDir() ? "it is a folder" : "its folder is missing or not writable"));
+    }
 
+    FluidSolver solver(scene);
+    Frame frame;
+    TracerList tracers;
+    const TracerSettings tracing = tracerSettings(solver);
+    tracers.reserve(tracing.count);
+    TracerRandom random;
+    const uint64_t firstTick = parser.isSet(resumeOption) ? saved.tick : 0;
+    if (parser.isSet(resumeOption)) {
+        std::string problem;
+        if (!solver.restoreState(saved, problem) || !restoreTracers(saved, tracing.count, tracers, random, problem))
+            failArguments(QString("%1: does not fit its scene: %2")
+                              .arg(parser.value(resumeOption), QString::fromStdString(problem)));
+    } else {
+        // As in the window: one frame on show, then each tick steps and draws a frame.
+        updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
+    }
     // Last, so that bad arguments leave no folder behind.
     QString framesDir;
     if (parser.isSet(framesOption)) {
@@ -357,20 +399,12 @@ int main(int argc, char* argv[])
             failArguments(QString("cannot write frames to '%1': %2").arg(framesDir, problem));
     }
 
-    FluidSolver solver(scene);
-    // The forces on the solids of a scene that names some.
+    // The forces on the solids of a scene that names some, from the flow as it starts (or resumes).
     std::unique_ptr<ForceMeter> forces;
     if (!scene.solidsInOrder().empty())
         forces = std::make_unique<ForceMeter>(solver);
-    Frame frame;
-    TracerList tracers;
-    const TracerSettings tracing = tracerSettings(solver);
-    tracers.reserve(tracing.count);
-    TracerRandom random;
-
-    // As in the window: one frame on show, then each tick steps and draws a frame.
-    updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
-    const RunOutcome run = runTicks(solver, ticks, steadyRate, [&](uint64_t tick, double microseconds) {
+    const RunOutcome run = runTicks(solver, ticks, steadyRate, [&](uint64_t ranTicks, double microseconds) {
+        const uint64_t tick = firstTick + ranTicks;
         updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
         printTick((long long)tick, solver, tracers, forces.get(), microseconds);
         if (framesDir.isEmpty() || tick % every != 0)
@@ -390,6 +424,16 @@ int main(int argc, char* argv[])
     if (parser.isSet(dumpOption))
         printDump(solver, tracers);
     std::fflush(stdout);
+    if (!savePath.isEmpty()) {
+        saved.tick = firstTick + run.ticks;
+        solver.saveState(saved);
+        saveTracers(tracers, random, saved);
+        std::string problem;
+        if (!saveStateFile(savePath.toStdString(), saved, problem)) {
+            std::fprintf(stderr, "flowbox-headless: %s\n", problem.c_str());
+            return 1;
+        }
+    }
     if (steadyRate > 0.0 && !run.steady) {
         std::fprintf(stderr, "flowbox-headless: not steady after %llu ticks: the velocity still changes at %g per unit of time\n",
                      ticks, run.changeRate);

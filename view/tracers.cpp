@@ -1,9 +1,11 @@
 #include "view/tracers.h"
 
 #include "sim/fluid_solver.h"
+#include "sim/state_file.h"
 #include "sim/velocity_field.h"
 
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -117,4 +119,51 @@ TrailColour trailColour(float x, uint32_t k, uint32_t n)
 {
     const double t = std::tanh(double(x) / 7.0);
     return {float(0.5 - 0.5 * t), 1.0f, float(0.5 + 0.5 * t), float(double(k) / double(n))};
+}
+
+void saveTracers(const TracerList& tracers, const TracerRandom& random, SavedRun& run)
+{
+    run.randomState = random.position();
+    run.tracers.clear();
+    for (const Tracer& tracer : tracers) {
+        SavedTracer saved;
+        saved.x = tracer.position.x;
+        saved.y = tracer.position.y;
+        saved.trailLimit = tracer.trailLimit;
+        saved.age = tracer.age;
+        saved.lifetime = tracer.lifetime;
+        saved.dying = tracer.dying;
+        for (uint32_t k = 0; k < tracer.trail.size(); ++k) {
+            saved.trail.push_back(tracer.trail[k].x);
+            saved.trail.push_back(tracer.trail[k].y);
+        }
+        run.tracers.push_back(std::move(saved));
+    }
+}
+
+bool restoreTracers(const SavedRun& run, uint32_t count, TracerList& tracers, TracerRandom& random,
+                    std::string& problem)
+{
+    if (run.tracers.size() > count) {
+        problem = "it has " + std::to_string(run.tracers.size()) + " tracers, the scene at most " + std::to_string(count);
+        return false;
+    }
+    tracers.clear();
+    for (const SavedTracer& saved : run.tracers) {
+        if (saved.trail.size() > 2 * Trail::capacity || saved.trailLimit >= Trail::capacity) {
+            problem = "a tracer's trail is longer than a trail can be";
+            return false;
+        }
+        Tracer tracer;
+        tracer.position = {saved.x, saved.y};
+        tracer.trailLimit = saved.trailLimit;
+        tracer.age = saved.age;
+        tracer.lifetime = saved.lifetime;
+        tracer.dying = saved.dying;
+        for (size_t k = 0; k + 1 < saved.trail.size(); k += 2)
+            tracer.trail.append({saved.trail[k], saved.trail[k + 1]});
+        tracers.push_back(tracer);
+    }
+    random.resumeAt(run.randomState);
+    return true;
 }

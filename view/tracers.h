@@ -7,10 +7,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class Domain;
 class FluidSolver;
+struct SavedRun;
 struct VelocityField;
 
 struct TracerPoint {
@@ -85,6 +87,9 @@ public:
         state = state * 1103515245u + 12345u;
         return int((state / 65536u) % 32768u);
     }
+    // Where the sequence stands, to take it up again later.
+    uint32_t position() const { return state; }
+    void resumeAt(uint32_t position) { state = position; }
 
 private:
     uint32_t state = 1;
@@ -108,6 +113,13 @@ TracerSettings tracerSettings(const FluidSolver& solver);
 // every tracer one Runge-Kutta step through the velocity, front to back.
 void updateTracers(TracerList& tracers, TracerRandom& random, const VelocityField& velocity, int lifetime,
                    const TracerSettings& settings = {});
+
+// The tracers and their generator into a state file's run, and back from
+// one; false, saying what is wrong, for more tracers than count or a trail
+// longer than a trail can be.
+void saveTracers(const TracerList& tracers, const TracerRandom& random, SavedRun& run);
+bool restoreTracers(const SavedRun& run, uint32_t count, TracerList& tracers, TracerRandom& random,
+                    std::string& problem);
 
 // One classical fourth-order Runge-Kutta step of size h, in single precision.
 TracerPoint advanceTracer(TracerPoint p, const VelocityField& velocity, float h = tracerStep);

@@ -331,24 +331,26 @@ bool sameBits(const QJsonArray& printed, const GridArray& expected)
     return true;
 }
 
-// A scene of settings the shipped scenes lack - cells of a quarter, a time
-// step of 0.02, a band on the top that pours, a partial outlet, a solid,
-// heat - runs in flowbox-headless exactly as its solver does in this process.
+// A scene of settings the shipped scenes lack: cells of a quarter, a time
+// step of 0.02, a band on the top that pours, a partial outlet, solids, heat.
+const QByteArray manySettingsScene =
+    "[grid]\ncells = [14, 10]\ncell_size = 0.25\n[time]\nstep = 0.02\n"
+    "[fluid]\nviscosity = 0.01\n[advection]\nscheme = \"maccormack\"\n"
+    "[walls]\nleft = \"no-slip\"\n"
+    "[[inflow]]\nside = \"top\"\ncells = [1, 4]\nspeed = 2.0\ndye = [0.0, 1.0, 0.0]\n"
+    "[[outlet]]\nside = \"bottom\"\ncells = [8, 12]\n"
+    "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 1.5 }\ntemperature = 2.0\n"
+    "[[solid]]\nrectangle = { from = [12, 0], to = [13, 1] }\n"
+    "[[probe]]\npoint = [1.375, 1.25]\n[[probe]]\npoint = [0.3, 2.4]\n"
+    "[heat]\ndiffusivity = 0.01\nexpansion = 0.5\n"
+    "[heat.walls]\nleft = 1.0\nbottom = -0.5\n";
+
+// That scene runs in flowbox-headless exactly as its solver does in this process.
 TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = writeScene(dir, "settings.toml",
-                                    "[grid]\ncells = [14, 10]\ncell_size = 0.25\n[time]\nstep = 0.02\n"
-                                    "[fluid]\nviscosity = 0.01\n[advection]\nscheme = \"maccormack\"\n"
-                                    "[walls]\nleft = \"no-slip\"\n"
-                                    "[[inflow]]\nside = \"top\"\ncells = [1, 4]\nspeed = 2.0\ndye = [0.0, 1.0, 0.0]\n"
-                                    "[[outlet]]\nside = \"bottom\"\ncells = [8, 12]\n"
-                                    "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 1.5 }\ntemperature = 2.0\n"
-                                    "[[solid]]\nrectangle = { from = [12, 0], to = [13, 1] }\n"
-                                    "[[probe]]\npoint = [1.375, 1.25]\n[[probe]]\npoint = [0.3, 2.4]\n"
-                                    "[heat]\ndiffusivity = 0.01\nexpansion = 0.5\n"
-                                    "[heat.walls]\nleft = 1.0\nbottom = -0.5\n");
+    const QString path = writeScene(dir, "settings.toml", manySettingsScene);
     constexpr int ticks = 15;
     const HeadlessRun run = runHeadless({"--scene", path, "--ticks", QString::number(ticks), "--dump"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -526,3 +528,106 @@ TEST(Headless, BadArgumentsGetStatusTwoAndOneLineOnStderr)
 }
 
 }  // namespace
+
+// Run, saved, resumed: the tick lines after the save (forces, probes and
+// Nusselt numbers included), the dump and the state saved at the end are
+// those of one run straight through, byte for byte.
+TEST(HeadlessState, ASavedRunResumedGoesOnAsOneRunByteForByte)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString manySettings = writeScene(dir, "settings.toml", manySettingsScene);
+    struct Case {
+        QStringList scene;
+        int before, after;
+    };
+    for (const Case& c : {Case{{}, 100, 100}, Case{{"--scene", manySettings}, 20, 25},
+                          Case{{"--scene", "cylinder"}, 30, 10}}) {
+        SCOPED_TRACE(c.scene.join(' ').toStdString());
+        const QString whole = dir.filePath("whole.state"), first = dir.filePath("first.state"),
+                      second = dir.filePath("second.state");
+        const HeadlessRun straight = runHeadless(
+            c.scene + QStringList{"--ticks", QString::number(c.before + c.after), "--dump", "--save", whole});
+        const HeadlessRun start =
+            runHeadless(c.scene + QStringList{"--ticks", QString::number(c.before), "--save", first});
+        const HeadlessRun resumed = runHeadless(
+            {"--resume", first, "--ticks", QString::number(c.after), "--dump", "--save", second});
+        ASSERT_EQ(straight.status, 0) << straight.err.toStdString();
+        ASSERT_EQ(start.status, 0) << start.err.toStdString();
+        ASSERT_EQ(resumed.status, 0) << resumed.err.toStdString();
+        const QList<QByteArray> lines = withoutTimings(straight.out).trimmed().split('\n');
+        ASSERT_EQ(lines.size(), c.before + c.after + 1);
+        EXPECT_EQ(withoutTimings(resumed.out).trimmed(), lines.mid(c.before).join('\n'));
+        EXPECT_EQ(parseLine(resumed.out.split('\n').first()).value("tick").toInt(), c.before + 1);
+        QFile a(whole), b(second);
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(a.readAll() == b.readAll()) << "the states saved at the end differ";
+    }
+}
+
+// A state file that is truncated, damaged, foreign or newer ends the program
+// with one line naming the file, status 2, before it runs, draws or saves.
+TEST(HeadlessState, AFileThatIsNotASoundStateIsRefusedAndNothingRuns)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString good = dir.filePath("good.state");
+    ASSERT_EQ(runHeadless({"--scene", writeScene(dir, "settings.toml", manySettingsScene), "--ticks", "3", "--save",
+                           good}).status, 0);
+    QFile goodFile(good);
+    ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = goodFile.readAll();
+    constexpr int header = 14 + 4 + 8;
+    auto changed = [&](qsizetype at, char value) {
+        QByteArray copy = bytes;
+        copy[at] = value;
+        return copy;
+    };
+    QByteArray newer = bytes;
+    newer[14] = 2;
+    struct Case {
+        const char* name;
+        QByteArray contents;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"empty", QByteArray(), "not a flowbox state file"},
+        {"scene", manySettingsScene, "not a flowbox state file"},
+        {"header-cut", bytes.left(header - 3), "truncated"},
+        {"body-cut", bytes.left(bytes.size() / 2), "truncated"},
+        {"checksum-cut", bytes.left(bytes.size() - 1), "truncated"},
+        {"longer", bytes + "x", "damaged"},
+        {"body-byte", changed(header + 700, char(bytes[header + 700] ^ 0x10)), "checksum"},
+        {"checksum-byte", changed(bytes.size() - 5, char(bytes[bytes.size() - 5] ^ 1)), "checksum"},
+        {"length", changed(14 + 4 + 5, 1), "damaged"},
+        {"newer", newer, "newer flowbox"},
+        {"version-0", changed(14, 0), "damaged"},
+    };
+    const QString frames = dir.filePath("frames"), saved = dir.filePath("saved.state");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString(c.name) + ".state");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.contents);
+        file.close();
+        const HeadlessRun run =
+            runHeadless({"--resume", path, "--ticks", "2", "--dump", "--frames", frames, "--save", saved});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(("flowbox-headless: " + path + ": ").toUtf8())) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.says)) << run.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(frames) || QFileInfo::exists(saved));
+    }
+    for (const QStringList& arguments :
+         {QStringList{"--resume", dir.filePath("missing.state")}, QStringList{"--resume", dir.path()},
+          QStringList{"--resume", good, "--scene", "cavity"}, QStringList{"--save", dir.path()},
+          QStringList{"--save", dir.filePath("missing/x.state")}, QStringList{"--save"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const HeadlessRun run = runHeadless(arguments + QStringList{"--ticks", "2"});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    }
+}

@@ -1,0 +1,148 @@
+// A saved state: what a window drew, poured and ran comes back bit for bit
+// and runs on as before; a file sealed with a good checksum but holding what
+// no run writes is refused, as is a state that does not fit its scene.
+#include "sim/fluid_solver.h"
+#include "sim/state_file.h"
+
+#include "tests/support/scenes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+
+namespace {
+
+using testing_support::sceneFrom;
+using testing_support::values;
+
+const std::string sceneText =
+    "[grid]\ncells = [12, 9]\ncell_size = 0.5\n[time]\nstep = 0.03\n"
+    "[fluid]\nviscosity = 0.02\n[advection]\nscheme = \"maccormack\"\n"
+    "[[inflow]]\nside = \"left\"\ncells = [2, 5]\nspeed = 1.5\ndye = [1.0, 0.5, 0.0]\n"
+    "[[outlet]]\nside = \"right\"\ncells = [0, 8]\n"
+    "[[solid]]\ndisc = { centre = [6.0, 4.5], radius = 1.2 }\n"
+    "[heat]\ndiffusivity = 0.02\nexpansion = 0.3\n[heat.walls]\nbottom = 1.0\n";
+
+bool sameBits(const GridArray& a, const GridArray& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data.get(), b.data.get(), a.size() * sizeof(double)) == 0;
+}
+
+SavedRun savedFrom(const FluidSolver& solver)
+{
+    SavedRun run;
+    run.sceneText = sceneText;
+    run.sceneSource = "scene.toml";
+    run.tick = 9;
+    solver.saveState(run);
+    return run;
+}
+
+// A solver that has run, with cells drawn and erased and dye poured by hand.
+void runAsAWindowWould(FluidSolver& solver)
+{
+    for (int tick = 0; tick < 4; ++tick)
+        solver.step();
+    ASSERT_TRUE(solver.domain.isSolid(6, 4) && !solver.domain.isSolid(3, 2));
+    ASSERT_TRUE(solver.setSolid(3, 2, true));
+    ASSERT_TRUE(solver.setSolid(6, 4, false));  // the disc's centre given back to the fluid
+    const float blue[3] = {0.0f, 0.2f, 1.0f};
+    solver.pourDye(4.0, 3.0, 1.0, blue);
+    for (int tick = 0; tick < 5; ++tick)
+        solver.step();
+}
+
+}  // namespace
+
+TEST(StateFile, AWindowsRunWrittenAndReadGoesOnBitForBit)
+{
+    FluidSolver original(sceneFrom(sceneText));
+    runAsAWindowWould(original);
+    SavedRun read;
+    std::string error;
+    ASSERT_TRUE(readState(writeState(savedFrom(original)), "run.state", 51, read, error)) << error;
+    EXPECT_EQ(read.tick, 9u);
+    FluidSolver resumed(read.scene);
+    ASSERT_TRUE(resumed.restoreState(read, error)) << error;
+    EXPECT_TRUE(resumed.domain.isSolid(3, 2));
+    EXPECT_FALSE(resumed.domain.isSolid(6, 4));
+    for (int tick = 0; tick < 6; ++tick) {
+        original.step();
+        resumed.step();
+    }
+    EXPECT_TRUE(sameBits(original.velocity->u, resumed.velocity->u));
+    EXPECT_TRUE(sameBits(original.velocity->v, resumed.velocity->v));
+    EXPECT_TRUE(sameBits(original.pressure->values, resumed.pressure->values));
+    EXPECT_TRUE(sameBits(original.heat->temperature, resumed.heat->temperature));
+    for (int c = 0; c < 3; ++c)
+        EXPECT_TRUE(sameBits(original.dye->channel[c], resumed.dye->channel[c])) << "dye channel " << c;
+}
+
+// What a damaged disk or a crafted file could hold behind a good checksum.
+TEST(StateFile, WhatNoRunWritesIsRefusedBehindAGoodChecksum)
+{
+    FluidSolver solver(sceneFrom(sceneText));
+    runAsAWindowWould(solver);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    SavedTracer tracer;
+    tracer.trail = {1.0f, 1.0f, 1.5f, 1.0f};
+    struct Case {
+        const char* name;
+        std::function<void(SavedRun&)> change;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"a scene that is not one", [](SavedRun& r) { r.sceneText = "[grid]\ncells = 3\n"; }, "scene"},
+        {"a short velocity", [](SavedRun& r) { r.u.pop_back(); }, "velocity u"},
+        {"a pressure of NaN", [&](SavedRun& r) { r.pressure[5] = nan; }, "not a finite number"},
+        {"a cell flag of 2", [](SavedRun& r) { r.solid[0] = 2; }, "neither solid nor fluid"},
+        {"fewer solid flags", [](SavedRun& r) { r.solid.pop_back(); }, "solid cells"},
+        {"dye without blue", [](SavedRun& r) { r.dye[2].clear(); }, "dye"},
+        {"half the temperatures", [](SavedRun& r) { r.balanced.clear(); }, "temperatures"},
+        {"a tracer nowhere",
+         [&](SavedRun& r) {
+             r.tracers.push_back(tracer);
+             r.tracers.back().y = std::numeric_limits<float>::infinity();
+         },
+         "tracer"},
+        {"an endless trail",
+         [&](SavedRun& r) {
+             r.tracers.push_back(tracer);
+             r.tracers.back().trail.resize(2 * 52, 1.0f);
+         },
+         "trail"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SavedRun changed = savedFrom(solver);
+        c.change(changed);
+        SavedRun read;
+        std::string error;
+        EXPECT_FALSE(readState(writeState(changed), "run.state", 51, read, error));
+        EXPECT_EQ(error.rfind("run.state: damaged: ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+TEST(StateFile, AStateThatDoesNotFitItsSceneIsRefused)
+{
+    FluidSolver solver(sceneFrom(sceneText));
+    runAsAWindowWould(solver);
+    // A cell of the inflow band, which no window can fill.
+    SavedRun atOpening = savedFrom(solver);
+    atOpening.solid[3] = 1;
+    // The temperature of a scene without heat.
+    Scene withoutHeat = sceneFrom(sceneText.substr(0, sceneText.find("[heat]")));
+    for (auto [scene, run] : {std::pair<Scene, SavedRun>{solver.scene, atOpening},
+                              std::pair<Scene, SavedRun>{withoutHeat, savedFrom(solver)}}) {
+        FluidSolver fresh(scene);
+        std::string problem;
+        EXPECT_FALSE(fresh.restoreState(run, problem));
+        EXPECT_FALSE(problem.empty());
+    }
+}
