@@ -80,6 +80,17 @@ void MainWindow::restart()
         playground->showState(tickCount, paused());
 }
 
+bool MainWindow::resume(const SavedRun& run, std::string& problem)
+{
+    if (!solver->restoreState(run, problem) || !view->resumeTracers(run, problem))
+        return false;
+    tickCount = run.tick;
+    view->update();
+    if (playground)
+        playground->showState(tickCount, paused());
+    return true;
+}
+
 MainWindow::~MainWindow()
 {
     // No tick may reach a view or solver that is gone; the view reads the solver, so it goes first.

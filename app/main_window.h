@@ -4,11 +4,13 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <string>
 
 class FlowView;
 class FluidSolver;
 class MainWindowUi;
 class Playground;
+struct SavedRun;
 struct Scene;
 
 // The one window: owns the simulation, the view that draws it and the timer
@@ -32,6 +34,9 @@ public:
     void setPaused(bool pause);
     // The scene from its start again: the solver anew, no tracers yet, tick 0.
     void restart();
+    // Goes on from a run saved of the window's scene: its cells, fields,
+    // tracers and tick. False, saying why, where the run does not fit.
+    bool resume(const SavedRun& run, std::string& problem);
 
 protected slots:
     void advance();

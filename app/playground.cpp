@@ -2,6 +2,7 @@
 
 #include "sim/body_forces.h"
 #include "sim/fluid_solver.h"
+#include "sim/state_file.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 
@@ -10,6 +11,7 @@
 #include <QMouseEvent>
 
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -83,12 +85,12 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_R:
             emit restartRequested();
             break;
-        case Qt::Key_S: {
-            saved = QString("flowbox-tick-%1.png").arg(tickCount);
-            if (!view.grabFramebuffer().save(saved, "PNG"))
-                saved = QString("could not write %1").arg(QDir::current().filePath(saved));
+        case Qt::Key_S:
+            if (key->modifiers() & Qt::ControlModifier)
+                saveState();
+            else
+                savePicture();
             break;
-        }
         case Qt::Key_T:
             view.options.temperature = !view.options.temperature;
             view.update();
@@ -110,6 +112,27 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
     default:
         return false;
     }
+}
+
+void Playground::savePicture()
+{
+    saved = QString("flowbox-tick-%1.png").arg(tickCount);
+    if (!view.grabFramebuffer().save(saved, "PNG"))
+        saved = QString("could not write %1").arg(QDir::current().filePath(saved));
+}
+
+void Playground::saveState()
+{
+    const FluidSolver& solver = *view.solver;
+    SavedRun run;
+    run.scene = solver.scene;
+    run.tick = tickCount;
+    solver.saveState(run);
+    view.saveTracers(run);
+    saved = QString("flowbox-tick-%1.state").arg(tickCount);
+    std::string problem;
+    if (!saveStateFile(saved.toStdString(), run, problem))
+        saved = QString("could not write %1").arg(QDir::current().filePath(saved));
 }
 
 void Playground::afterTick(uint64_t ticks, bool pausedNow)

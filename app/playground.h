@@ -2,7 +2,8 @@
 // What a window given a scene lets its user do; the standard window has none
 // of it. Left-drag pushes the flow, Ctrl+left-drag pours dye, right-drag
 // draws solid cells and Shift+right-drag takes them away. Keys: Space pauses
-// and resumes, R starts the scene again, S saves a PNG of the view, T shows or
+// and resumes, R starts the scene again, S saves a PNG of the view and Ctrl+S
+// the whole state (to go on from with --resume), T shows or
 // hides the temperature, D the dye, A the arrows. The status bar shows the
 // tick, the last solve's iterations and the frame rate, and in a scene with
 // solids the drag and lift on the first.
@@ -49,6 +50,8 @@ private:
 
     QPointF toScene(QPointF pixel) const;  // length units of the simulation
     void drawAt(QPointF pixel);
+    void savePicture();  // flowbox-tick-N.png in the working folder
+    void saveState();    // flowbox-tick-N.state
     void updateStatus();
 
     FlowView& view;

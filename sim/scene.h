@@ -120,6 +120,7 @@ struct SceneProblem {
 struct Scene {
     std::string name;
     std::string file;      // where the scene was read from, if it was
+    std::string text;      // the file's text, if it was: what a saved run keeps of its scene
     bool builtIn = false;  // the standard box as the program builds it: drawn and run as specified, untouchable
     uint32_t nx = 0;
     uint32_t ny = 0;

@@ -52,12 +52,11 @@ std::vector<std::string> sceneFolders()
     return {(program.parent_path().parent_path() / "share" / "flowbox" / "scenes").string()};
 }
 
-bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string& error, std::string* path,
-                       std::string* text)
+bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string& error)
 {
     const std::vector<std::string> folders = sceneFolders();
-    const std::string found = findScene(nameOrPath, folders);
-    if (found.empty()) {
+    const std::string path = findScene(nameOrPath, folders);
+    if (path.empty()) {
         std::string names;
         for (const std::string& name : shippedScenes(folders))
             names += (names.empty() ? "" : ", ") + name;
@@ -65,7 +64,5 @@ bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string&
                 (names.empty() ? std::string("none found") : names) + ")";
         return false;
     }
-    if (path)
-        *path = found;
-    return loadSceneFile(found, scene, error, text);
+    return loadSceneFile(path, scene, error);
 }

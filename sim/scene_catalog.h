@@ -20,8 +20,6 @@ std::vector<std::string> shippedScenes(const std::vector<std::string>& sceneFold
 // app/ or tools/ when built).
 std::vector<std::string> sceneFolders();
 
-// What a program does with --scene's value: the scene (and the file's path
-// and text, where asked), or false with one line saying what is wrong
-// ("FILE:LINE:COLUMN: ..." for a bad file).
-bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string& error,
-                       std::string* path = nullptr, std::string* text = nullptr);
+// What a program does with --scene's value: the scene, or false with one line
+// saying what is wrong ("FILE:LINE:COLUMN: ..." for a bad file).
+bool sceneFromArgument(const std::string& nameOrPath, Scene& scene, std::string& error);

@@ -609,6 +609,7 @@ bool parseScene(std::string_view text, const std::string& source, Scene& scene, 
     scene.inflows.clear();
     scene.outflows.clear();
     scene.file = source;
+    scene.text = std::string(text);
     scene.preconditioner = pcg::Preconditioner::multigrid;  // the factor's iterations grow with the grid
     scene.pressureFromPrevious = true;                        // half the iterations in a steady flow
     scene.viscosityFromPrevious = true;                       // a third of them
@@ -624,7 +625,7 @@ bool parseScene(std::string_view text, const std::string& source, Scene& scene, 
     return reader.read(parsed.table(), scene);
 }
 
-bool loadSceneFile(const std::string& path, Scene& scene, std::string& error, std::string* text)
+bool loadSceneFile(const std::string& path, Scene& scene, std::string& error)
 {
     std::error_code failure;
     if (!std::filesystem::is_regular_file(path, failure)) {
@@ -637,13 +638,11 @@ bool loadSceneFile(const std::string& path, Scene& scene, std::string& error, st
         return false;
     }
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << file.rdbuf();
+    std::ostringstream text;
+    text << file.rdbuf();
     if (!file) {
         error = path + ": cannot be read";
         return false;
     }
-    if (text)
-        *text = contents.str();
-    return parseScene(contents.str(), path, scene, error);
+    return parseScene(text.str(), path, scene, error);
 }

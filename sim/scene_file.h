@@ -13,5 +13,5 @@
 // "SOURCE: what is wrong" where no place in the text is to blame).
 bool parseScene(std::string_view text, const std::string& source, Scene& scene, std::string& error);
 
-// Reads the scene file at path, as parseScene; its text too, where asked.
-bool loadSceneFile(const std::string& path, Scene& scene, std::string& error, std::string* text = nullptr);
+// Reads the scene file at path, as parseScene.
+bool loadSceneFile(const std::string& path, Scene& scene, std::string& error);

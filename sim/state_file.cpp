@@ -150,15 +150,15 @@ private:
 bool readBody(std::string_view body, uint32_t maxTrailPoints, SavedRun& run, std::string& problem)
 {
     Reader in(body);
-    run.sceneText = in.text();
-    run.sceneSource = in.text();
+    const std::string sceneText = in.text();
+    const std::string sceneFile = in.text();
     if (!in.ok())
         return problem = in.problem, false;
-    if (run.sceneText.empty()) {
+    if (sceneText.empty()) {
         run.scene = Scene::standard();
     } else {
         std::string sceneError;
-        if (!parseScene(run.sceneText, run.sceneSource, run.scene, sceneError))
+        if (!parseScene(sceneText, sceneFile, run.scene, sceneError))
             return problem = "its scene cannot be read: " + sceneError, false;
     }
     const size_t nx = run.scene.nx, ny = run.scene.ny, cells = nx * ny;
@@ -220,8 +220,8 @@ bool readBody(std::string_view body, uint32_t maxTrailPoints, SavedRun& run, std
 std::string writeState(const SavedRun& run)
 {
     Writer body;
-    body.text(run.sceneText);
-    body.text(run.sceneSource);
+    body.text(run.scene.text);
+    body.text(run.scene.file);
     body.whole(run.tick, 8);
     body.text(std::string(run.solid.begin(), run.solid.end()));
     body.reals(run.u);

@@ -28,9 +28,7 @@ struct SavedTracer {
 };
 
 struct SavedRun {
-    std::string sceneText;    // the scene file's text; empty for the standard box
-    std::string sceneSource;  // the file it came from, for messages
-    Scene scene;              // read from sceneText by readState; not written
+    Scene scene;              // written as its file's text (Scene::text, empty for the standard box) and name
     uint64_t tick = 0;        // ticks run
     std::vector<uint8_t> solid;  // per cell (k = i*ny + j), as drawn in a window
     std::vector<double> u, v, pressure;

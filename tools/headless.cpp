@@ -349,7 +349,7 @@ int main(int argc, char* argv[])
             failArguments(QString("--until-steady takes a positive rate, not '%1'").arg(parser.value(steadyOption)));
     }
 
-    // What a saved state records of the scene: the file's text, empty for the standard box.
+    // The scene, from its file or a saved state, and what a state to save holds.
     SavedRun saved;
     if (parser.isSet(sceneOption) && parser.isSet(resumeOption))
         failArguments("--resume runs the scene saved with the state; leave out --scene");
@@ -360,8 +360,8 @@ int main(int argc, char* argv[])
     } else {
         saved.scene = Scene::standard();
         std::string problem;
-        if (parser.isSet(sceneOption) && !sceneFromArgument(parser.value(sceneOption).toStdString(), saved.scene,
-                                                            problem, &saved.sceneSource, &saved.sceneText))
+        if (parser.isSet(sceneOption) &&
+            !sceneFromArgument(parser.value(sceneOption).toStdString(), saved.scene, problem))
             failArguments(QString::fromStdString(problem));
     }
     const Scene& scene = saved.scene;

@@ -40,6 +40,16 @@ void FlowView::restart()
     random = TracerRandom();
 }
 
+void FlowView::saveTracers(SavedRun& run) const
+{
+    ::saveTracers(tracers, random, run);
+}
+
+bool FlowView::resumeTracers(const SavedRun& run, std::string& problem)
+{
+    return ::restoreTracers(run, tracerSettings(*solver).count, tracers, random, problem);
+}
+
 void FlowView::initializeGL()
 {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);

@@ -6,6 +6,7 @@
 #include <QOpenGLWidget>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class FluidSolver;
@@ -21,6 +22,10 @@ public:
     void setSolver(FluidSolver* solver);
     // No tracers, and the generator at its start: the first frame comes again.
     void restart();
+    // The tracers and their generator into a state to save, and back from a
+    // saved one (false, saying why, where they do not fit the solver's scene).
+    void saveTracers(SavedRun& run) const;
+    bool resumeTracers(const SavedRun& run, std::string& problem);
 
     uint32_t viewHeight = 0;        // logical pixels, as last given to resizeGL
     uint32_t viewWidth = 0;         // logical pixels, as last given to resizeGL

@@ -6,6 +6,7 @@
 #include "sim/body_forces.h"
 #include "sim/fluid_solver.h"
 #include "sim/scene_file.h"
+#include "sim/state_file.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -285,4 +287,50 @@ TEST(Playground, TShowsAndHidesTheTemperatureAndAnErasedCellStartsAtTheInitialOn
     QTest::mouseRelease(&box.view(), Qt::RightButton, Qt::ShiftModifier, box.pixelOf(0, 8));
     EXPECT_FALSE(box.solver().domain.isSolid(0, 8));
     EXPECT_EQ(box.solver().heat->temperature.at(0, 8), 0.25);
+}
+
+// Ctrl+S saves the whole state - the cells drawn, the dye poured, the flow -
+// as flowbox-tick-N.state; a window resumed from it goes on with the same
+// flow as the one that saved it.
+TEST(Playground, CtrlSSavesTheStateAndAWindowResumedFromItGoesOnAlike)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    {
+        Touched channel(sceneFrom("[grid]\ncells = [24, 16]\n[fluid]\ngravity = [0.0, 0.0]\nviscosity = 0.05\n"
+                                  "[[inflow]]\nside = \"left\"\ncells = [0, 15]\nspeed = 2.0\n"
+                                  "[[outlet]]\nside = \"right\"\ncells = [0, 15]\n"));
+        channel.tick(4);
+        QTest::mouseClick(&channel.view(), Qt::RightButton, {}, channel.pixelOf(10, 7));
+        QTest::mousePress(&channel.view(), Qt::LeftButton, Qt::ControlModifier, channel.pixelOf(6, 4));
+        channel.tick(3);
+        QTest::mouseRelease(&channel.view(), Qt::LeftButton, Qt::ControlModifier, channel.pixelOf(6, 4));
+        QTest::keyClick(&channel.window, Qt::Key_S, Qt::ControlModifier);
+        const QString path = dir.filePath("flowbox-tick-7.state");
+        ASSERT_TRUE(QFileInfo::exists(path));
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("flowbox-tick-7.png")));
+        EXPECT_TRUE(channel.window.statusBar()->currentMessage().contains("flowbox-tick-7.state"));
+
+        SavedRun run;
+        std::string error;
+        ASSERT_TRUE(loadStateFile(path.toStdString(), Trail::capacity, run, error)) << error;
+        Touched resumed(run.scene);
+        ASSERT_TRUE(resumed.window.resume(run, error)) << error;
+        EXPECT_EQ(resumed.window.ticks(), 7u);
+        EXPECT_TRUE(resumed.solver().domain.isSolid(10, 7));
+        EXPECT_EQ(resumed.view().tracers.size(), channel.view().tracers.size());
+        EXPECT_GT(resumed.solver().dyeTotal(0), 0.0);
+        channel.tick(3);
+        resumed.tick(3);
+        for (auto field : {&VelocityField::u, &VelocityField::v}) {
+            const GridArray& a = channel.solver().velocity.get()->*field;
+            const GridArray& b = resumed.solver().velocity.get()->*field;
+            EXPECT_EQ(0, std::memcmp(a.data.get(), b.data.get(), a.size() * sizeof(double)));
+        }
+        EXPECT_EQ(resumed.solver().dyeTotal(0), channel.solver().dyeTotal(0));
+        EXPECT_TRUE(resumed.window.statusBar()->currentMessage().startsWith("tick 10 · "));
+    }
+    QDir::setCurrent(before);
 }

@@ -7,10 +7,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMenuBar>
 #include <QMetaMethod>
 #include <QProcess>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -416,3 +418,25 @@ TEST(Program, RunsQuietlyWithoutAUtf8Locale)
 }
 
 }  // namespace
+
+TEST(Program, ResumeOptionRefusesWhatIsNotASoundStateInOneLine)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString scene = dir.filePath("scene.toml");
+    QFile file(scene);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[grid]\ncells = [8, 8]\n");
+    file.close();
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QStringList& arguments : {QStringList{"--resume", scene}, QStringList{"--resume"},
+                                         QStringList{"--resume", dir.filePath("missing.state")},
+                                         QStringList{"--resume=" + scene, "--scene", "cavity"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const ProgramRun run = runFlowbox(environment, arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith("flowbox: ")) << run.err.toStdString();
+    }
+    EXPECT_TRUE(runFlowbox(environment, {"--resume", scene}).err.contains(scene.toUtf8() + ": not a flowbox state"));
+}

@@ -35,8 +35,7 @@ bool sameBits(const GridArray& a, const GridArray& b)
 SavedRun savedFrom(const FluidSolver& solver)
 {
     SavedRun run;
-    run.sceneText = sceneText;
-    run.sceneSource = "scene.toml";
+    run.scene = solver.scene;
     run.tick = 9;
     solver.saveState(run);
     return run;
@@ -96,7 +95,7 @@ TEST(StateFile, WhatNoRunWritesIsRefusedBehindAGoodChecksum)
         const char* says;
     };
     const Case cases[] = {
-        {"a scene that is not one", [](SavedRun& r) { r.sceneText = "[grid]\ncells = 3\n"; }, "scene"},
+        {"a scene that is not one", [](SavedRun& r) { r.scene.text = "[grid]\ncells = 3\n"; }, "scene"},
         {"a short velocity", [](SavedRun& r) { r.u.pop_back(); }, "velocity u"},
         {"a pressure of NaN", [&](SavedRun& r) { r.pressure[5] = nan; }, "not a finite number"},
         {"a cell flag of 2", [](SavedRun& r) { r.solid[0] = 2; }, "neither solid nor fluid"},
