@@ -14,6 +14,7 @@
 #include "view/frame.h"
 #include "view/frame_painter.h"
 #include "view/tracers.h"
+#include "tools/vtk_files.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -271,7 +272,10 @@ int main(int argc, char* argv[])
         "NAME");
     const QCommandLineOption framesOption(
         "frames", "After each tick (or every K-th), write what the window shows to DIR/frame-TICK.png.", "DIR");
-    const QCommandLineOption everyOption("every", "With --frames: a picture every K ticks (default 1).", "K", "1");
+    const QCommandLineOption everyOption("every", "With --frames or --vtk: every K-th tick (default 1).", "K", "1");
+    const QCommandLineOption vtkOption(
+        "vtk", "After each tick (or every K-th), write the fields to DIR/field-TICK.vti, listed in DIR/flowbox.pvd "
+               "for ParaView.", "DIR");
     const QCommandLineOption sizeOption(
         "size",
         QString("With --frames: pictures of W by H pixels, 1 to %1 each (default %2x%3, the window's view).")
@@ -300,6 +304,7 @@ int main(int argc, char* argv[])
     parser.addOption(dumpOption);
     parser.addOption(formOption);
     parser.addOption(framesOption);
+    parser.addOption(vtkOption);
     parser.addOption(everyOption);
     parser.addOption(sizeOption);
 
@@ -334,8 +339,10 @@ int main(int argc, char* argv[])
                               .arg(largestFrameSide)
                               .arg(parser.value(sizeOption)));
     }
-    if (!parser.isSet(framesOption) && (parser.isSet(everyOption) || parser.isSet(sizeOption)))
-        failArguments("--every and --size go with --frames");
+    if (!parser.isSet(framesOption) && parser.isSet(sizeOption))
+        failArguments("--size goes with --frames");
+    if (!parser.isSet(framesOption) && !parser.isSet(vtkOption) && parser.isSet(everyOption))
+        failArguments("--every goes with --frames or --vtk");
 
     if (parser.isSet(formOption) && !simd::useForm(parser.value(formOption).toStdString()))
         failArguments(QString("--form takes one of %1 that this processor runs, not '%2'")
@@ -398,6 +405,13 @@ int main(int argc, char* argv[])
         if (!writableFolder(framesDir, problem))
             failArguments(QString("cannot write frames to '%1': %2").arg(framesDir, problem));
     }
+    std::unique_ptr<VtkSeries> vtk;
+    if (parser.isSet(vtkOption)) {
+        QString problem;
+        if (!writableFolder(parser.value(vtkOption), problem))
+            failArguments(QString("cannot write VTK files to '%1': %2").arg(parser.value(vtkOption), problem));
+        vtk = std::make_unique<VtkSeries>(parser.value(vtkOption));
+    }
 
     // The forces on the solids of a scene that names some, from the flow as it starts (or resumes).
     std::unique_ptr<ForceMeter> forces;
@@ -407,7 +421,15 @@ int main(int argc, char* argv[])
         const uint64_t tick = firstTick + ranTicks;
         updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
         printTick((long long)tick, solver, tracers, forces.get(), microseconds);
-        if (framesDir.isEmpty() || tick % every != 0)
+        if (tick % every != 0)
+            return true;
+        QString failed;
+        if (vtk && !vtk->write(solver, tick, failed)) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "flowbox-headless: cannot write %s\n", qPrintable(failed));
+            return false;
+        }
+        if (framesDir.isEmpty())
             return true;
         composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame);
         composeTrails(tracers, frame);

@@ -187,6 +187,10 @@ TEST(HeadlessFrames, BadInputGetsOneLineAndStatusTwoAndWritesNothing)
         {{"--every", "2"}, false},
         {{"--size", "10x10"}, false},
         {{"--frames"}, false},
+        {{"--vtk", file}, false},
+        {{"--vtk", readOnly}, true},
+        {{"--vtk", fresh, "--size", "10x10"}, false},
+        {{"--vtk"}, false},
     };
     for (const Case& c : cases) {
         if (c.needsPermissions && !permissionsHold)
