@@ -103,6 +103,10 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
             view.options.arrows = !view.options.arrows;
             view.update();
             break;
+        case Qt::Key_V:
+            showNextField();
+            view.update();
+            break;
         default:
             return false;
         }
@@ -112,6 +116,16 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
     default:
         return false;
     }
+}
+
+void Playground::showNextField()
+{
+    // The flow, then each field the solver has, then the flow again.
+    std::optional<CellField>& shown = view.options.field;
+    int next = shown ? int(*shown) + 1 : 0;
+    while (next < cellFieldCount && !hasField(*view.solver, CellField(next)))
+        ++next;
+    shown = next < cellFieldCount ? std::optional<CellField>(CellField(next)) : std::nullopt;
 }
 
 void Playground::savePicture()
@@ -183,6 +197,8 @@ void Playground::updateStatus()
                          .arg(frameRate, 0, 'f', 1);
     if (measured && std::isfinite(firstDrag))
         status += QString(" · drag %1 · lift %2").arg(firstDrag, 0, 'g', 4).arg(firstLift, 0, 'g', 4);
+    if (view.options.field)
+        status += QString(" · ") + cellFieldName(*view.options.field);
     if (paused)
         status += " · paused";
     if (!saved.isEmpty())

@@ -3,10 +3,11 @@
 // of it. Left-drag pushes the flow, Ctrl+left-drag pours dye, right-drag
 // draws solid cells and Shift+right-drag takes them away. Keys: Space pauses
 // and resumes, R starts the scene again, S saves a PNG of the view and Ctrl+S
-// the whole state (to go on from with --resume), T shows or
-// hides the temperature, D the dye, A the arrows. The status bar shows the
-// tick, the last solve's iterations and the frame rate, and in a scene with
-// solids the drag and lift on the first.
+// the whole state (to go on from with --resume), T shows or hides the
+// temperature, D the dye, A the arrows, V shows the flow, its speed,
+// vorticity or pressure, the dye or the temperature in turn, each with its
+// colour bar. The status bar shows the tick, the last solve's iterations and
+// the frame rate, and in a scene with solids the drag and lift on the first.
 //
 // It works on the view and the solver the view draws; what only the window
 // can do (pause, start again, show the status) it asks for through signals.
@@ -50,6 +51,7 @@ private:
 
     QPointF toScene(QPointF pixel) const;  // length units of the simulation
     void drawAt(QPointF pixel);
+    void showNextField();
     void savePicture();  // flowbox-tick-N.png in the working folder
     void saveState();    // flowbox-tick-N.state
     void updateStatus();

@@ -6,16 +6,16 @@
 #include <cmath>
 #include <limits>
 
-const CellFieldName& nameOf(CellField field)
+const CellFieldLabel& labelOf(CellField field)
 {
-    static const CellFieldName names[] = {
-        {"speed", "length/time", false},
-        {"vorticity", "1/time, counterclockwise +", true},
-        {"pressure", "density x length^2/time^2", false},
-        {"dye", "strongest channel, 0 to 1", false},
-        {"temperature", "degrees", false},
+    static const CellFieldLabel labels[cellFieldCount] = {
+        {cellFieldName(CellField::speed), "length/time", false},
+        {cellFieldName(CellField::vorticity), "1/time, + turning left", true},
+        {cellFieldName(CellField::pressure), "density \u00d7 speed\u00b2", false},
+        {cellFieldName(CellField::dye), "strongest colour, 0 to 1", false},
+        {cellFieldName(CellField::temperature), "degrees", false},
     };
-    return names[int(field)];
+    return labels[int(field)];
 }
 
 CellVelocity cellVelocity(const VelocityField& field)

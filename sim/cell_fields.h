@@ -3,6 +3,7 @@
 // value per cell (k = i*ny + j): read from the solver's fields and its
 // domain, never changing them.
 
+#include "sim/scene.h"
 #include "sim/velocity_field.h"
 
 #include <cstdint>
@@ -10,15 +11,14 @@
 
 class FluidSolver;
 
-enum class CellField : uint8_t { speed, vorticity, pressure, dye, temperature };
-
-struct CellFieldName {
-    const char* name;   // "speed", ...
+// How a view labels a field (CellField, scene.h) and maps its values.
+struct CellFieldLabel {
+    const char* name;   // cellFieldName's
     const char* units;  // in the scene's units
     bool isSigned;      // drawn on a map centred on 0
 };
 
-const CellFieldName& nameOf(CellField field);
+const CellFieldLabel& labelOf(CellField field);
 
 // The velocity at each cell's centre, by the grid's one sampling rule.
 struct CellVelocity {

@@ -202,6 +202,12 @@ SceneProblem Scene::firstProblem() const
                 outsideRange("[solver] iteration_limit", 1, largestIterationLimit, iterationLimit)};
     if (tracerCount > largestTracerCount)
         return {"tracers.count", outsideRange("[tracers] count", 0, largestTracerCount, tracerCount)};
+    for (int f = 0; f < cellFieldCount; ++f) {
+        const FieldRange& range = viewRange[f];
+        if (range.fixed() && !(range.low < range.high))
+            return {std::string("view.range.") + cellFieldName(CellField(f)),
+                    std::string("[view.range] ") + cellFieldName(CellField(f)) + " must rise: its low end below its high"};
+    }
     if (!positive(interaction.radius) || interaction.radius > largestInteractionRadius)
         return {"interaction.radius", "[interaction] radius must lie above 0 and up to 1000 cells"};
     if (!std::isfinite(interaction.strength) || interaction.strength < 0.0 ||
@@ -326,4 +332,10 @@ SceneProblem Scene::firstProblem() const
                             std::to_string(out) + " (speed times cells) differ"};
     }
     return {};
+}
+
+const char* cellFieldName(CellField field)
+{
+    static const char* const names[cellFieldCount] = {"speed", "vorticity", "pressure", "dye", "temperature"};
+    return names[int(field)];
 }

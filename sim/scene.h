@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +65,19 @@ struct Band {
 struct Interaction {
     double radius = 3.0;
     double strength = 1.0;
+};
+
+// The fields a view can show at the cell centres besides the flow itself.
+enum class CellField : uint8_t { speed, vorticity, pressure, dye, temperature };
+constexpr int cellFieldCount = 5;
+const char* cellFieldName(CellField field);  // "speed", ...
+
+// The range of values a field view spans, fixed by the scene; NaN at both
+// ends: the range follows the field.
+struct FieldRange {
+    double low = std::numeric_limits<double>::quiet_NaN();
+    double high = std::numeric_limits<double>::quiet_NaN();
+    bool fixed() const { return low == low; }
 };
 
 // Solids in cell units: a cell is solid when its centre lies inside.
@@ -147,6 +161,7 @@ struct Scene {
     bool viscosityFromPrevious = false;  // each viscosity solve starts from the velocity plus the last tick's change, not zero
     uint32_t tracerCount = 0;
     Interaction interaction;
+    FieldRange viewRange[cellFieldCount];  // by CellField
 
     // The standard box, from its constants.
     static Scene standard();

@@ -262,7 +262,7 @@ public:
     {
         if (!onlyKnownKeys(root, "",
                            {"name", "grid", "fluid", "time", "advection", "walls", "inflow", "outflow", "outlet",
-                            "solid", "probe", "heat", "solver", "tracers", "interaction"}))
+                            "solid", "probe", "heat", "solver", "tracers", "interaction", "view"}))
             return false;
         if (const toml::node* name = root.get("name")) {
             if (!name->is_string())
@@ -285,7 +285,8 @@ public:
                           section(root, "heat", &SceneReader::readHeat, scene) &&
                           section(root, "interaction", &SceneReader::readInteraction, scene) &&
                           section(root, "solver", &SceneReader::readSolver, scene) &&
-                          section(root, "tracers", &SceneReader::readTracers, scene);
+                          section(root, "tracers", &SceneReader::readTracers, scene) &&
+                          section(root, "view", &SceneReader::readView, scene);
         if (!read)
             return false;
         if (firstTemperature && !scene.heat.enabled)
@@ -514,6 +515,30 @@ public:
             if (!optionalNumber(*walls, sideName(side), std::string("[heat.walls] ") + sideName(side),
                                 scene.heat.wall[int(side)]))
                 return false;
+        return true;
+    }
+
+    bool readView(const toml::table& view, Scene& scene)
+    {
+        if (!onlyKnownKeys(view, " in [view]", {"range"}))
+            return false;
+        const toml::node* rangeNode = view.get("range");
+        if (!rangeNode)
+            return true;
+        const toml::table* ranges = rangeNode->as_table();
+        if (!ranges)
+            return fail(*rangeNode, "[view.range] must be a table");
+        if (!onlyKnownKeys(*ranges, " in [view.range]", {"speed", "vorticity", "pressure", "dye", "temperature"}))
+            return false;
+        for (int f = 0; f < cellFieldCount; ++f) {
+            const char* name = cellFieldName(CellField(f));
+            double ends[2];
+            if (const toml::node* node = ranges->get(name)) {
+                if (!pair(*node, std::string("[view.range] ") + name, ends))
+                    return false;
+                scene.viewRange[f] = {ends[0], ends[1]};
+            }
+        }
         return true;
     }
 

@@ -18,16 +18,21 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSize>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -253,7 +258,22 @@ int main(int argc, char* argv[])
 {
     keepFreedHeapForReuse();
     useUtf8CharacterType();
-    QCoreApplication application(argc, argv);
+    // A field view's colour bar names its field in text, which takes a
+    // QGuiApplication: on the platform without a display unless one is chosen.
+    const bool drawsText = std::any_of(argv + 1, argv + argc, [](const char* argument) {
+        return std::strncmp(argument, "--view", 6) == 0;
+    });
+    if (drawsText && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A platform wants a runtime folder of its own and warns without one.
+    std::unique_ptr<QTemporaryDir> runtimeFolder;
+    if (drawsText && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        runtimeFolder = std::make_unique<QTemporaryDir>();
+        if (runtimeFolder->isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder->path()));
+    }
+    const std::unique_ptr<QCoreApplication> application =
+        drawsText ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName("flowbox-headless");
     QCoreApplication::setApplicationVersion("0.1.0");
 
@@ -305,6 +325,10 @@ int main(int argc, char* argv[])
     parser.addOption(formOption);
     parser.addOption(framesOption);
     parser.addOption(vtkOption);
+    const QCommandLineOption viewOption(
+        "view", "With --frames: draw NAME under the grid with its colour bar: flow (the default), speed, "
+                "vorticity, pressure, dye or temperature.", "NAME");
+    parser.addOption(viewOption);
     parser.addOption(everyOption);
     parser.addOption(sizeOption);
 
@@ -339,8 +363,17 @@ int main(int argc, char* argv[])
                               .arg(largestFrameSide)
                               .arg(parser.value(sizeOption)));
     }
-    if (!parser.isSet(framesOption) && parser.isSet(sizeOption))
-        failArguments("--size goes with --frames");
+    if (!parser.isSet(framesOption) && (parser.isSet(sizeOption) || parser.isSet(viewOption)))
+        failArguments("--size and --view go with --frames");
+    FrameOptions frameOptions;
+    if (parser.isSet(viewOption) && parser.value(viewOption) != "flow") {
+        for (int f = 0; f < cellFieldCount; ++f)
+            if (parser.value(viewOption) == cellFieldName(CellField(f)))
+                frameOptions.field = CellField(f);
+        if (!frameOptions.field)
+            failArguments(QString("--view takes flow, speed, vorticity, pressure, dye or temperature, not '%1'")
+                              .arg(parser.value(viewOption)));
+    }
     if (!parser.isSet(framesOption) && !parser.isSet(vtkOption) && parser.isSet(everyOption))
         failArguments("--every goes with --frames or --vtk");
 
@@ -382,6 +415,10 @@ int main(int argc, char* argv[])
     }
 
     FluidSolver solver(scene);
+    if (frameOptions.field && !hasField(solver, *frameOptions.field))
+        failArguments(QString("--view %1: the scene has no %1 (%2)")
+                          .arg(cellFieldName(*frameOptions.field),
+                               *frameOptions.field == CellField::dye ? "no band pours dye" : "it has no [heat]"));
     Frame frame;
     TracerList tracers;
     const TracerSettings tracing = tracerSettings(solver);
@@ -431,7 +468,7 @@ int main(int argc, char* argv[])
         }
         if (framesDir.isEmpty())
             return true;
-        composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame);
+        composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame, frameOptions);
         composeTrails(tracers, frame);
         const QString path =
             QDir(framesDir).filePath(QString("frame-%1.png").arg(tick, frameNumberWidth, 10, QChar('0')));

@@ -59,7 +59,7 @@ std::vector<CellArray> cellArrays(const FluidSolver& solver)
         const std::vector<double> values = cellValues(solver, field);
         if (!values.empty())
             arrays.push_back(
-                cellArray<double>(nameOf(field).name, "Float64", 1, nx, ny, [&](size_t k, int) { return values[k]; }));
+                cellArray<double>(cellFieldName(field), "Float64", 1, nx, ny, [&](size_t k, int) { return values[k]; }));
     }
     if (solver.dye)
         arrays.push_back(cellArray<double>("dye", "Float64", 3, nx, ny, [&](size_t k, int c) {

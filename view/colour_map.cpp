@@ -2,6 +2,29 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+
+namespace {
+
+constexpr FrameColour rgb(int red, int green, int blue)
+{
+    return {float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f};
+}
+
+// The map's colour at t from 0 to 1 (clamped; NaN the middle), linear between even steps.
+template <size_t count>
+FrameColour between(const FrameColour (&steps)[count], double t)
+{
+    constexpr int last = int(count) - 1;
+    const double at = std::isnan(t) ? 0.5 * last : std::fmin(std::fmax(t, 0.0), 1.0) * last;
+    const int below = std::min(int(at), last - 1);
+    const float f = float(at - below);
+    const FrameColour& a = steps[below];
+    const FrameColour& b = steps[below + 1];
+    return {a.red + f * (b.red - a.red), a.green + f * (b.green - a.green), a.blue + f * (b.blue - a.blue)};
+}
+
+}  // namespace
 
 FrameColour coolToWarm(double t)
 {
@@ -14,11 +37,15 @@ FrameColour coolToWarm(double t)
         {0.958f, 0.603f, 0.482f}, {0.924f, 0.498f, 0.388f}, {0.870f, 0.379f, 0.300f}, {0.796f, 0.242f, 0.220f},
         {0.706f, 0.016f, 0.150f},
     };
-    constexpr int last = int(sizeof steps / sizeof steps[0]) - 1;
-    const double at = std::isnan(t) ? 0.5 * last : std::fmin(std::fmax(t, 0.0), 1.0) * last;
-    const int below = std::min(int(at), last - 1);
-    const float f = float(at - below);
-    const FrameColour& a = steps[below];
-    const FrameColour& b = steps[below + 1];
-    return {a.red + f * (b.red - a.red), a.green + f * (b.green - a.green), a.blue + f * (b.blue - a.blue)};
+    return between(steps, t);
+}
+
+FrameColour viridis(double t)
+{
+    static constexpr FrameColour steps[] = {
+        rgb(0x44, 0x01, 0x54), rgb(0x48, 0x28, 0x78), rgb(0x3e, 0x49, 0x89), rgb(0x31, 0x68, 0x8e),
+        rgb(0x26, 0x82, 0x8e), rgb(0x1f, 0x9e, 0x89), rgb(0x35, 0xb7, 0x79), rgb(0x6e, 0xce, 0x58),
+        rgb(0xb5, 0xde, 0x2b), rgb(0xfd, 0xe7, 0x25),
+    };
+    return between(steps, t);
 }

@@ -1,6 +1,7 @@
 #include "view/flow_view.h"
 
 #include "sim/fluid_solver.h"
+#include "view/frame_painter.h"
 
 #include <GL/glu.h>
 
@@ -22,9 +23,11 @@ FlowView::FlowView(QWidget* parent) : QOpenGLWidget(parent) {}
 
 FlowView::~FlowView()
 {
-    if (cellTexture) {
+    if (cellTexture || barTexture) {
         makeCurrent();
-        glDeleteTextures(1, &cellTexture);
+        for (unsigned* texture : {&cellTexture, &barTexture})
+            if (*texture)
+                glDeleteTextures(1, texture);
         doneCurrent();
     }
 }
@@ -38,6 +41,7 @@ void FlowView::restart()
 {
     tracers.clear();
     random = TracerRandom();
+    frame.lastRange.known = false;
 }
 
 void FlowView::saveTracers(SavedRun& run) const
@@ -135,6 +139,40 @@ void FlowView::paintGL()
     glEnd();
 
     paintTracers();
+    if (frame.colourBar.shown)
+        paintColourBarOver();
+}
+
+void FlowView::paintColourBarOver()
+{
+    // Drawn as the software painter draws it, at the screen's own pixels.
+    const qreal ratio = devicePixelRatioF();
+    const QImage bar = paintColourBar(frame.colourBar, ratio).convertToFormat(QImage::Format_RGBA8888);
+    if (!barTexture)
+        glGenTextures(1, &barTexture);
+    glBindTexture(GL_TEXTURE_2D, barTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bar.width(), bar.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, bar.constBits());
+    glEnable(GL_TEXTURE_2D);
+    // The image's colours are premultiplied by its alpha.
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    const ColourBar& b = frame.colourBar;
+    const float right = b.x + float(bar.width() / ratio), bottom = b.y + float(bar.height() / ratio);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(b.x, b.y);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(right, b.y);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(right, bottom);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(b.x, bottom);
+    glEnd();
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
 }
 
 void FlowView::paintTracers()

@@ -38,9 +38,11 @@ protected:
     void resizeGL(int width, int height) override;
     void paintGL() override;
     void paintTracers();
+    void paintColourBarOver();
 
 private:
     TracerRandom random;
     Frame frame;  // reused from frame to frame
     unsigned cellTexture = 0;  // made at the first frame with dye
+    unsigned barTexture = 0;   // made at the first frame with a colour bar
 };

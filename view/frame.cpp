@@ -1,48 +1,161 @@
 #include "view/frame.h"
 
+#include "sim/cell_fields.h"
 #include "sim/fluid_solver.h"
 #include "view/colour_map.h"
 
 #include <cmath>
+
+namespace {
+
+// A colour per cell, each channel from 0 to 1 to a byte, row after row from the top.
+class CellPainter {
+public:
+    CellPainter(Frame& frame, uint32_t nx, uint32_t ny) : frame(frame), nx(nx)
+    {
+        frame.cellColumns = nx;
+        frame.cellRows = ny;
+        frame.cellColours.resize(size_t(nx) * ny * 3);
+    }
+    void paint(uint32_t i, uint32_t j, FrameColour colour) { paint(i, j, colour.red, colour.green, colour.blue); }
+    void paint(uint32_t i, uint32_t j, double red, double green, double blue)
+    {
+        const double channels[3] = {red, green, blue};
+        for (int c = 0; c < 3; ++c)
+            frame.cellColours[(size_t(j) * nx + i) * 3 + c] = toByte(channels[c]);
+    }
+    static uint8_t toByte(double channel) { return uint8_t(std::lround(255.0 * std::fmin(1.0, std::fmax(0.0, channel)))); }
+
+private:
+    Frame& frame;
+    uint32_t nx;
+};
+
+// Of a field view: how far a frame's range moves towards the field's own.
+constexpr double rangeFollowing = 0.25;
+// The colour bar's panel and the steps of its scale.
+constexpr float barWidth = 120.0f, barMargin = 8.0f, barLargestHeight = 220.0f;
+constexpr int barSteps = 64;
+// The smallest cell, in pixels, over which a field view draws the grid.
+constexpr double fieldGridCellSize = 8.0;
+
+FrameColour fieldColour(CellField field, bool isSigned, double t)
+{
+    return isSigned || field == CellField::temperature ? coolToWarm(t) : viridis(t);
+}
+
+// The range a field view spans this frame: the scene's, or the field's own
+// (symmetric about 0 for a signed field) followed from the last frame's.
+void fieldRange(const std::vector<double>& values, CellField field, const FieldRange& fixed, bool isSigned,
+                Frame& frame, double& low, double& high)
+{
+    if (fixed.fixed()) {
+        low = fixed.low;
+        high = fixed.high;
+        frame.lastRange.known = false;
+        return;
+    }
+    double least = INFINITY, most = -INFINITY;
+    for (double value : values)
+        if (std::isfinite(value)) {
+            least = std::fmin(least, value);
+            most = std::fmax(most, value);
+        }
+    if (!(least <= most))
+        least = most = 0.0;
+    if (isSigned)
+        least = -(most = std::fmax(std::fabs(least), std::fabs(most)));
+    if (!(most > least)) {
+        // One value everywhere: in the middle of a range around it.
+        const double half = std::fmax(0.5 * std::fabs(most), 1e-12);
+        least -= half;
+        most += half;
+    }
+    if (frame.lastRange.known && frame.lastRange.field == field) {
+        least = frame.lastRange.low + rangeFollowing * (least - frame.lastRange.low);
+        most = frame.lastRange.high + rangeFollowing * (most - frame.lastRange.high);
+    }
+    frame.lastRange = {true, field, least, most};
+    low = least;
+    high = most;
+}
+
+void composeField(const FluidSolver& solver, CellField field, Frame& frame)
+{
+    const std::vector<double> values = cellValues(solver, field);
+    const CellFieldLabel& label = labelOf(field);
+    double low, high;
+    fieldRange(values, field, solver.scene.viewRange[int(field)], label.isSigned, frame, low, high);
+    CellPainter cells(frame, solver.nx, solver.ny);
+    for (uint32_t i = 0; i < solver.nx; ++i)
+        for (uint32_t j = 0; j < solver.ny; ++j) {
+            const double value = values[size_t(i) * solver.ny + j];
+            if (std::isnan(value))
+                cells.paint(i, j, 0.0, 0.0, 0.0);  // a solid cell, drawn over
+            else
+                cells.paint(i, j, fieldColour(field, label.isSigned, (value - low) / (high - low)));
+        }
+    ColourBar& bar = frame.colourBar;
+    bar.shown = true;
+    bar.title = label.name;
+    bar.units = label.units;
+    bar.low = low;
+    bar.high = high;
+    bar.colours.resize(barSteps * 3);
+    for (int k = 0; k < barSteps; ++k) {
+        const FrameColour colour = fieldColour(field, label.isSigned, k / double(barSteps - 1));
+        bar.colours[size_t(k) * 3] = CellPainter::toByte(colour.red);
+        bar.colours[size_t(k) * 3 + 1] = CellPainter::toByte(colour.green);
+        bar.colours[size_t(k) * 3 + 2] = CellPainter::toByte(colour.blue);
+    }
+}
+
+// At the top right of the picture, where it fits.
+void placeColourBar(Frame& frame, double pictureWidth, double pictureHeight)
+{
+    ColourBar& bar = frame.colourBar;
+    bar.width = barWidth;
+    bar.height = float(std::fmin(barLargestHeight, pictureHeight - 2 * barMargin));
+    bar.x = float(pictureWidth) - barMargin - barWidth;
+    bar.y = barMargin;
+    if (bar.x < barMargin || bar.height < 4 * barMargin)
+        bar.shown = false;
+}
+
+}  // namespace
+
+bool hasField(const FluidSolver& solver, CellField field)
+{
+    return (field != CellField::dye || solver.dye) && (field != CellField::temperature || solver.heat);
+}
 
 void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame,
                   const FrameOptions& options)
 {
     frame.cellColours.clear();
     frame.cellColumns = frame.cellRows = 0;
-    const bool showTemperature = solver.heat && options.temperature;
-    if (showTemperature || (solver.dye && options.dye)) {
-        frame.cellColumns = solver.nx;
-        frame.cellRows = solver.ny;
-        frame.cellColours.resize(size_t(solver.nx) * solver.ny * 3);
-    }
-    // Each channel from 0 to 1, a byte.
-    auto paint = [&](uint32_t i, uint32_t j, const double channels[3]) {
-        for (int c = 0; c < 3; ++c)
-            frame.cellColours[(size_t(j) * solver.nx + i) * 3 + c] =
-                uint8_t(std::lround(255.0 * std::fmin(1.0, std::fmax(0.0, channels[c]))));
-    };
-    if (showTemperature) {
+    frame.colourBar.shown = false;
+    const bool showField = options.field && hasField(solver, *options.field);
+    const bool showTemperature = !showField && solver.heat && options.temperature;
+    if (showField) {
+        composeField(solver, *options.field, frame);
+    } else if (showTemperature) {
         // From the coldest temperature held or at the start to the hottest.
+        CellPainter cells(frame, solver.nx, solver.ny);
         const HeatField& heat = *solver.heat;
         const double low = std::fmin(heat.coldest(), solver.scene.heat.initial);
         const double span = std::fmax(heat.hottest(), solver.scene.heat.initial) - low;
-        for (uint32_t j = 0; j < solver.ny; ++j) {
+        for (uint32_t j = 0; j < solver.ny; ++j)
             for (uint32_t i = 0; i < solver.nx; ++i) {
                 const double t = heat.temperature.at(i, j);
-                const FrameColour colour = coolToWarm(span > 0.0 ? (t - low) / span : 0.5 + t - low);
-                const double channels[3] = {colour.red, colour.green, colour.blue};
-                paint(i, j, channels);
+                cells.paint(i, j, coolToWarm(span > 0.0 ? (t - low) / span : 0.5 + t - low));
             }
-        }
     } else if (solver.dye && options.dye) {
-        for (uint32_t j = 0; j < solver.ny; ++j) {
-            for (uint32_t i = 0; i < solver.nx; ++i) {
-                const double channels[3] = {solver.dye->channel[0].at(i, j), solver.dye->channel[1].at(i, j),
-                                            solver.dye->channel[2].at(i, j)};
-                paint(i, j, channels);
-            }
-        }
+        CellPainter cells(frame, solver.nx, solver.ny);
+        for (uint32_t j = 0; j < solver.ny; ++j)
+            for (uint32_t i = 0; i < solver.nx; ++i)
+                cells.paint(i, j, solver.dye->channel[0].at(i, j), solver.dye->channel[1].at(i, j),
+                            solver.dye->channel[2].at(i, j));
     }
     frame.width = width;
     frame.height = height;
@@ -52,7 +165,12 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
     frame.dx = solver.dx;
     frame.trailColourScale = standardBox::tracerRegionEdge / (solver.nx * solver.dx);
     const uint32_t stride = drawingStride(frame.cellSize);
-    gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid, stride);
+    // Over a field, the grid only where its cells are large enough to leave
+    // the field visible between its lines, and no dots.
+    if (showField && frame.cellSize < fieldGridCellSize)
+        frame.grid.clear();
+    else
+        gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid, stride);
     frame.solids.clear();
     for (uint32_t i = 0; i < solver.nx && solver.domain.anySolid(); ++i)
         for (uint32_t j = 0; j < solver.ny; ++j)
@@ -63,9 +181,11 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
     else
         frame.arrows.clear();
     frame.dots.clear();
-    for (uint32_t i = 0; i < solver.nx; i += stride)
+    for (uint32_t i = 0; i < solver.nx && !showField; i += stride)
         for (uint32_t j = 0; j < solver.ny; j += stride)
             frame.dots.push_back(cellCentre(i, j, frame.cellSize));
+    if (frame.colourBar.shown)
+        placeColourBar(frame, std::fmin(width, solver.nx * frame.cellSize), std::fmin(height, solver.ny * frame.cellSize));
 }
 
 void composeTrails(const TracerList& tracers, Frame& frame)

@@ -4,10 +4,13 @@
 // the OpenGL view and the software renderer (frame_painter.h) alike, so that
 // the two cannot drift apart.
 
+#include "sim/scene.h"
 #include "view/frame_geometry.h"
 #include "view/tracers.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 class FluidSolver;
@@ -24,6 +27,19 @@ constexpr FrameColour arrowColour{0.0f, 0.5f, 0.0f};
 constexpr FrameColour dotColour{0.0f, 0.1f, 0.0f};
 constexpr FrameColour solidColour{0.3f, 0.3f, 0.36f};  // filled cells, drawn after the grid
 constexpr float dotSize = 2.0f;  // pixels across a square dot
+
+// A field view's scale, drawn along the side of the picture: the field's
+// name and units, its colours from the low end to the high, and the values
+// at the two ends.
+struct ColourBar {
+    bool shown = false;
+    std::string title;
+    std::string units;
+    double low = 0.0, high = 0.0;
+    std::vector<uint8_t> colours;  // red, green, blue bytes from low to high
+    // Where it goes, in logical pixels: its panel's top left corner and size.
+    float x = 0.0f, y = 0.0f, width = 0.0f, height = 0.0f;
+};
 
 struct TrailVertex {
     ScreenPoint point;
@@ -51,17 +67,31 @@ struct Frame {
     // to trailVertices[trailStarts[t + 1]], oldest point first.
     std::vector<TrailVertex> trailVertices;
     std::vector<uint32_t> trailStarts;
+    ColourBar colourBar;  // of a field view
+    // The range a field view spanned in the frame before, which the next one
+    // follows gently, so that the colours do not flicker.
+    struct {
+        bool known = false;
+        CellField field = CellField::speed;
+        double low = 0.0, high = 0.0;
+    } lastRange;
 };
 
-// What a frame leaves out at the viewer's wish.
+// What a frame leaves out at the viewer's wish, and the field it shows
+// under the grid instead of the temperature or dye: none, the flow alone.
 struct FrameOptions {
     bool temperature = true;
     bool dye = true;
     bool arrows = true;
+    std::optional<CellField> field;
 };
 
-// Temperature or dye, grid, solids, arrows and dots of the solver's state in a view of width
-// by height logical pixels; the lists are reused from frame to frame.
+// Whether the solver has the field to show (dye and temperature only some do).
+bool hasField(const FluidSolver& solver, CellField field);
+
+// A field, the temperature or the dye; grid, solids, arrows and dots of the
+// solver's state in a view of width by height logical pixels; the lists are
+// reused from frame to frame. A field the solver lacks is drawn as the flow.
 void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame,
                   const FrameOptions& options = {});
 

@@ -1,5 +1,7 @@
 #include "view/frame_painter.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPen>
@@ -78,6 +80,46 @@ QImage paintFrame(const Frame& frame)
             painter.drawLine(toPoint(from.point), toPoint(to.point));
         }
     }
+    if (frame.colourBar.shown)
+        painter.drawImage(QPointF(frame.colourBar.x, frame.colourBar.y), paintColourBar(frame.colourBar));
+    painter.end();
+    return image;
+}
+
+QImage paintColourBar(const ColourBar& bar, qreal ratio)
+{
+    QImage image(int(std::ceil(bar.width * ratio)), int(std::ceil(bar.height * ratio)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(QColor(0, 0, 0, 170));  // the field shows through, the text reads
+    QPainter painter(&image);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font);
+    const qreal pad = 6.0, line = metrics.height();
+    const qreal textWidth = bar.width - 2 * pad;
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(pad, pad, textWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(QString::fromStdString(bar.title), Qt::ElideRight, textWidth));
+    painter.setPen(QColor(200, 200, 200));
+    painter.drawText(QRectF(pad, pad + line, textWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(QString::fromStdString(bar.units), Qt::ElideRight, textWidth));
+    // The scale: high at the top, one band per colour.
+    const QRectF scale(pad, pad + 2.5 * line, 14.0, bar.height - 3.0 * line - 2 * pad);
+    const int steps = int(bar.colours.size() / 3);
+    for (int k = 0; k < steps && scale.height() > 0.0; ++k) {
+        const int from = steps - 1 - k;
+        const QColor colour(bar.colours[size_t(from) * 3], bar.colours[size_t(from) * 3 + 1],
+                            bar.colours[size_t(from) * 3 + 2]);
+        const qreal top = scale.top() + scale.height() * k / steps;
+        painter.fillRect(QRectF(scale.left(), top, scale.width(), scale.height() / steps + 0.5), colour);
+    }
+    painter.setPen(Qt::white);
+    const qreal labelLeft = scale.right() + pad, labelWidth = bar.width - labelLeft - pad;
+    painter.drawText(QRectF(labelLeft, scale.top() - line / 2, labelWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::number(bar.high, 'g', 4));
+    painter.drawText(QRectF(labelLeft, scale.bottom() - line / 2, labelWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::number(bar.low, 'g', 4));
     painter.end();
     return image;
 }

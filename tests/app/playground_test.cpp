@@ -8,6 +8,7 @@
 #include "sim/scene_file.h"
 #include "sim/state_file.h"
 #include "view/flow_view.h"
+#include "view/frame.h"
 #include "view/frame_geometry.h"
 
 #include <QDir>
@@ -333,4 +334,46 @@ TEST(Playground, CtrlSSavesTheStateAndAWindowResumedFromItGoesOnAlike)
         EXPECT_TRUE(resumed.window.statusBar()->currentMessage().startsWith("tick 10 · "));
     }
     QDir::setCurrent(before);
+}
+
+// V steps through the flow and each field the scene has, names it in the
+// status bar, and the window draws the field's colour bar, its scale from
+// the map's high colour at the top to its low one at the bottom.
+TEST(Playground, VStepsThroughTheFieldsEachWithItsColourBar)
+{
+    Touched box(sceneFrom(std::string(closedBox) + "[heat]\ndiffusivity = 0.01\n[heat.walls]\nleft = 1.0\n"));
+    box.tick(3);
+    const CellField order[] = {CellField::speed, CellField::vorticity, CellField::pressure, CellField::dye,
+                               CellField::temperature};
+    for (CellField field : order) {
+        SCOPED_TRACE(cellFieldName(field));
+        QTest::keyClick(&box.window, Qt::Key_V);
+        ASSERT_TRUE(box.view().options.field.has_value());
+        EXPECT_EQ(*box.view().options.field, field);
+        EXPECT_TRUE(box.window.statusBar()->currentMessage().contains(QString(" · ") + cellFieldName(field)));
+        const QImage shown = box.view().grabFramebuffer();
+        Frame frame;
+        composeFrame(box.solver(), uint32_t(box.view().width()), uint32_t(box.view().height()), frame,
+                     box.view().options);
+        ASSERT_TRUE(frame.colourBar.shown);
+        auto near = [](QRgb pixel, const uint8_t* rgb) {
+            return std::abs(qRed(pixel) - rgb[0]) <= 3 && std::abs(qGreen(pixel) - rgb[1]) <= 3 &&
+                   std::abs(qBlue(pixel) - rgb[2]) <= 3;
+        };
+        const ColourBar& bar = frame.colourBar;
+        const uint8_t* highColour = &bar.colours[bar.colours.size() - 3];
+        const uint8_t* lowColour = &bar.colours[0];
+        int firstHigh = -1, lastLow = -1;
+        const int column = int(bar.x + 13.0f);
+        for (int y = int(bar.y); y < int(bar.y + bar.height); ++y) {
+            if (firstHigh < 0 && near(shown.pixel(column, y), highColour))
+                firstHigh = y;
+            if (near(shown.pixel(column, y), lowColour))
+                lastLow = y;
+        }
+        EXPECT_GE(firstHigh, 0);
+        EXPECT_GT(lastLow, firstHigh + bar.height / 2);
+    }
+    QTest::keyClick(&box.window, Qt::Key_V);
+    EXPECT_FALSE(box.view().options.field.has_value());
 }

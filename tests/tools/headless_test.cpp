@@ -191,6 +191,10 @@ TEST(HeadlessFrames, BadInputGetsOneLineAndStatusTwoAndWritesNothing)
         {{"--vtk", readOnly}, true},
         {{"--vtk", fresh, "--size", "10x10"}, false},
         {{"--vtk"}, false},
+        {{"--view", "speed"}, false},
+        {{"--frames", fresh, "--view", "curl"}, false},
+        {{"--frames", fresh, "--view", "temperature"}, false},
+        {{"--frames", fresh, "--view", "dye"}, false},
     };
     for (const Case& c : cases) {
         if (c.needsPermissions && !permissionsHold)
@@ -633,5 +637,30 @@ TEST(HeadlessState, AFileThatIsNotASoundStateIsRefusedAndNothingRuns)
         EXPECT_EQ(run.status, 2);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    }
+}
+
+// A field view changes the picture, not the run: the same lines, quietly,
+// and frames that differ from the flow's by a field and its colour bar.
+TEST(HeadlessFrames, AFieldViewDrawsItsFieldAndBarAndRunsAsWithout)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const HeadlessRun flow = runHeadless({"--scene", "cylinder", "--ticks", "20", "--every", "20", "--frames",
+                                          dir.filePath("flow"), "--size", "300x120", "--dump"});
+    ASSERT_EQ(flow.status, 0) << flow.err.toStdString();
+    for (const char* field : {"speed", "vorticity", "pressure", "dye"}) {
+        SCOPED_TRACE(field);
+        const HeadlessRun run = runHeadless({"--scene", "cylinder", "--ticks", "20", "--every", "20", "--frames",
+                                             dir.filePath(field), "--size", "300x120", "--view", field, "--dump"});
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        EXPECT_EQ(withoutTimings(run.out), withoutTimings(flow.out));
+        const QImage picture(QDir(dir.filePath(field)).filePath("frame-00000020.png"));
+        const QImage flowPicture(QDir(dir.filePath("flow")).filePath("frame-00000020.png"));
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_NE(picture, flowPicture);
+        // The bar's panel darkens the picture's top right corner.
+        EXPECT_LT(qGray(picture.pixel(picture.width() - 12, 40)), 200);
     }
 }

@@ -40,4 +40,22 @@ TEST(ColourMap, CoolToWarmRunsFromBlueThroughGreyToRed)
     }
 }
 
+// Magnitudes: dark violet to yellow, each step lighter than the one before
+// and by about as much, so that no band stands out.
+TEST(ColourMap, ViridisGrowsLighterEvenlyFromVioletToYellow)
+{
+    const FrameColour low = viridis(0.0), high = viridis(1.0);
+    EXPECT_GT(low.blue, low.green);
+    EXPECT_GT(high.red + high.green, 2.0f * high.blue + 1.0f);
+    EXPECT_FLOAT_EQ(viridis(-1.0).red, low.red);
+    EXPECT_FLOAT_EQ(viridis(2.0).green, high.green);
+    constexpr int steps = 32;
+    const double mean = (lightness(high) - lightness(low)) / steps;
+    for (int k = 0; k < steps; ++k) {
+        const double rise = lightness(viridis(double(k + 1) / steps)) - lightness(viridis(double(k) / steps));
+        EXPECT_GT(rise, 0.4 * mean) << "at " << k;
+        EXPECT_LT(rise, 1.6 * mean) << "at " << k;
+    }
+}
+
 }  // namespace

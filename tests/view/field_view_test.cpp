@@ -1,0 +1,117 @@
+// Field views of flows whose fields are known: a solid-body rotation has one
+// vorticity everywhere and so one colour, its sign shown by the side of the
+// diverging map; a uniform stream has one speed; a scene's fixed range holds
+// whatever the field does, a following range moves towards a new one gently.
+#include "sim/cell_fields.h"
+#include "sim/fluid_solver.h"
+#include "view/colour_map.h"
+#include "view/frame.h"
+
+#include "tests/support/scenes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <tuple>
+
+namespace {
+
+using testing_support::sceneFrom;
+
+const char* closedBox = "[grid]\ncells = [20, 16]\ncell_size = 0.5\n[fluid]\ngravity = [0.0, 0.0]\n";
+
+// Every face at the velocity of a turn at omega about the box's centre,
+// counterclockwise in the picture for omega above 0 (y down).
+void rotate(FluidSolver& solver, double omega)
+{
+    const double cx = 0.5 * solver.nx * solver.dx, cy = 0.5 * solver.ny * solver.dx;
+    for (uint32_t i = 0; i <= solver.nx; ++i)
+        for (uint32_t j = 0; j < solver.ny; ++j)
+            solver.velocity->u.at(i, j) = omega * ((j + 0.5) * solver.dx - cy);
+    for (uint32_t i = 0; i < solver.nx; ++i)
+        for (uint32_t j = 0; j <= solver.ny; ++j)
+            solver.velocity->v.at(i, j) = -omega * ((i + 0.5) * solver.dx - cx);
+}
+
+std::set<std::tuple<int, int, int>> coloursOf(const Frame& frame)
+{
+    std::set<std::tuple<int, int, int>> colours;
+    for (size_t k = 0; k + 2 < frame.cellColours.size(); k += 3)
+        colours.insert({frame.cellColours[k], frame.cellColours[k + 1], frame.cellColours[k + 2]});
+    return colours;
+}
+
+}  // namespace
+
+TEST(FieldView, ASolidBodyRotationHasOneVorticityAndOneColourOnItsSide)
+{
+    for (double omega : {1.5, -0.7}) {
+        SCOPED_TRACE(omega);
+        FluidSolver solver(sceneFrom(closedBox));
+        rotate(solver, omega);
+        // The curl of a turn is twice its rate, in every cell, at the border too.
+        for (double vorticity : cellValues(solver, CellField::vorticity))
+            EXPECT_NEAR(vorticity, 2.0 * omega, 1e-12);
+        Frame frame;
+        FrameOptions options;
+        options.field = CellField::vorticity;
+        composeFrame(solver, 400, 320, frame, options);
+        const auto colours = coloursOf(frame);
+        ASSERT_EQ(colours.size(), 1u);
+        // Centred on 0, the range reaches the field's own value: its end of the map.
+        EXPECT_DOUBLE_EQ(frame.colourBar.high, 2.0 * std::fabs(omega));
+        EXPECT_DOUBLE_EQ(frame.colourBar.low, -frame.colourBar.high);
+        const auto [red, green, blue] = *colours.begin();
+        EXPECT_TRUE(omega > 0 ? red > blue + 100 : blue > red + 100) << red << " " << blue;
+        EXPECT_TRUE(frame.colourBar.shown);
+        EXPECT_EQ(frame.colourBar.title, "vorticity");
+    }
+}
+
+TEST(FieldView, AUniformStreamHasOneSpeedAndSolidsShowNone)
+{
+    FluidSolver solver(sceneFrom(std::string(closedBox) + "[[solid]]\nrectangle = { from = [3, 3], to = [4, 5] }\n"));
+    for (size_t k = 0; k < solver.velocity->u.size(); ++k)
+        solver.velocity->u.data[k] = 0.6;
+    for (size_t k = 0; k < solver.velocity->v.size(); ++k)
+        solver.velocity->v.data[k] = -0.8;
+    const std::vector<double> speed = cellValues(solver, CellField::speed);
+    for (uint32_t i = 0; i < solver.nx; ++i)
+        for (uint32_t j = 0; j < solver.ny; ++j) {
+            const double value = speed[size_t(i) * solver.ny + j];
+            if (solver.domain.isSolid(i, j))
+                EXPECT_TRUE(std::isnan(value));
+            else
+                EXPECT_DOUBLE_EQ(value, 1.0);
+        }
+    // A field the solver lacks is drawn as the flow, without a bar.
+    EXPECT_TRUE(cellValues(solver, CellField::temperature).empty());
+    Frame frame;
+    FrameOptions options;
+    options.field = CellField::temperature;
+    composeFrame(solver, 400, 320, frame, options);
+    EXPECT_FALSE(frame.colourBar.shown);
+    EXPECT_FALSE(frame.dots.empty());
+}
+
+TEST(FieldView, AFixedRangeHoldsAndAFollowingOneMovesGently)
+{
+    FluidSolver fixed(sceneFrom(std::string(closedBox) + "[view.range]\nspeed = [0.0, 4.0]\n"));
+    FluidSolver following(sceneFrom(closedBox));
+    Frame fixedFrame, followingFrame;
+    FrameOptions options;
+    options.field = CellField::speed;
+    for (double omega : {1.0, 3.0, 3.0}) {
+        rotate(fixed, omega);
+        rotate(following, omega);
+        composeFrame(fixed, 400, 320, fixedFrame, options);
+        composeFrame(following, 400, 320, followingFrame, options);
+        EXPECT_EQ(fixedFrame.colourBar.low, 0.0);
+        EXPECT_EQ(fixedFrame.colourBar.high, 4.0);
+    }
+    // The fastest cell of the turn tripled; the range went a part of the way, twice.
+    const double first = std::hypot(9.5, 7.5) * 0.5;
+    EXPECT_GT(followingFrame.colourBar.high, 1.3 * first);
+    EXPECT_LT(followingFrame.colourBar.high, 3.0 * first);
+}
