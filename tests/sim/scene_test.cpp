@@ -599,6 +599,17 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
          "[[outlet]]\nside = \"right\"\ncells = [0, 3]\n", "test.toml:7:15: a temperature needs a [heat] table"},
         {"[grid]\ncells = [4, 4]\n[heat]\n[[solid]]\nrectangle = { from = [1, 1], to = [2, 2] }\ntemperature = \"hot\"\n",
          "test.toml:6:15: a solid's temperature must be a number"},
+        // A view's fixed ranges: by field, rising, finite.
+        {"[grid]\ncells = [4, 4]\n[view.range]\ncurl = [0.0, 1.0]\n",
+         "test.toml:4:1: unknown key \"curl\" in [view.range]"},
+        {"[grid]\ncells = [4, 4]\n[view.range]\nspeed = [2.0, 1.0]\n",
+         "test.toml:4:9: [view.range] speed must rise: its low end below its high"},
+        {"[grid]\ncells = [4, 4]\n[view.range]\npressure = [1.0, 1.0]\n", "[view.range] pressure must rise"},
+        {"[grid]\ncells = [4, 4]\n[view.range]\nvorticity = [-inf, 1.0]\n",
+         "test.toml:4:14: [view.range] vorticity must be finite"},
+        {"[grid]\ncells = [4, 4]\n[view.range]\ndye = 1.0\n", "test.toml:4:7: [view.range] dye must be an array of two"},
+        {"[grid]\ncells = [4, 4]\n[view]\nrange = 1.0\n", "test.toml:4:9: [view.range] must be a table"},
+        {"[grid]\ncells = [4, 4]\n[view]\nranges = {}\n", "unknown key \"ranges\" in [view]"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
