@@ -7,6 +7,7 @@
 #include "view/frame_geometry.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr float pouredDye[3] = {1.0f, 0.55f, 0.1f};  // an orange that reads on black and grey
+constexpr int pngQuality = 70;  // Qt's scale: lighter compression than the default, faster
 
 }  // namespace
 
@@ -103,6 +105,9 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
             view.options.arrows = !view.options.arrows;
             view.update();
             break;
+        case Qt::Key_C:
+            toggleRecording();
+            break;
         case Qt::Key_V:
             showNextField();
             view.update();
@@ -126,6 +131,34 @@ void Playground::showNextField()
     while (next < cellFieldCount && !hasField(*view.solver, CellField(next)))
         ++next;
     shown = next < cellFieldCount ? std::optional<CellField>(CellField(next)) : std::nullopt;
+}
+
+void Playground::toggleRecording()
+{
+    if (view.frameDrawn) {
+        view.frameDrawn = nullptr;
+        saved = QString("recorded %1 frames in %2").arg(recordedFrames).arg(recording);
+        recording.clear();
+        return;
+    }
+    // A new folder beside the last: flowbox-recording-1, -2, ...
+    int number = 1;
+    while (QFileInfo::exists(QString("flowbox-recording-%1").arg(number)))
+        ++number;
+    const QString folder = QString("flowbox-recording-%1").arg(number);
+    if (!QDir().mkdir(folder)) {
+        saved = QString("could not make %1").arg(QDir::current().filePath(folder));
+        return;
+    }
+    recording = folder;
+    recordedFrames = 0;
+    saved.clear();
+    view.frameDrawn = [this](const QImage& frame) {
+        // Numbered in the order shown; PNG's faster compression keeps up with the ticks.
+        const QString path = QDir(recording).filePath(QString("frame-%1.png").arg(recordedFrames, 6, 10, QChar('0')));
+        if (frame.save(path, "PNG", pngQuality))
+            ++recordedFrames;
+    };
 }
 
 void Playground::savePicture()
@@ -201,6 +234,8 @@ void Playground::updateStatus()
         status += QString(" · ") + cellFieldName(*view.options.field);
     if (paused)
         status += " · paused";
+    if (!recording.isEmpty())
+        status += QString(" · recording to %1 (%2 frames)").arg(recording).arg(recordedFrames);
     if (!saved.isEmpty())
         status += " · " + saved;
     emit statusChanged(status);

@@ -6,8 +6,10 @@
 // the whole state (to go on from with --resume), T shows or hides the
 // temperature, D the dye, A the arrows, V shows the flow, its speed,
 // vorticity or pressure, the dye or the temperature in turn, each with its
-// colour bar. The status bar shows the tick, the last solve's iterations and
-// the frame rate, and in a scene with solids the drag and lift on the first.
+// colour bar, and C starts and stops recording each frame shown to a new
+// folder of numbered PNGs. The status bar shows the tick, the last solve's
+// iterations and the frame rate, and in a scene with solids the drag and
+// lift on the first.
 //
 // It works on the view and the solver the view draws; what only the window
 // can do (pause, start again, show the status) it asks for through signals.
@@ -52,6 +54,8 @@ private:
     QPointF toScene(QPointF pixel) const;  // length units of the simulation
     void drawAt(QPointF pixel);
     void showNextField();
+    // Starts or stops writing each frame shown to a new folder.
+    void toggleRecording();
     void savePicture();  // flowbox-tick-N.png in the working folder
     void saveState();    // flowbox-tick-N.state
     void updateStatus();
@@ -66,6 +70,8 @@ private:
     uint64_t tickCount = 0;     // as the window last told
     bool paused = false;        // as the window last told
     QString saved;
+    QString recording;  // the folder frames go to, while recording
+    int recordedFrames = 0;
     // The forces on the solids of the solver it was made for (a start again
     // makes a new solver, and a new meter), and the first solid's last reading.
     std::unique_ptr<ForceMeter> forces;

@@ -5,6 +5,8 @@
 
 #include <GL/glu.h>
 
+#include <cmath>
+
 namespace {
 
 void drawSegments(const std::vector<ScreenSegment>& segments)
@@ -141,6 +143,14 @@ void FlowView::paintGL()
     paintTracers();
     if (frame.colourBar.shown)
         paintColourBarOver();
+    if (frameDrawn) {
+        // The frame as it will be shown, read back from the widget's buffer (rows from the bottom).
+        const qreal ratio = devicePixelRatioF();
+        QImage drawn(int(std::lround(width() * ratio)), int(std::lround(height() * ratio)), QImage::Format_RGBX8888);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, drawn.width(), drawn.height(), GL_RGBA, GL_UNSIGNED_BYTE, drawn.bits());
+        frameDrawn(drawn.mirrored());
+    }
 }
 
 void FlowView::paintColourBarOver()

@@ -3,9 +3,11 @@
 #include "view/frame.h"
 #include "view/tracers.h"
 
+#include <QImage>
 #include <QOpenGLWidget>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,8 @@ public:
     FluidSolver* solver = nullptr;  // not owned; outlives the view
     TracerList tracers;
     FrameOptions options;           // what the picture leaves out
+    // Given each frame as drawn, in device pixels, when set (a recording).
+    std::function<void(const QImage&)> frameDrawn;
 
 protected:
     void initializeGL() override;

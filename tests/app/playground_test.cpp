@@ -377,3 +377,38 @@ TEST(Playground, VStepsThroughTheFieldsEachWithItsColourBar)
     QTest::keyClick(&box.window, Qt::Key_V);
     EXPECT_FALSE(box.view().options.field.has_value());
 }
+
+// C records each frame the window shows into a new folder, as the window
+// shows it, until C again; the next recording takes a folder of its own.
+TEST(Playground, CRecordsEachFrameShownIntoANewFolder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    {
+        Touched box(sceneFrom(closedBox));
+        box.tick(2);
+        QTest::keyClick(&box.window, Qt::Key_C);
+        EXPECT_TRUE(QFileInfo(dir.filePath("flowbox-recording-1")).isDir());
+        box.tick(4);
+        EXPECT_TRUE(box.window.statusBar()->currentMessage().contains("recording to flowbox-recording-1"));
+        const QImage last = box.view().grabFramebuffer();  // draws once more, recorded too
+        QTest::keyClick(&box.window, Qt::Key_C);
+        box.tick(3);
+        const QStringList frames = QDir(dir.filePath("flowbox-recording-1")).entryList({"frame-*.png"}, QDir::Files, QDir::Name);
+        ASSERT_GE(frames.size(), 5);
+        EXPECT_EQ(frames.first(), "frame-000000.png");
+        const QImage recorded(QDir(dir.filePath("flowbox-recording-1")).filePath(frames.last()));
+        EXPECT_EQ(recorded.size(), last.size());
+        EXPECT_EQ(recorded.convertToFormat(QImage::Format_RGB32), last.convertToFormat(QImage::Format_RGB32));
+        const int count = frames.size();
+        box.tick(2);
+        EXPECT_EQ(QDir(dir.filePath("flowbox-recording-1")).entryList({"frame-*.png"}, QDir::Files).size(), count);
+        EXPECT_TRUE(box.window.statusBar()->currentMessage().contains("frames in flowbox-recording-1"));
+        QTest::keyClick(&box.window, Qt::Key_C);
+        EXPECT_TRUE(QFileInfo(dir.filePath("flowbox-recording-2")).isDir());
+        QTest::keyClick(&box.window, Qt::Key_C);
+    }
+    QDir::setCurrent(before);
+}
