@@ -10,7 +10,7 @@ const CellFieldLabel& labelOf(CellField field)
 {
     static const CellFieldLabel labels[cellFieldCount] = {
         {cellFieldName(CellField::speed), "length/time", false},
-        {cellFieldName(CellField::vorticity), "1/time, + turning left", true},
+        {cellFieldName(CellField::vorticity), "1/time, + is ccw", true},
         {cellFieldName(CellField::pressure), "density \u00d7 speed\u00b2", false},
         {cellFieldName(CellField::dye), "strongest colour, 0 to 1", false},
         {cellFieldName(CellField::temperature), "degrees", false},

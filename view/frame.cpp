@@ -4,7 +4,9 @@
 #include "sim/fluid_solver.h"
 #include "view/colour_map.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace {
 
@@ -33,6 +35,8 @@ private:
 
 // Of a field view: how far a frame's range moves towards the field's own.
 constexpr double rangeFollowing = 0.25;
+// The share of a signed field's cells whose size its range spans.
+constexpr double signedRangeShare = 0.99;
 // The colour bar's panel and the steps of its scale.
 constexpr float barWidth = 120.0f, barMargin = 8.0f, barLargestHeight = 220.0f;
 constexpr int barSteps = 64;
@@ -63,8 +67,22 @@ void fieldRange(const std::vector<double>& values, CellField field, const FieldR
         }
     if (!(least <= most))
         least = most = 0.0;
-    if (isSigned)
-        least = -(most = std::fmax(std::fabs(least), std::fabs(most)));
+    if (isSigned) {
+        // Centred on 0, and wide enough for all but the strongest few cells
+        // (a signed field peaks in thin layers on walls, which would leave
+        // the rest of the flow pale).
+        std::vector<double> sizes;
+        sizes.reserve(values.size());
+        for (double value : values)
+            if (std::isfinite(value))
+                sizes.push_back(std::fabs(value));
+        const size_t at = size_t(signedRangeShare * double(sizes.size()));
+        if (at < sizes.size()) {
+            std::nth_element(sizes.begin(), sizes.begin() + std::ptrdiff_t(at), sizes.end());
+            most = sizes[at];
+        }
+        least = -most;
+    }
     if (!(most > least)) {
         // One value everywhere: in the middle of a range around it.
         const double half = std::fmax(0.5 * std::fabs(most), 1e-12);
@@ -115,7 +133,7 @@ void placeColourBar(Frame& frame, double pictureWidth, double pictureHeight)
 {
     ColourBar& bar = frame.colourBar;
     bar.width = barWidth;
-    bar.height = float(std::fmin(barLargestHeight, pictureHeight - 2 * barMargin));
+    bar.height = float(std::fmin(barLargestHeight, 0.6 * pictureHeight));
     bar.x = float(pictureWidth) - barMargin - barWidth;
     bar.y = barMargin;
     if (bar.x < barMargin || bar.height < 4 * barMargin)
