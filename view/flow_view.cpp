@@ -19,6 +19,34 @@ void drawSegments(const std::vector<ScreenSegment>& segments)
     glEnd();
 }
 
+// Pixels of width by height in the format, as a texture (made at the first
+// call) stretched over the rectangle from (left, top) to (right, bottom).
+void drawTexture(unsigned& texture, GLenum format, GLint filter, GLsizei width, GLsizei height, const void* pixels,
+                 float left, float top, float right, float bottom)
+{
+    if (!texture)
+        glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+    glEnable(GL_TEXTURE_2D);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(left, top);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(right, top);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(right, bottom);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(left, bottom);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+}
+
 }  // namespace
 
 FlowView::FlowView(QWidget* parent) : QOpenGLWidget(parent) {}
@@ -88,30 +116,10 @@ void FlowView::paintGL()
 
     if (!frame.cellColours.empty()) {
         // One texel a cell, its centre on the cell's centre, blended linearly between.
-        if (!cellTexture)
-            glGenTextures(1, &cellTexture);
-        glBindTexture(GL_TEXTURE_2D, cellTexture);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, GLsizei(frame.cellColumns), GLsizei(frame.cellRows), 0, GL_RGB,
-                     GL_UNSIGNED_BYTE, frame.cellColours.data());
-        glEnable(GL_TEXTURE_2D);
         glColor3f(1.0f, 1.0f, 1.0f);
-        const float right = float(frame.cellColumns * frame.cellSize), bottom = float(frame.cellRows * frame.cellSize);
-        glBegin(GL_QUADS);
-        glTexCoord2f(0.0f, 0.0f);
-        glVertex2f(0.0f, 0.0f);
-        glTexCoord2f(1.0f, 0.0f);
-        glVertex2f(right, 0.0f);
-        glTexCoord2f(1.0f, 1.0f);
-        glVertex2f(right, bottom);
-        glTexCoord2f(0.0f, 1.0f);
-        glVertex2f(0.0f, bottom);
-        glEnd();
-        glDisable(GL_TEXTURE_2D);
+        drawTexture(cellTexture, GL_RGB, GL_LINEAR, GLsizei(frame.cellColumns), GLsizei(frame.cellRows),
+                    frame.cellColours.data(), 0.0f, 0.0f, float(frame.cellColumns * frame.cellSize),
+                    float(frame.cellRows * frame.cellSize));
     }
 
     glColor3f(gridColour.red, gridColour.green, gridColour.blue);
@@ -157,32 +165,14 @@ void FlowView::paintColourBarOver()
 {
     // Drawn as the software painter draws it, at the screen's own pixels.
     const qreal ratio = devicePixelRatioF();
-    const QImage bar = paintColourBar(frame.colourBar, ratio).convertToFormat(QImage::Format_RGBA8888);
-    if (!barTexture)
-        glGenTextures(1, &barTexture);
-    glBindTexture(GL_TEXTURE_2D, barTexture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bar.width(), bar.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, bar.constBits());
-    glEnable(GL_TEXTURE_2D);
+    const QImage bar = paintColourBar(frame.colourBar, ratio).convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     // The image's colours are premultiplied by its alpha.
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     const ColourBar& b = frame.colourBar;
-    const float right = b.x + float(bar.width() / ratio), bottom = b.y + float(bar.height() / ratio);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(b.x, b.y);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(right, b.y);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(right, bottom);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(b.x, bottom);
-    glEnd();
+    drawTexture(barTexture, GL_RGBA, GL_NEAREST, bar.width(), bar.height(), bar.constBits(), b.x, b.y,
+                b.x + float(bar.width() / ratio), b.y + float(bar.height() / ratio));
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_2D);
 }
 
 void FlowView::paintTracers()
