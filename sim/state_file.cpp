@@ -18,6 +18,8 @@ constexpr size_t checksumSize = 32;  // SHA-256
 // A grid of 4096 by 4096 cells with every field and a few thousand tracers
 // stays well below it.
 constexpr uint64_t largestBody = uint64_t(1) << 34;
+// Far beyond any run, and far from the counters' limits when resumed.
+constexpr uint64_t largestTick = uint64_t(1) << 40;
 
 std::string checksum(std::string_view body)
 {
@@ -163,6 +165,8 @@ bool readBody(std::string_view body, uint32_t maxTrailPoints, SavedRun& run, std
     }
     const size_t nx = run.scene.nx, ny = run.scene.ny, cells = nx * ny;
     run.tick = in.whole(8);
+    if (in.ok() && run.tick > largestTick)
+        in.fail("its tick count " + std::to_string(run.tick) + " is beyond any run's");
     const std::string solid = in.text();
     if (in.ok() && solid.size() != cells)
         in.fail("its solid cells number " + std::to_string(solid.size()) + ", not " + std::to_string(cells));

@@ -97,6 +97,7 @@ TEST(StateFile, WhatNoRunWritesIsRefusedBehindAGoodChecksum)
     const Case cases[] = {
         {"a scene that is not one", [](SavedRun& r) { r.scene.text = "[grid]\ncells = 3\n"; }, "scene"},
         {"a short velocity", [](SavedRun& r) { r.u.pop_back(); }, "velocity u"},
+        {"a tick count past any run's", [](SavedRun& r) { r.tick = ~uint64_t(0); }, "tick count"},
         {"a pressure of NaN", [&](SavedRun& r) { r.pressure[5] = nan; }, "not a finite number"},
         {"a cell flag of 2", [](SavedRun& r) { r.solid[0] = 2; }, "neither solid nor fluid"},
         {"fewer solid flags", [](SavedRun& r) { r.solid.pop_back(); }, "solid cells"},
