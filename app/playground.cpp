@@ -170,11 +170,7 @@ void Playground::savePicture()
 
 void Playground::saveState()
 {
-    const FluidSolver& solver = *view.solver;
-    SavedRun run;
-    run.scene = solver.scene;
-    run.tick = tickCount;
-    solver.saveState(run);
+    SavedRun run = view.solver->saveState(tickCount);
     view.saveTracers(run);
     saved = QString("flowbox-tick-%1.state").arg(tickCount);
     std::string problem;

@@ -49,23 +49,26 @@ std::vector<double> cellVorticity(const CellVelocity& velocity, uint32_t nx, uin
     return vorticity;
 }
 
-std::vector<double> cellValues(const FluidSolver& solver, CellField field)
+std::vector<double> cellValues(const FluidSolver& solver, CellField field, const CellVelocity* velocity)
 {
     const size_t cells = size_t(solver.nx) * solver.ny;
+    CellVelocity ownVelocity;
+    if (!velocity && (field == CellField::speed || field == CellField::vorticity)) {
+        ownVelocity = cellVelocity(*solver.velocity);
+        velocity = &ownVelocity;
+    }
     std::vector<double> values;
     switch (field) {
-    case CellField::speed: {
-        const CellVelocity velocity = cellVelocity(*solver.velocity);
+    case CellField::speed:
         values.resize(cells);
         for (size_t k = 0; k < cells; ++k)
-            values[k] = std::hypot(velocity.u[k], velocity.v[k]);
+            values[k] = std::hypot(velocity->u[k], velocity->v[k]);
         break;
-    }
     case CellField::vorticity:
-        values = cellVorticity(cellVelocity(*solver.velocity), solver.nx, solver.ny, solver.dx);
+        values = cellVorticity(*velocity, solver.nx, solver.ny, solver.dx);
         break;
     case CellField::pressure:
-        values.assign(solver.pressure->values.data.get(), solver.pressure->values.data.get() + cells);
+        values = solver.pressure->values.values();
         break;
     case CellField::dye:
         if (solver.dye) {
@@ -77,7 +80,7 @@ std::vector<double> cellValues(const FluidSolver& solver, CellField field)
         break;
     case CellField::temperature:
         if (solver.heat)
-            values.assign(solver.heat->temperature.data.get(), solver.heat->temperature.data.get() + cells);
+            values = solver.heat->temperature.values();
         break;
     }
     if (!values.empty())

@@ -33,4 +33,6 @@ std::vector<double> cellVorticity(const CellVelocity& velocity, uint32_t nx, uin
 
 // The field at each cell's centre; NaN in a solid cell. Empty where the
 // solver has no such field (dye, temperature). Dye: its strongest channel.
-std::vector<double> cellValues(const FluidSolver& solver, CellField field);
+// Speed and vorticity come from the centre velocity, when given, else from
+// the solver's.
+std::vector<double> cellValues(const FluidSolver& solver, CellField field, const CellVelocity* velocity = nullptr);

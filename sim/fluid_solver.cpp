@@ -296,34 +296,27 @@ bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)
     return true;
 }
 
-namespace {
-
-std::vector<double> values(const GridArray& array)
+SavedRun FluidSolver::saveState(uint64_t tick) const
 {
-    return std::vector<double>(array.data.get(), array.data.get() + array.size());
-}
-
-void restore(GridArray& array, const std::vector<double>& saved)
-{
-    std::copy(saved.begin(), saved.end(), array.data.get());
-}
-
-}  // namespace
-
-void FluidSolver::saveState(SavedRun& run) const
-{
+    SavedRun run;
+    run.scene = scene;
+    run.tick = tick;
     run.solid = domain.solidCells();
-    run.u = values(velocity->u);
-    run.v = values(velocity->v);
-    run.pressure = values(pressure->values);
+    run.u = velocity->u.values();
+    run.v = velocity->v.values();
+    run.pressure = pressure->values.values();
     run.pressureKnown = pressureKnown;
-    run.pressureChange = pressureChange ? values(pressureChange->values) : std::vector<double>();
+    if (pressureChange)
+        run.pressureChange = pressureChange->values.values();
     for (int c = 0; c < 2; ++c)
         run.diffusionChange[c] = diffusionChange[c];
-    for (int c = 0; c < 3; ++c)
-        run.dye[c] = dye ? values(dye->channel[c]) : std::vector<double>();
-    run.temperature = heat ? values(heat->temperature) : std::vector<double>();
-    run.balanced = heat ? values(heat->balancedTemperature()) : std::vector<double>();
+    for (int c = 0; c < 3 && dye; ++c)
+        run.dye[c] = dye->channel[c].values();
+    if (heat) {
+        run.temperature = heat->temperature.values();
+        run.balanced = heat->balancedTemperature().values();
+    }
+    return run;
 }
 
 bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
@@ -343,21 +336,21 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
                 !setSolid(i, j, run.solid[size_t(i) * ny + j] != 0))
                 return problem = "cell (" + std::to_string(i) + ", " + std::to_string(j) +
                                  ") is solid at an opening of the border", false;
-    restore(velocity->u, run.u);
-    restore(velocity->v, run.v);
-    restore(pressure->values, run.pressure);
+    velocity->u.assign(run.u);
+    velocity->v.assign(run.v);
+    pressure->values.assign(run.pressure);
     pressureKnown = run.pressureKnown;
     if (pressureChange)
-        restore(pressureChange->values, run.pressureChange);
+        pressureChange->values.assign(run.pressureChange);
     for (int c = 0; c < 2; ++c)
         diffusionChange[c] = run.diffusionChange[c];
     if (!run.dye[0].empty()) {
         enableDye();
         for (int c = 0; c < 3; ++c)
-            restore(dye->channel[c], run.dye[c]);
+            dye->channel[c].assign(run.dye[c]);
     }
     if (heat) {
-        restore(heat->temperature, run.temperature);
+        heat->temperature.assign(run.temperature);
         heat->restoreBalanced(run.balanced);
     }
     return true;

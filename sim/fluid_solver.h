@@ -74,10 +74,10 @@ public:
     // The dye's total of each channel over the fluid cells, times the cell area.
     double dyeTotal(int channel) const;
 
-    // What the next tick reads, for a state file: the cells as drawn, the
-    // fields, and what the solves start from. The scene and the tracers are
-    // the caller's to fill in.
-    void saveState(SavedRun& run) const;
+    // What the next tick reads, for a state file, after `tick` ticks: the
+    // scene, the cells as drawn, the fields, and what the solves start from.
+    // The tracers are the caller's to add.
+    SavedRun saveState(uint64_t tick) const;
     // Takes the state a run of the same scene saved. False, saying what does
     // not fit, where a cell is solid at an opening or the state has dye or
     // heat where the scene has none (or lacks it where the scene has it).

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // Dense two-dimensional array of doubles, second index fastest. The elements
 // are left uninitialised; access is unchecked.
@@ -18,4 +20,7 @@ struct GridArray {
     double& at(uint32_t a, uint32_t b) { return data[size_t(a) * extent[1] + b]; }
     double at(uint32_t a, uint32_t b) const { return data[size_t(a) * extent[1] + b]; }
     size_t size() const { return size_t(extent[0]) * extent[1]; }
+    // Every element in order, and back from such a copy (of size() elements).
+    std::vector<double> values() const { return std::vector<double>(data.get(), data.get() + size()); }
+    void assign(const std::vector<double>& from) { std::copy(from.begin(), from.end(), data.get()); }
 };

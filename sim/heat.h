@@ -10,7 +10,6 @@
 #include "sim/scene.h"
 #include "sim/velocity_field.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -56,10 +55,7 @@ public:
     const SolveOutcome& lastSolve() const { return lastDiffusion; }
     // The temperature the last buoyancy came from, for a state file.
     const GridArray& balancedTemperature() const { return balanced; }
-    void restoreBalanced(const std::vector<double>& values)
-    {
-        std::copy(values.begin(), values.end(), balanced.data.get());
-    }
+    void restoreBalanced(const std::vector<double>& values) { balanced.assign(values); }
 
 private:
     // What the face between cell (i, j) and the border beyond it holds the

@@ -389,7 +389,7 @@ int main(int argc, char* argv[])
             failArguments(QString("--until-steady takes a positive rate, not '%1'").arg(parser.value(steadyOption)));
     }
 
-    // The scene, from its file or a saved state, and what a state to save holds.
+    // The scene, from its file or a saved state.
     SavedRun saved;
     if (parser.isSet(sceneOption) && parser.isSet(resumeOption))
         failArguments("--resume runs the scene saved with the state; leave out --scene");
@@ -484,11 +484,10 @@ int main(int argc, char* argv[])
         printDump(solver, tracers);
     std::fflush(stdout);
     if (!savePath.isEmpty()) {
-        saved.tick = firstTick + run.ticks;
-        solver.saveState(saved);
-        saveTracers(tracers, random, saved);
+        SavedRun state = solver.saveState(firstTick + run.ticks);
+        saveTracers(tracers, random, state);
         std::string problem;
-        if (!saveStateFile(savePath.toStdString(), saved, problem)) {
+        if (!saveStateFile(savePath.toStdString(), state, problem)) {
             std::fprintf(stderr, "flowbox-headless: %s\n", problem.c_str());
             return 1;
         }

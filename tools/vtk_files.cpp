@@ -56,7 +56,7 @@ std::vector<CellArray> cellArrays(const FluidSolver& solver)
         return c == 0 ? velocity.u[k] : c == 1 ? -velocity.v[k] : 0.0;
     }));
     for (CellField field : {CellField::speed, CellField::vorticity, CellField::pressure, CellField::temperature}) {
-        const std::vector<double> values = cellValues(solver, field);
+        const std::vector<double> values = cellValues(solver, field, &velocity);
         if (!values.empty())
             arrays.push_back(
                 cellArray<double>(cellFieldName(field), "Float64", 1, nx, ny, [&](size_t k, int) { return values[k]; }));

@@ -60,14 +60,15 @@ void fieldRange(const std::vector<double>& values, CellField field, const FieldR
         return;
     }
     double least = INFINITY, most = -INFINITY;
-    for (double value : values)
-        if (std::isfinite(value)) {
-            least = std::fmin(least, value);
-            most = std::fmax(most, value);
-        }
-    if (!(least <= most))
-        least = most = 0.0;
-    if (isSigned) {
+    if (!isSigned) {
+        for (double value : values)
+            if (std::isfinite(value)) {
+                least = std::fmin(least, value);
+                most = std::fmax(most, value);
+            }
+        if (!(least <= most))
+            least = most = 0.0;
+    } else {
         // Centred on 0, and wide enough for all but the strongest few cells
         // (a signed field peaks in thin layers on walls, which would leave
         // the rest of the flow pale).
@@ -77,6 +78,7 @@ void fieldRange(const std::vector<double>& values, CellField field, const FieldR
             if (std::isfinite(value))
                 sizes.push_back(std::fabs(value));
         const size_t at = size_t(signedRangeShare * double(sizes.size()));
+        most = 0.0;
         if (at < sizes.size()) {
             std::nth_element(sizes.begin(), sizes.begin() + std::ptrdiff_t(at), sizes.end());
             most = sizes[at];

@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "tests/support/files.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -423,11 +425,7 @@ TEST(Program, ResumeOptionRefusesWhatIsNotASoundStateInOneLine)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString scene = dir.filePath("scene.toml");
-    QFile file(scene);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[grid]\ncells = [8, 8]\n");
-    file.close();
+    const QString scene = testing_support::writeFile(dir, "scene.toml", "[grid]\ncells = [8, 8]\n");
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QStringList& arguments : {QStringList{"--resume", scene}, QStringList{"--resume"},
                                          QStringList{"--resume", dir.filePath("missing.state")},

@@ -16,6 +16,8 @@
 #include "sim/scene_file.h"
 #include "simd/dispatch.h"
 
+#include "tests/support/files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -318,14 +320,7 @@ TEST(HeadlessFrames, TheTemperatureIsDrawnFromColdBlueToHotRed)
     EXPECT_LT(redOverBlue(392), -30);
 }
 
-QString writeScene(const QTemporaryDir& dir, const QString& name, const QByteArray& text)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    return path;
-}
+using testing_support::writeFile;
 
 bool sameBits(const QJsonArray& printed, const GridArray& expected)
 {
@@ -358,7 +353,7 @@ TEST(HeadlessScene, AnySceneRunsAsItsSolverDoesInProcessBitForBit)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = writeScene(dir, "settings.toml", manySettingsScene);
+    const QString path = writeFile(dir, "settings.toml", manySettingsScene);
     constexpr int ticks = 15;
     const HeadlessRun run = runHeadless({"--scene", path, "--ticks", QString::number(ticks), "--dump"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -421,7 +416,7 @@ TEST(HeadlessScene, EveryKernelFormPrintsTheSameSceneRun)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = writeScene(dir, "forms.toml",
+    const QString path = writeFile(dir, "forms.toml",
                                     "[grid]\ncells = [23, 13]\n[time]\nstep = 0.05\n[fluid]\nviscosity = 0.02\n"
                                     "[advection]\nscheme = \"maccormack\"\n"
                                     "[walls]\ntop = { slide = -1.5 }\nbottom = \"no-slip\"\n"
@@ -453,7 +448,7 @@ TEST(HeadlessFrames, ThePouringBandsDyeIsDrawnWhenItIsTheOnlyBand)
     QImage frames[2];
     for (int pours = 0; pours < 2; ++pours) {
         const QString name = pours ? "pours" : "clear";
-        const QString path = writeScene(dir, name + ".toml", channel + (pours ? "dye = [0.0, 1.0, 0.0]\n" : ""));
+        const QString path = writeFile(dir, name + ".toml", channel + (pours ? "dye = [0.0, 1.0, 0.0]\n" : ""));
         const HeadlessRun run = runHeadless({"--scene", path, "--ticks", "20", "--frames", dir.filePath(name),
                                              "--every", "20", "--size", "200x100"});
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -473,11 +468,7 @@ TEST(HeadlessScene, ABadSceneGetsOneLineWithItsPlaceAndStatusTwo)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString bad = dir.filePath("bad.toml");
-    QFile file(bad);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[grid]\ncells = [8, 8]\n[fluid]\ndensty = 1.0\n");
-    file.close();
+    const QString bad = writeFile(dir, "bad.toml", "[grid]\ncells = [8, 8]\n[fluid]\ndensty = 1.0\n");
     const HeadlessRun run = runHeadless({"--scene", bad, "--ticks", "3"});
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.out.isEmpty());
@@ -544,7 +535,7 @@ TEST(HeadlessState, ASavedRunResumedGoesOnAsOneRunByteForByte)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString manySettings = writeScene(dir, "settings.toml", manySettingsScene);
+    const QString manySettings = writeFile(dir, "settings.toml", manySettingsScene);
     struct Case {
         QStringList scene;
         int before, after;
@@ -580,7 +571,7 @@ TEST(HeadlessState, AFileThatIsNotASoundStateIsRefusedAndNothingRuns)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString good = dir.filePath("good.state");
-    ASSERT_EQ(runHeadless({"--scene", writeScene(dir, "settings.toml", manySettingsScene), "--ticks", "3", "--save",
+    ASSERT_EQ(runHeadless({"--scene", writeFile(dir, "settings.toml", manySettingsScene), "--ticks", "3", "--save",
                            good}).status, 0);
     QFile goodFile(good);
     ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
@@ -614,11 +605,7 @@ TEST(HeadlessState, AFileThatIsNotASoundStateIsRefusedAndNothingRuns)
     const QString frames = dir.filePath("frames"), saved = dir.filePath("saved.state");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = dir.filePath(QString(c.name) + ".state");
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(c.contents);
-        file.close();
+        const QString path = writeFile(dir, QString(c.name) + ".state", c.contents);
         const HeadlessRun run =
             runHeadless({"--resume", path, "--ticks", "2", "--dump", "--frames", frames, "--save", saved});
         EXPECT_EQ(run.status, 2);
