@@ -28,6 +28,17 @@ struct AxisView {
     }
 };
 
+// The cells a disc reaches, inclusive (the disc lies inside the grid's reach).
+struct DiscBounds {
+    int64_t i0, i1, j0, j1;
+};
+
+DiscBounds boundsOf(const SolidDisc& d)
+{
+    return {int64_t(std::floor(d.centreX - d.radius)), int64_t(std::ceil(d.centreX + d.radius)) - 1,
+            int64_t(std::floor(d.centreY - d.radius)), int64_t(std::ceil(d.centreY + d.radius)) - 1};
+}
+
 struct Span {
     int64_t a0, a1, b0, b1;  // cells inside, inclusive
 };
@@ -93,7 +104,8 @@ ForceMeter::ForceMeter(const FluidSolver& solver, uint32_t margin) : margin(marg
     for (const SolidEntry& entry : scene.solidsInOrder()) {
         Box box;
         const std::vector<uint32_t> cells = scene.cellsOf(entry);
-        if (!cells.empty()) {
+        const SolidDisc* cutDisc = entry.disc && scene.discs[entry.index].cut ? &scene.discs[entry.index] : nullptr;
+        if (!cells.empty() || cutDisc) {
             int64_t i0 = nx, i1 = -1, j0 = ny, j1 = -1;
             std::vector<uint8_t> own(size_t(nx) * ny, 0);
             for (uint32_t k : cells) {
@@ -103,13 +115,26 @@ ForceMeter::ForceMeter(const FluidSolver& solver, uint32_t margin) : margin(marg
                 j0 = std::min<int64_t>(j0, k % ny);
                 j1 = std::max<int64_t>(j1, k % ny);
             }
+            if (cutDisc) {
+                // Every cell the disc reaches, cut or whole.
+                const DiscBounds reach = boundsOf(*cutDisc);
+                i0 = reach.i0, i1 = reach.i1, j0 = reach.j0, j1 = reach.j1;
+            }
             i0 -= int64_t(margin), j0 -= int64_t(margin), i1 += margin, j1 += margin;
             // One more ring for the sides' differences, inside the grid and
-            // free of every other solid cell.
+            // free of every other solid cell and every other cutting disc.
             box.valid = i0 >= 1 && j0 >= 1 && i1 + 1 < int64_t(nx) && j1 + 1 < int64_t(ny);
             for (int64_t i = i0 - 1; box.valid && i <= i1 + 1; ++i)
                 for (int64_t j = j0 - 1; box.valid && j <= j1 + 1; ++j)
                     box.valid = own[size_t(i) * ny + size_t(j)] || !solver.domain.isSolid(uint32_t(i), uint32_t(j));
+            for (uint32_t d = 0; d < scene.discs.size() && box.valid; ++d) {
+                if (!scene.discs[d].cut || (entry.disc && entry.index == d))
+                    continue;
+                const DiscBounds other = boundsOf(scene.discs[d]);
+                box.valid = other.i1 < i0 - 1 || other.i0 > i1 + 1 || other.j1 < j0 - 1 || other.j0 > j1 + 1;
+            }
+            if (cutDisc)
+                box.cutArea = M_PI * cutDisc->radius * cutDisc->radius;
             box.i0 = uint32_t(std::max<int64_t>(i0, 0));
             box.i1 = uint32_t(std::max<int64_t>(i1, 0));
             box.j0 = uint32_t(std::max<int64_t>(j0, 0));
@@ -121,9 +146,15 @@ ForceMeter::ForceMeter(const FluidSolver& solver, uint32_t margin) : margin(marg
     for (Box& box : boxes) {
         if (!box.valid)
             continue;
-        for (uint32_t i = box.i0; i <= box.i1; ++i)
-            for (uint32_t j = box.j0; j <= box.j1; ++j)
-                box.fluidCells += !solver.domain.isSolid(i, j);
+        if (box.cutArea > 0.0) {
+            box.fluidArea = double((box.i1 - box.i0 + 1) * (box.j1 - box.j0 + 1)) - box.cutArea;
+        } else {
+            uint32_t fluidCells = 0;
+            for (uint32_t i = box.i0; i <= box.i1; ++i)
+                for (uint32_t j = box.j0; j <= box.j1; ++j)
+                    fluidCells += !solver.domain.isSolid(i, j);
+            box.fluidArea = fluidCells;
+        }
         for (int along = 0; along < 2; ++along)
             box.momentum[along] = momentumAlong(AxisView{*solver.velocity, *solver.pressure, along}, spanAlong(box, along));
     }
@@ -152,7 +183,7 @@ std::vector<BodyForce> ForceMeter::measure(const FluidSolver& solver, double dt)
             const double gravity = along == 0 ? scene.gravityX : scene.gravityY;
             // The solid's push on the fluid is what the fluid gains less what
             // else acts on it; the fluid pushes the solid back as hard.
-            force[along] = -gained + throughSides(view, span, density, mu, dx) + density * gravity * box.fluidCells * dx * dx;
+            force[along] = -gained + throughSides(view, span, density, mu, dx) + density * gravity * box.fluidArea * dx * dx;
         }
         forces.push_back({force[0], force[1]});
     }

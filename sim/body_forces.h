@@ -33,7 +33,8 @@ private:
         bool valid = false;
         uint32_t i0 = 0, i1 = 0, j0 = 0, j1 = 0;  // the cells inside, inclusive
         double momentum[2] = {0.0, 0.0};        // of its fluid at the last call
-        uint32_t fluidCells = 0;
+        double fluidArea = 0.0;  // of the box's fluid, in cells
+        double cutArea = 0.0;    // of a cutting disc, in cells; 0 for a solid of whole cells
     };
     std::vector<Box> boxes;
     uint32_t margin = 2;

@@ -2,8 +2,10 @@
 
 #include "sim/scene_sampling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -27,6 +29,37 @@ std::vector<double> sideFaces(const Scene& scene, Side side)
             for (uint32_t c = outlet.first; c <= outlet.last; ++c)
                 faces[c] = std::numeric_limits<double>::quiet_NaN();
     return faces;
+}
+
+// A face cut open by less than this is shut: the pressure's rows would
+// otherwise couple cells by next to nothing.
+constexpr double smallestAperture = 1e-3;
+
+// What the discs leave open of the face of one component at (i, j) in its
+// layout, a segment of one cell along the other axis.
+double openPart(const std::vector<SolidDisc>& discs, int component, uint32_t i, uint32_t j)
+{
+    // The face's line across (at), and where the segment runs along it.
+    const double at = component == 0 ? i : j, from = component == 0 ? j : i;
+    std::vector<std::pair<double, double>> covered;
+    for (const SolidDisc& d : discs) {
+        const double offset = at - (component == 0 ? d.centreX : d.centreY);
+        if (std::fabs(offset) >= d.radius)
+            continue;
+        const double half = std::sqrt(d.radius * d.radius - offset * offset);
+        const double middle = component == 0 ? d.centreY : d.centreX;
+        const double low = std::max(from, middle - half), high = std::min(from + 1.0, middle + half);
+        if (low < high)
+            covered.emplace_back(low, high);
+    }
+    // The union of the covered pieces, which overlapping discs may share.
+    std::sort(covered.begin(), covered.end());
+    double open = 1.0, reached = from;
+    for (const auto& [low, high] : covered) {
+        open -= std::max(0.0, high - std::max(low, reached));
+        reached = std::max(reached, high);
+    }
+    return open < smallestAperture ? 0.0 : std::min(open, 1.0);
 }
 
 }  // namespace
@@ -58,6 +91,82 @@ Domain::Domain(const Scene& scene)
     for (const Band& band : scene.inflows)
         if (band.pours)
             pouringBands.push_back(band);
+    for (const SolidDisc& disc : scene.discs)
+        if (disc.cut)
+            cutDiscs.push_back(disc);
+    if (cutDiscs.empty())
+        return;
+    for (int component = 0; component < 2; ++component) {
+        const uint32_t lines = component == 0 ? nx + 1 : nx, length = component == 0 ? ny : ny + 1;
+        cutOpen[component].assign(size_t(lines) * length, 1.0);
+        for (uint32_t i = 0; i < lines; ++i) {
+            for (uint32_t j = 0; j < length; ++j) {
+                const bool border = component == 0 ? i == 0 || i == nx : j == 0 || j == ny;
+                if (border)
+                    continue;
+                const double open = openPart(cutDiscs, component, i, j);
+                cutOpen[component][size_t(i) * length + j] = open;
+                if (open == 0.0)
+                    cutShut[component].push_back(i * length + j);
+            }
+        }
+    }
+}
+
+double Domain::aperture(int component, uint32_t i, uint32_t j) const
+{
+    // The cells on either side, where the grid has them.
+    const bool solidBeside = component == 0 ? (i > 0 && isSolid(i - 1, j)) || (i < nx && isSolid(i, j))
+                                            : (j > 0 && isSolid(i, j - 1)) || (j < ny && isSolid(i, j));
+    if (solidBeside)
+        return 0.0;
+    if (!cutsCells())
+        return 1.0;
+    return cutOpen[component][size_t(i) * (component == 0 ? ny : ny + 1) + j];
+}
+
+bool Domain::shutByDiscs(uint32_t i, uint32_t j) const
+{
+    return cutsCells() && cutOpen[0][size_t(i) * ny + j] == 0.0 && cutOpen[0][size_t(i + 1) * ny + j] == 0.0 &&
+           cutOpen[1][size_t(i) * (ny + 1) + j] == 0.0 && cutOpen[1][size_t(i) * (ny + 1) + j + 1] == 0.0;
+}
+
+VelocityField Domain::openFlow(const VelocityField& field) const
+{
+    VelocityField open(nx, ny, dx);
+    for (int component = 0; component < 2; ++component) {
+        const GridArray& from = field.component(component);
+        GridArray& into = open.component(component);
+        for (uint32_t i = 0; i < from.extent[0]; ++i)
+            for (uint32_t j = 0; j < from.extent[1]; ++j)
+                into.at(i, j) = aperture(component, i, j) * from.at(i, j);
+    }
+    return open;
+}
+
+bool Domain::insideCutDisc(double cx, double cy) const
+{
+    for (const SolidDisc& d : cutDiscs)
+        if ((cx - d.centreX) * (cx - d.centreX) + (cy - d.centreY) * (cy - d.centreY) < d.radius * d.radius)
+            return true;
+    return false;
+}
+
+double Domain::distanceToCutSurface(double cx, double cy, int axis, int direction, double reach) const
+{
+    double nearest = reach;
+    for (const SolidDisc& d : cutDiscs) {
+        // Where the line through the point along the axis enters the disc.
+        const double along = axis == 0 ? cx : cy, across = axis == 0 ? cy - d.centreY : cx - d.centreX;
+        if (std::fabs(across) >= d.radius)
+            continue;
+        const double half = std::sqrt(d.radius * d.radius - across * across);
+        const double centre = axis == 0 ? d.centreX : d.centreY;
+        const double entry = direction > 0 ? centre - half - along : along - (centre + half);
+        if (entry >= 0.0)
+            nearest = std::min(nearest, entry);
+    }
+    return nearest;
 }
 
 bool Domain::atOpening(uint32_t i, uint32_t j) const
@@ -71,11 +180,11 @@ bool Domain::heldFace(int component, uint32_t i, uint32_t j) const
     if (component == 0) {
         if (i == 0 || i == nx)
             return !std::isnan(border[int(i == 0 ? Side::left : Side::right)][j]);
-        return isSolid(i - 1, j) || isSolid(i, j);
+        return isSolid(i - 1, j) || isSolid(i, j) || (cutsCells() && cutOpen[0][size_t(i) * ny + j] == 0.0);
     }
     if (j == 0 || j == ny)
         return !std::isnan(border[int(j == 0 ? Side::top : Side::bottom)][i]);
-    return isSolid(i, j - 1) || isSolid(i, j);
+    return isSolid(i, j - 1) || isSolid(i, j) || (cutsCells() && cutOpen[1][size_t(i) * (ny + 1) + j] == 0.0);
 }
 
 std::vector<uint8_t> Domain::heldFaces(int component) const
@@ -111,6 +220,10 @@ void Domain::holdFaces(VelocityField& field) const
         hold(field.u.at(0, j), border[int(Side::left)][j]);
         hold(field.u.at(nx, j), border[int(Side::right)][j]);
     }
+    // Faces the cutting discs close whole, between cells that may both be open elsewhere.
+    for (int component = 0; component < 2; ++component)
+        for (uint32_t k : cutShut[component])
+            field.component(component).data[k] = 0.0;
     if (!anySolid())
         return;
     // Solids are at rest: no flow through, along or inside them.
@@ -133,7 +246,7 @@ bool Domain::solidAtCells(double cx, double cy) const
 
 bool Domain::setSolid(uint32_t i, uint32_t j, bool makeSolid)
 {
-    if (i >= nx || j >= ny || atOpening(i, j))
+    if (i >= nx || j >= ny || atOpening(i, j) || (!makeSolid && isSolid(i, j) && shutByDiscs(i, j)))
         return false;
     uint8_t& cell = solid[size_t(i) * ny + j];
     if (cell != uint8_t(makeSolid)) {

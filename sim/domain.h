@@ -23,9 +23,12 @@ public:
     bool anySolid() const { return solidCount > 0; }
     // Per cell, k = i*ny + j: 1 where solid.
     const std::vector<uint8_t>& solidCells() const { return solid; }
-    // Whether the point (x, y), in length units, lies in a solid cell; a
-    // point outside the grid does not.
-    bool solidAt(double x, double y) const { return solidAtCells(x / dx, y / dx); }
+    // Whether the point (x, y), in length units, lies in a solid cell or
+    // inside a disc that cuts cells; a point outside the grid does not.
+    bool solidAt(double x, double y) const
+    {
+        return solidAtCells(x / dx, y / dx) || (cutsCells() && insideCutDisc(x / dx, y / dx));
+    }
     // The same for a point in cells.
     bool solidAtCells(double cx, double cy) const;
 
@@ -54,8 +57,28 @@ public:
     // The four faces of cell (i, j) at rest.
     static void stillCell(VelocityField& field, uint32_t i, uint32_t j);
 
+    // Whether a disc cuts the cells it crosses (SolidDisc::cut): then a
+    // face is open by the part of it no such disc covers, and the fluid's
+    // equations weigh it by that part.
+    bool cutsCells() const { return !cutOpen[0].empty(); }
+    // The part of a face open to the flow, 0 to 1: 0 beside a solid cell,
+    // else what the cutting discs leave free (1 without them). The border's
+    // faces are not cut.
+    double aperture(int component, uint32_t i, uint32_t j) const;
+    // The velocity through the open parts of the faces: each face times its
+    // aperture. What the projection keeps free of divergence, and what
+    // carries dye and heat from cell to cell.
+    VelocityField openFlow(const VelocityField& field) const;
+    // Whether a point, in cells, lies inside a cutting disc.
+    bool insideCutDisc(double cx, double cy) const;
+    // From a point in cells outside every cutting disc, how far along axis
+    // (0: x, 1: y) in the direction (+1 or -1) a cutting disc's surface
+    // lies, in cells; `reach` where none is nearer.
+    double distanceToCutSurface(double cx, double cy, int axis, int direction, double reach) const;
+
     // Makes cell (i, j) solid or fluid. A cell outside the grid or at an
-    // opening stays as it is: false then.
+    // opening stays as it is, and so does a solid cell without an open face
+    // (inside a cutting disc): false then.
     bool setSolid(uint32_t i, uint32_t j, bool makeSolid);
     // Counts the cells changed so far: the systems built on the solids hold
     // while it stays the same.
@@ -71,6 +94,13 @@ private:
     std::vector<uint8_t> outletFaces;  // per cell
     Wall walls[4];                     // indexed by Side
     std::vector<Band> pouringBands;
+    std::vector<SolidDisc> cutDiscs;
+    // Per face of each component, in its layout: what the cutting discs
+    // leave open of it, whatever the cells; empty without them.
+    std::vector<double> cutOpen[2];
+    std::vector<uint32_t> cutShut[2];  // the faces they close whole, inside the border
+
+    bool shutByDiscs(uint32_t i, uint32_t j) const;
 };
 
 // Beyond a wall that holds the tangential velocity, the sample that puts the

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -126,11 +127,18 @@ void FluidSolver::step()
     }
     pressureKnown = true;
     applyBoundaryConditions(*velocity, dt);
+    if (!dye && !heat)
+        return;
+    // Dye and heat move with the velocity the projection has just made
+    // divergence-free: through the faces' open parts where discs cut cells.
+    std::optional<VelocityField> open;
+    if (domain.cutsCells())
+        open.emplace(domain.openFlow(*velocity));
+    const VelocityField& carrier = open ? *open : *velocity;
     if (dye)
-        advectDye(*dye, *velocity, domain, dt);
-    // Heat, as the dye, moves with the velocity the projection has just made divergence-free.
+        advectDye(*dye, carrier, domain, dt);
     if (heat)
-        heat->step(*velocity, domain, dt, viscositySolve());
+        heat->step(carrier, domain, dt, viscositySolve());
 }
 
 namespace sim {
@@ -226,7 +234,9 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
 
 void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt)
 {
-    std::vector<double> rhs = pressureRightHandSide(field, dx, density, dt);
+    // Where discs cut cells, what flows through the faces' open parts has no divergence.
+    std::vector<double> rhs = domain.cutsCells() ? pressureRightHandSide(domain.openFlow(field), dx, density, dt)
+                                                 : pressureRightHandSide(field, dx, density, dt);
     std::vector<double> result(rhs.size(), 0.0);
     if (scene.builtIn) {
         lastSolve = pressureSolve().solve(assemblePressureMatrix(nx, ny), rhs, result);
@@ -238,7 +248,7 @@ void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressur
         const LinearSolve settings = pressureSolve();
         const SystemKey key{domain.solidRevision()};
         if (!pressureSolves.holds(settings, key))
-            pressureSolves.take(settings, key, pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts()));
+            pressureSolves.take(settings, key, pressureSystem(domain));
         // The pressure changes little from tick to tick: the last one is
         // where the solve starts, if the scene says so (0 in a solid cell,
         // whose row says so).
@@ -395,9 +405,13 @@ double cellDivergence(const VelocityField& field, uint32_t i, uint32_t j)
 namespace {
 
 // The pressure rows of a grid whose cells are fluid where fluid(k) says, with
-// open(k) outlet faces each.
-template <typename Fluid, typename Open>
-auto pressureRows(uint32_t nx, uint32_t ny, Fluid fluid, Open open)
+// open(k) outlet faces each, its fluid cells coupled through each face by
+// the part aperture(component, i, j) the face leaves open (1 but where a
+// disc cuts it). Where discs cut cells, a cell whose faces they all shut
+// takes no part, as a solid. (A fluid cell walled in by solid cells keeps
+// its empty row, as it always has.)
+template <typename Fluid, typename Open, typename Aperture>
+auto pressureRows(uint32_t nx, uint32_t ny, Fluid fluid, Open open, Aperture aperture, bool cut = false)
 {
     return [=](uint32_t i, uint32_t j) {
         const uint32_t k = i * ny + j;
@@ -406,30 +420,43 @@ auto pressureRows(uint32_t nx, uint32_t ny, Fluid fluid, Open open)
             row.diagonal = 1.0;  // the pressure 0, taking no part
             return row;
         }
-        // Neighbours that take part: inside the grid and fluid.
-        const bool left = i > 0 && fluid(k - ny), up = j > 0 && fluid(k - 1);
-        const bool down = j < ny - 1 && fluid(k + 1), right = i < nx - 1 && fluid(k + ny);
-        row.beforeA = left ? -1.0 : 0.0;
-        row.beforeB = up ? -1.0 : 0.0;
-        row.diagonal = double(int(left) + int(up) + int(down) + int(right) + int(open(k)));
-        row.afterB = down ? -1.0 : 0.0;
-        row.afterA = right ? -1.0 : 0.0;
+        // Neighbours that take part: inside the grid and fluid, by their faces' open parts.
+        const double left = i > 0 && fluid(k - ny) ? aperture(0, i, j) : 0.0;
+        const double up = j > 0 && fluid(k - 1) ? aperture(1, i, j) : 0.0;
+        const double down = j < ny - 1 && fluid(k + 1) ? aperture(1, i, j + 1) : 0.0;
+        const double right = i < nx - 1 && fluid(k + ny) ? aperture(0, i + 1, j) : 0.0;
+        row.beforeA = -left;
+        row.beforeB = -up;
+        row.diagonal = left + up + down + right + double(open(k));
+        row.afterB = -down;
+        row.afterA = -right;
+        if (cut && row.diagonal == 0.0) {
+            row = FivePointRow{};
+            row.diagonal = 1.0;  // shut in by the discs
+        }
         return row;
     };
+}
+
+// Every face open whole.
+double wholeFace(int, uint32_t, uint32_t)
+{
+    return 1.0;
 }
 
 auto sceneRows(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid, const std::vector<uint8_t>& outletFaces)
 {
     return pressureRows(
         nx, ny, [&solid](uint32_t k) { return solid.empty() || !solid[k]; },
-        [&outletFaces](uint32_t k) { return outletFaces.empty() ? 0u : uint32_t(outletFaces[k]); });
+        [&outletFaces](uint32_t k) { return outletFaces.empty() ? 0u : uint32_t(outletFaces[k]); }, wholeFace);
 }
 
 }  // namespace
 
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny)
 {
-    return fivePointSystem(nx, ny, pressureRows(nx, ny, [](uint32_t) { return true; }, [](uint32_t) { return 0u; }));
+    return fivePointSystem(
+        nx, ny, pressureRows(nx, ny, [](uint32_t) { return true; }, [](uint32_t) { return 0u; }, wholeFace));
 }
 
 pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
@@ -442,6 +469,20 @@ FivePointSystem pressureSystem(uint32_t nx, uint32_t ny, const std::vector<uint8
                                const std::vector<uint8_t>& outletFaces)
 {
     return fastestFivePointSystem(nx, ny, sceneRows(nx, ny, solid, outletFaces));
+}
+
+FivePointSystem pressureSystem(const Domain& domain)
+{
+    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+    if (!domain.cutsCells())
+        return pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts());
+    const std::vector<uint8_t>& solid = domain.solidCells();
+    const std::vector<uint8_t>& outletFaces = domain.outletFaceCounts();
+    return fastestFivePointSystem(
+        nx, ny,
+        pressureRows(
+            nx, ny, [&solid](uint32_t k) { return !solid[k]; }, [&outletFaces](uint32_t k) { return outletFaces[k]; },
+            [&domain](int component, uint32_t i, uint32_t j) { return domain.aperture(component, i, j); }, true));
 }
 
 std::vector<double> pressureRightHandSide(const VelocityField& field, double dx, double density, double dt)

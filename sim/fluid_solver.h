@@ -129,5 +129,9 @@ pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::v
 FivePointSystem pressureSystem(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
                                const std::vector<uint8_t>& outletFaces);
 
+// The scene's rows with its faces weighed by their open parts where discs
+// cut cells (Domain::aperture): a shut-in cell's row as a solid's.
+FivePointSystem pressureSystem(const Domain& domain);
+
 // Each cell's divergence times -dx*dx*density/dt, indexed like the matrix rows.
 std::vector<double> pressureRightHandSide(const VelocityField& field, double dx, double density, double dt);

@@ -70,6 +70,14 @@ std::vector<uint8_t> Scene::solidCells() const
     return solid;
 }
 
+bool Scene::anyCutDisc() const
+{
+    for (const SolidDisc& d : discs)
+        if (d.cut)
+            return true;
+    return false;
+}
+
 std::vector<SolidEntry> Scene::solidsInOrder() const
 {
     std::vector<uint8_t> named(rectangles.size() + discs.size(), 0);
@@ -101,10 +109,15 @@ std::vector<uint32_t> Scene::cellsOf(const SolidEntry& entry) const
         return cells;
     }
     const SolidDisc& d = discs[entry.index];
+    auto inside = [&](double x, double y) {
+        return (x - d.centreX) * (x - d.centreX) + (y - d.centreY) * (y - d.centreY) <= d.radius * d.radius;
+    };
     for (uint32_t i = 0; i < nx; ++i) {
         for (uint32_t j = 0; j < ny; ++j) {
-            const double x = i + 0.5 - d.centreX, y = j + 0.5 - d.centreY;
-            if (x * x + y * y <= d.radius * d.radius)
+            // The disc is round: a cell whose four corners it holds lies inside it whole.
+            const bool solid = d.cut ? inside(i, j) && inside(i + 1, j) && inside(i, j + 1) && inside(i + 1, j + 1)
+                                     : inside(i + 0.5, j + 0.5);
+            if (solid)
                 cells.push_back(i * ny + j);
         }
     }

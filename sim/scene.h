@@ -80,7 +80,9 @@ struct FieldRange {
     bool fixed() const { return low == low; }
 };
 
-// Solids in cell units: a cell is solid when its centre lies inside.
+// Solids in cell units: a cell is solid when its centre lies inside - but
+// for a disc that cuts the cells it crosses, when it lies inside whole; the
+// cells it cuts stay fluid, their faces open by the part the disc leaves free.
 // A solid with a temperature is held at it (a heater or a cooler); NaN: insulated.
 struct SolidRectangle {
     uint32_t fromI = 0, fromJ = 0, toI = 0, toJ = 0;  // inclusive corner cells
@@ -89,6 +91,7 @@ struct SolidRectangle {
 struct SolidDisc {
     double centreX = 0.0, centreY = 0.0, radius = 0.0;
     double temperature = std::nan("");
+    bool cut = false;  // cuts the cells it crosses, rather than taking those whose centres it holds
 };
 // One [[solid]] entry: a rectangle or a disc, by its place among its kind.
 struct SolidEntry {
@@ -175,10 +178,13 @@ struct Scene {
 
     // nx*ny flags, k = i*ny + j: whether cell (i, j) is solid.
     std::vector<uint8_t> solidCells() const;
+    // Whether a disc cuts the cells it crosses.
+    bool anyCutDisc() const;
     // The solids in the file's order: solidOrder when it names each of them
     // once, else (a scene built in code) the rectangles, then the discs.
     std::vector<SolidEntry> solidsInOrder() const;
-    // The cells of one solid, k = i*ny + j: those whose centres lie inside it.
+    // The cells of one solid, k = i*ny + j: those whose centres lie inside
+    // it (a disc that cuts cells: those inside it whole).
     std::vector<uint32_t> cellsOf(const SolidEntry& solid) const;
     // A solid's temperature: what it is held at, NaN for insulated.
     double temperatureOf(const SolidEntry& solid) const

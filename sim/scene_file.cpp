@@ -438,7 +438,7 @@ public:
             const toml::table* d = disc->as_table();
             if (!d || !d->get("centre") || !d->get("radius"))
                 return fail(*disc, "a disc is { centre = [x, y], radius = r }");
-            if (!onlyKnownKeys(*d, " in a disc", {"centre", "radius"}))
+            if (!onlyKnownKeys(*d, " in a disc", {"centre", "radius", "surface"}))
                 return false;
             double centre[2];
             SolidDisc s;
@@ -448,6 +448,13 @@ public:
             s.centreX = centre[0];
             s.centreY = centre[1];
             s.temperature = temperature;
+            if (const toml::node* surface = d->get("surface")) {
+                const auto* text = surface->as_string();
+                if (text && text->get() == "cut")
+                    s.cut = true;
+                else if (!text || text->get() != "cells")
+                    return fail(*surface, "a disc's surface must be \"cells\" or \"cut\"");
+            }
             scene.solidOrder.push_back({true, uint32_t(scene.discs.size())});
             scene.discs.push_back(s);
             discEntries.push_back(entryIndex);

@@ -115,17 +115,33 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
     const std::vector<uint8_t> heldFaces = domain.heldFaces(number);
     auto held = [&](uint32_t a, uint32_t b) { return heldFaces[size_t(a) * length + b] != 0; };
     std::vector<double> rhs(size_t(lines) * length);
+    // A face's sample in cells: u's on the lines x = a, v's on y = b.
+    const double offsetA = number == 0 ? 0.0 : 0.5, offsetB = number == 0 ? 0.5 : 0.0;
+    const bool cut = domain.cutsCells();
+    auto inDisc = [&](uint32_t a, uint32_t b) { return cut && domain.insideCutDisc(a + offsetA, b + offsetB); };
     auto rowAt = [&](uint32_t a, uint32_t b) {
-        const bool fixed = held(a, b);
+        // A sample inside a cutting disc is the disc's, at rest.
+        const bool inside = inDisc(a, b);
+        const bool fixed = inside || held(a, b);
         FivePointRow row;
         row.diagonal = 1.0;
         double& right = rhs[size_t(a) * length + b];
-        right = component.at(a, b);
+        right = inside ? 0.0 : component.at(a, b);
         // A free face couples to its free neighbours; a held one enters the
-        // right-hand side with its value.
+        // right-hand side with its value. Towards a sample inside a cutting
+        // disc the fluid meets the disc's surface at rest where it lies,
+        // a part `nearer` of the way there (no closer than a tenth).
         auto neighbour = [&](bool exists, uint32_t na, uint32_t nb, double& coefficient) {
             if (!exists)
                 return;
+            if (!fixed && inDisc(na, nb)) {
+                const int axis = na != a ? 0 : 1, direction = na > a || nb > b ? 1 : -1;
+                const double nearer = std::max(
+                    0.1, domain.distanceToCutSurface(a + offsetA, b + offsetB, axis, direction, 1.0));
+                coefficient = 0.0;
+                row.diagonal += s / nearer;
+                return;
+            }
             const bool neighbourHeld = held(na, nb);
             coefficient = fixed || neighbourHeld ? 0.0 : -s;
             if (fixed)

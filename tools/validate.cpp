@@ -4,8 +4,8 @@
 //                    [--steady RATE] [--time-limit T] [--profiles FILE]
 //   flowbox-validate taylor-green --cells N [--scheme S] [--viscosity NU] [--duration T] [--courant C]
 //   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
-//   flowbox-validate cylinder --reynolds 20|100 --cells N [--scheme S] [--steady RATE] [--duration T]
-//                    [--history FILE]
+//   flowbox-validate cylinder --reynolds 20|100 --cells N [--scheme S] [--surface cut|cells]
+//                    [--steady RATE] [--duration T] [--history FILE]
 //   flowbox-validate heated-cavity --rayleigh RA --cells N [--scheme S] [--courant C] [--steady RATE]
 //                    [--time-limit T]
 //   flowbox-validate onset --rayleigh RA --cells N [--step DT] [--duration T]
@@ -150,7 +150,13 @@ int main(int argc, char* argv[])
             fail(error);
         if (!options.count("scheme"))
             scheme = base.advection;
-        const Scene scene = validation::cylinderOn(base, cells, scheme);
+        Scene scene = validation::cylinderOn(base, cells, scheme);
+        // The disc cuts the cells it crosses, as the scene says, or takes the cells whose centres it holds.
+        if (options.count("surface")) {
+            if (options["surface"] != "cut" && options["surface"] != "cells")
+                fail("--surface takes cut or cells");
+            scene.discs[0].cut = options["surface"] == "cut";
+        }
         if (const std::string problem = scene.problem(); !problem.empty())
             fail(problem);
         FluidSolver solver(scene);
@@ -159,9 +165,10 @@ int main(int argc, char* argv[])
             const validation::SteadyCylinder run = validation::steadyCylinder(
                 solver, mean, number(options, "steady", 1e-4), number(options, "time-limit", 60.0));
             std::printf("{\"flow\": \"cylinder\", \"reynolds\": 20, \"cells\": %u, \"scheme\": \"%s\", "
-                        "\"steady\": %s, \"time\": %g, \"drag\": %.5f, \"lift\": %.6f, \"pressure_drop\": %.5f, "
+                        "\"surface\": \"%s\", \"steady\": %s, \"time\": %g, \"drag\": %.5f, \"lift\": %.6f, \"pressure_drop\": %.5f, "
                         "\"recirculation\": %.5f}\n",
-                        cells, schemeName(scheme), run.steady ? "true" : "false", run.time, run.coefficients.drag,
+                        cells, schemeName(scheme), scene.discs[0].cut ? "cut" : "cells", run.steady ? "true" : "false",
+                        run.time, run.coefficients.drag,
                         run.coefficients.lift, run.coefficients.pressureDrop, run.recirculation);
             return run.steady ? 0 : 3;
         }
@@ -178,9 +185,10 @@ int main(int argc, char* argv[])
             std::fclose(out);
         }
         std::printf("{\"flow\": \"cylinder\", \"reynolds\": 100, \"cells\": %u, \"scheme\": \"%s\", "
-                    "\"periodic\": %s, \"strouhal\": %.5f, \"largest_drag\": %.5f, \"largest_lift\": %.5f, "
+                    "\"surface\": \"%s\", \"periodic\": %s, \"strouhal\": %.5f, \"largest_drag\": %.5f, \"largest_lift\": %.5f, "
                     "\"pressure_drop\": %.5f}\n",
-                    cells, schemeName(scheme), run.periodic ? "true" : "false", run.strouhal, run.largestDrag,
+                    cells, schemeName(scheme), scene.discs[0].cut ? "cut" : "cells", run.periodic ? "true" : "false",
+                    run.strouhal, run.largestDrag,
                     run.largestLift, run.pressureDrop);
         return run.periodic ? 0 : 3;
     }

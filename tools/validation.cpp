@@ -172,7 +172,10 @@ Scene cylinderOn(const Scene& base, uint32_t cellsPerDiameter, AdvectionScheme s
     scene.inflows[0].range.last = scene.ny - 1;
     scene.outlets[0].last = scene.ny - 1;
     // 0.2 from the inlet, 0.2 above the floor: 0.21 below the top.
-    scene.discs[0] = {0.2 / dx, (channelHeight - 0.2) / dx, 0.5 * diameter / dx};
+    SolidDisc& disc = scene.discs[0];
+    disc.centreX = 0.2 / dx;
+    disc.centreY = (channelHeight - 0.2) / dx;
+    disc.radius = 0.5 * diameter / dx;
     scene.advection = scheme;
     scene.tracerCount = 0;
     scene.iterationLimit = 1000;

@@ -137,6 +137,13 @@ void FlowView::paintGL()
         }
         glEnd();
     }
+    glColor3f(solidColour.red, solidColour.green, solidColour.blue);
+    for (const std::vector<ScreenPoint>& outline : frame.discOutlines) {
+        glBegin(GL_POLYGON);
+        for (const ScreenPoint& corner : outline)
+            glVertex2f(corner.x, corner.y);
+        glEnd();
+    }
 
     glColor3f(arrowColour.red, arrowColour.green, arrowColour.blue);
     drawSegments(frame.arrows);

@@ -196,6 +196,21 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         for (uint32_t j = 0; j < solver.ny; ++j)
             if (solver.domain.isSolid(i, j))
                 frame.solids.push_back({float(i * frame.cellSize), float(j * frame.cellSize)});
+    frame.discOutlines.clear();
+    for (const SolidDisc& disc : solver.scene.discs) {
+        if (!disc.cut)
+            continue;
+        // Corners about three pixels apart: round at any size.
+        const double radius = disc.radius * frame.cellSize;
+        const int corners = std::max(24, int(std::ceil(2.0 * M_PI * radius / 3.0)));
+        std::vector<ScreenPoint> outline;
+        for (int c = 0; c < corners; ++c) {
+            const double angle = 2.0 * M_PI * c / corners;
+            outline.push_back({float(disc.centreX * frame.cellSize + radius * std::cos(angle)),
+                               float(disc.centreY * frame.cellSize + radius * std::sin(angle))});
+        }
+        frame.discOutlines.push_back(std::move(outline));
+    }
     if (options.arrows)
         velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride);
     else

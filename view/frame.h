@@ -61,6 +61,9 @@ struct Frame {
     uint32_t cellRows = 0;
     std::vector<ScreenSegment> grid;
     std::vector<ScreenPoint> solids;  // top left corner of each solid cell, cellSize across
+    // The discs that cut the cells they cross, as they are: one convex
+    // outline each, its corners around it.
+    std::vector<std::vector<ScreenPoint>> discOutlines;
     std::vector<ScreenSegment> arrows;
     std::vector<ScreenPoint> dots;
     // One line strip per tracer: trail t is trailVertices[trailStarts[t]] up

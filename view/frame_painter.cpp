@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
 
 #include <cmath>
@@ -49,6 +50,14 @@ QImage paintFrame(const Frame& frame)
     drawSegments(painter, frame.grid, gridColour);
     for (const ScreenPoint& corner : frame.solids)
         painter.fillRect(QRectF(corner.x, corner.y, frame.cellSize, frame.cellSize), toColor(solidColour));
+    for (const std::vector<ScreenPoint>& outline : frame.discOutlines) {
+        QPolygonF polygon;
+        for (const ScreenPoint& corner : outline)
+            polygon << QPointF(corner.x, corner.y);
+        QPainterPath path;
+        path.addPolygon(polygon);
+        painter.fillPath(path, toColor(solidColour));
+    }
     drawSegments(painter, frame.arrows, arrowColour);
 
     // Dots as OpenGL rasterises square points: dotSize pixels across, their

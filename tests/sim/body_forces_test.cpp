@@ -16,25 +16,33 @@ namespace {
 using testing_support::sceneFrom;
 
 // Still water under gravity pushes each solid up with the weight of the water
-// it displaces: its cells' area times density times gravity - whatever the
-// viscosity, the direction of gravity, the shape and the order in the file.
+// it displaces: its cells' area times density times gravity (a disc that cuts
+// cells: its own area) - whatever the viscosity, the direction of gravity,
+// the shape, the disc's surface and the order in the file.
 TEST(BodyForces, StillWaterBuoysEachSolidByTheWeightItDisplaces)
 {
     struct Case {
         const char* what;
         std::string fluid;
+        std::string surface;
     };
     const Case cases[] = {
-        {"no viscosity, gravity down", "density = 1000.0\ngravity = [0.0, 9.8]\n"},
-        {"viscosity, gravity down", "density = 1000.0\nviscosity = 0.01\ngravity = [0.0, 9.8]\n"},
-        {"viscosity, gravity to the left and down", "density = 2.5\nviscosity = 0.2\ngravity = [-3.0, 1.5]\n"},
+        {"no viscosity, gravity down", "density = 1000.0\ngravity = [0.0, 9.8]\n", "cells"},
+        {"viscosity, gravity down", "density = 1000.0\nviscosity = 0.01\ngravity = [0.0, 9.8]\n", "cells"},
+        {"viscosity, gravity to the left and down", "density = 2.5\nviscosity = 0.2\ngravity = [-3.0, 1.5]\n",
+         "cells"},
+        {"a cut disc, no viscosity, gravity down", "density = 1000.0\ngravity = [0.0, 9.8]\n", "cut"},
+        {"a cut disc, viscosity, gravity to the left and down",
+         "density = 2.5\nviscosity = 0.2\ngravity = [-3.0, 1.5]\n", "cut"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        // The disc comes first in the file, the rectangle second.
+        // The disc comes first in the file, the rectangle second; the disc's
+        // centre off the grid's lines, so that it cuts cells unevenly.
         const Scene scene = sceneFrom("[grid]\ncells = [30, 24]\ncell_size = 0.1\n[fluid]\n" + c.fluid +
                                       "[walls]\nbottom = \"no-slip\"\nleft = \"no-slip\"\n"
-                                      "[[solid]]\ndisc = { centre = [17.0, 12.0], radius = 4.0 }\n"
+                                      "[[solid]]\ndisc = { centre = [17.3, 12.2], radius = 4.1, surface = \"" +
+                                      c.surface + "\" }\n"
                                       "[[solid]]\nrectangle = { from = [4, 4], to = [6, 9] }\n");
         FluidSolver solver(scene);
         ForceMeter meter(solver);
@@ -45,7 +53,9 @@ TEST(BodyForces, StillWaterBuoysEachSolidByTheWeightItDisplaces)
         }
         ASSERT_EQ(forces.size(), 2u);
         const double cellArea = scene.cellSize * scene.cellSize;
-        const double areas[2] = {double(scene.cellsOf(scene.solidOrder[0]).size()) * cellArea, 18.0 * cellArea};
+        const double discArea = c.surface == "cut" ? std::acos(-1.0) * 4.1 * 4.1
+                                                   : double(scene.cellsOf(scene.solidOrder[0]).size());
+        const double areas[2] = {discArea * cellArea, 18.0 * cellArea};
         for (int k = 0; k < 2; ++k) {
             const double weightX = scene.density * scene.gravityX * areas[k];
             const double weightY = scene.density * scene.gravityY * areas[k];
@@ -56,65 +66,74 @@ TEST(BodyForces, StillWaterBuoysEachSolidByTheWeightItDisplaces)
 }
 
 // A body on the centre line of a channel feels drag along the flow and no
-// lift; the same channel run the other way pushes it back as hard.
+// lift; the same channel run the other way pushes it back as hard - a disc of
+// cells and one that cuts them alike.
 TEST(BodyForces, ASymmetricBodyFeelsNoLiftAndItsDragTurnsWithTheFlow)
 {
-    auto channel = [](const char* in, const char* out, double centreX) {
-        return sceneFrom(std::string("[grid]\ncells = [48, 20]\ncell_size = 0.05\n[fluid]\ndensity = 1.0\n"
-                                     "viscosity = 0.002\ngravity = [0.0, 0.0]\n[time]\nstep = 0.01\n"
-                                     "[walls]\ntop = \"no-slip\"\nbottom = \"no-slip\"\n[[inflow]]\nside = \"") +
-                         in + "\"\ncells = [0, 19]\nspeed = 1.0\nprofile = \"parabolic\"\n[[outlet]]\nside = \"" + out +
-                         "\"\ncells = [0, 19]\n[[solid]]\ndisc = { centre = [" + std::to_string(centreX) +
-                         ", 10.0], radius = 3.5 }\n");
-    };
-    FluidSolver rightwards(channel("left", "right", 16.0)), leftwards(channel("right", "left", 32.0));
-    ForceMeter rightMeter(rightwards), leftMeter(leftwards);
-    BodyForce right, left;
-    for (int tick = 0; tick < 80; ++tick) {
-        rightwards.step();
-        leftwards.step();
-        right = rightMeter.measure(rightwards, 0.01)[0];
-        left = leftMeter.measure(leftwards, 0.01)[0];
+    for (const std::string surface : {"cells", "cut"}) {
+        SCOPED_TRACE(surface);
+        auto channel = [&surface](const char* in, const char* out, double centreX) {
+            return sceneFrom(std::string("[grid]\ncells = [48, 20]\ncell_size = 0.05\n[fluid]\ndensity = 1.0\n"
+                                         "viscosity = 0.002\ngravity = [0.0, 0.0]\n[time]\nstep = 0.01\n"
+                                         "[walls]\ntop = \"no-slip\"\nbottom = \"no-slip\"\n[[inflow]]\nside = \"") +
+                             in + "\"\ncells = [0, 19]\nspeed = 1.0\nprofile = \"parabolic\"\n[[outlet]]\nside = \"" + out +
+                             "\"\ncells = [0, 19]\n[[solid]]\ndisc = { centre = [" + std::to_string(centreX) +
+                             ", 10.0], radius = 3.5, surface = \"" + surface + "\" }\n");
+        };
+        FluidSolver rightwards(channel("left", "right", 16.0)), leftwards(channel("right", "left", 32.0));
+        ForceMeter rightMeter(rightwards), leftMeter(leftwards);
+        BodyForce right, left;
+        for (int tick = 0; tick < 80; ++tick) {
+            rightwards.step();
+            leftwards.step();
+            right = rightMeter.measure(rightwards, 0.01)[0];
+            left = leftMeter.measure(leftwards, 0.01)[0];
+        }
+        EXPECT_GT(right.x, 0.0);
+        EXPECT_NEAR(left.x, -right.x, 1e-6 * right.x);
+        // Mirror images to the solves' tolerance, not to the bit.
+        EXPECT_LT(std::fabs(right.y), 1e-4 * right.x);
+        EXPECT_LT(std::fabs(left.y), 1e-4 * right.x);
     }
-    EXPECT_GT(right.x, 0.0);
-    EXPECT_NEAR(left.x, -right.x, 1e-6 * right.x);
-    // Mirror images to the solves' tolerance, not to the bit.
-    EXPECT_LT(std::fabs(right.y), 1e-4 * right.x);
-    EXPECT_LT(std::fabs(left.y), 1e-4 * right.x);
 }
 
 // In a steady flow the momentum balance holds for any box around the body:
 // boxes of 1, 2 and 4 cells of fluid around a disc give the same force, to
-// what the advection loses of the momentum it carries (MacCormack's, small).
+// what the advection loses of the momentum it carries (MacCormack's, small),
+// whether the disc takes whole cells or cuts them.
 TEST(BodyForces, EveryBoxAroundABodyInASteadyFlowGivesTheSameForce)
 {
-    const Scene scene = sceneFrom("[grid]\ncells = [90, 25]\ncell_size = 0.02\n[fluid]\ndensity = 1.0\n"
-                                  "viscosity = 0.002\ngravity = [0.0, 0.0]\n[time]\nstep = 0.02\n[advection]\n"
-                                  "scheme = \"maccormack\"\n[walls]\ntop = \"no-slip\"\nbottom = \"no-slip\"\n"
-                                  "[[inflow]]\nside = \"left\"\ncells = [0, 24]\nspeed = 0.3\nprofile = \"parabolic\"\n"
-                                  "[[outlet]]\nside = \"right\"\ncells = [0, 24]\n"
-                                  "[[solid]]\ndisc = { centre = [20.0, 13.0], radius = 4.0 }\n");
-    FluidSolver solver(scene);
-    ForceMeter meters[3] = {ForceMeter(solver, 1), ForceMeter(solver, 2), ForceMeter(solver, 4)};
-    BodyForce forces[3];
-    for (int tick = 0; tick < 400; ++tick) {
-        solver.step();
-        for (int m = 0; m < 3; ++m)
-            forces[m] = meters[m].measure(solver, scene.timeStep)[0];
-        // While the flow starts, what the boxes' fluid gains tells them apart.
-        if (tick == 8) {
-            EXPECT_NEAR(forces[0].x, forces[1].x, 0.02 * forces[1].x);
-            EXPECT_NEAR(forces[2].x, forces[1].x, 0.02 * forces[1].x);
+    for (const std::string surface : {"cells", "cut"}) {
+        SCOPED_TRACE(surface);
+        const Scene scene = sceneFrom("[grid]\ncells = [90, 25]\ncell_size = 0.02\n[fluid]\ndensity = 1.0\n"
+                                      "viscosity = 0.002\ngravity = [0.0, 0.0]\n[time]\nstep = 0.02\n[advection]\n"
+                                      "scheme = \"maccormack\"\n[walls]\ntop = \"no-slip\"\nbottom = \"no-slip\"\n"
+                                      "[[inflow]]\nside = \"left\"\ncells = [0, 24]\nspeed = 0.3\nprofile = \"parabolic\"\n"
+                                      "[[outlet]]\nside = \"right\"\ncells = [0, 24]\n"
+                                      "[[solid]]\ndisc = { centre = [20.0, 13.0], radius = 4.0, surface = \"" +
+                                      surface + "\" }\n");
+        FluidSolver solver(scene);
+        ForceMeter meters[3] = {ForceMeter(solver, 1), ForceMeter(solver, 2), ForceMeter(solver, 4)};
+        BodyForce forces[3];
+        for (int tick = 0; tick < 400; ++tick) {
+            solver.step();
+            for (int m = 0; m < 3; ++m)
+                forces[m] = meters[m].measure(solver, scene.timeStep)[0];
+            // While the flow starts, what the boxes' fluid gains tells them apart.
+            if (tick == 8) {
+                EXPECT_NEAR(forces[0].x, forces[1].x, 0.02 * forces[1].x);
+                EXPECT_NEAR(forces[2].x, forces[1].x, 0.02 * forces[1].x);
+            }
         }
+        ASSERT_GT(forces[1].x, 0.0);
+        for (int m : {0, 2}) {
+            SCOPED_TRACE(m);
+            EXPECT_NEAR(forces[m].x, forces[1].x, 0.01 * forces[1].x);
+            EXPECT_NEAR(forces[m].y, forces[1].y, 0.01 * forces[1].x);
+        }
+        // The disc sits below the centre line (y down): the flow lifts it up, towards it.
+        EXPECT_LT(forces[1].y, 0.0);
     }
-    ASSERT_GT(forces[1].x, 0.0);
-    for (int m : {0, 2}) {
-        SCOPED_TRACE(m);
-        EXPECT_NEAR(forces[m].x, forces[1].x, 0.01 * forces[1].x);
-        EXPECT_NEAR(forces[m].y, forces[1].y, 0.01 * forces[1].x);
-    }
-    // The disc sits below the centre line (y down): the flow lifts it up, towards it.
-    EXPECT_LT(forces[1].y, 0.0);
 }
 
 // Without a box of fluid of its own - against the border, or beside another

@@ -160,4 +160,72 @@ TEST(Domain, CellsAreDrawnAndErasedButNotAtOpeningsOrOutside)
     EXPECT_FALSE(domain.isSolid(2, 0) || domain.isSolid(4, 3));
 }
 
+// A disc that cuts cells opens each face it crosses by the part it leaves
+// free: the covered lengths add up to the disc's area (a chord every cell
+// across), a second copy of the disc covers nothing more, the cells inside it
+// whole are solid and stay so, and a cut cell drawn over and erased opens
+// its faces as before.
+TEST(Domain, ADiscThatCutsCellsOpensEachFaceByWhatItLeavesFree)
+{
+    const std::string grid = "[grid]\ncells = [20, 18]\n";
+    const std::string disc = "[[solid]]\ndisc = { centre = [10.4, 8.7], radius = 5.3, surface = \"cut\" }\n";
+    Domain domain = domainOf(grid + disc);
+    const Domain twice = domainOf(grid + disc + disc);
+    ASSERT_TRUE(domain.cutsCells());
+    const double area = std::acos(-1.0) * 5.3 * 5.3;
+    for (int component = 0; component < 2; ++component) {
+        SCOPED_TRACE(component);
+        const uint32_t lines = component == 0 ? 21 : 20, length = component == 0 ? 18 : 19;
+        double covered = 0.0;
+        for (uint32_t i = 0; i < lines; ++i) {
+            for (uint32_t j = 0; j < length; ++j) {
+                const double open = domain.aperture(component, i, j);
+                ASSERT_GE(open, 0.0);
+                ASSERT_LE(open, 1.0);
+                ASSERT_EQ(open, twice.aperture(component, i, j)) << i << ", " << j;
+                // Shut whole: held at rest, as a solid cell's faces (the border's are walls).
+                const bool border = component == 0 ? i == 0 || i == 20 : j == 0 || j == 18;
+                ASSERT_EQ(open == 0.0 || border, domain.heldFace(component, i, j)) << i << ", " << j;
+                covered += 1.0 - open;
+            }
+        }
+        EXPECT_NEAR(covered, area, 0.02 * area);
+    }
+    uint32_t whole = 0, cut = 0;
+    for (uint32_t i = 0; i < 20; ++i) {
+        for (uint32_t j = 0; j < 18; ++j) {
+            const double corners[4][2] = {{i - 10.4, j - 8.7}, {i + 1 - 10.4, j - 8.7}, {i - 10.4, j + 1 - 8.7},
+                                          {i + 1 - 10.4, j + 1 - 8.7}};
+            int inside = 0;
+            for (const auto& c : corners)
+                inside += std::hypot(c[0], c[1]) < 5.3;
+            ASSERT_EQ(domain.isSolid(i, j), inside == 4) << i << ", " << j;
+            whole += inside == 4;
+            cut += inside > 0 && inside < 4;
+            // The inside of the disc is solid to a point, cut cells or not.
+            EXPECT_EQ(domain.solidAt((i + 0.5) * domain.cellSize(), (j + 0.5) * domain.cellSize()),
+                      std::hypot(i + 0.5 - 10.4, j + 0.5 - 8.7) < 5.3)
+                << i << ", " << j;
+        }
+    }
+    EXPECT_GT(whole, 50u);
+    EXPECT_GT(cut, 20u);
+    // A cell inside whole stays solid; a cut cell drawn over shuts its faces.
+    EXPECT_FALSE(domain.setSolid(10, 8, false));
+    EXPECT_TRUE(domain.isSolid(10, 8));
+    const uint32_t i = 5, j = 8;  // cut: its left corners outside, its right ones inside
+    ASSERT_FALSE(domain.isSolid(i, j));
+    const double upperOpen = domain.aperture(1, i, j), lowerOpen = domain.aperture(1, i, j + 1);
+    ASSERT_GT(upperOpen, 0.0);
+    ASSERT_LT(upperOpen, 1.0);
+    EXPECT_TRUE(domain.setSolid(i, j, true));
+    EXPECT_EQ(domain.aperture(1, i, j), 0.0);
+    EXPECT_EQ(domain.aperture(1, i, j + 1), 0.0);
+    EXPECT_EQ(domain.aperture(0, i, j), 0.0);
+    EXPECT_TRUE(domain.setSolid(i, j, false));
+    EXPECT_EQ(domain.aperture(1, i, j), upperOpen);
+    EXPECT_EQ(domain.aperture(1, i, j + 1), lowerOpen);
+    EXPECT_EQ(domain.aperture(0, i, j), 1.0);
+}
+
 }  // namespace

@@ -554,6 +554,10 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
          "disc = { centre = [3.0, 3.0], radius = -2.0 }\n", "test.toml:6:40: a disc's radius must be positive"},
         {"[grid]\ncells = [6, 6]\n[[solid]]\ndisc = { centre = [3.0, 3.0], radius = 1.0 }\n[[solid]]\n"
          "rectangle = { from = [0, 0], to = [9, 1] }\n", "test.toml:6:35: a rectangle must lie inside the grid"},
+        {"[grid]\ncells = [6, 6]\n[[solid]]\ndisc = { centre = [3.0, 3.0], radius = 1.0, surface = \"round\" }\n",
+         "test.toml:4:55: a disc's surface must be \"cells\" or \"cut\""},
+        {"[grid]\ncells = [6, 6]\n[[solid]]\ndisc = { centre = [3.0, 3.0], radius = 1.0, surface = true }\n",
+         "test.toml:4:55: a disc's surface must be \"cells\" or \"cut\""},
         {"[grid]\ncells = [4, 4]\n[interaction]\nradius = 1000.5\n", "[interaction] radius must lie above 0"},
         {"[grid]\ncells = [4, 4]\n[interaction]\nstrength = -0.5\n", "[interaction] strength must lie between 0 and 100"},
         {"[grid]\ncells = [4, 4]\n[interaction]\nstrength = 100.5\n", "[interaction] strength must lie between 0 and 100"},
