@@ -345,7 +345,9 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
             if (domain.isSolid(i, j) != (run.solid[size_t(i) * ny + j] != 0) &&
                 !setSolid(i, j, run.solid[size_t(i) * ny + j] != 0))
                 return problem = "cell (" + std::to_string(i) + ", " + std::to_string(j) +
-                                 ") is solid at an opening of the border", false;
+                                 (run.solid[size_t(i) * ny + j] ? ") is solid at an opening of the border"
+                                                                 : ") is fluid inside a disc that cuts cells"),
+                                 false;
     velocity->u.assign(run.u);
     velocity->v.assign(run.v);
     pressure->values.assign(run.pressure);

@@ -79,8 +79,9 @@ public:
     // The tracers are the caller's to add.
     SavedRun saveState(uint64_t tick) const;
     // Takes the state a run of the same scene saved. False, saying what does
-    // not fit, where a cell is solid at an opening or the state has dye or
-    // heat where the scene has none (or lacks it where the scene has it).
+    // not fit, where a cell is solid at an opening or fluid inside a disc
+    // that cuts cells, or the state has dye or heat where the scene has none
+    // (or lacks it where the scene has it).
     bool restoreState(const SavedRun& run, std::string& problem);
 
     const SolveOutcome& lastPressureSolve() const { return lastSolve; }

@@ -25,6 +25,7 @@ const std::string sceneText =
     "[[inflow]]\nside = \"left\"\ncells = [2, 5]\nspeed = 1.5\ndye = [1.0, 0.5, 0.0]\n"
     "[[outlet]]\nside = \"right\"\ncells = [0, 8]\n"
     "[[solid]]\ndisc = { centre = [6.0, 4.5], radius = 1.2 }\n"
+    "[[solid]]\ndisc = { centre = [9.3, 4.6], radius = 1.6, surface = \"cut\" }\n"
     "[heat]\ndiffusivity = 0.02\nexpansion = 0.3\n[heat.walls]\nbottom = 1.0\n";
 
 bool sameBits(const GridArray& a, const GridArray& b)
@@ -45,6 +46,7 @@ void runAsAWindowWould(FluidSolver& solver)
     ASSERT_TRUE(solver.domain.isSolid(6, 4) && !solver.domain.isSolid(3, 2));
     ASSERT_TRUE(solver.setSolid(3, 2, true));
     ASSERT_TRUE(solver.setSolid(6, 4, false));  // the disc's centre given back to the fluid
+    ASSERT_TRUE(solver.setSolid(8, 3, true));   // a cell the other disc cuts, filled
     const float blue[3] = {0.0f, 0.2f, 1.0f};
     solver.pourDye(4.0, 3.0, 1.0, blue);
     for (int tick = 0; tick < 5; ++tick)
@@ -132,9 +134,14 @@ TEST(StateFile, AStateThatDoesNotFitItsSceneIsRefused)
     // A cell of the inflow band, which no window can fill.
     SavedRun atOpening = savedFrom(solver);
     atOpening.solid[3] = 1;
+    // The cell inside the cutting disc whole, given to the fluid.
+    SavedRun insideDisc = savedFrom(solver);
+    ASSERT_EQ(insideDisc.solid[9 * 9 + 4], 1);
+    insideDisc.solid[9 * 9 + 4] = 0;
     // The temperature of a scene without heat.
     Scene withoutHeat = sceneFrom(sceneText.substr(0, sceneText.find("[heat]")));
     for (auto [scene, run] : {std::pair<Scene, SavedRun>{solver.scene, atOpening},
+                              std::pair<Scene, SavedRun>{solver.scene, insideDisc},
                               std::pair<Scene, SavedRun>{withoutHeat, savedFrom(solver)}}) {
         FluidSolver fresh(scene);
         std::string problem;

@@ -126,19 +126,24 @@ TEST(Validation, TheCylinderBenchmarkOnACoarseGrid)
     FluidSolver re20(validation::cylinderOn(steady, 10, AdvectionScheme::macCormack));
     const validation::SteadyCylinder settled = validation::steadyCylinder(re20, 0.2, 1e-4, 30.0);
     EXPECT_TRUE(settled.steady);
-    // Measured 5.411, 0.0155, 0.1062, 0.0738; with the inlet's tangential
-    // velocity left free, 5.086 and 0.0967 (the drag and pressure drop fail).
-    EXPECT_NEAR(settled.coefficients.drag, 5.5795, 0.05 * 5.5795);
+    // Measured 5.676, 0.0330, 0.1111, 0.0863. With the disc's whole cells
+    // 5.411 and a pressure drop of 0.1062 (which fails); with the viscosity's
+    // no-slip on the nearest shut face rather than the disc's surface, a drag
+    // of 4.672; with the inlet's tangential velocity left free, 5.086 and
+    // 0.0967 (both fail).
+    EXPECT_NEAR(settled.coefficients.drag, 5.5795, 0.03 * 5.5795);
     EXPECT_GT(settled.coefficients.lift, 0.0);
     EXPECT_LT(settled.coefficients.lift, 0.05);
-    EXPECT_NEAR(settled.coefficients.pressureDrop, 0.11752, 0.15 * 0.11752);
+    EXPECT_NEAR(settled.coefficients.pressureDrop, 0.11752, 0.075 * 0.11752);
     EXPECT_NEAR(settled.recirculation, 0.0845, 0.4 * 0.0845);
 
     FluidSolver re100(validation::cylinderOn(shedding, 10, AdvectionScheme::macCormack));
     const validation::PeriodicCylinder street = validation::periodicCylinder(re100, 1.0, 8.0);
     EXPECT_TRUE(street.periodic);
     EXPECT_NEAR(street.strouhal, 0.30, 0.15 * 0.30);
-    EXPECT_NEAR(street.largestDrag, 3.23, 0.1 * 3.23);  // measured 3.137; with a free inlet 2.833
+    // Measured 0.275 and 3.455; with the no-slip on the nearest shut face
+    // 2.628, with a free inlet 2.833.
+    EXPECT_NEAR(street.largestDrag, 3.23, 0.1 * 3.23);
     EXPECT_GT(street.largestLift, 0.2);
     EXPECT_LT(street.largestLift, 1.5);
     EXPECT_NEAR(street.pressureDrop, 2.48, 0.3 * 2.48);

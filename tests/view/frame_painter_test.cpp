@@ -4,11 +4,14 @@
 #include "view/flow_view.h"
 #include "view/frame_painter.h"
 
+#include "tests/support/scenes.h"
+
 #include <QImage>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -195,6 +198,43 @@ TEST(FramePainter, TrailColourAndAlphaShadeSeparatelyAsOpenGLInterpolatesThem)
     const QRgb middle = paintFrame(frame).pixel(20, 20);
     EXPECT_NEAR(qRed(middle), 64, 4);
     EXPECT_NEAR(qBlue(middle), 64, 4);
+}
+
+// A disc that cuts cells is drawn round in both pictures: solid just inside
+// its circle and not just beyond it, all the way round, whatever cells it
+// crosses (a disc of whole cells is a staircase, off the circle by up to
+// half a cell).
+TEST(FramePainter, ADiscThatCutsCellsIsDrawnRound)
+{
+    FluidSolver solver(testing_support::sceneFrom(
+        "[grid]\ncells = [30, 18]\n[fluid]\ngravity = [0.0, 0.0]\n[tracers]\ncount = 0\n"
+        "[[solid]]\ndisc = { centre = [12.3, 8.6], radius = 5.2, surface = \"cut\" }\n"));
+    const TwoPictures pictures = drawBoth(solver);
+    Frame frame;
+    composeFrame(solver, width, height, frame);
+    const double size = frame.cellSize, x0 = 12.3 * size, y0 = 8.6 * size, radius = 5.2 * size;
+    ASSERT_GT(size, 10.0);
+    auto solid = [](QRgb pixel) {
+        return std::abs(qRed(pixel) - int(solidColour.red * 255.0f + 0.5f)) <= 3 &&
+               std::abs(qGreen(pixel) - int(solidColour.green * 255.0f + 0.5f)) <= 3 &&
+               std::abs(qBlue(pixel) - int(solidColour.blue * 255.0f + 0.5f)) <= 3;
+    };
+    for (const QImage* picture : {&pictures.window, &pictures.software}) {
+        SCOPED_TRACE(picture == &pictures.window ? "window" : "software");
+        int inside = 0, outside = 0;
+        const int points = 360;
+        for (int k = 0; k < points; ++k) {
+            const double angle = 2.0 * std::acos(-1.0) * k / points;
+            auto at = [&](double r) {
+                return picture->pixel(int(x0 + r * std::cos(angle)), int(y0 + r * std::sin(angle)));
+            };
+            inside += solid(at(radius - 2.5));
+            outside += solid(at(radius + 2.5));
+        }
+        // The dots at the cell centres cover a few of the points inside.
+        EXPECT_GE(inside, points * 9 / 10);
+        EXPECT_EQ(outside, 0);
+    }
 }
 
 }  // namespace
