@@ -99,8 +99,12 @@ Domain::Domain(const Scene& scene)
     for (int component = 0; component < 2; ++component) {
         const uint32_t lines = component == 0 ? nx + 1 : nx, length = component == 0 ? ny : ny + 1;
         cutOpen[component].assign(size_t(lines) * length, 1.0);
+        cutInside[component].assign(size_t(lines) * length, 0);
         for (uint32_t i = 0; i < lines; ++i) {
             for (uint32_t j = 0; j < length; ++j) {
+                // u's samples on the lines x = i, v's on y = j.
+                cutInside[component][size_t(i) * length + j] =
+                    insideCutDisc(i + (component == 0 ? 0.0 : 0.5), j + (component == 0 ? 0.5 : 0.0));
                 const bool border = component == 0 ? i == 0 || i == nx : j == 0 || j == ny;
                 if (border)
                     continue;

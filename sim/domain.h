@@ -71,6 +71,11 @@ public:
     VelocityField openFlow(const VelocityField& field) const;
     // Whether a point, in cells, lies inside a cutting disc.
     bool insideCutDisc(double cx, double cy) const;
+    // Whether the velocity sample of a face (component, i, j) does.
+    bool sampleInsideCutDisc(int component, uint32_t i, uint32_t j) const
+    {
+        return cutsCells() && cutInside[component][size_t(i) * (component == 0 ? ny : ny + 1) + j];
+    }
     // From a point in cells outside every cutting disc, how far along axis
     // (0: x, 1: y) in the direction (+1 or -1) a cutting disc's surface
     // lies, in cells; `reach` where none is nearer.
@@ -99,6 +104,7 @@ private:
     // leave open of it, whatever the cells; empty without them.
     std::vector<double> cutOpen[2];
     std::vector<uint32_t> cutShut[2];  // the faces they close whole, inside the border
+    std::vector<uint8_t> cutInside[2];  // per face: whether its sample lies inside one
 
     bool shutByDiscs(uint32_t i, uint32_t j) const;
 };

@@ -117,8 +117,7 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
     std::vector<double> rhs(size_t(lines) * length);
     // A face's sample in cells: u's on the lines x = a, v's on y = b.
     const double offsetA = number == 0 ? 0.0 : 0.5, offsetB = number == 0 ? 0.5 : 0.0;
-    const bool cut = domain.cutsCells();
-    auto inDisc = [&](uint32_t a, uint32_t b) { return cut && domain.insideCutDisc(a + offsetA, b + offsetB); };
+    auto inDisc = [&](uint32_t a, uint32_t b) { return domain.sampleInsideCutDisc(number, a, b); };
     auto rowAt = [&](uint32_t a, uint32_t b) {
         // A sample inside a cutting disc is the disc's, at rest.
         const bool inside = inDisc(a, b);
