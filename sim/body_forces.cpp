@@ -134,7 +134,7 @@ ForceMeter::ForceMeter(const FluidSolver& solver, uint32_t margin) : margin(marg
                 box.valid = other.i1 < i0 - 1 || other.i0 > i1 + 1 || other.j1 < j0 - 1 || other.j0 > j1 + 1;
             }
             if (cutDisc)
-                box.cutArea = M_PI * cutDisc->radius * cutDisc->radius;
+                box.cutArea = std::acos(-1.0) * cutDisc->radius * cutDisc->radius;
             box.i0 = uint32_t(std::max<int64_t>(i0, 0));
             box.i1 = uint32_t(std::max<int64_t>(i1, 0));
             box.j0 = uint32_t(std::max<int64_t>(j0, 0));

@@ -70,14 +70,6 @@ std::vector<uint8_t> Scene::solidCells() const
     return solid;
 }
 
-bool Scene::anyCutDisc() const
-{
-    for (const SolidDisc& d : discs)
-        if (d.cut)
-            return true;
-    return false;
-}
-
 std::vector<SolidEntry> Scene::solidsInOrder() const
 {
     std::vector<uint8_t> named(rectangles.size() + discs.size(), 0);

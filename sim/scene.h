@@ -178,8 +178,6 @@ struct Scene {
 
     // nx*ny flags, k = i*ny + j: whether cell (i, j) is solid.
     std::vector<uint8_t> solidCells() const;
-    // Whether a disc cuts the cells it crosses.
-    bool anyCutDisc() const;
     // The solids in the file's order: solidOrder when it names each of them
     // once, else (a scene built in code) the rectangles, then the discs.
     std::vector<SolidEntry> solidsInOrder() const;

@@ -201,11 +201,11 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         if (!disc.cut)
             continue;
         // Corners about three pixels apart: round at any size.
-        const double radius = disc.radius * frame.cellSize;
-        const int corners = std::max(24, int(std::ceil(2.0 * M_PI * radius / 3.0)));
+        const double radius = disc.radius * frame.cellSize, turn = 2.0 * std::acos(-1.0);
+        const int corners = std::max(24, int(std::ceil(turn * radius / 3.0)));
         std::vector<ScreenPoint> outline;
         for (int c = 0; c < corners; ++c) {
-            const double angle = 2.0 * M_PI * c / corners;
+            const double angle = turn * c / corners;
             outline.push_back({float(disc.centreX * frame.cellSize + radius * std::cos(angle)),
                                float(disc.centreY * frame.cellSize + radius * std::sin(angle))});
         }
