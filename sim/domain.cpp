@@ -103,15 +103,15 @@ Domain::Domain(const Scene& scene)
         for (uint32_t i = 0; i < lines; ++i) {
             for (uint32_t j = 0; j < length; ++j) {
                 // u's samples on the lines x = i, v's on y = j.
-                cutInside[component][size_t(i) * length + j] =
+                cutInside[component][faceIndex(component, i, j)] =
                     insideCutDisc(i + (component == 0 ? 0.0 : 0.5), j + (component == 0 ? 0.5 : 0.0));
                 const bool border = component == 0 ? i == 0 || i == nx : j == 0 || j == ny;
                 if (border)
                     continue;
                 const double open = openPart(cutDiscs, component, i, j);
-                cutOpen[component][size_t(i) * length + j] = open;
+                cutOpen[component][faceIndex(component, i, j)] = open;
                 if (open == 0.0)
-                    cutShut[component].push_back(i * length + j);
+                    cutShut[component].push_back(uint32_t(faceIndex(component, i, j)));
             }
         }
     }
@@ -126,13 +126,15 @@ double Domain::aperture(int component, uint32_t i, uint32_t j) const
         return 0.0;
     if (!cutsCells())
         return 1.0;
-    return cutOpen[component][size_t(i) * (component == 0 ? ny : ny + 1) + j];
+    return cutOpen[component][faceIndex(component, i, j)];
 }
 
 bool Domain::shutByDiscs(uint32_t i, uint32_t j) const
 {
-    return cutsCells() && cutOpen[0][size_t(i) * ny + j] == 0.0 && cutOpen[0][size_t(i + 1) * ny + j] == 0.0 &&
-           cutOpen[1][size_t(i) * (ny + 1) + j] == 0.0 && cutOpen[1][size_t(i) * (ny + 1) + j + 1] == 0.0;
+    auto shut = [&](int component, uint32_t a, uint32_t b) {
+        return cutOpen[component][faceIndex(component, a, b)] == 0.0;
+    };
+    return cutsCells() && shut(0, i, j) && shut(0, i + 1, j) && shut(1, i, j) && shut(1, i, j + 1);
 }
 
 VelocityField Domain::openFlow(const VelocityField& field) const
@@ -184,11 +186,12 @@ bool Domain::heldFace(int component, uint32_t i, uint32_t j) const
     if (component == 0) {
         if (i == 0 || i == nx)
             return !std::isnan(border[int(i == 0 ? Side::left : Side::right)][j]);
-        return isSolid(i - 1, j) || isSolid(i, j) || (cutsCells() && cutOpen[0][size_t(i) * ny + j] == 0.0);
+        return aperture(0, i, j) == 0.0;
     }
     if (j == 0 || j == ny)
         return !std::isnan(border[int(j == 0 ? Side::top : Side::bottom)][i]);
-    return isSolid(i, j - 1) || isSolid(i, j) || (cutsCells() && cutOpen[1][size_t(i) * (ny + 1) + j] == 0.0);
+    // Inside the border: shut by a solid cell beside it or by the discs.
+    return aperture(1, i, j) == 0.0;
 }
 
 std::vector<uint8_t> Domain::heldFaces(int component) const

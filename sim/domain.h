@@ -74,7 +74,7 @@ public:
     // Whether the velocity sample of a face (component, i, j) does.
     bool sampleInsideCutDisc(int component, uint32_t i, uint32_t j) const
     {
-        return cutsCells() && cutInside[component][size_t(i) * (component == 0 ? ny : ny + 1) + j];
+        return cutsCells() && cutInside[component][faceIndex(component, i, j)];
     }
     // From a point in cells outside every cutting disc, how far along axis
     // (0: x, 1: y) in the direction (+1 or -1) a cutting disc's surface
@@ -107,6 +107,11 @@ private:
     std::vector<uint8_t> cutInside[2];  // per face: whether its sample lies inside one
 
     bool shutByDiscs(uint32_t i, uint32_t j) const;
+    // Where face (i, j) of a component lies in its layout: u's lines have ny faces, v's ny + 1.
+    size_t faceIndex(int component, uint32_t i, uint32_t j) const
+    {
+        return size_t(i) * (component == 0 ? ny : ny + 1) + j;
+    }
 };
 
 // Beyond a wall that holds the tangential velocity, the sample that puts the
