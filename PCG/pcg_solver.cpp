@@ -73,6 +73,11 @@ void PcgSolver::sizeVectors(uint32_t n)
     }
 }
 
+double PcgSolver::toleranceFor(double largestRhs) const
+{
+    return std::fmax(largestRhs, rhsScale) * relativeTolerance;
+}
+
 bool PcgSolver::start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
                       int& iterationsOut, bool& solved)
 {
@@ -81,13 +86,14 @@ bool PcgSolver::start(uint32_t n, const std::vector<double>& rhs, std::vector<do
     copyVector(rhs, residual);
 
     residualOut = maxMagnitude(residual);
-    tolerance = residualOut * relativeTolerance;
     if (residualOut == 0.0) {
+        tolerance = 0.0;
         iterationsOut = 0;
         // The largest magnitude passes over NaN: zero but for NaN is not a solved system.
         solved = !std::isnan(innerProduct(residual, residual));
         return false;
     }
+    tolerance = toleranceFor(residualOut);
     return true;
 }
 
@@ -104,7 +110,7 @@ bool PcgSolver::startFromGuess(const FivePointMatrix& matrix, const std::vector<
     // start from zero.
     if (!std::isfinite(applyFivePointAndDot(matrix, result.data(), auxiliary.data())))
         return start(matrix.n, rhs, result, residualOut, iterationsOut, solved);
-    tolerance = largest * relativeTolerance;
+    tolerance = toleranceFor(largest);
     copyVector(rhs, residual);
     addMultiple(-1.0, auxiliary, residual);
     residualOut = maxMagnitude(residual);
@@ -156,6 +162,13 @@ bool PcgSolver::solvePrepared(const std::vector<double>& rhs, std::vector<double
     return iterateFivePoint(fivePoint, result, residualOut, iterationsOut);
 }
 
+void PcgSolver::multiplyPrepared(const std::vector<double>& x, std::vector<double>& result) const
+{
+    assert(fivePoint.n == x.size());
+    assert(fivePoint.n == result.size());
+    applyFivePointAndDot(fivePoint, x.data(), result.data());
+}
+
 void PcgSolver::buildPreconditioner(const FivePointMatrix& matrix)
 {
     if (preconditioner == Preconditioner::multigrid)
@@ -187,6 +200,15 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
         return false;
     }
     copyVector(auxiliary, direction);
+    // A singular system whose right-hand side strays from the matrix's
+    // range, or rounding that dominates, may make the iterates wander off:
+    // the start and the best one are kept to fall back on.
+    double bestResidual = residualOut;
+    if (keepBestIterate) {
+        copyVector(result, startIterate);
+        copyVector(residual, startResidual);
+        copyVector(result, best);
+    }
 
     for (int32_t iteration = 0; iteration < iterationLimit; ++iteration) {
         // The product with its inner product, then both updates with the residual's
@@ -197,6 +219,10 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
             iterationsOut = iteration + 1;
             return true;
         }
+        if (keepBestIterate && residualOut < bestResidual) {
+            bestResidual = residualOut;
+            copyVector(result, best);
+        }
         operations.precondition(residual, auxiliary);
         const double rhoNew = innerProduct(auxiliary, residual);
         const double beta = rhoNew / rho;
@@ -205,7 +231,38 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
         rho = rhoNew;
     }
     iterationsOut = iterationLimit;
+    if (keepBestIterate)
+        residualOut = fallBack(operations, result);
     return false;
+}
+
+// Of the start, the iterate of the smallest recursive residual and the last
+// one, leaves the one whose true residual is smallest in result (the
+// recursive residual drifts from the true one where the iterates wander)
+// and returns that residual. Uses direction and auxiliary as scratch.
+template <typename Operations>
+double PcgSolver::fallBack(const Operations& operations, std::vector<double>& result)
+{
+    // b - A x = r0 - A (x - x0), with r0 the start's residual.
+    auto trueResidual = [&](const std::vector<double>& x) {
+        copyVector(x, direction);
+        addMultiple(-1.0, startIterate, direction);
+        operations.multiplyAndDot(direction, auxiliary);
+        copyVector(startResidual, direction);
+        addMultiple(-1.0, auxiliary, direction);
+        const double largest = maxMagnitude(direction);
+        return std::isnan(innerProduct(direction, direction)) ? INFINITY : largest;
+    };
+    double chosen = maxMagnitude(startResidual);
+    const double last = trueResidual(result);
+    const double ofBest = trueResidual(best);
+    const std::vector<double>* keep = &startIterate;
+    if (ofBest < chosen)
+        keep = &best, chosen = ofBest;
+    if (last <= chosen)
+        return last;
+    copyVector(*keep, result);
+    return chosen;
 }
 
 }  // namespace pcg

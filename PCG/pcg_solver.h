@@ -25,10 +25,19 @@ struct PcgSolver {
     double modificationParameter = 0.97;
     double pivotFloorRatio = 0.25;
     Preconditioner preconditioner = Preconditioner::incompleteCholesky;
+    // The tolerance is relativeTolerance times the larger of max|rhs| and
+    // this: a system whose rhs is a small change of a larger one (a
+    // pressure's change in a nearly steady flow) is solved to the larger
+    // one's accuracy, not to rounding.
+    double rhsScale = 0.0;
+    // A failed solve leaves in result, of the iterate it started from, the
+    // one of the smallest residual it reached and the last one, the one
+    // whose true residual is smallest (and reports that residual).
+    bool keepBestIterate = false;
 
     // Solves matrix*result = rhs from a zero guess. Returns true when the
-    // largest |residual| falls to relativeTolerance*max|rhs| (or rhs is zero);
-    // otherwise result holds the last iterate. residualOut is the largest
+    // largest |residual| falls to relativeTolerance*max(max|rhs|, rhsScale)
+    // (or rhs is zero); otherwise result holds the last iterate (or the best). residualOut is the largest
     // |residual| at the last test; iterationsOut counts the matrix products.
     bool solveSystem(const RowListMatrix& matrix, const std::vector<double>& rhs,
                      std::vector<double>& result, double& residualOut, int& iterationsOut);
@@ -56,6 +65,9 @@ struct PcgSolver {
     // The residual the last solve had to reach (0.0 when its rhs was zero).
     double lastTolerance() const { return tolerance; }
 
+    // result := the prepared matrix times x (both n long).
+    void multiplyPrepared(const std::vector<double>& x, std::vector<double>& result) const;
+
 private:
     double tolerance = 0.0;
 
@@ -64,9 +76,13 @@ private:
     FivePointMatrix fivePoint;  // also the prepared matrix
     FivePointFactor fivePointFactor;
     MultigridPreconditioner multigrid;
+    // With keepBestIterate: the iterate of the smallest residual so far, and
+    // the one the iteration started from with its residual.
+    std::vector<double> best, startIterate, startResidual;
 
     // Sets up the residual and the tolerance; false when rhs is zero, with
     // `solved` saying whether that is a solved system.
+    double toleranceFor(double largestRhs) const;
     bool start(uint32_t n, const std::vector<double>& rhs, std::vector<double>& result, double& residualOut,
                int& iterationsOut, bool& solved);
     // The iteration's vectors, n long (they keep their memory between solves).
@@ -78,6 +94,8 @@ private:
     bool iterateFivePoint(const FivePointMatrix& matrix, std::vector<double>& result, double& residualOut,
                           int& iterationsOut);
 
+    template <typename Operations>
+    double fallBack(const Operations& operations, std::vector<double>& result);
     template <typename Operations>
     bool iterate(const Operations& operations, double tolerance, std::vector<double>& result, double& residualOut,
                  int& iterationsOut);

@@ -129,6 +129,43 @@ double Domain::aperture(int component, uint32_t i, uint32_t j) const
     return cutOpen[component][faceIndex(component, i, j)];
 }
 
+std::vector<std::vector<uint32_t>> Domain::closedParts() const
+{
+    std::vector<std::vector<uint32_t>> parts;
+    std::vector<uint8_t> reached(solid);  // a solid cell belongs to no part
+    std::vector<uint32_t> waiting;
+    for (uint32_t start = 0; start < nx * ny; ++start) {
+        if (reached[start])
+            continue;
+        reached[start] = 1;
+        std::vector<uint32_t> part;
+        bool open = false;
+        waiting.assign(1, start);
+        while (!waiting.empty()) {
+            const uint32_t k = waiting.back();
+            waiting.pop_back();
+            part.push_back(k);
+            open = open || outletFaces[k] > 0;
+            const uint32_t i = k / ny, j = k % ny;
+            auto join = [&](bool inside, int component, uint32_t fi, uint32_t fj, uint32_t neighbour) {
+                if (inside && !reached[neighbour] && aperture(component, fi, fj) > 0.0) {
+                    reached[neighbour] = 1;
+                    waiting.push_back(neighbour);
+                }
+            };
+            join(i > 0, 0, i, j, k - ny);
+            join(i + 1 < nx, 0, i + 1, j, k + ny);
+            join(j > 0, 1, i, j, k - 1);
+            join(j + 1 < ny, 1, i, j + 1, k + 1);
+        }
+        if (!open) {
+            std::sort(part.begin(), part.end());
+            parts.push_back(std::move(part));
+        }
+    }
+    return parts;
+}
+
 bool Domain::shutByDiscs(uint32_t i, uint32_t j) const
 {
     auto shut = [&](int component, uint32_t a, uint32_t b) {

@@ -81,6 +81,13 @@ public:
     // lies, in cells; `reach` where none is nearer.
     double distanceToCutSurface(double cx, double cy, int axis, int direction, double reach) const;
 
+    // The parts of the fluid that no outlet opens, each as its cells (k =
+    // i*ny + j) in increasing order: fluid cells joined through faces with
+    // an open part. The pressure in such a part is fixed only up to a
+    // constant, so its equations are solvable only where their right-hand
+    // side sums to zero over it.
+    std::vector<std::vector<uint32_t>> closedParts() const;
+
     // Makes cell (i, j) solid or fluid. A cell outside the grid or at an
     // opening stays as it is, and so does a solid cell without an open face
     // (inside a cutting disc): false then.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -115,7 +116,7 @@ void FluidSolver::step()
     applyPushes(*velocity);
     applyBoundaryConditions(*velocity, dt);
     if (incremental) {
-        solvePressure(*velocity, *pressureChange, dt);
+        solvePressureChange(*velocity, dt);
         subtractPressureGradient(*velocity, *pressureChange, dt);
         for (uint32_t i = 0; i < nx; ++i)
             for (uint32_t j = 0; j < ny; ++j)
@@ -234,33 +235,83 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
 
 void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt)
 {
+    std::vector<double> rhs = sceneRightHandSide(field, dt);
+    if (scene.builtIn) {
+        std::vector<double> result(rhs.size(), 0.0);
+        lastSolve = pressureSolve().solve(assemblePressureMatrix(nx, ny), rhs, result);
+        pressureOut.values.assign(result);
+        return;
+    }
+    solveInScene(rhs, pressureOut, 0.0);
+}
+
+void FluidSolver::solvePressureChange(const VelocityField& field, double dt)
+{
+    std::vector<double> rhs = sceneRightHandSide(field, dt);
+    holdPressureSystem();
+    // Rounding leaves the change's right-hand side a part no pressure
+    // answers where the fluid is closed in; as the flow settles, that part
+    // is all there is, and the iteration wanders after it.
+    for (const std::vector<uint32_t>& part : closedParts) {
+        double sum = 0.0;
+        for (uint32_t k : part)
+            sum += rhs[k];
+        const double mean = sum / double(part.size());
+        for (uint32_t k : part)
+            rhs[k] -= mean;
+    }
+    // The change is solved as accurately as the whole pressure would be:
+    // to the tolerance of the right-hand side the whole pressure answers,
+    // the change's plus the last pressure's. A settled flow's change then
+    // takes one iteration, not a chase after rounding.
+    std::vector<double> lastAnswered(rhs.size());
+    std::vector<double> last = pressure->values.values();
+    for (size_t k = 0; k < last.size(); ++k)
+        if (domain.solidCells()[k])
+            last[k] = 0.0;
+    pressureSolves.multiply(last, lastAnswered);
+    double whole = 0.0;
+    for (size_t k = 0; k < rhs.size(); ++k)
+        whole = std::fmax(whole, std::fabs(rhs[k] + lastAnswered[k]));
+    solveInScene(rhs, *pressureChange, whole);
+}
+
+std::vector<double> FluidSolver::sceneRightHandSide(const VelocityField& field, double dt) const
+{
     // Where discs cut cells, what flows through the faces' open parts has no divergence.
     std::vector<double> rhs = domain.cutsCells() ? pressureRightHandSide(domain.openFlow(field), dx, density, dt)
                                                  : pressureRightHandSide(field, dx, density, dt);
-    std::vector<double> result(rhs.size(), 0.0);
-    if (scene.builtIn) {
-        lastSolve = pressureSolve().solve(assemblePressureMatrix(nx, ny), rhs, result);
-    } else {
-        // A scene's matrix goes to the solver in its grid form, without row lists.
+    if (!scene.builtIn)
         for (size_t k = 0; k < rhs.size(); ++k)
             if (domain.solidCells()[k])
                 rhs[k] = 0.0;
-        const LinearSolve settings = pressureSolve();
-        const SystemKey key{domain.solidRevision()};
-        if (!pressureSolves.holds(settings, key))
-            pressureSolves.take(settings, key, pressureSystem(domain));
-        // The pressure changes little from tick to tick: the last one is
-        // where the solve starts, if the scene says so (0 in a solid cell,
-        // whose row says so).
-        if (scene.pressureFromPrevious)
-            for (uint32_t i = 0; i < nx; ++i)
-                for (uint32_t j = 0; j < ny; ++j)
-                    result[i * ny + j] = domain.isSolid(i, j) ? 0.0 : pressureOut.values.at(i, j);
-        lastSolve = pressureSolves.solve(settings, rhs, result, scene.pressureFromPrevious);
-    }
-    for (uint32_t i = 0; i < nx; ++i)
-        for (uint32_t j = 0; j < ny; ++j)
-            pressureOut.values.at(i, j) = result[i * ny + j];
+    return rhs;
+}
+
+void FluidSolver::holdPressureSystem()
+{
+    const LinearSolve settings = pressureSolve();
+    const SystemKey key{domain.solidRevision()};
+    if (pressureSolves.holds(settings, key))
+        return;
+    pressureSolves.take(settings, key, pressureSystem(domain));
+    closedParts = domain.closedParts();
+}
+
+void FluidSolver::solveInScene(const std::vector<double>& rhs, ScalarField& pressureOut, double rhsScale)
+{
+    // A scene's matrix goes to the solver in its grid form, without row lists.
+    holdPressureSystem();
+    std::vector<double> result(rhs.size(), 0.0);
+    // The pressure changes little from tick to tick: the last one is
+    // where the solve starts, if the scene says so (0 in a solid cell,
+    // whose row says so).
+    if (scene.pressureFromPrevious)
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                result[i * ny + j] = domain.isSolid(i, j) ? 0.0 : pressureOut.values.at(i, j);
+    lastSolve = pressureSolves.solve(pressureSolve(), rhs, result, scene.pressureFromPrevious, rhsScale);
+    pressureOut.values.assign(result);
 }
 
 void FluidSolver::subtractPressureGradient(VelocityField& field, const ScalarField& pressureIn,

@@ -92,8 +92,21 @@ public:
 private:
     // The viscosity's systems are close to the identity: the factor takes them
     // in a few iterations, with less set-up than a multigrid hierarchy.
-    LinearSolve viscositySolve() const { return {scene.tolerance, scene.iterationLimit}; }
-    LinearSolve pressureSolve() const { return {scene.tolerance, scene.iterationLimit, scene.preconditioner}; }
+    LinearSolve viscositySolve() const
+    {
+        return {scene.tolerance, scene.iterationLimit, pcg::Preconditioner::incompleteCholesky, true};
+    }
+    LinearSolve pressureSolve() const
+    {
+        return {scene.tolerance, scene.iterationLimit, scene.preconditioner, !scene.builtIn};
+    }
+    // The pressure's change from the last one, into pressureChange.
+    void solvePressureChange(const VelocityField& field, double dt);
+    // The pressure's right-hand side, 0 in a scene's solid cells.
+    std::vector<double> sceneRightHandSide(const VelocityField& field, double dt) const;
+    // Builds the scene's pressure matrix anew where its cells have changed.
+    void holdPressureSystem();
+    void solveInScene(const std::vector<double>& rhs, ScalarField& pressureOut, double rhsScale);
 
     std::vector<Push> pushes;
     std::unique_ptr<ScalarField> pressureChange;  // of the last projection, in a viscous scene with heat
@@ -101,6 +114,7 @@ private:
     // A scene's pressure and viscosity matrices, with their preconditioners,
     // from tick to tick (the standard box builds its own each tick).
     RepeatedSolve pressureSolves;
+    std::vector<std::vector<uint32_t>> closedParts;  // of the domain, when pressureSolves took its matrix
     RepeatedSolve viscositySolves[2];
     std::vector<double> diffusionChange[2];  // per component, what the last viscosity solve added to the velocity
     SolveOutcome lastSolve;

@@ -20,6 +20,7 @@ void configure(pcg::PcgSolver& solver, const LinearSolve& settings)
     solver.relativeTolerance = settings.relativeTolerance;
     solver.iterationLimit = settings.iterationLimit;
     solver.preconditioner = settings.preconditioner;
+    solver.keepBestIterate = settings.keepBestIterate;
 }
 
 template <typename Run>
@@ -36,10 +37,11 @@ SolveOutcome solveWith(pcg::PcgSolver& solver, Run run)
 }  // namespace
 
 SolveOutcome LinearSolve::solve(const pcg::RowListMatrix& matrix, const std::vector<double>& rhs,
-                                std::vector<double>& result) const
+                                std::vector<double>& result, double rhsScale) const
 {
     pcg::PcgSolver fresh;
     configure(fresh, *this);
+    fresh.rhsScale = rhsScale;
     return solveWith(fresh, [&](pcg::PcgSolver& solver, double& residual, int& iterations) {
         return solver.solveSystem(matrix, rhs, result, residual, iterations);
     });
@@ -75,13 +77,26 @@ void RepeatedSolve::take(const LinearSolve& settings, const SystemKey& key, Five
 }
 
 SolveOutcome RepeatedSolve::solve(const LinearSolve& settings, const std::vector<double>& rhs,
-                                  std::vector<double>& result, bool fromGuess)
+                                  std::vector<double>& result, bool fromGuess, double rhsScale)
 {
     assert(holds(settings, heldKey));
     if (afresh)
-        return settings.solve(rows, rhs, result);
+        return settings.solve(rows, rhs, result, rhsScale);
     configure(solver, settings);
+    solver.rhsScale = rhsScale;
     return solveWith(solver, [&](pcg::PcgSolver& prepared, double& residual, int& iterations) {
         return prepared.solvePrepared(rhs, result, residual, iterations, fromGuess);
     });
+}
+
+void RepeatedSolve::multiply(const std::vector<double>& x, std::vector<double>& result) const
+{
+    assert(holdsMatrix);
+    if (!afresh) {
+        solver.multiplyPrepared(x, result);
+        return;
+    }
+    pcg::CompressedMatrix compressed;
+    compressed.compressFrom(rows);
+    pcg::applyMatrix(compressed, x, result);
 }

@@ -27,11 +27,13 @@ struct LinearSolve {
     double relativeTolerance;  // of the largest |rhs|
     int32_t iterationLimit;
     pcg::Preconditioner preconditioner = pcg::Preconditioner::incompleteCholesky;
+    bool keepBestIterate = false;  // a failed solve leaves its best iterate, not its last
 
     // Solves matrix*result = rhs with a fresh PcgSolver; writes the warning
-    // line when it does not converge, and leaves its last iterate in result.
+    // line when it does not converge, and leaves its last (or best) iterate
+    // in result. rhsScale as PcgSolver's.
     SolveOutcome solve(const pcg::RowListMatrix& matrix, const std::vector<double>& rhs,
-                       std::vector<double>& result) const;
+                       std::vector<double>& result, double rhsScale = 0.0) const;
     // The same for a system in either form; the same results.
     SolveOutcome solve(const FivePointSystem& system, const std::vector<double>& rhs,
                        std::vector<double>& result) const;
@@ -61,9 +63,11 @@ public:
     void take(const LinearSolve& settings, const SystemKey& key, FivePointSystem&& system);
     // Solves with the matrix it holds; with fromGuess, starting from what
     // result holds (PcgSolver::solvePrepared) - but for a matrix only the
-    // row lists hold, solved from zero.
+    // row lists hold, solved from zero. rhsScale as PcgSolver's.
     SolveOutcome solve(const LinearSolve& settings, const std::vector<double>& rhs, std::vector<double>& result,
-                       bool fromGuess = false);
+                       bool fromGuess = false, double rhsScale = 0.0);
+    // result := the matrix it holds times x.
+    void multiply(const std::vector<double>& x, std::vector<double>& result) const;
 
 private:
     pcg::PcgSolver solver;

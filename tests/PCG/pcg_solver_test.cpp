@@ -347,6 +347,55 @@ TEST(PcgSolver, AGuessSavesIterationsAndNeverLowersTheBar)
     }
 }
 
+// A right-hand side that is a small change of a larger system's is solved to
+// the larger one's tolerance, so that rounding is never chased; a singular
+// system whose right-hand side lies partly outside the matrix's range cannot
+// be solved, and a solver that keeps its best iterate hands back the best it
+// reached rather than the last, wandered one. On either preconditioner.
+TEST(PcgSolver, ASmallChangeIsSolvedToItsScaleAndAFailedSolveKeepsItsBest)
+{
+    const RowListMatrix matrix = neumannPressureMatrix(24, 20);
+    const std::vector<double> whole = compatibleRightHandSide(matrix.n, 8);
+    for (Preconditioner preconditioner : {Preconditioner::incompleteCholesky, Preconditioner::multigrid}) {
+        SCOPED_TRACE(preconditioner == Preconditioner::multigrid ? "multigrid" : "factor");
+        PcgSolver solver;
+        solver.preconditioner = preconditioner;
+        std::vector<double> change = whole;
+        for (double& value : change)
+            value *= 1e-13;
+        solver.rhsScale = maxMagnitude(whole);
+        Solve s = solve(solver, matrix, change);
+        EXPECT_TRUE(s.converged);
+        EXPECT_EQ(s.iterations, 1);
+        EXPECT_EQ(solver.lastTolerance(), 1e-5 * maxMagnitude(whole));
+        solver.rhsScale = 0.0;
+        EXPECT_GT(solve(solver, matrix, change).iterations, 1);
+
+        std::vector<double> outOfRange = whole;
+        outOfRange[7] += 0.3 * maxMagnitude(whole);
+        solver.iterationLimit = 60;
+        const Solve last = solve(solver, matrix, outOfRange);
+        solver.keepBestIterate = true;
+        const Solve best = solve(solver, matrix, outOfRange);
+        ASSERT_FALSE(last.converged || best.converged);
+        // The iterates drift along the matrix's null space (a constant),
+        // which the residual measured here leaves out to keep rounding out of it.
+        auto trueResidual = [&](std::vector<double> x) {
+            double mean = 0.0;
+            for (double value : x)
+                mean += value / double(x.size());
+            for (double& value : x)
+                value -= mean;
+            return maxAbsDifference(multiply(matrix, x), outOfRange);
+        };
+        const double lastResidual = trueResidual(last.result);
+        const double bestResidual = trueResidual(best.result);
+        EXPECT_NEAR(bestResidual, best.residual, 1e-9 * bestResidual);
+        EXPECT_LT(bestResidual, 0.5 * lastResidual) << bestResidual << " vs " << lastResidual;
+        EXPECT_LE(bestResidual, maxMagnitude(outOfRange));
+    }
+}
+
 TEST(PcgSolver, IterationsAllocateNothing)
 {
     if (!testing_support::AllocationCounter::counts())
