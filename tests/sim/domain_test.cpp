@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -160,6 +161,40 @@ TEST(Domain, CellsAreDrawnAndErasedButNotAtOpeningsOrOutside)
     EXPECT_FALSE(domain.isSolid(2, 0) || domain.isSolid(4, 3));
 }
 
+// A face beside a solid cell is shut to the pressure and to whatever flows,
+// at the grid's far edges as anywhere: solids along the last column and the
+// last row (and the first), with a cutting disc elsewhere.
+TEST(Domain, EveryFaceBesideASolidCellIsShutUpToTheFarEdges)
+{
+    for (const char* surface : {"cells", "cut"}) {
+        SCOPED_TRACE(surface);
+        const Domain domain = domainOf(std::string("[grid]\ncells = [14, 11]\n"
+                                                   "[[solid]]\nrectangle = { from = [13, 2], to = [13, 8] }\n"
+                                                   "[[solid]]\nrectangle = { from = [3, 10], to = [9, 10] }\n"
+                                                   "[[solid]]\nrectangle = { from = [0, 0], to = [0, 3] }\n"
+                                                   "[[solid]]\nrectangle = { from = [5, 0], to = [6, 0] }\n"
+                                                   "[[solid]]\ndisc = { centre = [7.0, 5.0], radius = 2.3, "
+                                                   "surface = \"") +
+                                       surface + "\" }\n");
+        int besideSolid = 0;
+        for (int component = 0; component < 2; ++component) {
+            const uint32_t lines = component == 0 ? 15 : 14, length = component == 0 ? 11 : 12;
+            for (uint32_t i = 0; i < lines; ++i)
+                for (uint32_t j = 0; j < length; ++j) {
+                    // The cells either side of the face, where the grid has them.
+                    const bool before = component == 0 ? i > 0 && domain.isSolid(i - 1, j)
+                                                       : j > 0 && domain.isSolid(i, j - 1);
+                    const bool after = (component == 0 ? i < 14 : j < 11) && domain.isSolid(i, j);
+                    if (!before && !after)
+                        continue;
+                    ++besideSolid;
+                    EXPECT_EQ(domain.aperture(component, i, j), 0.0) << component << ": " << i << ", " << j;
+                }
+        }
+        EXPECT_GT(besideSolid, 60);
+    }
+}
+
 // A disc that cuts cells opens each face it crosses by the part it leaves
 // free: the covered lengths add up to the disc's area (a chord every cell
 // across), a second copy of the disc covers nothing more, the cells inside it
@@ -210,6 +245,30 @@ TEST(Domain, ADiscThatCutsCellsOpensEachFaceByWhatItLeavesFree)
     }
     EXPECT_GT(whole, 50u);
     EXPECT_GT(cut, 20u);
+    // The faces it shuts whole are held at rest, those between two cells it
+    // only cuts among them (below the small disc's centre, which lies on a
+    // grid line); every other face is left as the flow has it.
+    const Domain withSmall =
+        domainOf(grid + disc + "[[solid]]\ndisc = { centre = [3.0, 14.5], radius = 1.0, surface = \"cut\" }\n");
+    VelocityField field(20, 18, 1.0);
+    std::fill(field.u.data.get(), field.u.data.get() + field.u.size(), 0.5);
+    std::fill(field.v.data.get(), field.v.data.get() + field.v.size(), 0.5);
+    withSmall.holdFaces(field);
+    int shutBetweenCutCells = 0;
+    for (int component = 0; component < 2; ++component) {
+        const uint32_t lines = component == 0 ? 21 : 20, length = component == 0 ? 18 : 19;
+        for (uint32_t i = 0; i < lines; ++i)
+            for (uint32_t j = 0; j < length; ++j) {
+                const bool inside = component == 0 ? i > 0 && i < 20 : j > 0 && j < 18;
+                const bool shut = inside && withSmall.aperture(component, i, j) == 0.0;
+                shutBetweenCutCells += shut &&
+                                       !withSmall.isSolid(component == 0 ? i - 1 : i, component == 0 ? j : j - 1) &&
+                                       !withSmall.isSolid(i, j);
+                const double expected = !inside || shut ? 0.0 : 0.5;
+                ASSERT_EQ(field.component(component).at(i, j), expected) << component << ": " << i << ", " << j;
+            }
+    }
+    EXPECT_GT(shutBetweenCutCells, 0);
     // A cell inside whole stays solid; a cut cell drawn over shuts its faces.
     EXPECT_FALSE(domain.setSolid(10, 8, false));
     EXPECT_TRUE(domain.isSolid(10, 8));

@@ -58,6 +58,27 @@ TEST(Dye, APouringBandFillsAChannelThatLetsItOutAndNeverFuller)
     EXPECT_EQ(channel.dyeTotal(0), 0.0);
 }
 
+// A pouring band fills the cells along it with its dye, on whichever side it is.
+TEST(Dye, ABandPoursOnEverySide)
+{
+    const char* opposite[] = {"right", "left", "bottom", "top"};
+    for (Side side : {Side::left, Side::right, Side::top, Side::bottom}) {
+        SCOPED_TRACE(sideName(side));
+        FluidSolver box(sceneFrom(std::string("[grid]\ncells = [12, 10]\n[fluid]\ngravity = [0.0, 0.0]\n"
+                                              "density = 1.0\n[[inflow]]\nside = \"") +
+                                  sideName(side) + "\"\ncells = [2, 7]\nspeed = 10.0\ndye = [0.0, 0.0, 1.0]\n"
+                                                   "[[outlet]]\nside = \"" + opposite[int(side)] +
+                                  "\"\ncells = [0, 9]\n"));
+        for (int k = 0; k < 10; ++k)
+            box.step();
+        for (uint32_t cell = 2; cell <= 7; ++cell) {
+            const auto [i, j] = borderCell(box.nx, box.ny, side, cell);
+            EXPECT_GT(box.dye->channel[2].at(i, j), 0.9) << cell;
+            EXPECT_EQ(box.dye->channel[0].at(i, j), 0.0) << cell;
+        }
+    }
+}
+
 TEST(Dye, NeverEntersASolid)
 {
     FluidSolver box(sceneFrom("[grid]\ncells = [20, 16]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"

@@ -221,3 +221,47 @@ TEST(Heat, ASteadyHeatedFlowStaysSteadyFarPastSteadiness)
         EXPECT_NEAR(nusseltOf(solver, Side::left), nusselt, 1e-4 * nusselt);
     }
 }
+
+// An inflow band that names no temperature brings the fluid's own initial
+// one, not the reference of the buoyancy: a box at one temperature stays at
+// it (to the diffusion solve's tolerance).
+TEST(Heat, ABandWithoutATemperatureBringsTheInitialOne)
+{
+    FluidSolver channel(sceneFrom("[grid]\ncells = [16, 8]\n[fluid]\ngravity = [0.0, 0.0]\n"
+                                  "[heat]\ndiffusivity = 0.05\nexpansion = 0.1\nreference = 10.0\ninitial = 20.0\n"
+                                  "[[inflow]]\nside = \"left\"\ncells = [1, 6]\nspeed = 5.0\n"
+                                  "[[outlet]]\nside = \"right\"\ncells = [0, 7]\n"));
+    for (int tick = 0; tick < 40; ++tick)
+        channel.step();
+    for (uint32_t i = 0; i < channel.nx; ++i)
+        for (uint32_t j = 0; j < channel.ny; ++j)
+            ASSERT_NEAR(channel.heat->temperature.at(i, j), 20.0, 1e-3) << i << ", " << j;
+}
+
+// Without viscosity to diffuse, the projection that solves for the
+// pressure's change (with the last pressure and buoyancy taken first) is the
+// plain projection rewritten: a vanishing viscosity gives the flow that none
+// gives, from the first ticks, when the buoyancy changes fastest.
+TEST(Heat, AVanishingViscosityGivesTheFlowOfNone)
+{
+    Scene inviscid = validation::heatedCavity(16, 1e4, AdvectionScheme::macCormack);
+    Scene barely = inviscid;
+    inviscid.viscosity = 0.0;
+    barely.viscosity = 1e-12;
+    FluidSolver plain(inviscid), incremental(barely);
+    for (int tick = 1; tick <= 6; ++tick) {
+        SCOPED_TRACE(tick);
+        plain.step();
+        incremental.step();
+        const double speed = largestSpeed(plain);
+        ASSERT_GT(speed, 0.0);
+        for (int c = 0; c < 2; ++c) {
+            const GridArray& a = plain.velocity->component(c);
+            const GridArray& b = incremental.velocity->component(c);
+            double largest = 0.0;
+            for (size_t k = 0; k < a.size(); ++k)
+                largest = std::fmax(largest, std::fabs(a.data[k] - b.data[k]));
+            EXPECT_LT(largest, 1e-3 * speed) << "component " << c;
+        }
+    }
+}

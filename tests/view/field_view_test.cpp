@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <tuple>
@@ -114,4 +115,48 @@ TEST(FieldView, AFixedRangeHoldsAndAFollowingOneMovesGently)
     const double first = std::hypot(9.5, 7.5) * 0.5;
     EXPECT_GT(followingFrame.colourBar.high, 1.3 * first);
     EXPECT_LT(followingFrame.colourBar.high, 3.0 * first);
+
+    // Its low end follows as gently: a stream of one speed, 1 then 3, spans
+    // 0.5 to 1.5 and then moves towards 1.5 to 4.5 at both ends.
+    FluidSolver stream(sceneFrom(closedBox));
+    Frame streamFrame;
+    for (double speed : {1.0, 3.0}) {
+        std::fill(stream.velocity->u.data.get(), stream.velocity->u.data.get() + stream.velocity->u.size(), speed);
+        composeFrame(stream, 400, 320, streamFrame, options);
+    }
+    EXPECT_GT(streamFrame.colourBar.low, 0.6);
+    EXPECT_LT(streamFrame.colourBar.low, 1.4);
+    EXPECT_GT(streamFrame.colourBar.high, 1.6);
+    EXPECT_LT(streamFrame.colourBar.high, 4.4);
+}
+
+// The bar's ends are the colours of the field's ends: its top that of the
+// hottest cells, its bottom that of the coldest.
+TEST(FieldView, TheColourBarRunsFromTheColdestCellsColourToTheHottests)
+{
+    FluidSolver solver(sceneFrom(std::string(closedBox) + "[heat]\ninitial = 0.0\n"));
+    for (uint32_t i = 0; i < solver.nx; ++i)
+        for (uint32_t j = 0; j < solver.ny; ++j)
+            solver.heat->temperature.at(i, j) = 0.1 * i - 0.05 * j;
+    for (CellField field : {CellField::temperature, CellField::speed}) {
+        if (field == CellField::speed)
+            rotate(solver, 1.0);
+        Frame frame;
+        FrameOptions options;
+        options.field = field;
+        composeFrame(solver, 400, 320, frame, options);
+        ASSERT_TRUE(frame.colourBar.shown);
+        const std::vector<double> values = cellValues(solver, field);
+        const auto [coldest, hottest] = std::minmax_element(values.begin(), values.end());
+        auto colourOfCell = [&](std::vector<double>::const_iterator cell) {
+            const auto k = size_t(cell - values.begin());
+            const uint32_t i = uint32_t(k / solver.ny), j = uint32_t(k % solver.ny);
+            const size_t at = (size_t(j) * frame.cellColumns + i) * 3;
+            return std::vector<uint8_t>(frame.cellColours.begin() + std::ptrdiff_t(at),
+                                        frame.cellColours.begin() + std::ptrdiff_t(at + 3));
+        };
+        const std::vector<uint8_t>& bar = frame.colourBar.colours;
+        EXPECT_EQ(std::vector<uint8_t>(bar.begin(), bar.begin() + 3), colourOfCell(coldest));
+        EXPECT_EQ(std::vector<uint8_t>(bar.end() - 3, bar.end()), colourOfCell(hottest));
+    }
 }
