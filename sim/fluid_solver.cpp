@@ -66,7 +66,7 @@ FluidSolver::FluidSolver(const Scene& scene)
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             pressure->values.at(i, j) = 0.0;
-    if (scene.viscosity > 0.0 && scene.heat.enabled) {
+    if (scene.viscosity > 0.0) {
         pressureChange = std::make_unique<ScalarField>(nx, ny, dx);
         std::fill(pressureChange->values.data.get(), pressureChange->values.data.get() + pressureChange->values.size(),
                   0.0);
@@ -93,12 +93,29 @@ void FluidSolver::step()
         // step - which a flow driven by its buoyancy needs (without it, a
         // heated square's Nusselt number moved by 3 % with the step). What
         // the buoyancy changed since comes after it.
+        // A sample inside a cutting disc is held at rest by the diffusion:
+        // what these forces gave it is given back after it.
+        const bool cut = domain.cutsCells();
+        std::vector<double> unforced[2], forced[2];
+        for (int c = 0; c < 2 && cut; ++c)
+            unforced[c] = velocity->component(c).values();
         subtractPressureGradient(*velocity, *pressure, dt);
         applyGravity(*velocity, dt);
         if (heat)
             heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::last);
         applyBoundaryConditions(*velocity, dt);
+        for (int c = 0; c < 2 && cut; ++c)
+            forced[c] = velocity->component(c).values();
         diffuse(*velocity, dt);
+        for (int c = 0; c < 2 && cut; ++c) {
+            GridArray& component = velocity->component(c);
+            for (uint32_t a = 0; a < component.extent[0]; ++a)
+                for (uint32_t b = 0; b < component.extent[1]; ++b)
+                    if (domain.sampleInsideCutDisc(c, a, b)) {
+                        const size_t k = size_t(a) * component.extent[1] + b;
+                        component.data[k] = forced[c][k] - unforced[c][k];
+                    }
+        }
         if (heat)
             heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::change);
     } else {
@@ -385,7 +402,9 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
     if (run.solid.size() != size_t(nx) * ny || run.u.size() != velocity->u.size() ||
         run.v.size() != velocity->v.size() || run.pressure.size() != pressure->values.size())
         return problem = "its fields do not fit the scene's grid", false;
-    if (run.pressureChange.empty() == bool(pressureChange))
+    // A run saved before viscous scenes solved for the pressure's change
+    // lacks it: the change is where the next solve starts, and zero will do.
+    if (!run.pressureChange.empty() && !pressureChange)
         return problem = "its pressure change does not fit the scene", false;
     if (bool(dye) && run.dye[0].empty())
         return problem = "it lacks the dye the scene pours", false;
@@ -403,8 +422,10 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
     velocity->v.assign(run.v);
     pressure->values.assign(run.pressure);
     pressureKnown = run.pressureKnown;
-    if (pressureChange)
+    if (pressureChange && !run.pressureChange.empty())
         pressureChange->values.assign(run.pressureChange);
+    else if (pressureChange)
+        pressureChange->values.assign(std::vector<double>(pressureChange->values.size(), 0.0));
     for (int c = 0; c < 2; ++c)
         diffusionChange[c] = run.diffusionChange[c];
     if (!run.dye[0].empty()) {

@@ -45,10 +45,10 @@ public:
     // One tick of the scene's time step: advect, gravity, (buoyancy,) the
     // pointer's pushes, borders, pressure solve, gradient, borders, (dye,
     // heat). With viscosity, the velocity is diffused after the advection,
-    // before gravity and buoyancy; in a scene with heat, from the second
-    // tick on, together with the last tick's pressure gradient, gravity and
-    // buoyancy, the projection then solving for the pressure's change (a
-    // steady flow does not depend on the time step).
+    // before gravity and buoyancy; from the second tick on, together with
+    // the last tick's pressure gradient, gravity and buoyancy, the
+    // projection then solving for the pressure's change (a steady flow does
+    // not depend on the time step).
     void step();
 
     void advect(const VelocityField& field, double dt);
@@ -109,7 +109,7 @@ private:
     void solveInScene(const std::vector<double>& rhs, ScalarField& pressureOut, double rhsScale);
 
     std::vector<Push> pushes;
-    std::unique_ptr<ScalarField> pressureChange;  // of the last projection, in a viscous scene with heat
+    std::unique_ptr<ScalarField> pressureChange;  // of the last projection, in a viscous scene
     bool pressureKnown = false;                   // whether a projection has made the pressure
     // A scene's pressure and viscosity matrices, with their preconditioners,
     // from tick to tick (the standard box builds its own each tick).

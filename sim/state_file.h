@@ -33,7 +33,7 @@ struct SavedRun {
     std::vector<uint8_t> solid;  // per cell (k = i*ny + j), as drawn in a window
     std::vector<double> u, v, pressure;
     bool pressureKnown = false;
-    std::vector<double> pressureChange;      // of a viscous scene with heat, else empty
+    std::vector<double> pressureChange;      // of a viscous scene, else empty (or saved before it had one)
     std::vector<double> diffusionChange[2];  // what the last viscosity solves added, or empty
     std::vector<double> dye[3];              // empty without dye
     std::vector<double> temperature, balanced;  // empty without heat

@@ -5,7 +5,7 @@
 //   flowbox-validate taylor-green --cells N [--scheme S] [--viscosity NU] [--duration T] [--courant C]
 //   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
 //   flowbox-validate cylinder --reynolds 20|100 --cells N [--scheme S] [--surface cut|cells]
-//                    [--steady RATE] [--duration T] [--history FILE]
+//                    [--step DT] [--steady RATE] [--duration T] [--history FILE]
 //   flowbox-validate heated-cavity --rayleigh RA --cells N [--scheme S] [--courant C] [--steady RATE]
 //                    [--time-limit T]
 //   flowbox-validate onset --rayleigh RA --cells N [--step DT] [--duration T]
@@ -157,6 +157,7 @@ int main(int argc, char* argv[])
                 fail("--surface takes cut or cells");
             scene.discs[0].cut = options["surface"] == "cut";
         }
+        scene.timeStep = number(options, "step", scene.timeStep);
         if (const std::string problem = scene.problem(); !problem.empty())
             fail(problem);
         FluidSolver solver(scene);
@@ -165,9 +166,10 @@ int main(int argc, char* argv[])
             const validation::SteadyCylinder run = validation::steadyCylinder(
                 solver, mean, number(options, "steady", 1e-4), number(options, "time-limit", 60.0));
             std::printf("{\"flow\": \"cylinder\", \"reynolds\": 20, \"cells\": %u, \"scheme\": \"%s\", "
-                        "\"surface\": \"%s\", \"steady\": %s, \"time\": %g, \"drag\": %.5f, \"lift\": %.6f, \"pressure_drop\": %.5f, "
+                        "\"surface\": \"%s\", \"step\": %g, \"steady\": %s, \"time\": %g, \"drag\": %.5f, \"lift\": %.6f, \"pressure_drop\": %.5f, "
                         "\"recirculation\": %.5f}\n",
-                        cells, schemeName(scheme), scene.discs[0].cut ? "cut" : "cells", run.steady ? "true" : "false",
+                        cells, schemeName(scheme), scene.discs[0].cut ? "cut" : "cells", scene.timeStep,
+                        run.steady ? "true" : "false",
                         run.time, run.coefficients.drag,
                         run.coefficients.lift, run.coefficients.pressureDrop, run.recirculation);
             return run.steady ? 0 : 3;
