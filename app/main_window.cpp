@@ -2,7 +2,7 @@
 
 #include "app/main_window_ui.h"
 #include "app/playground.h"
-#include "sim/fluid_solver.h"
+#include "run/run.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 
@@ -23,12 +23,13 @@ MainWindow::MainWindow(const Scene& scene, QWidget* parent)
         setWindowTitle(QString("flowbox: %1").arg(QString::fromStdString(scene.name.empty() ? scene.file : scene.name)));
     view = new FlowView(this);
     setCentralWidget(view);
-    solver = new FluidSolver(scene);
+    run = std::make_unique<Run>(scene, Run::Tracers::drawn);
+    solver = &run->solver();
     view->setSolver(solver);
     connect(&timer, SIGNAL(timeout()), this, SLOT(advance()));
     if (!scene.builtIn) {
         solver->enableDye();  // for the dye a user pours
-        playground = new Playground(*view, this);
+        playground = new Playground(*view, *run, this);
         view->installEventFilter(playground);
         installEventFilter(playground);
         connect(playground, &Playground::pauseToggleRequested, this, [this] { setPaused(!paused()); });
@@ -61,33 +62,35 @@ void MainWindow::setPaused(bool pause)
     else
         timer.start(standardBox::tickIntervalMs);
     if (playground)
-        playground->showState(tickCount, paused());
+        playground->showState(paused());
+}
+
+uint64_t MainWindow::ticks() const
+{
+    return run->tick();
 }
 
 void MainWindow::restart()
 {
-    const Scene scene = solver->scene;
-    FluidSolver* fresh = new FluidSolver(scene);
-    if (solver->dye)
-        fresh->enableDye();
-    view->setSolver(fresh);
-    delete solver;
-    solver = fresh;
+    run->restart();
+    solver = &run->solver();
+    view->setSolver(solver);
     view->restart();
-    tickCount = 0;
     view->update();
     if (playground)
-        playground->showState(tickCount, paused());
+        playground->showState(paused());
 }
 
-bool MainWindow::resume(const SavedRun& run, std::string& problem)
+bool MainWindow::resume(const SavedRun& saved, std::string& problem)
 {
-    if (!solver->restoreState(run, problem) || !view->resumeTracers(run, problem))
+    // The run checks the tracers too: once it has gone on, the view's cannot fail.
+    if (!run->resume(saved, problem) || !view->resumeTracers(saved, problem))
         return false;
-    tickCount = run.tick;
+    solver = &run->solver();
+    view->setSolver(solver);
     view->update();
     if (playground)
-        playground->showState(tickCount, paused());
+        playground->showState(paused());
     return true;
 }
 
@@ -96,14 +99,13 @@ MainWindow::~MainWindow()
     // No tick may reach a view or solver that is gone; the view reads the solver, so it goes first.
     timer.stop();
     delete view;
-    delete solver;
+    run.reset();
     delete ui;
 }
 
 void MainWindow::advance()
 {
-    solver->step();
-    ++tickCount;
+    run->step();
     view->repaint();  // draw this step now, before the next tick
     // A window that composes an OpenGL widget turns a repaint into a later
     // update when it composed less than a screen refresh ago, as happens when a
@@ -113,5 +115,5 @@ void MainWindow::advance()
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
     // In a scene: what the pointer did goes to the next step.
     if (playground)
-        playground->afterTick(tickCount, paused());
+        playground->afterTick(paused());
 }

@@ -4,17 +4,20 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class FlowView;
 class FluidSolver;
 class MainWindowUi;
 class Playground;
+class Run;
 struct SavedRun;
 struct Scene;
 
-// The one window: owns the simulation, the view that draws it and the timer
-// that steps and redraws it every tick: the standard box, or a scene.
+// The one window: owns the simulation (a run of its scene), the view that
+// draws it and the timer that steps and redraws it every tick: the standard
+// box, or a scene.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -29,7 +32,7 @@ public:
 
     FlowView& flowView() { return *view; }
     const FlowView& flowView() const { return *view; }
-    uint64_t ticks() const { return tickCount; }
+    uint64_t ticks() const;
     bool paused() const { return !timer.isActive(); }
     void setPaused(bool pause);
     // The scene from its start again: the solver anew, no tracers yet, tick 0.
@@ -47,8 +50,8 @@ private:
 
     MainWindowUi* ui;
     FlowView* view;
-    FluidSolver* solver;
+    FluidSolver* solver;  // the run's; the view holds a second pointer to it
     QTimer timer;
-    uint64_t tickCount = 0;
+    std::unique_ptr<Run> run;  // the solver, its tick count and its forces; the view moves the tracers
     Playground* playground = nullptr;  // a child of the window; only for a scene
 };

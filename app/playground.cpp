@@ -1,6 +1,6 @@
 #include "app/playground.h"
 
-#include "sim/body_forces.h"
+#include "run/run.h"
 #include "sim/fluid_solver.h"
 #include "sim/state_file.h"
 #include "view/flow_view.h"
@@ -23,14 +23,14 @@ constexpr int pngQuality = 70;  // Qt's scale: lighter compression than the defa
 
 Playground::~Playground() = default;
 
-Playground::Playground(FlowView& view, QObject* parent) : QObject(parent), view(view)
+Playground::Playground(FlowView& view, Run& run, QObject* parent) : QObject(parent), view(view), run(run)
 {
     clock.start();
 }
 
 QPointF Playground::toScene(QPointF pixel) const
 {
-    const FluidSolver& solver = *view.solver;
+    const FluidSolver& solver = run.solver();
     const double pixelsPerCell = cellSize(uint32_t(view.width()), uint32_t(view.height()), solver.nx, solver.ny,
                                           solver.dx, true);
     if (pixelsPerCell <= 0.0)
@@ -40,7 +40,7 @@ QPointF Playground::toScene(QPointF pixel) const
 
 void Playground::drawAt(QPointF pixel)
 {
-    FluidSolver& solver = *view.solver;
+    FluidSolver& solver = run.solver();
     const QPointF at = toScene(pixel) / solver.dx;
     if (at.x() < 0.0 || at.y() < 0.0 || at.x() >= solver.nx || at.y() >= solver.ny)
         return;
@@ -128,7 +128,7 @@ void Playground::showNextField()
     // The flow, then each field the solver has, then the flow again.
     std::optional<CellField>& shown = view.options.field;
     int next = shown ? int(*shown) + 1 : 0;
-    while (next < cellFieldCount && !hasField(*view.solver, CellField(next)))
+    while (next < cellFieldCount && !hasField(run.solver(), CellField(next)))
         ++next;
     shown = next < cellFieldCount ? std::optional<CellField>(CellField(next)) : std::nullopt;
 }
@@ -163,26 +163,25 @@ void Playground::toggleRecording()
 
 void Playground::savePicture()
 {
-    saved = QString("flowbox-tick-%1.png").arg(tickCount);
+    saved = QString("flowbox-tick-%1.png").arg(run.tick());
     if (!view.grabFramebuffer().save(saved, "PNG"))
         saved = QString("could not write %1").arg(QDir::current().filePath(saved));
 }
 
 void Playground::saveState()
 {
-    SavedRun run = view.solver->saveState(tickCount);
-    view.saveTracers(run);
-    saved = QString("flowbox-tick-%1.state").arg(tickCount);
+    SavedRun state = run.save();
+    view.saveTracers(state);
+    saved = QString("flowbox-tick-%1.state").arg(run.tick());
     std::string problem;
-    if (!saveStateFile(saved.toStdString(), run, problem))
+    if (!saveStateFile(saved.toStdString(), state, problem))
         saved = QString("could not write %1").arg(QDir::current().filePath(saved));
 }
 
-void Playground::afterTick(uint64_t ticks, bool pausedNow)
+void Playground::afterTick(bool pausedNow)
 {
-    tickCount = ticks;
     paused = pausedNow;
-    FluidSolver& solver = *view.solver;
+    FluidSolver& solver = run.solver();
     // The pointer's velocity: how far it went since the last tick, over a step.
     if (drag == Drag::push) {
         const QPointF moved = pointer - pointerAtLastTick;
@@ -193,16 +192,6 @@ void Playground::afterTick(uint64_t ticks, bool pausedNow)
     }
     pointerAtLastTick = pointer;
 
-    if (!solver.scene.solidsInOrder().empty()) {
-        if (measured != &solver) {
-            forces = std::make_unique<ForceMeter>(solver);
-            measured = &solver;
-        }
-        const BodyForce first = forces->measure(solver, solver.scene.timeStep).front();
-        firstDrag = first.x;
-        firstLift = -first.y;  // up the picture
-    }
-
     ++framesThisSecond;
     if (clock.elapsed() >= 1000) {
         frameRate = framesThisSecond * 1000.0 / clock.restart();
@@ -211,9 +200,8 @@ void Playground::afterTick(uint64_t ticks, bool pausedNow)
     updateStatus();
 }
 
-void Playground::showState(uint64_t ticks, bool pausedNow)
+void Playground::showState(bool pausedNow)
 {
-    tickCount = ticks;
     paused = pausedNow;
     updateStatus();
 }
@@ -221,11 +209,12 @@ void Playground::showState(uint64_t ticks, bool pausedNow)
 void Playground::updateStatus()
 {
     QString status = QString("tick %1 · %2 iterations · %3 frames/s")
-                         .arg(tickCount)
-                         .arg(view.solver->lastPressureSolve().iterations)
+                         .arg(run.tick())
+                         .arg(run.solver().lastPressureSolve().iterations)
                          .arg(frameRate, 0, 'f', 1);
-    if (measured && std::isfinite(firstDrag))
-        status += QString(" · drag %1 · lift %2").arg(firstDrag, 0, 'g', 4).arg(firstLift, 0, 'g', 4);
+    // The first solid's, lift up the picture; not before a tick, nor for a solid without a box of its own.
+    if (!run.forces().empty() && std::isfinite(run.forces()[0].x))
+        status += QString(" · drag %1 · lift %2").arg(run.forces()[0].x, 0, 'g', 4).arg(-run.forces()[0].y, 0, 'g', 4);
     if (view.options.field)
         status += QString(" · ") + cellFieldName(*view.options.field);
     if (paused)

@@ -11,35 +11,32 @@
 // iterations and the frame rate, and in a scene with solids the drag and
 // lift on the first.
 //
-// It works on the view and the solver the view draws; what only the window
-// can do (pause, start again, show the status) it asks for through signals.
+// It works on the window's run and the view that draws it; what only the
+// window can do (pause, start again, show the status) it asks for through signals.
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointF>
 #include <QString>
 
-#include <cstdint>
-#include <memory>
 
 class FlowView;
-class FluidSolver;
-class ForceMeter;
+class Run;
 
 class Playground : public QObject {
     Q_OBJECT
 
 public:
-    Playground(FlowView& view, QObject* parent);
+    Playground(FlowView& view, Run& run, QObject* parent);
     ~Playground() override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Called after every tick: hands the pointer's push or dye to the next
     // step and brings the status up to date.
-    void afterTick(uint64_t ticks, bool paused);
+    void afterTick(bool paused);
     // The window's state changed between ticks (paused, resumed, started again).
-    void showState(uint64_t ticks, bool paused);
+    void showState(bool paused);
 
     const QString& lastSaved() const { return saved; }
 
@@ -61,20 +58,15 @@ private:
     void updateStatus();
 
     FlowView& view;
+    Run& run;
     Drag drag = Drag::none;
     QPointF pointer;            // in length units, as last seen
     QPointF pointerAtLastTick;  // where the push of the coming step is measured from
     QElapsedTimer clock;        // for the frame rate
     int framesThisSecond = 0;
     double frameRate = 0.0;
-    uint64_t tickCount = 0;     // as the window last told
     bool paused = false;        // as the window last told
     QString saved;
     QString recording;  // the folder frames go to, while recording
     int recordedFrames = 0;
-    // The forces on the solids of the solver it was made for (a start again
-    // makes a new solver, and a new meter), and the first solid's last reading.
-    std::unique_ptr<ForceMeter> forces;
-    const FluidSolver* measured = nullptr;
-    double firstDrag = 0.0, firstLift = 0.0;  // NaN where it has no box of its own
 };

@@ -2,18 +2,14 @@
 // line per tick (and, with --dump, the final state) on stdout; with --frames it
 // also draws what the window shows, in software, into PNG files.
 
-#include "sim/fluid_solver.h"
-#include "sim/body_forces.h"
+#include "run/run.h"
 #include "sim/heap_tuning.h"
-#include "sim/probes.h"
 #include "sim/scene_catalog.h"
 #include "sim/state_file.h"
-#include "sim/steady_run.h"
 #include "sim/utf8_locale.h"
 #include "simd/dispatch.h"
 #include "view/frame.h"
 #include "view/frame_painter.h"
-#include "view/tracers.h"
 #include "tools/vtk_files.h"
 
 #include <QCommandLineParser>
@@ -30,7 +26,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <optional>
 #include <memory>
 #include <cstdio>
 #include <cstring>
@@ -79,32 +74,6 @@ void appendArray(std::string& out, const GridArray& array)
     out += ']';
 }
 
-struct TickSummary {
-    double maxDivergence = 0.0;
-    double maxSpeed = 0.0;
-    double kineticEnergy = 0.0;
-};
-
-TickSummary summarise(const FluidSolver& solver)
-{
-    const VelocityField& field = *solver.velocity;
-    // Where discs cut cells, the flow through the faces' open parts is what has no divergence.
-    std::optional<VelocityField> open;
-    if (solver.domain.cutsCells())
-        open.emplace(solver.domain.openFlow(field));
-    const VelocityField& through = open ? *open : field;
-    TickSummary summary;
-    for (uint32_t i = 0; i < solver.nx; ++i) {
-        for (uint32_t j = 0; j < solver.ny; ++j) {
-            summary.maxDivergence = std::fmax(summary.maxDivergence, std::fabs(cellDivergence(through, i, j)));
-            const Velocity w = field.velocityAt((i + 0.5) * solver.dx, (j + 0.5) * solver.dx);
-            summary.maxSpeed = std::fmax(summary.maxSpeed, std::hypot(w.x, w.y));
-        }
-    }
-    summary.kineticEnergy = kineticEnergy(field);
-    return summary;
-}
-
 // ", "key": [item, item, ...]", each item written by appendItem.
 template <typename Item, typename AppendItem>
 void appendList(std::string& line, const char* key, const std::vector<Item>& items, AppendItem appendItem)
@@ -126,13 +95,13 @@ void writeLine(std::string& line)
     std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-void printTick(long long tick, const FluidSolver& solver, const TracerList& tracers, ForceMeter* forces,
-               double stepMicroseconds)
+void printTick(const Run& run, double stepMicroseconds)
 {
+    const FluidSolver& solver = run.solver();
     const SolveOutcome& solve = solver.lastPressureSolve();
-    const TickSummary summary = summarise(solver);
+    const FlowSummary summary = run.summary();
     std::string line = "{\"tick\": ";
-    appendInteger(line, tick);
+    appendInteger(line, (long long)run.tick());
     line += ", \"converged\": ";
     line += solve.converged ? "true" : "false";
     line += ", \"iterations\": ";
@@ -148,9 +117,9 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
     line += ", \"kinetic_energy\": ";
     appendNumber(line, summary.kineticEnergy);
     line += ", \"tracers\": ";
-    appendInteger(line, (long long)tracers.size());
-    if (forces)
-        appendList(line, "forces", forces->measure(solver, solver.scene.timeStep), [&](const BodyForce& force) {
+    appendInteger(line, (long long)run.tracers().size());
+    if (!run.forces().empty())
+        appendList(line, "forces", run.forces(), [&](const BodyForce& force) {
             line += '[';
             appendNumber(line, force.x);
             line += ", ";
@@ -158,8 +127,7 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
             line += ']';
         });
     if (!solver.scene.probes.empty())
-        appendList(line, "probes", readProbes(solver.scene.probes, *solver.velocity, *solver.pressure, solver.domain),
-                   [&](const ProbeReading& reading) {
+        appendList(line, "probes", run.probes(), [&](const ProbeReading& reading) {
                        line += "{\"u\": ";
                        appendNumber(line, reading.u);
                        line += ", \"v\": ";
@@ -171,7 +139,7 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
     if (solver.heat) {
         // Each held wall's mean Nusselt number, by side.
         line += ", \"nusselt\": {";
-        const std::vector<WallNusselt> walls = solver.heat->nusselt(solver.domain);
+        const std::vector<WallNusselt> walls = run.nusselt();
         for (size_t k = 0; k < walls.size(); ++k) {
             line += k > 0 ? ", \"" : "\"";
             line += sideName(walls[k].side);
@@ -186,8 +154,10 @@ void printTick(long long tick, const FluidSolver& solver, const TracerList& trac
     writeLine(line);
 }
 
-void printDump(const FluidSolver& solver, const TracerList& tracers)
+void printDump(const Run& run)
 {
+    const FluidSolver& solver = run.solver();
+    const TracerList& tracers = run.tracers();
     std::string line = "{\"u\": ";
     appendArray(line, solver.velocity->u);
     line += ", \"v\": ";
@@ -420,26 +390,16 @@ int main(int argc, char* argv[])
                               .arg(savePath, info.isDir() ? "it is a folder" : "its folder is missing or not writable"));
     }
 
-    FluidSolver solver(scene);
+    const auto run = std::make_unique<Run>(scene);
+    std::string problem;
+    if (parser.isSet(resumeOption) && !run->resume(saved, problem))
+        failArguments(QString("%1: does not fit its scene: %2")
+                          .arg(parser.value(resumeOption), QString::fromStdString(problem)));
+    const FluidSolver& solver = run->solver();
     if (frameOptions.field && !hasField(solver, *frameOptions.field))
         failArguments(QString("--view %1: the scene has no %1 (%2)")
                           .arg(cellFieldName(*frameOptions.field),
                                *frameOptions.field == CellField::dye ? "no band pours dye" : "it has no [heat]"));
-    Frame frame;
-    TracerList tracers;
-    const TracerSettings tracing = tracerSettings(solver);
-    tracers.reserve(tracing.count);
-    TracerRandom random;
-    const uint64_t firstTick = parser.isSet(resumeOption) ? saved.tick : 0;
-    if (parser.isSet(resumeOption)) {
-        std::string problem;
-        if (!solver.restoreState(saved, problem) || !restoreTracers(saved, tracing.count, tracers, random, problem))
-            failArguments(QString("%1: does not fit its scene: %2")
-                              .arg(parser.value(resumeOption), QString::fromStdString(problem)));
-    } else {
-        // As in the window: one frame on show, then each tick steps and draws a frame.
-        updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
-    }
     // Last, so that bad arguments leave no folder behind.
     QString framesDir;
     if (parser.isSet(framesOption)) {
@@ -456,14 +416,10 @@ int main(int argc, char* argv[])
         vtk = std::make_unique<VtkSeries>(parser.value(vtkOption));
     }
 
-    // The forces on the solids of a scene that names some, from the flow as it starts (or resumes).
-    std::unique_ptr<ForceMeter> forces;
-    if (!scene.solidsInOrder().empty())
-        forces = std::make_unique<ForceMeter>(solver);
-    const RunOutcome run = runTicks(solver, ticks, steadyRate, [&](uint64_t ranTicks, double microseconds) {
-        const uint64_t tick = firstTick + ranTicks;
-        updateTracers(tracers, random, *solver.velocity, tracerLifetime(), tracing);
-        printTick((long long)tick, solver, tracers, forces.get(), microseconds);
+    Frame frame;
+    const RunOutcome outcome = run->advance(ticks, steadyRate, [&](uint64_t, double microseconds) {
+        const uint64_t tick = run->tick();
+        printTick(*run, microseconds);
         if (tick % every != 0)
             return true;
         QString failed;
@@ -475,7 +431,7 @@ int main(int argc, char* argv[])
         if (framesDir.isEmpty())
             return true;
         composeFrame(solver, uint32_t(frameSize.width()), uint32_t(frameSize.height()), frame, frameOptions);
-        composeTrails(tracers, frame);
+        composeTrails(run->tracers(), frame);
         const QString path =
             QDir(framesDir).filePath(QString("frame-%1.png").arg(tick, frameNumberWidth, 10, QChar('0')));
         if (paintFrame(frame).save(path, "PNG"))
@@ -484,23 +440,21 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "flowbox-headless: cannot write %s\n", qPrintable(path));
         return false;
     });
-    if (run.stopped)
+    if (outcome.stopped)
         return 1;
     if (parser.isSet(dumpOption))
-        printDump(solver, tracers);
+        printDump(*run);
     std::fflush(stdout);
     if (!savePath.isEmpty()) {
-        SavedRun state = solver.saveState(firstTick + run.ticks);
-        saveTracers(tracers, random, state);
         std::string problem;
-        if (!saveStateFile(savePath.toStdString(), state, problem)) {
+        if (!saveStateFile(savePath.toStdString(), run->save(), problem)) {
             std::fprintf(stderr, "flowbox-headless: %s\n", problem.c_str());
             return 1;
         }
     }
-    if (steadyRate > 0.0 && !run.steady) {
+    if (steadyRate > 0.0 && !outcome.steady) {
         std::fprintf(stderr, "flowbox-headless: not steady after %llu ticks: the velocity still changes at %g per unit of time\n",
-                     ticks, run.changeRate);
+                     ticks, outcome.changeRate);
         return notSteadyStatus;
     }
     return 0;

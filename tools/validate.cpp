@@ -96,8 +96,9 @@ int main(int argc, char* argv[])
         const Scene scene = validation::cavityOn(base, cells, reynolds, scheme);
         if (const std::string problem = scene.problem(); !problem.empty())
             fail(problem);
-        FluidSolver solver(scene);
-        const validation::SteadyRun run = validation::runUntilSteady(solver, number(options, "steady", 1e-4),
+        Run simulation(scene);
+        const FluidSolver& solver = simulation.solver();
+        const validation::SteadyRun run = validation::runUntilSteady(simulation, number(options, "steady", 1e-4),
                                                                       number(options, "time-limit", 200.0));
         const validation::Differences d = validation::compareWithReference(solver, reference);
         std::printf("{\"flow\": \"cavity\", \"cells\": %u, \"reynolds\": %g, \"scheme\": \"%s\", \"steady\": %s, "
@@ -160,11 +161,11 @@ int main(int argc, char* argv[])
         scene.timeStep = number(options, "step", scene.timeStep);
         if (const std::string problem = scene.problem(); !problem.empty())
             fail(problem);
-        FluidSolver solver(scene);
+        Run simulation(scene);
         const double mean = 2.0 / 3.0 * scene.inflows[0].speed;
         if (reynolds == 20.0) {
             const validation::SteadyCylinder run = validation::steadyCylinder(
-                solver, mean, number(options, "steady", 1e-4), number(options, "time-limit", 60.0));
+                simulation, mean, number(options, "steady", 1e-4), number(options, "time-limit", 60.0));
             std::printf("{\"flow\": \"cylinder\", \"reynolds\": 20, \"cells\": %u, \"scheme\": \"%s\", "
                         "\"surface\": \"%s\", \"step\": %g, \"steady\": %s, \"time\": %g, \"drag\": %.5f, \"lift\": %.6f, \"pressure_drop\": %.5f, "
                         "\"recirculation\": %.5f}\n",
@@ -175,7 +176,7 @@ int main(int argc, char* argv[])
             return run.steady ? 0 : 3;
         }
         const validation::PeriodicCylinder run =
-            validation::periodicCylinder(solver, mean, number(options, "duration", 8.0));
+            validation::periodicCylinder(simulation, mean, number(options, "duration", 8.0));
         if (options.count("history")) {
             FILE* out = std::fopen(options["history"].c_str(), "w");
             if (!out)
@@ -197,21 +198,21 @@ int main(int argc, char* argv[])
     if (flow == "heated-cavity") {
         const double rayleigh = number(options, "rayleigh", 1e5);
         const AdvectionScheme chosen = options.count("scheme") ? scheme : AdvectionScheme::macCormack;
-        FluidSolver solver(validation::heatedCavity(cells, rayleigh, chosen, number(options, "courant", 1.4)));
+        Run simulation(validation::heatedCavity(cells, rayleigh, chosen, number(options, "courant", 1.4)));
         const validation::Convection run = validation::steadyConvection(
-            solver, number(options, "steady", 1e-5), number(options, "time-limit", 3000.0));
+            simulation, number(options, "steady", 1e-5), number(options, "time-limit", 3000.0));
         std::printf("{\"flow\": \"heated-cavity\", \"rayleigh\": %g, \"cells\": %u, \"scheme\": \"%s\", "
                     "\"steady\": %s, \"time\": %g, \"nusselt\": %.5f, \"largest_u\": %.4f, \"at_y\": %.4f, "
                     "\"largest_v\": %.4f, \"at_x\": %.4f}\n",
-                    rayleigh, cells, schemeName(solver.scene.advection), run.steady ? "true" : "false", run.time,
+                    rayleigh, cells, schemeName(simulation.scene().advection), run.steady ? "true" : "false", run.time,
                     run.nusselt, run.largestU, run.atY, run.largestV, run.atX);
         return run.steady ? 0 : 3;
     }
     if (flow == "onset") {
         const double rayleigh = number(options, "rayleigh", 1707.76);
-        FluidSolver solver(validation::convectionLayer(cells, rayleigh, number(options, "step", 0.02)));
-        validation::disturbLayer(solver, 1e-3);
-        const double rate = validation::growthRate(solver, number(options, "duration", 60.0));
+        Run simulation(validation::convectionLayer(cells, rayleigh, number(options, "step", 0.02)));
+        validation::disturbLayer(simulation.solver(), 1e-3);
+        const double rate = validation::growthRate(simulation, number(options, "duration", 60.0));
         std::printf("{\"flow\": \"onset\", \"rayleigh\": %g, \"cells\": %u, \"growth_rate\": %.6f}\n", rayleigh,
                     cells, rate);
         return 0;

@@ -48,13 +48,23 @@ Scene cavityOn(const Scene& base, uint32_t n, double reynolds, AdvectionScheme s
     return scene;
 }
 
-SteadyRun runUntilSteady(FluidSolver& solver, double rate, double timeLimit)
+namespace {
+
+// The ticks it takes to reach the time limit.
+uint64_t ticksUntil(const Run& run, double timeLimit)
 {
-    uint64_t tickLimit = 0;  // the ticks it takes to reach the time limit
-    while (double(tickLimit) * solver.scene.timeStep < timeLimit)
+    uint64_t tickLimit = 0;
+    while (double(tickLimit) * run.scene().timeStep < timeLimit)
         ++tickLimit;
-    const RunOutcome outcome = runTicks(solver, tickLimit, rate);
-    return {outcome.steady, double(outcome.ticks) * solver.scene.timeStep, outcome.ticks, outcome.changeRate};
+    return tickLimit;
+}
+
+}  // namespace
+
+SteadyRun runUntilSteady(Run& run, double rate, double timeLimit)
+{
+    const RunOutcome outcome = run.advance(ticksUntil(run, timeLimit), rate);
+    return {outcome.steady, run.time(), outcome.ticks, outcome.changeRate};
 }
 
 double cavityU(const FluidSolver& solver, double y)
@@ -115,8 +125,9 @@ Decay taylorGreenDecay(uint32_t n, double viscosity, double duration, AdvectionS
     const double pi = std::acos(-1.0);
     Scene scene = unitBox(n, viscosity, scheme);
     scene.timeStep = courant / n;  // the largest speed is 1
-    FluidSolver solver(scene);
-    VelocityField& field = *solver.velocity;
+    Run run(scene);
+    const FluidSolver& solver = run.solver();
+    VelocityField& field = *run.solver().velocity;
     const double h = solver.dx;
     // Flowbox's y runs down the picture; with y measured down the field is
     // still an exact solution, with v's sign as written.
@@ -128,8 +139,7 @@ Decay taylorGreenDecay(uint32_t n, double viscosity, double duration, AdvectionS
             field.v.at(i, j) = -std::cos(pi * (i + 0.5) * h) * std::sin(pi * j * h);
     const double start = kineticEnergy(field);
     const auto ticks = uint64_t(std::llround(duration / scene.timeStep));
-    for (uint64_t tick = 0; tick < ticks; ++tick)
-        solver.step();
+    run.advance(ticks);
     const double time = ticks * scene.timeStep;
     return {-std::log(kineticEnergy(*solver.velocity) / start) / time, 4.0 * pi * pi * viscosity};
 }
@@ -142,9 +152,10 @@ ChannelProfile poiseuille(uint32_t n, double viscosity, AdvectionScheme scheme)
     scene.inflows.push_back({{Side::left, 0, n - 1}, 1.0});
     scene.outlets.push_back({Side::right, 0, n - 1});
     scene.timeStep = 0.4 / n;  // the centre runs at 1.5
-    FluidSolver solver(scene);
+    Run run(scene);
+    const FluidSolver& solver = run.solver();
     ChannelProfile profile;
-    profile.steady = runUntilSteady(solver, 1e-4, 200.0).steady;
+    profile.steady = runUntilSteady(run, 1e-4, 200.0).steady;
     const uint32_t i = 5 * n;
     for (uint32_t j = 0; j < n; ++j) {
         const double y = (j + 0.5) / n;
@@ -202,32 +213,24 @@ double recirculationLength(const FluidSolver& solver)
     return x - back;
 }
 
-SteadyCylinder steadyCylinder(FluidSolver& solver, double meanSpeed, double rate, double timeLimit)
+SteadyCylinder steadyCylinder(Run& run, double meanSpeed, double rate, double timeLimit)
 {
-    ForceMeter meter(solver);
-    BodyForce force;
-    uint64_t tickLimit = 0;
-    while (double(tickLimit) * solver.scene.timeStep < timeLimit)
-        ++tickLimit;
-    const RunOutcome run = runTicks(solver, tickLimit, rate, [&](uint64_t, double) {
-        force = meter.measure(solver, solver.scene.timeStep)[0];
-        return true;
-    });
-    return {run.steady, double(run.ticks) * solver.scene.timeStep, cylinderCoefficients(solver, force, meanSpeed),
+    const RunOutcome outcome = run.advance(ticksUntil(run, timeLimit), rate);
+    const FluidSolver& solver = run.solver();
+    return {outcome.steady, run.time(), cylinderCoefficients(solver, run.forces()[0], meanSpeed),
             recirculationLength(solver)};
 }
 
-PeriodicCylinder periodicCylinder(FluidSolver& solver, double meanSpeed, double duration)
+PeriodicCylinder periodicCylinder(Run& run, double meanSpeed, double duration)
 {
-    ForceMeter meter(solver);
-    const double dt = solver.scene.timeStep;
+    const double dt = run.scene().timeStep;
     const uint64_t ticks = uint64_t(std::ceil(duration / dt));
     std::vector<CylinderCoefficients> history;
     history.reserve(ticks);
-    for (uint64_t tick = 0; tick < ticks; ++tick) {
-        solver.step();
-        history.push_back(cylinderCoefficients(solver, meter.measure(solver, dt)[0], meanSpeed));
-    }
+    run.advance(ticks, 0.0, [&](uint64_t, double) {
+        history.push_back(cylinderCoefficients(run.solver(), run.forces()[0], meanSpeed));
+        return true;
+    });
     // The lift's upward zero crossings, between ticks by a straight line.
     std::vector<double> crossings;
     for (size_t k = 1; k < history.size(); ++k)
@@ -318,12 +321,13 @@ Scene heatedCavity(uint32_t n, double rayleigh, AdvectionScheme scheme, double c
     return scene;
 }
 
-Convection steadyConvection(FluidSolver& solver, double rate, double timeLimit)
+Convection steadyConvection(Run& run, double rate, double timeLimit)
 {
-    const SteadyRun run = runUntilSteady(solver, rate, timeLimit);
+    const SteadyRun steady = runUntilSteady(run, rate, timeLimit);
+    const FluidSolver& solver = run.solver();
     Convection result;
-    result.steady = run.steady;
-    result.time = run.time;
+    result.steady = steady.steady;
+    result.time = steady.time;
     for (const WallNusselt& wall : solver.heat->nusselt(solver.domain))
         if (wall.side == Side::left)
             result.nusselt = wall.value;
@@ -369,15 +373,16 @@ void disturbLayer(FluidSolver& solver, double amplitude)
     }
 }
 
-double growthRate(FluidSolver& solver, double duration)
+double growthRate(Run& run, double duration)
 {
+    const FluidSolver& solver = run.solver();
     const uint64_t ticks = uint64_t(std::ceil(duration / solver.scene.timeStep)), half = ticks / 2;
     double energyAtHalf = 0.0;
-    for (uint64_t tick = 1; tick <= ticks; ++tick) {
-        solver.step();
+    run.advance(ticks, 0.0, [&](uint64_t tick, double) {
         if (tick == half)
             energyAtHalf = kineticEnergy(*solver.velocity);
-    }
+        return true;
+    });
     const double elapsed = double(ticks - half) * solver.scene.timeStep;
     return 0.5 * std::log(kineticEnergy(*solver.velocity) / energyAtHalf) / elapsed;
 }

@@ -3,10 +3,8 @@
 // Ghia and Shin's table, and flows whose answer is known exactly. Used by
 // flowbox-validate (scripts/validate) and by the tests, which run them coarse.
 
-#include "sim/body_forces.h"
-#include "sim/fluid_solver.h"
+#include "run/run.h"
 #include "sim/scene.h"
-#include "sim/steady_run.h"
 
 #include <cstdint>
 #include <string>
@@ -38,7 +36,7 @@ struct SteadyRun {
     uint64_t ticks = 0;
     double changeRate = 0.0;  // of the last tick
 };
-SteadyRun runUntilSteady(FluidSolver& solver, double rate, double timeLimit);
+SteadyRun runUntilSteady(Run& run, double rate, double timeLimit);
 
 // The velocity in Ghia's coordinates: y up from the bottom wall, v up.
 // u along the vertical centre line at height y, v along the horizontal
@@ -100,7 +98,7 @@ struct SteadyCylinder {
     CylinderCoefficients coefficients;
     double recirculation = 0.0;
 };
-SteadyCylinder steadyCylinder(FluidSolver& solver, double meanSpeed, double rate, double timeLimit);
+SteadyCylinder steadyCylinder(Run& run, double meanSpeed, double rate, double timeLimit);
 
 // Case 2D-2: stepped for `duration`, then its lift's last periods: the
 // Strouhal number D/(period * mean), the largest drag and lift over the last
@@ -110,7 +108,7 @@ struct PeriodicCylinder {
     double strouhal = 0.0, largestDrag = 0.0, largestLift = 0.0, pressureDrop = 0.0;
     std::vector<CylinderCoefficients> history;  // tick by tick
 };
-PeriodicCylinder periodicCylinder(FluidSolver& solver, double meanSpeed, double duration);
+PeriodicCylinder periodicCylinder(Run& run, double meanSpeed, double duration);
 
 // Natural convection in a square cavity (de Vahl Davis 1983): the unit square
 // on n by n cells, the left wall held at 1 and the right at 0, floor and lid
@@ -132,7 +130,7 @@ struct Convection {
     double largestU = 0.0, atY = 0.0;
     double largestV = 0.0, atX = 0.0;
 };
-Convection steadyConvection(FluidSolver& solver, double rate, double timeLimit);
+Convection steadyConvection(Run& run, double rate, double timeLimit);
 
 // The onset of convection: a layer of height 1 (n cells) and one critical
 // wavelength, 2.016, wide between a floor held at 1 and a lid held at 0
@@ -143,6 +141,6 @@ Scene convectionLayer(uint32_t n, double rayleigh, double timeStep);
 void disturbLayer(FluidSolver& solver, double amplitude);
 // The growth rate of the velocity's size, from the kinetic energy at half
 // the duration and at its end (the energy grows at twice the rate).
-double growthRate(FluidSolver& solver, double duration);
+double growthRate(Run& run, double duration);
 
 }  // namespace validation

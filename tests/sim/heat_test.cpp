@@ -4,7 +4,7 @@
 // number of 1, warm fluid rises against gravity whichever way it points, and
 // a steady flow does not depend on the time step.
 #include "sim/fluid_solver.h"
-#include "sim/steady_run.h"
+#include "run/run.h"
 #include "tools/validation.h"
 
 #include "tests/support/scenes.h"
@@ -137,8 +137,9 @@ TEST(Heat, ConductionBetweenTwoHeldWallsIsLinearWithNusseltOne)
             std::string("[grid]\ncells = [12, 9]\ncell_size = 0.1\n[fluid]\ngravity = [0.0, 0.0]\n[time]\nstep = 0.05\n"
                         "[solver]\ntolerance = 1e-12\n[heat]\ndiffusivity = 0.05\ninitial = 0.3\n[heat.walls]\n") +
             (across ? "left = 1.0\nright = 0.0\n" : "top = 1.0\nbottom = 0.0\n"));
-        FluidSolver solver(scene);
-        ASSERT_TRUE(runTicks(solver, 20000, 1e-11).steady);
+        ::Run run(scene);
+        const FluidSolver& solver = run.solver();
+        ASSERT_TRUE(run.advance(20000, 1e-11).steady);
         const uint32_t n = across ? solver.nx : solver.ny;
         for (uint32_t i = 0; i < solver.nx; ++i)
             for (uint32_t j = 0; j < solver.ny; ++j)
@@ -180,8 +181,8 @@ TEST(Heat, ASteadyConvectionDoesNotDependOnTheTimeStep)
 {
     double nusselt[2], largestU[2];
     for (int k = 0; k < 2; ++k) {
-        FluidSolver solver(validation::heatedCavity(16, 1e3, AdvectionScheme::macCormack, k == 0 ? 1.4 : 0.35));
-        const validation::Convection run = validation::steadyConvection(solver, 1e-6, 400.0);
+        ::Run cavity(validation::heatedCavity(16, 1e3, AdvectionScheme::macCormack, k == 0 ? 1.4 : 0.35));
+        const validation::Convection run = validation::steadyConvection(cavity, 1e-6, 400.0);
         ASSERT_TRUE(run.steady);
         nusselt[k] = run.nusselt;
         largestU[k] = run.largestU;

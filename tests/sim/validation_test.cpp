@@ -3,7 +3,6 @@
 // compiler's last bits, not for a broken viscosity, wall, lid or outlet.
 #include "sim/body_forces.h"
 #include "sim/scene_file.h"
-#include "sim/steady_run.h"
 #include "tools/validation.h"
 
 #include "tests/support/scenes.h"
@@ -30,8 +29,9 @@ TEST(Validation, CavityAtReynolds100On32CellsFollowsGhia)
     double linearLargest = 0.0;
     for (AdvectionScheme scheme : {AdvectionScheme::linear, AdvectionScheme::macCormack}) {
         SCOPED_TRACE(scheme == AdvectionScheme::linear ? "linear" : "MacCormack");
-        FluidSolver solver(cavityOn(base, 32, 100.0, scheme));
-        const SteadyRun run = runUntilSteady(solver, 1e-4, 60.0);
+        ::Run simulation(cavityOn(base, 32, 100.0, scheme));
+        const FluidSolver& solver = simulation.solver();
+        const SteadyRun run = runUntilSteady(simulation, 1e-4, 60.0);
         ASSERT_TRUE(run.steady) << "still changing at " << run.changeRate;
         const Differences d = compareWithReference(solver, reference);
         std::printf("32 cells: largest %.4f, %.4f; RMS %.4f, %.4f (u, v)\n", d.largestU, d.largestV, d.rmsU, d.rmsV);
@@ -127,7 +127,7 @@ TEST(Validation, TheCylinderBenchmarkOnACoarseGrid)
     ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/cylinder-re20.toml", steady, error)) << error;
     ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/cylinder-re100.toml", shedding, error)) << error;
 
-    FluidSolver re20(validation::cylinderOn(steady, 10, AdvectionScheme::macCormack));
+    ::Run re20(validation::cylinderOn(steady, 10, AdvectionScheme::macCormack));
     const validation::SteadyCylinder settled = validation::steadyCylinder(re20, 0.2, 1e-4, 30.0);
     EXPECT_TRUE(settled.steady);
     // Measured 5.676, 0.0330, 0.1111, 0.0863. With the disc's whole cells
@@ -141,7 +141,7 @@ TEST(Validation, TheCylinderBenchmarkOnACoarseGrid)
     EXPECT_NEAR(settled.coefficients.pressureDrop, 0.11752, 0.075 * 0.11752);
     EXPECT_NEAR(settled.recirculation, 0.0845, 0.4 * 0.0845);
 
-    FluidSolver re100(validation::cylinderOn(shedding, 10, AdvectionScheme::macCormack));
+    ::Run re100(validation::cylinderOn(shedding, 10, AdvectionScheme::macCormack));
     const validation::PeriodicCylinder street = validation::periodicCylinder(re100, 1.0, 8.0);
     EXPECT_TRUE(street.periodic);
     EXPECT_NEAR(street.strouhal, 0.30, 0.15 * 0.30);
@@ -159,8 +159,9 @@ TEST(Validation, TheCylinderBenchmarkOnACoarseGrid)
 // wrong gradient or extent misses by far more.
 TEST(Validation, TheHeatedCavityOnACoarseGridFollowsDeVahlDavis)
 {
-    FluidSolver solver(heatedCavity(32, 1e4, AdvectionScheme::macCormack));
-    const Convection run = steadyConvection(solver, 1e-5, 200.0);
+    ::Run simulation(heatedCavity(32, 1e4, AdvectionScheme::macCormack));
+    const FluidSolver& solver = simulation.solver();
+    const Convection run = steadyConvection(simulation, 1e-5, 200.0);
     ASSERT_TRUE(run.steady);
     std::printf("Nu %.4f, u %.3f at %.3f, v %.3f at %.3f\n", run.nusselt, run.largestU, run.atY, run.largestV, run.atX);
     // Measured 2.2502, 16.085 at 0.825, 19.376 at 0.118.
@@ -183,9 +184,9 @@ TEST(Validation, ALayerHeatedFromBelowOverturnsAboveTheCriticalRayleighNumber)
     double rates[2];
     const double rayleighs[2] = {1550.0, 1870.0};
     for (int k = 0; k < 2; ++k) {
-        FluidSolver solver(convectionLayer(16, rayleighs[k], 0.02));
-        disturbLayer(solver, 1e-3);
-        rates[k] = growthRate(solver, 60.0);
+        ::Run layer(convectionLayer(16, rayleighs[k], 0.02));
+        disturbLayer(layer.solver(), 1e-3);
+        rates[k] = growthRate(layer, 60.0);
     }
     std::printf("growth rates %.4f at Ra 1550, %.4f at 1870\n", rates[0], rates[1]);
     EXPECT_LT(rates[0], -0.01);  // measured -0.026
@@ -250,15 +251,10 @@ TEST(Validation, ASteadyFlowDoesNotDependOnTheTimeStep)
     for (int k = 0; k < 2; ++k) {
         Scene scene = channel;
         scene.timeStep /= k == 0 ? 1.0 : 2.0;
-        FluidSolver solver(scene);
-        ForceMeter meter(solver);
-        double force = 0.0;
-        const RunOutcome run = runTicks(solver, uint64_t(40.0 / scene.timeStep), 1e-4, [&](uint64_t, double) {
-            force = meter.measure(solver, solver.scene.timeStep)[0].x;
-            return true;
-        });
-        ASSERT_TRUE(run.steady) << "still changing at " << run.changeRate;
-        drag[k] = force;
+        ::Run run(scene);
+        const RunOutcome outcome = run.advance(uint64_t(40.0 / scene.timeStep), 1e-4);
+        ASSERT_TRUE(outcome.steady) << "still changing at " << outcome.changeRate;
+        drag[k] = run.forces()[0].x;
     }
     std::printf("drag %.5f and %.5f\n", drag[0], drag[1]);
     EXPECT_NEAR(drag[0], drag[1], 0.01 * std::fabs(drag[1]));
