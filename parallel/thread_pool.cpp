@@ -50,6 +50,11 @@ public:
 
     int size() const { return int(workers.size()) + 1; }
 
+    // Held by the one thread whose job the workers run: of two runs stepping
+    // in two threads (as from Python), the second works alone on its own
+    // thread meanwhile, to the same numbers.
+    std::mutex caller;
+
     void resize(int threads)
     {
         stopWorkers();
@@ -155,6 +160,7 @@ bool splitsWork()
 
 void setThreadCount(int count)
 {
+    const std::lock_guard<std::mutex> turn(pool().caller);
     pool().resize(std::clamp(count, 1, mostThreads));
 }
 
@@ -170,6 +176,11 @@ void splitOverThreads(size_t count, size_t smallest, const std::function<void(si
     // As many pieces as threads, but none below `smallest` (forRanges saw to two at least).
     const size_t pieces = std::min(size_t(threads.size()), count / smallest);
     if (pieces < 2) {
+        body(0, count);
+        return;
+    }
+    std::unique_lock<std::mutex> turn(threads.caller, std::try_to_lock);
+    if (!turn.owns_lock()) {
         body(0, count);
         return;
     }

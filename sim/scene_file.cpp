@@ -678,3 +678,118 @@ bool loadSceneFile(const std::string& path, Scene& scene, std::string& error)
     }
     return parseScene(text.str(), path, scene, error);
 }
+
+namespace {
+
+toml::array tomlArray(const std::vector<SceneValue>& items);
+
+// The value as a node of its own kind, to be put in a table or array.
+template <typename Put>
+void putValue(const SceneValue& value, Put put)
+{
+    switch (value.kind) {
+    case SceneValue::Kind::number: put(toml::value<double>(value.number)); break;
+    case SceneValue::Kind::whole: put(toml::value<int64_t>(value.whole)); break;
+    case SceneValue::Kind::truth: put(toml::value<bool>(value.truth)); break;
+    case SceneValue::Kind::text: put(toml::value<std::string>(value.text)); break;
+    case SceneValue::Kind::list: put(tomlArray(value.items)); break;
+    }
+}
+
+toml::array tomlArray(const std::vector<SceneValue>& items)
+{
+    toml::array array;
+    for (const SceneValue& item : items)
+        putValue(item, [&](auto&& node) { array.push_back(std::move(node)); });
+    return array;
+}
+
+// "inflow[0]" into its name and index; no index: -1. False where it is malformed.
+bool splitStep(const std::string& step, std::string& name, long& index)
+{
+    index = -1;
+    const size_t open = step.find('[');
+    name = step.substr(0, open);
+    if (name.empty())
+        return false;
+    if (open == std::string::npos)
+        return true;
+    if (step.back() != ']' || open + 2 > step.size() - 1)
+        return false;
+    const std::string digits = step.substr(open + 1, step.size() - open - 2);
+    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    index = std::stol(digits);
+    return true;
+}
+
+bool setValue(toml::table& root, const std::string& path, const SceneValue& value, std::string& error)
+{
+    std::vector<std::string> steps;
+    for (size_t start = 0;;) {
+        const size_t dot = path.find('.', start);
+        steps.push_back(path.substr(start, dot - start));
+        if (dot == std::string::npos)
+            break;
+        start = dot + 1;
+    }
+    toml::table* table = &root;
+    for (size_t k = 0; k < steps.size(); ++k) {
+        std::string name;
+        long index = -1;
+        if (!splitStep(steps[k], name, index))
+            return error = "\"" + path + "\" is not a key's path (as fluid.viscosity or inflow[0].speed)", false;
+        const bool last = k + 1 == steps.size();
+        if (index < 0) {
+            if (last) {
+                putValue(value, [&](auto&& node) { table->insert_or_assign(name, std::move(node)); });
+                return true;
+            }
+            toml::node* node = table->get(name);
+            if (!node)
+                node = &table->insert(name, toml::table()).first->second;
+            if (!node->is_table())
+                return error = "\"" + path + "\": " + name + " is not a table", false;
+            table = node->as_table();
+            continue;
+        }
+        toml::array* array = table->get_as<toml::array>(name);
+        if (!array || size_t(index) >= array->size())
+            return error = "\"" + path + "\": the file has no " + name + "[" + std::to_string(index) + "]", false;
+        toml::node& element = *array->get(size_t(index));
+        if (last) {
+            putValue(value, [&](auto&& node) { array->replace(array->begin() + index, std::move(node)); });
+            return true;
+        }
+        if (!element.is_table())
+            return error = "\"" + path + "\": " + name + "[" + std::to_string(index) + "] is not a table", false;
+        table = element.as_table();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool sceneWithValues(const Scene& scene, const std::vector<std::pair<std::string, SceneValue>>& values, Scene& out,
+                     std::string& error)
+{
+    const std::string source = scene.file.empty() ? std::string("scene") : scene.file;
+    if (scene.text.empty())
+        return error = source + ": built in, not read from a file's text: no values to change", false;
+    toml::parse_result parsed = toml::parse(scene.text, source);
+    if (!parsed)
+        return error = source + ": " + std::string(parsed.error().description()), false;
+    toml::table table = std::move(parsed).table();
+    for (const auto& [path, value] : values)
+        if (!setValue(table, path, value, error))
+            return error = source + ": " + error, false;
+    std::ostringstream text;
+    text << table << '\n';
+    Scene changed;
+    if (!parseScene(text.str(), source + " (with values changed)", changed, error))
+        return false;
+    // Named as the scene it was made from; its file is its text now.
+    changed.file = scene.file;
+    out = std::move(changed);
+    return true;
+}
