@@ -40,11 +40,14 @@ namespace {
 // Where Scene("name") looks for the shipped scenes; the Python half sets it.
 std::vector<std::string> shippedFolders;
 
-py::object sceneError, stateError;
+// The module's exception types; held for the life of the process (a
+// global py::object would let go of them after the interpreter is gone).
+PyObject* sceneError = nullptr;
+PyObject* stateError = nullptr;
 
-[[noreturn]] void raise(const py::object& kind, const std::string& message)
+[[noreturn]] void raise(PyObject* kind, const std::string& message)
 {
-    PyErr_SetString(kind.ptr(), message.c_str());
+    PyErr_SetString(kind, message.c_str());
     throw py::error_already_set();
 }
 
@@ -288,7 +291,7 @@ public:
             series = vtk.emplace(folder, VtkSeries(path)).first;
         QString failed;
         if (!series->second.write(written.solver(), written.tick(), failed))
-            raise(py::reinterpret_borrow<py::object>(PyExc_OSError), "write_vtk: cannot write " + failed.toStdString());
+            raise(PyExc_OSError, "write_vtk: cannot write " + failed.toStdString());
     }
 
     std::unique_ptr<Run> run;
@@ -331,14 +334,14 @@ py::dict tickLine(const Run& run)
 PYBIND11_MODULE(_flowbox, module)
 {
     module.doc() = "flowbox's scenes and runs; import flowbox, not this";
-    sceneError = py::object(py::reinterpret_steal<py::object>(
-        PyErr_NewExceptionWithDoc("flowbox.SceneError", "A scene that flowbox cannot run, with its one line.",
-                                  PyExc_ValueError, nullptr)));
-    stateError = py::object(py::reinterpret_steal<py::object>(
-        PyErr_NewExceptionWithDoc("flowbox.StateError", "A saved run that flowbox cannot go on from.",
-                                  PyExc_ValueError, nullptr)));
-    module.attr("SceneError") = sceneError;
-    module.attr("StateError") = stateError;
+    sceneError = PyErr_NewExceptionWithDoc("flowbox.SceneError", "A scene that flowbox cannot run, with its one line.",
+                                           PyExc_ValueError, nullptr);
+    stateError = PyErr_NewExceptionWithDoc("flowbox.StateError", "A saved run that flowbox cannot go on from.",
+                                           PyExc_ValueError, nullptr);
+    if (!sceneError || !stateError)
+        throw py::error_already_set();
+    module.attr("SceneError") = py::handle(sceneError);
+    module.attr("StateError") = py::handle(stateError);
 
     module.def("_set_scene_folders", [](std::vector<std::string> folders) { shippedFolders = std::move(folders); });
     module.def("scenes", [] { return shippedScenes(shippedFolders); }, "The names of the shipped scenes.");
