@@ -267,6 +267,16 @@ public:
         return pixels;
     }
 
+    // As a window shows the run: the standard window's view, or 600 pixels
+    // wide in the scene's proportions.
+    std::pair<int, int> pictureSize() const
+    {
+        const Scene& scene = ready().scene();
+        if (scene.builtIn)
+            return {600, 361};
+        return {600, std::max(1, int(std::lround(600.0 * scene.ny / scene.nx)))};
+    }
+
     py::bytes png(int width, int height, const std::string& view)
     {
         const py::array_t<uint8_t> pixels = frame(width, height, view, true);
@@ -548,12 +558,18 @@ PYBIND11_MODULE(_flowbox, module)
             py::arg("folder"), "Adds this tick's fields to the ParaView series in folder (field-TICK.vti, flowbox.pvd).")
         .def(
             "frame",
-            [](PyRun& r, std::pair<int, int> size, const std::string& view, bool arrows) {
-                return r.frame(size.first, size.second, view, arrows);
+            [](PyRun& r, const py::object& size, const std::string& view, bool arrows) {
+                const auto [width, height] =
+                    size.is_none() ? r.pictureSize() : size.cast<std::pair<int, int>>();
+                return r.frame(width, height, view, arrows);
             },
-            py::arg("size") = std::pair<int, int>(600, 361), py::arg("view") = "flow", py::arg("arrows") = true,
-            "What the window shows, as an RGB array of height x width x 3.")
-        .def("_repr_png_", [](PyRun& r) { return r.png(600, 361, "flow"); })
+            py::arg("size") = py::none(), py::arg("view") = "flow", py::arg("arrows") = true,
+            "What the window shows, as an RGB array of height x width x 3; size is (width, height), by "
+            "default 600 pixels wide in the grid's proportions.")
+        .def("_repr_png_", [](PyRun& r) {
+            const auto [width, height] = r.pictureSize();
+            return r.png(width, height, "flow");
+        })
         .def("__repr__", [](const PyRun& r) {
             if (r.busy)
                 return std::string("<flowbox.Run stepping>");
