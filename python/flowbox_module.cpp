@@ -559,8 +559,15 @@ PYBIND11_MODULE(_flowbox, module)
         .def(
             "frame",
             [](PyRun& r, const py::object& size, const std::string& view, bool arrows) {
-                const auto [width, height] =
-                    size.is_none() ? r.pictureSize() : size.cast<std::pair<int, int>>();
+                std::pair<int, int> pixels = r.pictureSize();
+                if (!size.is_none()) {
+                    try {
+                        pixels = size.cast<std::pair<int, int>>();
+                    } catch (const py::cast_error&) {
+                        throw py::type_error("frame: size is (width, height) in pixels");
+                    }
+                }
+                const auto [width, height] = pixels;
                 return r.frame(width, height, view, arrows);
             },
             py::arg("size") = py::none(), py::arg("view") = "flow", py::arg("arrows") = true,
