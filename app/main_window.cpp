@@ -84,10 +84,12 @@ void MainWindow::restart()
 bool MainWindow::resume(const SavedRun& saved, std::string& problem)
 {
     // The run checks the tracers too: once it has gone on, the view's cannot fail.
-    if (!run->resume(saved, problem) || !view->resumeTracers(saved, problem))
+    if (!run->resume(saved, problem))
         return false;
     solver = &run->solver();
     view->setSolver(solver);
+    if (!view->resumeTracers(saved, problem))
+        return false;
     view->update();
     if (playground)
         playground->showState(paused());

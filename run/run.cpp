@@ -54,19 +54,14 @@ Run::Run(const Scene& scene, Tracers tracers) : flow(std::make_unique<FluidSolve
     startMeasuring();
 }
 
-std::unique_ptr<FluidSolver> Run::freshSolver(const Scene& scene) const
-{
-    auto solver = std::make_unique<FluidSolver>(scene);
-    if (flow->dye)
-        solver->enableDye();
-    return solver;
-}
-
 bool Run::resume(const SavedRun& saved, std::string& problem)
 {
-    std::unique_ptr<FluidSolver> resumed = freshSolver(saved.scene);
+    auto resumed = std::make_unique<FluidSolver>(saved.scene);
     if (!resumed->restoreState(saved, problem))
         return false;
+    // Dye to pour, where the run had it; a state saved without dye has none to restore.
+    if (flow->dye)
+        resumed->enableDye();
     TracerList tracersThen;
     TracerRandom randomThen;
     // Checked even where the front end keeps the tracers, so that they cannot fail it afterwards.
@@ -129,7 +124,10 @@ RunOutcome Run::advance(uint64_t tickLimit, double steadyRate,
 
 void Run::restart()
 {
-    flow = freshSolver(flow->scene);
+    const bool pourable = flow->dye != nullptr;
+    flow = std::make_unique<FluidSolver>(Scene(flow->scene));
+    if (pourable)
+        flow->enableDye();
     tracerList.clear();
     random = TracerRandom();
     ticks = 0;

@@ -76,8 +76,6 @@ public:
     SavedRun save() const;
 
 private:
-    // A solver for the scene; with dye to pour where the run's present one has it.
-    std::unique_ptr<FluidSolver> freshSolver(const Scene& scene) const;
     void startMeasuring();
 
     std::unique_ptr<FluidSolver> flow;

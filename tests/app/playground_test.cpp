@@ -3,6 +3,7 @@
 // the same on a fast and a busy machine.
 #include "app/main_window.h"
 #include "app/playground.h"
+#include "run/run.h"
 #include "sim/body_forces.h"
 #include "sim/fluid_solver.h"
 #include "sim/scene_file.h"
@@ -338,6 +339,38 @@ TEST(Playground, CtrlSSavesTheStateAndAWindowResumedFromItGoesOnAlike)
         EXPECT_TRUE(resumed.window.statusBar()->currentMessage().startsWith(QString("tick %1 · ").arg(ticks + 3)));
     }
     QDir::setCurrent(before);
+}
+
+// A run saved without dye to pour, as flowbox-headless saves one, opens in a
+// window, which goes on with the same flow and can pour; a state that does
+// not fit leaves the window's run as it was.
+TEST(Playground, AWindowGoesOnFromARunSavedWithoutDyeAndKeepsItsOwnWhenAStateDoesNotFit)
+{
+    const Scene scene = sceneFrom("[grid]\ncells = [24, 16]\n[fluid]\ngravity = [0.0, 0.0]\nviscosity = 0.05\n"
+                                  "[[inflow]]\nside = \"left\"\ncells = [0, 15]\nspeed = 2.0\n"
+                                  "[[outlet]]\nside = \"right\"\ncells = [0, 15]\n");
+    ::Run headless(scene);
+    headless.advance(5);
+    const SavedRun saved = headless.save();
+    ASSERT_TRUE(saved.dye[0].empty());
+    Touched window(scene);
+    std::string error;
+    ASSERT_TRUE(window.window.resume(saved, error)) << error;
+    EXPECT_TRUE(window.solver().dye);
+    headless.advance(3);
+    window.tick(3);
+    EXPECT_EQ(window.window.ticks(), 8u);
+    EXPECT_EQ(0, std::memcmp(window.solver().velocity->u.data.get(), headless.solver().velocity->u.data.get(),
+                             headless.solver().velocity->u.size() * sizeof(double)));
+
+    SavedRun unfit = headless.save();
+    unfit.solid[3] = 1;  // cell (0, 3), at the inflow
+    const FluidSolver* before = &window.solver();
+    EXPECT_FALSE(window.window.resume(unfit, error));
+    EXPECT_NE(error.find("opening"), std::string::npos) << error;
+    EXPECT_EQ(&window.solver(), before);
+    EXPECT_EQ(window.window.ticks(), 8u);
+    EXPECT_FALSE(window.solver().domain.isSolid(0, 3));
 }
 
 // V steps through the flow and each field the scene has, names it in the
