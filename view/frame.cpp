@@ -39,6 +39,10 @@ constexpr double rangeFollowing = 0.25;
 constexpr double signedRangeShare = 0.99;
 // The colour bar's panel and the steps of its scale.
 constexpr float barWidth = 120.0f, barMargin = 8.0f, barLargestHeight = 220.0f;
+// Down the side, two lines of text and a scale of two more at least; across,
+// a line of text over the scale and its labels, in 11-pixel type.
+constexpr float barShortestHeight = 96.0f, barAcrossWidth = 220.0f, barAcrossHeight = 44.0f,
+                barNarrowestAcross = 120.0f;
 constexpr int barSteps = 64;
 // The smallest cell, in pixels, over which a field view draws the grid.
 constexpr double fieldGridCellSize = 8.0;
@@ -130,15 +134,22 @@ void composeField(const FluidSolver& solver, CellField field, Frame& frame)
     }
 }
 
-// At the top right of the picture, where it fits.
+// At the top right of the picture, down its side where it is tall enough
+// for two lines of text and a scale that keeps its two labels apart, else
+// across; never over more than a corner of the picture (0.4 of its width,
+// 0.6 of its height), and not at all where it would not fit there.
 void placeColourBar(Frame& frame, double pictureWidth, double pictureHeight)
 {
     ColourBar& bar = frame.colourBar;
-    bar.width = barWidth;
-    bar.height = float(std::fmin(barLargestHeight, 0.6 * pictureHeight));
-    bar.x = float(pictureWidth) - barMargin - barWidth;
+    const double widest = 0.4 * pictureWidth, tallest = 0.6 * pictureHeight;
+    bar.across = tallest < barShortestHeight;
+    bar.width = float(bar.across ? std::fmin(barAcrossWidth, widest) : barWidth);
+    bar.height = float(bar.across ? barAcrossHeight : std::fmin(barLargestHeight, tallest));
+    bar.x = float(pictureWidth) - barMargin - bar.width;
     bar.y = barMargin;
-    if (bar.x < barMargin || bar.height < 4 * barMargin)
+    // (Sizes kept in floats: compared with a little room for their rounding.)
+    constexpr double rounding = 1e-3;
+    if (bar.width > widest + rounding || bar.height > tallest + rounding || bar.width < barNarrowestAcross)
         bar.shown = false;
 }
 

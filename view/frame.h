@@ -37,6 +37,9 @@ struct ColourBar {
     std::string units;
     double low = 0.0, high = 0.0;
     std::vector<uint8_t> colours;  // red, green, blue bytes from low to high
+    // Down the picture's side, high at the top; or, where the picture is
+    // too low for that, across: a line of text above the scale, low at the left.
+    bool across = false;
     // Where it goes, in logical pixels: its panel's top left corner and size.
     float x = 0.0f, y = 0.0f, width = 0.0f, height = 0.0f;
 };

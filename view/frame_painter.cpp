@@ -107,28 +107,60 @@ QImage paintColourBar(const ColourBar& bar, qreal ratio)
     const QFontMetricsF metrics(font);
     const qreal pad = 6.0, line = metrics.height();
     const qreal textWidth = bar.width - 2 * pad;
+    const QString high = QString::number(bar.high, 'g', 4), low = QString::number(bar.low, 'g', 4);
+    const int steps = int(bar.colours.size() / 3);
+    // One band per colour, from the scale's low end to its high one.
+    auto paintScale = [&](const QRectF& scale, bool upwards) {
+        for (int k = 0; k < steps; ++k) {
+            const QColor colour(bar.colours[size_t(k) * 3], bar.colours[size_t(k) * 3 + 1],
+                                bar.colours[size_t(k) * 3 + 2]);
+            if (upwards)
+                painter.fillRect(QRectF(scale.left(), scale.bottom() - scale.height() * (k + 1) / steps,
+                                        scale.width(), scale.height() / steps + 0.5),
+                                 colour);
+            else
+                painter.fillRect(QRectF(scale.left() + scale.width() * k / steps, scale.top(),
+                                        scale.width() / steps + 0.5, scale.height()),
+                                 colour);
+        }
+    };
+    if (bar.across) {
+        // The name and units on one line; below, the low value, the scale, the high value.
+        painter.setPen(Qt::white);
+        const QString heading = QString::fromStdString(bar.title) + "  " + QString::fromStdString(bar.units);
+        painter.drawText(QRectF(pad, pad, textWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(heading, Qt::ElideRight, textWidth));
+        // Each label keeps at most a third of the line; the scale has what is left.
+        const qreal labelRoom = textWidth / 3.0 - pad;
+        const QString lowShown = metrics.elidedText(low, Qt::ElideRight, labelRoom);
+        const QString highShown = metrics.elidedText(high, Qt::ElideRight, labelRoom);
+        const qreal lowWidth = metrics.horizontalAdvance(lowShown), highWidth = metrics.horizontalAdvance(highShown);
+        const qreal row = pad + line + 2.0;
+        painter.drawText(QRectF(pad, row, lowWidth, line), Qt::AlignLeft | Qt::AlignVCenter, lowShown);
+        painter.drawText(QRectF(bar.width - pad - highWidth, row, highWidth, line), Qt::AlignRight | Qt::AlignVCenter,
+                         highShown);
+        const qreal scaleLeft = pad + lowWidth + pad, scaleRight = bar.width - pad - highWidth - pad;
+        if (scaleRight > scaleLeft)
+            paintScale(QRectF(scaleLeft, row + 2.0, scaleRight - scaleLeft, line - 4.0), false);
+        painter.end();
+        return image;
+    }
     painter.setPen(Qt::white);
     painter.drawText(QRectF(pad, pad, textWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
                      metrics.elidedText(QString::fromStdString(bar.title), Qt::ElideRight, textWidth));
     painter.setPen(QColor(200, 200, 200));
     painter.drawText(QRectF(pad, pad + line, textWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
                      metrics.elidedText(QString::fromStdString(bar.units), Qt::ElideRight, textWidth));
-    // The scale: high at the top, one band per colour.
+    // The scale, high at the top; tall enough that its two labels keep a line apart.
     const QRectF scale(pad, pad + 2.5 * line, 14.0, bar.height - 3.0 * line - 2 * pad);
-    const int steps = int(bar.colours.size() / 3);
-    for (int k = 0; k < steps && scale.height() > 0.0; ++k) {
-        const int from = steps - 1 - k;
-        const QColor colour(bar.colours[size_t(from) * 3], bar.colours[size_t(from) * 3 + 1],
-                            bar.colours[size_t(from) * 3 + 2]);
-        const qreal top = scale.top() + scale.height() * k / steps;
-        painter.fillRect(QRectF(scale.left(), top, scale.width(), scale.height() / steps + 0.5), colour);
-    }
+    if (scale.height() > 0.0)
+        paintScale(scale, true);
     painter.setPen(Qt::white);
     const qreal labelLeft = scale.right() + pad, labelWidth = bar.width - labelLeft - pad;
     painter.drawText(QRectF(labelLeft, scale.top() - line / 2, labelWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
-                     QString::number(bar.high, 'g', 4));
+                     metrics.elidedText(high, Qt::ElideRight, labelWidth));
     painter.drawText(QRectF(labelLeft, scale.bottom() - line / 2, labelWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
-                     QString::number(bar.low, 'g', 4));
+                     metrics.elidedText(low, Qt::ElideRight, labelWidth));
     painter.end();
     return image;
 }

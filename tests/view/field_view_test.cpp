@@ -160,3 +160,41 @@ TEST(FieldView, TheColourBarRunsFromTheColdestCellsColourToTheHottests)
         EXPECT_EQ(std::vector<uint8_t>(bar.end() - 3, bar.end()), colourOfCell(hottest));
     }
 }
+
+// The colour bar keeps to a corner of any picture: down the side where the
+// picture is tall enough for its text and a scale whose two labels stand
+// apart, across where it is low (a channel's strip), not at all where even
+// that would not fit.
+TEST(FieldView, TheColourBarKeepsToACornerOfAnyPicture)
+{
+    struct Case {
+        uint32_t width, height;
+        bool shown, across;
+    };
+    for (const Case c : {Case{600, 360, true, false}, Case{2000, 1200, true, false}, Case{440, 82, true, true},
+                         Case{880, 164, true, false}, Case{600, 150, true, true}, Case{240, 300, false, false},
+                         Case{200, 80, false, false}, Case{600, 60, false, false}, Case{100, 400, false, false}}) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        // A grid of the picture's proportions, two pixels a cell.
+        FluidSolver solver(sceneFrom("[grid]\ncells = [" + std::to_string(c.width / 2) + ", " +
+                                     std::to_string(c.height / 2) + "]\n[fluid]\ngravity = [0.0, 0.0]\n"));
+        rotate(solver, 1.0);
+        Frame frame;
+        FrameOptions options;
+        options.field = CellField::vorticity;
+        composeFrame(solver, c.width, c.height, frame, options);
+        const ColourBar& bar = frame.colourBar;
+        ASSERT_EQ(bar.shown, c.shown);
+        if (!c.shown)
+            continue;
+        EXPECT_EQ(bar.across, c.across);
+        EXPECT_LE(bar.width, 0.4 * c.width);
+        EXPECT_LE(bar.height, 0.6 * c.height + 1e-3);
+        EXPECT_GE(bar.x, 0.0f);
+        EXPECT_LE(bar.x + bar.width, float(c.width));
+        // Down the side: the scale between the two labels is taller than a line of text.
+        if (!bar.across) {
+            EXPECT_GE(bar.height, 96.0f);
+        }
+    }
+}

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -238,3 +239,49 @@ TEST(FramePainter, ADiscThatCutsCellsIsDrawnRound)
 }
 
 }  // namespace
+
+// Across a low picture, the bar's two values stand at its two ends and the
+// scale runs between them from the low colour to the high one, with no text over it.
+TEST(FramePainter, AColourBarAcrossALowPictureKeepsItsValuesApart)
+{
+    ColourBar bar;
+    bar.shown = bar.across = true;
+    bar.title = "vorticity";
+    bar.units = "1/time";
+    bar.low = -47.73;
+    bar.high = 47.73;
+    bar.colours = {0, 0, 255, 128, 128, 128, 255, 0, 0};
+    bar.width = 176.0f;
+    bar.height = 44.0f;
+    const QImage image = paintColourBar(bar, 1.0).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(image.size(), QSize(176, 44));
+    // The scale's row: find its coloured run, and the text on either side of it.
+    int row = -1, first = -1, last = -1;
+    for (int y = 20; y < 44 && row < 0; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == qRgb(255, 0, 0) || image.pixel(x, y) == qRgb(0, 0, 255)) {
+                row = y;
+                break;
+            }
+    ASSERT_GE(row, 0) << "no scale drawn";
+    for (int x = 0; x < image.width(); ++x) {
+        const QRgb pixel = image.pixel(x, row);
+        const bool scale = pixel == qRgb(0, 0, 255) || pixel == qRgb(128, 128, 128) || pixel == qRgb(255, 0, 0);
+        if (scale && first < 0)
+            first = x;
+        if (scale)
+            last = x;
+    }
+    EXPECT_EQ(image.pixel(first, row), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(last, row), qRgb(255, 0, 0));
+    auto lightInColumns = [&](int from, int to) {
+        int light = 0;
+        for (int y = row - 6; y <= row + 6; ++y)
+            for (int x = std::max(from, 0); x < std::min(to, image.width()); ++x)
+                light += qGray(image.pixel(x, y)) > 160 && qRed(image.pixel(x, y)) == qBlue(image.pixel(x, y));
+        return light;
+    };
+    EXPECT_GT(lightInColumns(0, first - 1), 10) << "the low value is missing";
+    EXPECT_GT(lightInColumns(last + 2, image.width()), 10) << "the high value is missing";
+    EXPECT_GT(last - first, 40) << "the values crowd out the scale";
+}
