@@ -547,7 +547,7 @@ PYBIND11_MODULE(_flowbox, module)
                 const std::string file = py::str(py::module_::import("os").attr("fspath")(path));
                 std::string problem;
                 if (!saveStateFile(file, r.ready().save(), problem))
-                    throw py::value_error(problem);
+                    raise(PyExc_OSError, problem);
             },
             py::arg("path"), "Writes the whole run to go on from with Run.resume or a program's --resume.")
         .def(

@@ -182,6 +182,7 @@ def test_bad_calls_raise_the_right_exceptions(tmp_path):
         (flowbox.StateError, lambda: flowbox.Run.resume(damaged)),
         (flowbox.StateError, lambda: flowbox.Run.resume(tmp_path / "missing.state")),
         (ValueError, lambda: flowbox.set_threads(0)),
+        (OSError, lambda: run.save(tmp_path / "no-such-folder" / "run.state")),
         (ValueError, lambda: run.u.__setitem__((0, 0), 1.0)),
         (TypeError, lambda: flowbox.sweep("cavity", [{}], ticks=1)),
         (ValueError, lambda: flowbox.sweep(flowbox.Scene("cavity"), [{}], ticks=-1)),
