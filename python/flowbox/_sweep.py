@@ -5,8 +5,6 @@ import concurrent.futures
 import multiprocessing
 import os
 
-import cloudpickle
-
 
 def measurements(run):
     """What a sweep returns of each run unless told otherwise: the tick line's values."""
@@ -19,6 +17,8 @@ def measurements(run):
 
 def _one_run(task):
     """Runs one set of values; a top-level function, so that workers can call it."""
+    import cloudpickle
+
     from flowbox import Run  # in a fresh worker process
 
     scene, values, ticks, until_steady, measure = cloudpickle.loads(task)
@@ -45,6 +45,8 @@ def sweep(scene, values, *, ticks, until_steady=None, measure=None, client=None,
     then run the runs; without one, up to `processes` local processes do
     (default: one per core). The results are the same either way, bit for bit.
     """
+    import cloudpickle  # functions and lambdas as measures, to other processes
+
     from flowbox import Scene
 
     if not isinstance(scene, Scene):
