@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLayout>
+#include <QScreen>
 #include <QStatusBar>
 
 #include <cmath>
@@ -44,12 +45,22 @@ MainWindow::MainWindow(const Scene& scene, QWidget* parent)
 
 void MainWindow::fitToScene()
 {
-    // The view as the standard window lays it out, then as large as the
-    // scene's picture in it: no black band beside a grid of other proportions.
+    // The view as the standard window lays it out; then the scene's picture
+    // as large as fits comfortably, two thirds of the screen's available
+    // width or height, in the grid's proportions and never smaller than in
+    // the standard view; the window around it.
     layout()->activate();
     const QSize shown = view->size();
-    const double pixelsPerCell =
+    double pixelsPerCell =
         cellSize(uint32_t(shown.width()), uint32_t(shown.height()), solver->nx, solver->ny, solver->dx, true);
+    if (const QScreen* display = screen()) {
+        const QRect available = display->availableGeometry();
+        double comfortable =
+            std::fmin(2.0 / 3.0 * available.width() / solver->nx, 2.0 / 3.0 * available.height() / solver->ny);
+        if (comfortable >= 1.0)
+            comfortable = std::floor(comfortable);  // the view draws whole pixels a cell
+        pixelsPerCell = std::fmax(pixelsPerCell, comfortable);
+    }
     const QSize picture(int(std::ceil(solver->nx * pixelsPerCell)), int(std::ceil(solver->ny * pixelsPerCell)));
     if (pixelsPerCell > 0.0)
         resize(size() - (shown - picture));

@@ -45,7 +45,7 @@ protected slots:
     void advance();
 
 private:
-    // A window given a scene shrinks its view to the scene's picture.
+    // A window given a scene opens with its picture as large as fits comfortably.
     void fitToScene();
 
     MainWindowUi* ui;

@@ -370,7 +370,8 @@ TEST(Program, RunsThroughEglWhenGlxIsNotUsed)
 }
 
 // A scene's picture fills its window's view, whatever the grid's
-// proportions; the standard window keeps its size.
+// proportions, as large as fits comfortably on the screen; the standard
+// window keeps its size.
 TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
 {
     struct Grid {
@@ -395,7 +396,15 @@ TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
                                        true);
         EXPECT_NEAR(grid.nx * pixels, view.width(), 1.0);
         EXPECT_NEAR(grid.ny * pixels, view.height(), 1.0);
-        EXPECT_LE(view.width(), 600);
+        // As large as fits comfortably: within two thirds of the screen's
+        // width and height, and a pixel more a cell would not be.
+        const QRect available = window.screen()->availableGeometry();
+        const double wide = 2.0 / 3.0 * available.width(), high = 2.0 / 3.0 * available.height();
+        EXPECT_LE(view.width(), wide + 1.0);
+        EXPECT_LE(view.height(), high + 1.0);
+        EXPECT_GE(pixels, 1.0);
+        EXPECT_TRUE(grid.nx * (pixels + 1.0) > wide || grid.ny * (pixels + 1.0) > high)
+            << view.width() << " x " << view.height() << " on " << available.width() << " x " << available.height();
     }
     MainWindow standard;
     standard.show();
