@@ -247,7 +247,8 @@ public:
         return solver;
     }
 
-    py::array_t<uint8_t> frame(int width, int height, const std::string& view, bool arrows)
+    // What the window shows, drawn in software, as 8-bit RGB.
+    QImage picture(int width, int height, const std::string& view, bool arrows)
     {
         if (width < 1 || height < 1 || width > 8192 || height > 8192)
             throw py::value_error("frame: size is (width, height), each from 1 to 8192");
@@ -258,13 +259,9 @@ public:
         if (options.field && !hasField(shown.solver(), *options.field))
             throw py::value_error("frame: view: the scene has no " + view);
         ensurePainting();
-        composeFrame(shown.solver(), uint32_t(width), uint32_t(height), picture, options);
-        composeTrails(shown.tracers(), picture);
-        const QImage image = paintFrame(picture).convertToFormat(QImage::Format_RGB888);
-        py::array_t<uint8_t> pixels({py::ssize_t(image.height()), py::ssize_t(image.width()), py::ssize_t(3)});
-        for (int row = 0; row < image.height(); ++row)
-            std::memcpy(pixels.mutable_data(row), image.constScanLine(row), size_t(image.width()) * 3);
-        return pixels;
+        composeFrame(shown.solver(), uint32_t(width), uint32_t(height), frame, options);
+        composeTrails(shown.tracers(), frame);
+        return paintFrame(frame).convertToFormat(QImage::Format_RGB888);
     }
 
     // As a window shows the run: the standard window's view, or 600 pixels
@@ -273,21 +270,9 @@ public:
     {
         const Scene& scene = ready().scene();
         if (scene.builtIn)
-            return {600, 361};
-        return {600, std::max(1, int(std::lround(600.0 * scene.ny / scene.nx)))};
-    }
-
-    py::bytes png(int width, int height, const std::string& view)
-    {
-        const py::array_t<uint8_t> pixels = frame(width, height, view, true);
-        QImage image(int(pixels.shape(1)), int(pixels.shape(0)), QImage::Format_RGB888);
-        for (int row = 0; row < image.height(); ++row)
-            std::memcpy(image.scanLine(row), pixels.data(row), size_t(image.width()) * 3);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return py::bytes(bytes.constData(), size_t(bytes.size()));
+            return {int(standardViewWidth), int(standardViewHeight)};
+        return {int(standardViewWidth),
+                std::max(1, int(std::lround(double(standardViewWidth) * scene.ny / scene.nx)))};
     }
 
     void writeVtk(const std::string& folder)
@@ -320,7 +305,7 @@ private:
         PyRun& run;
     };
 
-    Frame picture;  // reused, so that a following colour range moves gently from picture to picture
+    Frame frame;  // reused, so that a following colour range moves gently from picture to picture
     std::map<std::string, VtkSeries> vtk;  // a series per folder written to
 };
 
@@ -431,10 +416,13 @@ PYBIND11_MODULE(_flowbox, module)
                                    const FluidSolver& solver = r.ready().solver();
                                    if (!solver.dye)
                                        return py::none();
-                                   std::vector<double> all;
-                                   for (const GridArray& channel : solver.dye->channel)
-                                       all.insert(all.end(), channel.data.get(), channel.data.get() + channel.size());
-                                   return readOnlyArray(all.data(), {3, py::ssize_t(solver.nx), py::ssize_t(solver.ny)});
+                                   py::array_t<double> channels({py::ssize_t(3), py::ssize_t(solver.nx),
+                                                                 py::ssize_t(solver.ny)});
+                                   for (int c = 0; c < 3; ++c)
+                                       std::memcpy(channels.mutable_data(c), solver.dye->channel[c].data.get(),
+                                                   solver.dye->channel[c].size() * sizeof(double));
+                                   channels.attr("flags").attr("writeable") = false;
+                                   return channels;
                                })
         .def_property_readonly("temperature",
                                [](const PyRun& r) -> py::object {
@@ -567,16 +555,24 @@ PYBIND11_MODULE(_flowbox, module)
                         throw py::type_error("frame: size is (width, height) in pixels");
                     }
                 }
-                const auto [width, height] = pixels;
-                return r.frame(width, height, view, arrows);
+                const QImage image = r.picture(pixels.first, pixels.second, view, arrows);
+                py::array_t<uint8_t> rgb({py::ssize_t(image.height()), py::ssize_t(image.width()), py::ssize_t(3)});
+                for (int row = 0; row < image.height(); ++row)
+                    std::memcpy(rgb.mutable_data(row), image.constScanLine(row), size_t(image.width()) * 3);
+                return rgb;
             },
             py::arg("size") = py::none(), py::arg("view") = "flow", py::arg("arrows") = true,
             "What the window shows, as an RGB array of height x width x 3; size is (width, height), by "
             "default 600 pixels wide in the grid's proportions.")
-        .def("_repr_png_", [](PyRun& r) {
-            const auto [width, height] = r.pictureSize();
-            return r.png(width, height, "flow");
-        })
+        .def("_repr_png_",
+             [](PyRun& r) {
+                 const auto [width, height] = r.pictureSize();
+                 QByteArray bytes;
+                 QBuffer buffer(&bytes);
+                 buffer.open(QIODevice::WriteOnly);
+                 r.picture(width, height, "flow", true).save(&buffer, "PNG");
+                 return py::bytes(bytes.constData(), size_t(bytes.size()));
+             })
         .def("__repr__", [](const PyRun& r) {
             if (r.busy)
                 return std::string("<flowbox.Run stepping>");

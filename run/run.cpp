@@ -125,7 +125,7 @@ RunOutcome Run::advance(uint64_t tickLimit, double steadyRate,
 void Run::restart()
 {
     const bool pourable = flow->dye != nullptr;
-    flow = std::make_unique<FluidSolver>(Scene(flow->scene));
+    flow = std::make_unique<FluidSolver>(flow->scene);  // made before the old one goes
     if (pourable)
         flow->enableDye();
     tracerList.clear();

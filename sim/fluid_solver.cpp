@@ -281,8 +281,10 @@ void FluidSolver::solvePressureChange(const VelocityField& field, double dt)
     // to the tolerance of the right-hand side the whole pressure answers,
     // the change's plus the last pressure's. A settled flow's change then
     // takes one iteration, not a chase after rounding.
-    std::vector<double> lastAnswered(rhs.size());
-    std::vector<double> last = pressure->values.values();
+    std::vector<double>& last = changeScratch[0];
+    std::vector<double>& lastAnswered = changeScratch[1];
+    last.assign(pressure->values.data.get(), pressure->values.data.get() + pressure->values.size());
+    lastAnswered.resize(rhs.size());
     for (size_t k = 0; k < last.size(); ++k)
         if (domain.solidCells()[k])
             last[k] = 0.0;

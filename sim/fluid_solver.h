@@ -110,6 +110,7 @@ private:
 
     std::vector<Push> pushes;
     std::unique_ptr<ScalarField> pressureChange;  // of the last projection, in a viscous scene
+    std::vector<double> changeScratch[2];          // the last pressure and what it answers, kept from tick to tick
     bool pressureKnown = false;                   // whether a projection has made the pressure
     // A scene's pressure and viscosity matrices, with their preconditioners,
     // from tick to tick (the standard box builds its own each tick).

@@ -37,9 +37,6 @@ namespace {
 constexpr qulonglong maxTicks = 10'000'000;
 constexpr int badArgumentsStatus = 2;
 constexpr int notSteadyStatus = 3;
-// What the window's view measures at the window's default size of 600 by 400.
-constexpr int defaultFrameWidth = 600;
-constexpr int defaultFrameHeight = 361;
 constexpr int largestFrameSide = 8192;
 // Frame names carry the tick padded to the width of the largest, so that they sort in order.
 constexpr int frameNumberWidth = 8;
@@ -276,8 +273,8 @@ int main(int argc, char* argv[])
         "size",
         QString("With --frames: pictures of W by H pixels, 1 to %1 each (default %2x%3, the window's view).")
             .arg(largestFrameSide)
-            .arg(defaultFrameWidth)
-            .arg(defaultFrameHeight),
+            .arg(standardViewWidth)
+            .arg(standardViewHeight),
         "WxH");
     const QCommandLineOption sceneOption(
         "scene", "Run the scene in FILE, or the shipped scene NAME (cavity, cylinder, step, standard, ...), "
@@ -328,7 +325,7 @@ int main(int argc, char* argv[])
     const qulonglong every = digits.match(everyText).hasMatch() ? everyText.toULongLong(&ok) : 0;
     if (every == 0)
         failArguments(QString("--every takes a whole number of ticks from 1 to 999999999, not '%1'").arg(everyText));
-    QSize frameSize(defaultFrameWidth, defaultFrameHeight);
+    QSize frameSize{int(standardViewWidth), int(standardViewHeight)};
     if (parser.isSet(sizeOption)) {
         static const QRegularExpression widthByHeight("^([0-9]{1,5})x([0-9]{1,5})$");
         const QRegularExpressionMatch size = widthByHeight.match(parser.value(sizeOption));

@@ -28,6 +28,10 @@ constexpr FrameColour dotColour{0.0f, 0.1f, 0.0f};
 constexpr FrameColour solidColour{0.3f, 0.3f, 0.36f};  // filled cells, drawn after the grid
 constexpr float dotSize = 2.0f;  // pixels across a square dot
 
+// What the window's view measures at the window's default size of 600 by
+// 400: the picture of the standard box when no other size is asked for.
+constexpr uint32_t standardViewWidth = 600, standardViewHeight = 361;
+
 // A field view's scale, drawn along the side of the picture: the field's
 // name and units, its colours from the low end to the high, and the values
 // at the two ends.
