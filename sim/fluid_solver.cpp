@@ -231,18 +231,25 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
                 solves.take(settings, key, std::move(system.matrix));
             const std::vector<double>& rhs = system.rhs;
             std::vector<double> result(rhs.size(), 0.0);
-            // What diffusing the velocity adds changes little from tick to
-            // tick: the solve starts from the velocity plus the last tick's change.
-            std::vector<double>& change = diffusionChange[number];
-            const bool fromGuess = scene.viscosityFromPrevious && change.size() == rhs.size();
-            if (fromGuess)
+            // The velocity diffused changes smoothly from tick to tick: the
+            // solve starts from the last two ticks' answers carried on a
+            // straight line (or from the last, the tick after the first).
+            std::vector<double>& last = diffused[number];
+            std::vector<double>& lastStep = diffusedStep[number];
+            const bool fromGuess = scene.viscosityFromPrevious && last.size() == rhs.size();
+            if (fromGuess && lastStep.size() == rhs.size())
                 for (size_t k = 0; k < rhs.size(); ++k)
-                    result[k] = rhs[k] + change[k];
+                    result[k] = last[k] + lastStep[k];
+            else if (fromGuess)
+                result = last;
             outcomes[number] = solves.solve(settings, rhs, result, fromGuess);
             if (scene.viscosityFromPrevious) {
-                change.resize(rhs.size());
-                for (size_t k = 0; k < rhs.size(); ++k)
-                    change[k] = result[k] - rhs[k];
+                if (last.size() == result.size()) {
+                    lastStep.resize(result.size());
+                    for (size_t k = 0; k < result.size(); ++k)
+                        lastStep[k] = result[k] - last[k];
+                }
+                last = result;
             }
             std::copy(result.begin(), result.end(), component.data.get());
         }
@@ -388,8 +395,10 @@ SavedRun FluidSolver::saveState(uint64_t tick) const
     run.pressureKnown = pressureKnown;
     if (pressureChange)
         run.pressureChange = pressureChange->values.values();
-    for (int c = 0; c < 2; ++c)
-        run.diffusionChange[c] = diffusionChange[c];
+    for (int c = 0; c < 2; ++c) {
+        run.diffused[c] = diffused[c];
+        run.diffusedStep[c] = diffusedStep[c];
+    }
     for (int c = 0; c < 3 && dye; ++c)
         run.dye[c] = dye->channel[c].values();
     if (heat) {
@@ -428,8 +437,10 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
         pressureChange->values.assign(run.pressureChange);
     else if (pressureChange)
         pressureChange->values.assign(std::vector<double>(pressureChange->values.size(), 0.0));
-    for (int c = 0; c < 2; ++c)
-        diffusionChange[c] = run.diffusionChange[c];
+    for (int c = 0; c < 2; ++c) {
+        diffused[c] = run.diffused[c];
+        diffusedStep[c] = run.diffusedStep[c];
+    }
     if (!run.dye[0].empty()) {
         enableDye();
         for (int c = 0; c < 3; ++c)

@@ -117,7 +117,9 @@ private:
     RepeatedSolve pressureSolves;
     std::vector<std::vector<uint32_t>> closedParts;  // of the domain, when pressureSolves took its matrix
     RepeatedSolve viscositySolves[2];
-    std::vector<double> diffusionChange[2];  // per component, what the last viscosity solve added to the velocity
+    // Per component, the last viscosity solve's answer and how it changed
+    // from the one before: where the next solve starts.
+    std::vector<double> diffused[2], diffusedStep[2];
     SolveOutcome lastSolve;
     SolveOutcome lastDiffusion;
 };

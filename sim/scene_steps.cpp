@@ -170,9 +170,18 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
     } else if (form == SystemForm::rowLists) {
         system.matrix.rows = fivePointSystem(lines, length, rowAt);
     } else {
+        // Away from the border, from held faces and from cutting discs a
+        // row's right-hand side is its sample alone: copied, not built.
+        const bool cut = domain.cutsCells();
         for (uint32_t a = 0; a < lines; ++a)
-            for (uint32_t b = 0; b < length; ++b)
-                rowAt(a, b);
+            for (uint32_t b = 0; b < length; ++b) {
+                const bool plain = !cut && a > 0 && a + 1 < lines && b > 0 && b + 1 < length && !held(a, b) &&
+                                   !held(a - 1, b) && !held(a + 1, b) && !held(a, b - 1) && !held(a, b + 1);
+                if (plain)
+                    rhs[size_t(a) * length + b] = component.at(a, b);
+                else
+                    rowAt(a, b);
+            }
     }
     system.rhs = std::move(rhs);
     return system;

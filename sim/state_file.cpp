@@ -149,7 +149,7 @@ private:
     std::string_view taken;
 };
 
-bool readBody(std::string_view body, uint32_t maxTrailPoints, SavedRun& run, std::string& problem)
+bool readBody(std::string_view body, uint32_t version, uint32_t maxTrailPoints, SavedRun& run, std::string& problem)
 {
     Reader in(body);
     const std::string sceneText = in.text();
@@ -179,8 +179,17 @@ bool readBody(std::string_view body, uint32_t maxTrailPoints, SavedRun& run, std
     run.pressure = in.reals("pressure", cells);
     run.pressureKnown = in.whole(1) != 0;
     run.pressureChange = in.reals("pressure change", cells, true);
-    run.diffusionChange[0] = in.reals("viscous change of u", (nx + 1) * ny, true);
-    run.diffusionChange[1] = in.reals("viscous change of v", nx * (ny + 1), true);
+    if (version == 1) {
+        // What the viscosity solves added, where format 1 started them:
+        // read past; the next solves start afresh, within their tolerance.
+        in.reals("viscous change of u", (nx + 1) * ny, true);
+        in.reals("viscous change of v", nx * (ny + 1), true);
+    } else {
+        run.diffused[0] = in.reals("diffused u", (nx + 1) * ny, true);
+        run.diffused[1] = in.reals("diffused v", nx * (ny + 1), true);
+        run.diffusedStep[0] = in.reals("diffused u's step", (nx + 1) * ny, true);
+        run.diffusedStep[1] = in.reals("diffused v's step", nx * (ny + 1), true);
+    }
     for (std::vector<double>& channel : run.dye)
         channel = in.reals("dye", cells, true);
     if (in.ok() && (run.dye[0].empty() != run.dye[1].empty() || run.dye[0].empty() != run.dye[2].empty()))
@@ -233,8 +242,10 @@ std::string writeState(const SavedRun& run)
     body.reals(run.pressure);
     body.whole(run.pressureKnown, 1);
     body.reals(run.pressureChange);
-    body.reals(run.diffusionChange[0]);
-    body.reals(run.diffusionChange[1]);
+    for (const std::vector<double>& component : run.diffused)
+        body.reals(component);
+    for (const std::vector<double>& component : run.diffusedStep)
+        body.reals(component);
     for (const std::vector<double>& channel : run.dye)
         body.reals(channel);
     body.reals(run.temperature);
@@ -292,7 +303,7 @@ bool readState(std::string_view bytes, const std::string& source, uint32_t maxTr
     if (checksum(body) != bytes.substr(headerSize + size_t(bodySize)))
         return refuse("damaged: its checksum does not match its contents");
     std::string problem;
-    if (!readBody(body, maxTrailPoints, run, problem))
+    if (!readBody(body, version, maxTrailPoints, run, problem))
         return refuse("damaged: " + problem);
     return true;
 }

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-constexpr uint32_t stateFormatVersion = 1;
+constexpr uint32_t stateFormatVersion = 2;
 
 struct SavedTracer {
     float x = 0.0f, y = 0.0f;
@@ -34,7 +34,8 @@ struct SavedRun {
     std::vector<double> u, v, pressure;
     bool pressureKnown = false;
     std::vector<double> pressureChange;      // of a viscous scene, else empty (or saved before it had one)
-    std::vector<double> diffusionChange[2];  // what the last viscosity solves added, or empty
+    std::vector<double> diffused[2];      // the last viscosity solves' answers, or empty
+    std::vector<double> diffusedStep[2];  // how they changed from the ones before, or empty
     std::vector<double> dye[3];              // empty without dye
     std::vector<double> temperature, balanced;  // empty without heat
     uint32_t randomState = 1;                   // the tracers' generator

@@ -127,6 +127,27 @@ TEST(StateFile, WhatNoRunWritesIsRefusedBehindAGoodChecksum)
     }
 }
 
+// Format 1 kept what the viscosity solves added where format 2 keeps their
+// answers: its files are read past that part, and their runs go on.
+TEST(StateFile, AFileOfTheFormatBeforeGoesOn)
+{
+    SavedRun read;
+    std::string error;
+    ASSERT_TRUE(loadStateFile(FLOWBOX_OLD_STATE, 51, read, error)) << error;
+    ASSERT_GT(read.scene.viscosity, 0.0);
+    EXPECT_FALSE(read.tracers.empty());
+    EXPECT_TRUE(read.diffused[0].empty() && read.diffusedStep[1].empty());
+    FluidSolver resumed(read.scene);
+    ASSERT_TRUE(resumed.restoreState(read, error)) << error;
+    for (int tick = 0; tick < 5; ++tick) {
+        resumed.step();
+        ASSERT_TRUE(resumed.lastDiffusionSolve().converged && resumed.lastPressureSolve().converged);
+    }
+    const SavedRun again = resumed.saveState(read.tick + 5);
+    EXPECT_EQ(again.diffused[0].size(), resumed.velocity->u.size());
+    EXPECT_EQ(again.diffusedStep[1].size(), resumed.velocity->v.size());
+}
+
 TEST(StateFile, AStateThatDoesNotFitItsSceneIsRefused)
 {
     FluidSolver solver(sceneFrom(sceneText));

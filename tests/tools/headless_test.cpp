@@ -14,6 +14,7 @@
 #include "sim/fluid_solver.h"
 #include "sim/probes.h"
 #include "sim/scene_file.h"
+#include "sim/state_file.h"
 #include "simd/dispatch.h"
 
 #include "tests/support/files.h"
@@ -583,7 +584,7 @@ TEST(HeadlessState, AFileThatIsNotASoundStateIsRefusedAndNothingRuns)
         return copy;
     };
     QByteArray newer = bytes;
-    newer[14] = 2;
+    newer[14] = char(stateFormatVersion + 1);
     struct Case {
         const char* name;
         QByteArray contents;
