@@ -23,24 +23,38 @@ constexpr int pngQuality = 70;  // Qt's scale: lighter compression than the defa
 
 Playground::~Playground() = default;
 
-Playground::Playground(FlowView& view, Run& run, QObject* parent) : QObject(parent), view(view), run(run)
+Playground::Playground(FlowView& view, Run& run, QObject* parent) : QObject(parent), view(view), run(&run)
 {
     clock.start();
 }
 
+void Playground::setRun(Run& shown)
+{
+    run = &shown;
+    drag = Drag::none;
+    saved.clear();
+    updateStatus();
+}
+
+void Playground::tell(const QString& line)
+{
+    saved = line;
+    updateStatus();
+}
+
 QPointF Playground::toScene(QPointF pixel) const
 {
-    const FluidSolver& solver = run.solver();
+    const FluidSolver& solver = run->solver();
     const double pixelsPerCell = cellSize(uint32_t(view.width()), uint32_t(view.height()), solver.nx, solver.ny,
                                           solver.dx, true);
     if (pixelsPerCell <= 0.0)
         return {-1.0, -1.0};
-    return pixel / pixelsPerCell * solver.dx;
+    return (pixel - view.pictureOrigin()) / pixelsPerCell * solver.dx;
 }
 
 void Playground::drawAt(QPointF pixel)
 {
-    FluidSolver& solver = run.solver();
+    FluidSolver& solver = run->solver();
     const QPointF at = toScene(pixel) / solver.dx;
     if (at.x() < 0.0 || at.y() < 0.0 || at.x() >= solver.nx || at.y() >= solver.ny)
         return;
@@ -128,7 +142,7 @@ void Playground::showNextField()
     // The flow, then each field the solver has, then the flow again.
     std::optional<CellField>& shown = view.options.field;
     int next = shown ? int(*shown) + 1 : 0;
-    while (next < cellFieldCount && !hasField(run.solver(), CellField(next)))
+    while (next < cellFieldCount && !hasField(run->solver(), CellField(next)))
         ++next;
     shown = next < cellFieldCount ? std::optional<CellField>(CellField(next)) : std::nullopt;
 }
@@ -163,16 +177,16 @@ void Playground::toggleRecording()
 
 void Playground::savePicture()
 {
-    saved = QString("flowbox-tick-%1.png").arg(run.tick());
+    saved = QString("flowbox-tick-%1.png").arg(run->tick());
     if (!view.grabFramebuffer().save(saved, "PNG"))
         saved = QString("could not write %1").arg(QDir::current().filePath(saved));
 }
 
 void Playground::saveState()
 {
-    SavedRun state = run.save();
+    SavedRun state = run->save();
     view.saveTracers(state);
-    saved = QString("flowbox-tick-%1.state").arg(run.tick());
+    saved = QString("flowbox-tick-%1.state").arg(run->tick());
     std::string problem;
     if (!saveStateFile(saved.toStdString(), state, problem))
         saved = QString("could not write %1").arg(QDir::current().filePath(saved));
@@ -181,7 +195,7 @@ void Playground::saveState()
 void Playground::afterTick(bool pausedNow)
 {
     paused = pausedNow;
-    FluidSolver& solver = run.solver();
+    FluidSolver& solver = run->solver();
     // The pointer's velocity: how far it went since the last tick, over a step.
     if (drag == Drag::push) {
         const QPointF moved = pointer - pointerAtLastTick;
@@ -209,12 +223,12 @@ void Playground::showState(bool pausedNow)
 void Playground::updateStatus()
 {
     QString status = QString("tick %1 · %2 iterations · %3 frames/s")
-                         .arg(run.tick())
-                         .arg(run.solver().lastPressureSolve().iterations)
+                         .arg(run->tick())
+                         .arg(run->solver().lastPressureSolve().iterations)
                          .arg(frameRate, 0, 'f', 1);
     // The first solid's, lift up the picture; not before a tick, nor for a solid without a box of its own.
-    if (!run.forces().empty() && std::isfinite(run.forces()[0].x))
-        status += QString(" · drag %1 · lift %2").arg(run.forces()[0].x, 0, 'g', 4).arg(-run.forces()[0].y, 0, 'g', 4);
+    if (!run->forces().empty() && std::isfinite(run->forces()[0].x))
+        status += QString(" · drag %1 · lift %2").arg(run->forces()[0].x, 0, 'g', 4).arg(-run->forces()[0].y, 0, 'g', 4);
     if (view.options.field)
         status += QString(" · ") + cellFieldName(*view.options.field);
     if (paused)

@@ -12,7 +12,9 @@
 // lift on the first.
 //
 // It works on the window's run and the view that draws it; what only the
-// window can do (pause, start again, show the status) it asks for through signals.
+// window can do (pause, start again, show the status) it asks for through
+// signals. Each key's action is a public function of its own, which the
+// window's menus call as well.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -30,6 +32,9 @@ public:
     Playground(FlowView& view, Run& run, QObject* parent);
     ~Playground() override;
 
+    // The run the window shows now (a scene or a saved run opened in it).
+    void setRun(Run& shown);
+
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Called after every tick: hands the pointer's push or dye to the next
@@ -39,6 +44,16 @@ public:
     void showState(bool paused);
 
     const QString& lastSaved() const { return saved; }
+    bool recordingFrames() const { return !recording.isEmpty(); }
+
+    // What the keys do.
+    void showNextField();  // V
+    void toggleRecording();  // C: each frame shown to a new folder, or stop
+    void savePicture();  // S: flowbox-tick-N.png in the working folder
+    void saveState();    // Ctrl+S: flowbox-tick-N.state
+    // A line after the status (a file written, a setting changed), until the next.
+    void tell(const QString& line);
+    void updateStatus();
 
 signals:
     void pauseToggleRequested();
@@ -50,15 +65,9 @@ private:
 
     QPointF toScene(QPointF pixel) const;  // length units of the simulation
     void drawAt(QPointF pixel);
-    void showNextField();
-    // Starts or stops writing each frame shown to a new folder.
-    void toggleRecording();
-    void savePicture();  // flowbox-tick-N.png in the working folder
-    void saveState();    // flowbox-tick-N.state
-    void updateStatus();
 
     FlowView& view;
-    Run& run;
+    Run* run;
     Drag drag = Drag::none;
     QPointF pointer;            // in length units, as last seen
     QPointF pointerAtLastTick;  // where the push of the coming step is measured from

@@ -78,6 +78,13 @@ bool Run::resume(const SavedRun& saved, std::string& problem)
     return true;
 }
 
+bool Run::changeScene(const Scene& changed, std::string& problem)
+{
+    SavedRun saved = save();
+    saved.scene = changed;
+    return resume(saved, problem);
+}
+
 void Run::startMeasuring()
 {
     const size_t solids = flow->scene.solidsInOrder().size();

@@ -61,6 +61,11 @@ public:
     // (nor temperature) changed faster than steadyRate per unit of time over a tick.
     RunOutcome advance(uint64_t tickLimit, double steadyRate = 0.0,
                        const std::function<bool(uint64_t ticks, double stepMicroseconds)>& afterTick = {});
+    // Goes on from this tick with the scene changed (its grid and its
+    // solids as they were): as if the run so far were saved and resumed
+    // with the changed scene, bit for bit. False, saying why, where the
+    // run does not fit it; the run is then as it was.
+    bool changeScene(const Scene& changed, std::string& problem);
     // The scene from its start again, tick 0, no tracers; a run given dye
     // to pour keeps it.
     void restart();

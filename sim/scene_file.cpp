@@ -1,5 +1,7 @@
 #include "sim/scene_file.h"
 
+#include "sim/domain.h"
+
 // The parser's own failures come back as values, not exceptions.
 #define TOML_EXCEPTIONS 0
 #define TOML_HEADER_ONLY 1
@@ -23,6 +25,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -789,6 +792,96 @@ bool sceneWithValues(const Scene& scene, const std::vector<std::pair<std::string
     if (!parseScene(text.str(), source + " (with values changed)", changed, error))
         return false;
     // Named as the scene it was made from; its file is its text now.
+    changed.file = scene.file;
+    out = std::move(changed);
+    return true;
+}
+
+namespace {
+
+// The cells solid in `solid` but not in `kept`, as rectangles: runs along
+// each row, a run carried down while the rows below repeat it.
+toml::array rectanglesOf(const std::vector<uint8_t>& solid, const std::vector<uint8_t>& kept, uint32_t nx, uint32_t ny)
+{
+    struct Open {
+        uint32_t i0, i1, j0, j1;
+    };
+    std::vector<Open> open, done;
+    for (uint32_t j = 0; j < ny; ++j) {
+        std::vector<Open> next;
+        for (uint32_t i = 0; i < nx;) {
+            auto drawn = [&](uint32_t c) { return solid[size_t(c) * ny + j] && !kept[size_t(c) * ny + j]; };
+            if (!drawn(i)) {
+                ++i;
+                continue;
+            }
+            uint32_t end = i;
+            while (end + 1 < nx && drawn(end + 1))
+                ++end;
+            auto above = std::find_if(open.begin(), open.end(), [&](const Open& o) { return o.i0 == i && o.i1 == end; });
+            if (above != open.end()) {
+                next.push_back({i, end, above->j0, j});
+                open.erase(above);
+            } else {
+                next.push_back({i, end, j, j});
+            }
+            i = end + 1;
+        }
+        done.insert(done.end(), open.begin(), open.end());
+        open = std::move(next);
+    }
+    done.insert(done.end(), open.begin(), open.end());
+    std::sort(done.begin(), done.end(), [](const Open& a, const Open& b) { return std::tie(a.j0, a.i0) < std::tie(b.j0, b.i0); });
+    toml::array rectangles;
+    for (const Open& r : done)
+        rectangles.push_back(toml::table{{"rectangle", toml::table{{"from", toml::array{int64_t(r.i0), int64_t(r.j0)}},
+                                                                   {"to", toml::array{int64_t(r.i1), int64_t(r.j1)}}}}});
+    return rectangles;
+}
+
+}  // namespace
+
+bool sceneWithSolidCells(const Scene& scene, const std::vector<uint8_t>& solid, Scene& out, std::string& error)
+{
+    const std::string source = scene.file.empty() ? std::string("scene") : scene.file;
+    if (solid.size() != size_t(scene.nx) * scene.ny)
+        return error = source + ": the cells given do not fit its grid", false;
+    if (Domain(scene).solidCells() == solid)
+        return out = scene, true;
+    if (scene.text.empty())
+        return error = source + ": built in, not read from a file's text: no solids to change", false;
+    toml::parse_result parsed = toml::parse(scene.text, source);
+    if (!parsed)
+        return error = source + ": " + std::string(parsed.error().description()), false;
+    toml::table table = std::move(parsed).table();
+    // The cutting discs and the solids held at a temperature stay as written.
+    toml::array kept;
+    if (const toml::array* solids = table["solid"].as_array())
+        for (const toml::node& entry : *solids) {
+            const toml::table* solidTable = entry.as_table();
+            if (!solidTable)
+                continue;
+            const bool cuts = (*solidTable)["disc"]["surface"].value<std::string>() == "cut";
+            if (cuts || solidTable->contains("temperature"))
+                kept.push_back(*solidTable);
+        }
+    table.insert_or_assign("solid", kept);
+    std::ostringstream keptText;
+    keptText << table << '\n';
+    Scene keptScene;
+    if (!parseScene(keptText.str(), source, keptScene, error))
+        return false;
+    for (toml::node& rectangle : rectanglesOf(solid, Domain(keptScene).solidCells(), scene.nx, scene.ny))
+        kept.push_back(std::move(rectangle));
+    if (kept.empty())
+        table.erase("solid");
+    else
+        table.insert_or_assign("solid", std::move(kept));
+    std::ostringstream text;
+    text << table << '\n';
+    Scene changed;
+    if (!parseScene(text.str(), source + " (with its cells drawn)", changed, error))
+        return false;
     changed.file = scene.file;
     out = std::move(changed);
     return true;

@@ -38,3 +38,9 @@ struct SceneValue {
 // element. The scene must have come from a file's text.
 bool sceneWithValues(const Scene& scene, const std::vector<std::pair<std::string, SceneValue>>& values, Scene& out,
                      std::string& error);
+
+// The scene with these cells solid (k = i*ny + j, as a run keeps them): the
+// scene itself where they are its own; else its solids of whole cells
+// replaced by rectangles of the cells now solid, its cutting discs and its
+// held temperatures kept. The scene must have come from a file's text.
+bool sceneWithSolidCells(const Scene& scene, const std::vector<uint8_t>& solid, Scene& out, std::string& error);

@@ -1,6 +1,7 @@
 #include "view/flow_view.h"
 
 #include "sim/fluid_solver.h"
+#include "view/frame_geometry.h"
 #include "view/frame_painter.h"
 
 #include <GL/glu.h>
@@ -107,10 +108,23 @@ void FlowView::resizeGL(int width, int height)
     glLoadIdentity();
 }
 
+QPointF FlowView::pictureOrigin() const
+{
+    if (!centred || !solver)
+        return {0.0, 0.0};
+    const double pixelsPerCell = cellSize(uint32_t(width()), uint32_t(height()), solver->nx, solver->ny, solver->dx,
+                                          !solver->scene.builtIn);
+    // Whole pixels, so that lines and cells stay sharp.
+    return {std::floor(std::fmax(0.0, width() - solver->nx * pixelsPerCell) / 2.0),
+            std::floor(std::fmax(0.0, height() - solver->ny * pixelsPerCell) / 2.0)};
+}
+
 void FlowView::paintGL()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
+    const QPointF origin = pictureOrigin();
+    glTranslatef(float(origin.x()), float(origin.y()), 0.0f);
 
     composeFrame(*solver, viewWidth, viewHeight, frame, options);
 
@@ -184,7 +198,10 @@ void FlowView::paintColourBarOver()
 
 void FlowView::paintTracers()
 {
-    updateTracers(tracers, random, *solver->velocity, tracerLifetime(), tracerSettings(*solver));
+    for (int step = 0; step < tracerStepsPerFrame; ++step)
+        updateTracers(tracers, random, *solver->velocity, tracerLifetime(), tracerSettings(*solver));
+    if (!tracersShown)
+        return;
     composeTrails(tracers, frame);
     for (size_t t = 0; t + 1 < frame.trailStarts.size(); ++t) {
         glBegin(GL_LINE_STRIP);

@@ -4,6 +4,7 @@
 #include "view/tracers.h"
 
 #include <QImage>
+#include <QPointF>
 #include <QOpenGLWidget>
 
 #include <cstdint>
@@ -34,6 +35,13 @@ public:
     FluidSolver* solver = nullptr;  // not owned; outlives the view
     TracerList tracers;
     FrameOptions options;           // what the picture leaves out
+    bool tracersShown = true;       // hidden, they still move, to be where the flow took them when shown
+    int tracerStepsPerFrame = 1;    // as many as the ticks between frames
+    // A scene's picture in the middle of a view larger than it; the standard
+    // window's keeps to the top left.
+    bool centred = false;
+    // The picture's top left corner in the view, in logical pixels.
+    QPointF pictureOrigin() const;
     // Given each frame as drawn, in device pixels, when set (a recording).
     std::function<void(const QImage&)> frameDrawn;
 

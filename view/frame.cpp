@@ -198,7 +198,7 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
     const uint32_t stride = drawingStride(frame.cellSize);
     // Over a field, the grid only where its cells are large enough to leave
     // the field visible between its lines, and no dots.
-    if (showField && frame.cellSize < fieldGridCellSize)
+    if (!options.grid || (showField && frame.cellSize < fieldGridCellSize))
         frame.grid.clear();
     else
         gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid, stride);

@@ -93,6 +93,7 @@ struct FrameOptions {
     bool temperature = true;
     bool dye = true;
     bool arrows = true;
+    bool grid = true;
     std::optional<CellField> field;
 };
 

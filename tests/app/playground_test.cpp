@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/app/touched_window.h"
 #include "tests/support/flow_checks.h"
 
 #include "tests/support/scenes.h"
@@ -33,32 +34,6 @@
 namespace {
 
 using testing_support::sceneFrom;
-
-// A window shown, its timer stopped: ticks come from tick().
-struct Touched {
-    explicit Touched(const Scene& scene) : window(scene)
-    {
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-        window.setPaused(true);
-    }
-    void tick(int count = 1)
-    {
-        for (int k = 0; k < count; ++k)
-            QMetaObject::invokeMethod(&window, "advance");
-    }
-    FlowView& view() { return window.flowView(); }
-    const FluidSolver& solver() const { return window.simulation(); }
-    // The pixel at the centre of cell (i, j).
-    QPoint pixelOf(double i, double j)
-    {
-        const double size = cellSize(uint32_t(view().width()), uint32_t(view().height()), solver().nx, solver().ny,
-                                     solver().dx, true);
-        return QPoint(int((i + 0.5) * size), int((j + 0.5) * size));
-    }
-    MainWindow window;
-};
-
 
 const char* closedBox = "[grid]\ncells = [30, 20]\n[fluid]\ngravity = [0.0, 0.0]\ndensity = 1.0\n"
                         "[time]\nstep = 0.05\n";

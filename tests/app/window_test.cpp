@@ -394,8 +394,14 @@ TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
         const FlowView& view = window.flowView();
         const double pixels = cellSize(uint32_t(view.width()), uint32_t(view.height()), grid.nx, grid.ny, grid.cellSize,
                                        true);
-        EXPECT_NEAR(grid.nx * pixels, view.width(), 1.0);
-        EXPECT_NEAR(grid.ny * pixels, view.height(), 1.0);
+        // The picture fills the view one way, and sits in its middle the
+        // other (a tall grid's window keeps the width of its status line).
+        const QPointF origin = view.pictureOrigin();
+        EXPECT_TRUE(origin.x() == 0.0 || origin.y() == 0.0) << origin.x() << ", " << origin.y();
+        EXPECT_NEAR(2.0 * origin.x() + grid.nx * pixels, view.width(), 1.0);
+        EXPECT_NEAR(2.0 * origin.y() + grid.ny * pixels, view.height(), 1.0);
+        EXPECT_LE(window.statusBar()->fontMetrics().horizontalAdvance(window.statusBar()->currentMessage()),
+                  window.statusBar()->width());
         // As large as fits comfortably: within two thirds of the screen's
         // width and height, and a pixel more a cell would not be.
         const QRect available = window.screen()->availableGeometry();
@@ -410,6 +416,41 @@ TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
     standard.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&standard));
     EXPECT_EQ(standard.size(), QSize(600, 400));
+    EXPECT_EQ(standard.flowView().pictureOrigin(), QPointF(0.0, 0.0));
+}
+
+// Resized, a scene's picture follows: as large as the view holds in whole
+// pixels a cell, in its middle; a pointer on a cell still reaches that cell.
+TEST(MainWindow, AResizedScenesPictureFollowsInTheMiddle)
+{
+    Scene scene = Scene::standard();
+    scene.builtIn = false;
+    scene.nx = 40;
+    scene.ny = 20;
+    scene.inflows.clear();
+    scene.outflows.clear();
+    MainWindow window(scene);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.setPaused(true);
+    FlowView& view = window.flowView();
+    for (const QSize size : {QSize(1000, 300), QSize(700, 700), QSize(1200, 800)}) {
+        SCOPED_TRACE(std::to_string(size.width()) + " x " + std::to_string(size.height()));
+        window.resize(size);
+        QTRY_COMPARE(view.viewWidth, uint32_t(view.width()));
+        QTRY_COMPARE(view.viewHeight, uint32_t(view.height()));
+        const double pixels = cellSize(uint32_t(view.width()), uint32_t(view.height()), 40, 20, 1.0, true);
+        EXPECT_TRUE(40 * (pixels + 1) > view.width() || 20 * (pixels + 1) > view.height());
+        const QPointF origin = view.pictureOrigin();
+        EXPECT_NEAR(2.0 * origin.x() + 40 * pixels, view.width(), 1.0);
+        EXPECT_NEAR(2.0 * origin.y() + 20 * pixels, view.height(), 1.0);
+        // A solid drawn at the middle of cell (5, 7), through the margin.
+        const QPoint at = (origin + QPointF(5.5 * pixels, 7.5 * pixels)).toPoint();
+        QTest::mouseClick(&view, Qt::RightButton, Qt::NoModifier, at);
+        EXPECT_TRUE(window.simulation().domain.isSolid(5, 7));
+        QTest::mouseClick(&view, Qt::RightButton, Qt::ShiftModifier, at);
+        EXPECT_FALSE(window.simulation().domain.isSolid(5, 7));
+    }
 }
 
 TEST(Program, RunsQuietlyWithoutAUtf8Locale)
