@@ -100,6 +100,14 @@ MainWindow::MainWindow(const Scene& scene, QWidget* parent)
         settingsDock->setWidget(settings);
         addDockWidget(Qt::RightDockWidgetArea, settingsDock);
         settingsDock->hide();
+        // The panel opens beside the picture, not over its room.
+        connect(settingsDock->toggleViewAction(), &QAction::toggled, this, [this](bool shown) {
+            if (isMaximized() || isFullScreen() || settingsDock->isFloating())
+                return;
+            const int room = settingsDock->sizeHint().width();
+            resize(width() + (shown ? room : -room), height());
+        });
+        ui->mainToolBar->hide();  // empty in a scene's window too, where the menus hold every action
         buildMenus();
         setAcceptDrops(true);
         // Wide enough for the status line of a run with a solid, paused.

@@ -773,28 +773,49 @@ bool setValue(toml::table& root, const std::string& path, const SceneValue& valu
 
 }  // namespace
 
-bool sceneWithValues(const Scene& scene, const std::vector<std::pair<std::string, SceneValue>>& values, Scene& out,
-                     std::string& error)
+namespace {
+
+// The scene's file as a TOML table, to change and read again; `what` names
+// the change a built-in scene cannot take.
+bool tableOf(const Scene& scene, const char* what, toml::table& table, std::string& error)
 {
     const std::string source = scene.file.empty() ? std::string("scene") : scene.file;
     if (scene.text.empty())
-        return error = source + ": built in, not read from a file's text: no values to change", false;
+        return error = source + ": built in, not read from a file's text: no " + what + " to change", false;
     toml::parse_result parsed = toml::parse(scene.text, source);
     if (!parsed)
         return error = source + ": " + std::string(parsed.error().description()), false;
-    toml::table table = std::move(parsed).table();
-    for (const auto& [path, value] : values)
-        if (!setValue(table, path, value, error))
-            return error = source + ": " + error, false;
+    table = std::move(parsed).table();
+    return true;
+}
+
+// The table changed, read again by the file's rules; named as the scene it
+// was made from, its file is its text now.
+bool sceneFromTable(const toml::table& table, const Scene& scene, const char* changed, Scene& out, std::string& error)
+{
     std::ostringstream text;
     text << table << '\n';
-    Scene changed;
-    if (!parseScene(text.str(), source + " (with values changed)", changed, error))
+    const std::string source = scene.file.empty() ? std::string("scene") : scene.file;
+    Scene read;
+    if (!parseScene(text.str(), source + " (" + changed + ")", read, error))
         return false;
-    // Named as the scene it was made from; its file is its text now.
-    changed.file = scene.file;
-    out = std::move(changed);
+    read.file = scene.file;
+    out = std::move(read);
     return true;
+}
+
+}  // namespace
+
+bool sceneWithValues(const Scene& scene, const std::vector<std::pair<std::string, SceneValue>>& values, Scene& out,
+                     std::string& error)
+{
+    toml::table table;
+    if (!tableOf(scene, "values", table, error))
+        return false;
+    for (const auto& [path, value] : values)
+        if (!setValue(table, path, value, error))
+            return error = (scene.file.empty() ? std::string("scene") : scene.file) + ": " + error, false;
+    return sceneFromTable(table, scene, "with values changed", out, error);
 }
 
 namespace {
@@ -843,17 +864,14 @@ toml::array rectanglesOf(const std::vector<uint8_t>& solid, const std::vector<ui
 
 bool sceneWithSolidCells(const Scene& scene, const std::vector<uint8_t>& solid, Scene& out, std::string& error)
 {
-    const std::string source = scene.file.empty() ? std::string("scene") : scene.file;
     if (solid.size() != size_t(scene.nx) * scene.ny)
-        return error = source + ": the cells given do not fit its grid", false;
+        return error = (scene.file.empty() ? std::string("scene") : scene.file) + ": the cells given do not fit its grid",
+               false;
     if (Domain(scene).solidCells() == solid)
         return out = scene, true;
-    if (scene.text.empty())
-        return error = source + ": built in, not read from a file's text: no solids to change", false;
-    toml::parse_result parsed = toml::parse(scene.text, source);
-    if (!parsed)
-        return error = source + ": " + std::string(parsed.error().description()), false;
-    toml::table table = std::move(parsed).table();
+    toml::table table;
+    if (!tableOf(scene, "solids", table, error))
+        return false;
     // The cutting discs and the solids held at a temperature stay as written.
     toml::array kept;
     if (const toml::array* solids = table["solid"].as_array())
@@ -866,10 +884,8 @@ bool sceneWithSolidCells(const Scene& scene, const std::vector<uint8_t>& solid, 
                 kept.push_back(*solidTable);
         }
     table.insert_or_assign("solid", kept);
-    std::ostringstream keptText;
-    keptText << table << '\n';
     Scene keptScene;
-    if (!parseScene(keptText.str(), source, keptScene, error))
+    if (!sceneFromTable(table, scene, "its kept solids", keptScene, error))
         return false;
     for (toml::node& rectangle : rectanglesOf(solid, Domain(keptScene).solidCells(), scene.nx, scene.ny))
         kept.push_back(std::move(rectangle));
@@ -877,12 +893,5 @@ bool sceneWithSolidCells(const Scene& scene, const std::vector<uint8_t>& solid, 
         table.erase("solid");
     else
         table.insert_or_assign("solid", std::move(kept));
-    std::ostringstream text;
-    text << table << '\n';
-    Scene changed;
-    if (!parseScene(text.str(), source + " (with its cells drawn)", changed, error))
-        return false;
-    changed.file = scene.file;
-    out = std::move(changed);
-    return true;
+    return sceneFromTable(table, scene, "with its cells drawn", out, error);
 }

@@ -372,6 +372,19 @@ TEST(Program, RunsThroughEglWhenGlxIsNotUsed)
 // A scene's picture fills its window's view, whatever the grid's
 // proportions, as large as fits comfortably on the screen; the standard
 // window keeps its size.
+// A scene of the standard box's values on another grid, without bands.
+static Scene closedSceneOn(uint32_t nx, uint32_t ny, double cellSize)
+{
+    Scene scene = Scene::standard();
+    scene.builtIn = false;
+    scene.nx = nx;
+    scene.ny = ny;
+    scene.cellSize = cellSize;
+    scene.inflows.clear();
+    scene.outflows.clear();
+    return scene;
+}
+
 TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
 {
     struct Grid {
@@ -380,14 +393,7 @@ TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
     };
     for (const Grid& grid : {Grid{200, 80, 0.05}, Grid{30, 90, 1.0}, Grid{700, 300, 0.01}}) {
         SCOPED_TRACE(std::to_string(grid.nx) + " by " + std::to_string(grid.ny));
-        Scene scene = Scene::standard();
-        scene.builtIn = false;
-        scene.nx = grid.nx;
-        scene.ny = grid.ny;
-        scene.cellSize = grid.cellSize;
-        scene.inflows.clear();
-        scene.outflows.clear();
-        MainWindow window(scene);
+        MainWindow window(closedSceneOn(grid.nx, grid.ny, grid.cellSize));
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         window.setPaused(true);
@@ -423,13 +429,7 @@ TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
 // pixels a cell, in its middle; a pointer on a cell still reaches that cell.
 TEST(MainWindow, AResizedScenesPictureFollowsInTheMiddle)
 {
-    Scene scene = Scene::standard();
-    scene.builtIn = false;
-    scene.nx = 40;
-    scene.ny = 20;
-    scene.inflows.clear();
-    scene.outflows.clear();
-    MainWindow window(scene);
+    MainWindow window(closedSceneOn(40, 20, 1.0));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.setPaused(true);
