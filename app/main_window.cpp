@@ -100,8 +100,9 @@ MainWindow::MainWindow(const Scene& scene, QWidget* parent)
         settingsDock->setWidget(settings);
         addDockWidget(Qt::RightDockWidgetArea, settingsDock);
         settingsDock->hide();
-        // The panel opens beside the picture, not over its room.
-        connect(settingsDock->toggleViewAction(), &QAction::toggled, this, [this](bool shown) {
+        // The panel opens beside the picture, not over its room (as chosen;
+        // not as the window closes).
+        connect(settingsDock->toggleViewAction(), &QAction::triggered, this, [this](bool shown) {
             if (isMaximized() || isFullScreen() || settingsDock->isFloating())
                 return;
             const int room = settingsDock->sizeHint().width();
@@ -220,7 +221,7 @@ void MainWindow::buildMenus()
     show->addAction(panel);
 
     QMenu* simulation = bar->addMenu("&Simulation");
-    QAction* running = add(simulation, "&Run", "actionRun", [this] { setPaused(!paused()); });
+    QAction* running = add(simulation, "Run / &Pause", "actionRun", [this] { setPaused(!paused()); });
     running->setCheckable(true);
     showKey(running, QKeySequence("Space"));
     add(simulation, "Step One &Tick", "actionStep", [this] { stepOnce(); });
