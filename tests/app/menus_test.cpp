@@ -161,6 +161,24 @@ TEST(Menus, EachActionDoesWhatItsKeyDoesAndShowsItsKey)
     EXPECT_FALSE(action(box.window, "actionField-flow")->isChecked());
     action(box.window, "actionSettings")->trigger();
     EXPECT_TRUE(box.window.settingsPanel()->isVisible());
+    // A ParaView series of every tick while exporting, and none after.
+    QString problem;
+    ASSERT_TRUE(QDir().mkpath(folder.path("series")));
+    EXPECT_FALSE(box.window.startExport(folder.path("absent"), problem));
+    ASSERT_TRUE(box.window.startExport(folder.path("series"), problem)) << problem.toStdString();
+    EXPECT_TRUE(action(box.window, "actionExport")->isChecked());
+    const uint64_t first = box.window.ticks() + 1;
+    box.tick(2);  // four ticks a frame, as chosen above
+    const uint64_t last = box.window.ticks();
+    box.window.stopExport();
+    box.tick();
+    EXPECT_FALSE(action(box.window, "actionExport")->isChecked());
+    QStringList series;
+    for (uint64_t tick = first; tick <= last; ++tick)
+        series << QString("field-%1.vti").arg(tick, 8, 10, QChar('0'));
+    EXPECT_EQ(QDir(folder.path("series")).entryList({"*.vti"}, QDir::Files, QDir::Name).join(' ').toStdString(),
+              series.join(' ').toStdString());
+    EXPECT_TRUE(QFileInfo::exists(folder.path("series/flowbox.pvd")));
     action(box.window, "actionQuit")->trigger();
     EXPECT_FALSE(box.window.isVisible());
 }
