@@ -93,12 +93,8 @@ void FluidSolver::step()
         // step - which a flow driven by its buoyancy needs (without it, a
         // heated square's Nusselt number moved by 3 % with the step). What
         // the buoyancy changed since comes after it.
-        // A sample inside a cutting disc, on a face the disc leaves partly
-        // open, is held at rest by the diffusion. It keeps what it had, given
-        // these forces and slowed by the wall, half a cell away, as the
-        // viscosity slows fluid there: once steady it carries the forces'
-        // imbalance times a time of the wall's own (h²/ν), not the step's,
-        // and the steady flow does not depend on the step.
+        // A sample inside a cutting disc is held at rest by the diffusion:
+        // what these forces gave it is given back after it.
         const bool cut = domain.cutsCells();
         std::vector<double> unforced[2], forced[2];
         for (int c = 0; c < 2 && cut; ++c)
@@ -111,16 +107,13 @@ void FluidSolver::step()
         for (int c = 0; c < 2 && cut; ++c)
             forced[c] = velocity->component(c).values();
         diffuse(*velocity, dt);
-        const VelocityField& before = *velocityTemp;  // the tick's start, which advection left there
-        const double halfCell = 0.5 * dx, wallSlowing = 1.0 / (1.0 + dt * scene.viscosity / (halfCell * halfCell));
         for (int c = 0; c < 2 && cut; ++c) {
             GridArray& component = velocity->component(c);
             for (uint32_t a = 0; a < component.extent[0]; ++a)
                 for (uint32_t b = 0; b < component.extent[1]; ++b)
                     if (domain.sampleInsideCutDisc(c, a, b)) {
                         const size_t k = size_t(a) * component.extent[1] + b;
-                        component.data[k] =
-                            (before.component(c).data[k] + forced[c][k] - unforced[c][k]) * wallSlowing;
+                        component.data[k] = forced[c][k] - unforced[c][k];
                     }
         }
         if (heat)

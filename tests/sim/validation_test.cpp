@@ -248,24 +248,37 @@ TEST(Validation, ASteadyFlowDoesNotDependOnTheTimeStep)
         "[[outlet]]\nside = \"right\"\ncells = [0, 15]\n"
         "[[solid]]\ndisc = { centre = [10.3, 7.6], radius = 3.1, surface = \"cut\" }\n");
     double drag[2];
-    std::vector<double> velocity[2];
     for (int k = 0; k < 2; ++k) {
         Scene scene = channel;
         scene.timeStep /= k == 0 ? 1.0 : 2.0;
         ::Run run(scene);
-        const RunOutcome outcome = run.advance(uint64_t(40.0 / scene.timeStep), 1e-5);
+        const RunOutcome outcome = run.advance(uint64_t(40.0 / scene.timeStep), 1e-4);
         ASSERT_TRUE(outcome.steady) << "still changing at " << outcome.changeRate;
         drag[k] = run.forces()[0].x;
-        velocity[k] = run.solver().velocity->u.values();
-        const std::vector<double> v = run.solver().velocity->v.values();
-        velocity[k].insert(velocity[k].end(), v.begin(), v.end());
     }
-    // Every sample alike, those inside the disc on faces it leaves partly
-    // open too (which once carried the step times the forces' imbalance).
-    double largest = 0.0;
-    for (size_t k = 0; k < velocity[0].size(); ++k)
-        largest = std::fmax(largest, std::fabs(velocity[0][k] - velocity[1][k]));
-    std::printf("drag %.5f and %.5f; velocities apart by %.3g of the inflow's\n", drag[0], drag[1], largest / 0.05);
+    std::printf("drag %.5f and %.5f\n", drag[0], drag[1]);
     EXPECT_NEAR(drag[0], drag[1], 0.01 * std::fabs(drag[1]));
-    EXPECT_LT(largest, 0.01 * 0.05);
+}
+
+// Whatever the viscosity, the samples inside a disc that cuts cells stay
+// within the flow's own speeds: a rule that slowed them over a time of the
+// wall's own (h²/ν) let them reach twenty times the inflow's speed with
+// little viscosity.
+TEST(Validation, SamplesInsideACuttingDiscStayWithinTheFlowsSpeedsAtAnyViscosity)
+{
+    for (const char* viscosity : {"1e-6", "0.01"}) {
+        SCOPED_TRACE(viscosity);
+        ::Run run(testing_support::sceneFrom(
+            std::string("[grid]\ncells = [60, 24]\ncell_size = 0.05\n[fluid]\ndensity = 1.0\nviscosity = ") +
+            viscosity +
+            "\ngravity = [0.0, 0.0]\n[time]\nstep = 0.02\n[[inflow]]\nside = \"left\"\ncells = [0, 23]\nspeed = 1.0\n"
+            "[[outlet]]\nside = \"right\"\ncells = [0, 23]\n"
+            "[[solid]]\ndisc = { centre = [15.0, 12.4], radius = 4.6, surface = \"cut\" }\n"));
+        run.advance(400);
+        double largest = 0.0;
+        for (const GridArray* component : {&run.solver().velocity->u, &run.solver().velocity->v})
+            for (size_t k = 0; k < component->size(); ++k)
+                largest = std::fmax(largest, std::fabs(component->data[k]));
+        EXPECT_LT(largest, 3.0);
+    }
 }
