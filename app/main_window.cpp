@@ -154,7 +154,7 @@ void MainWindow::buildMenus()
         const QString path = QFileDialog::getSaveFileName(this, "Save Scene As", "scene.toml", "Scenes (*.toml)");
         QString problem;
         if (!path.isEmpty() && !saveSceneAs(path, problem))
-            refuse(problem);
+            showRefusal(problem);
     });
     showKey(add(file, "Save &Picture", "actionSavePicture", [this] { playground->savePicture(); playground->updateStatus(); }),
             QKeySequence("S"));
@@ -166,7 +166,7 @@ void MainWindow::buildMenus()
         const QString folder = QFileDialog::getExistingDirectory(this, "Export to ParaView: a folder for the series");
         QString problem;
         if (!folder.isEmpty() && !startExport(folder, problem))
-            refuse(problem);
+            showRefusal(problem);
         followState();
     });
     exportAction->setCheckable(true);
@@ -374,7 +374,7 @@ void MainWindow::showRun(std::unique_ptr<Run> next)
     playground->showState(paused());
 }
 
-void MainWindow::refuse(const QString& line)
+void MainWindow::showRefusal(const QString& line)
 {
     auto* box = new QMessageBox(QMessageBox::Warning, "flowbox", line, QMessageBox::Ok, this);
     box->setObjectName("refusal");
@@ -388,13 +388,13 @@ bool MainWindow::openFile(const QString& path)
     if (path.endsWith(".state")) {
         SavedRun saved;
         if (!loadStateFile(path.toStdString(), Trail::capacity, saved, problem))
-            return refuse(QString::fromStdString(problem)), false;
+            return showRefusal(QString::fromStdString(problem)), false;
         if (saved.scene.builtIn)
-            return refuse(path + ": a run of the standard box, which its own window shows (flowbox --resume)"), false;
+            return showRefusal(path + ": a run of the standard box, which its own window shows (flowbox --resume)"), false;
         auto next = std::make_unique<Run>(saved.scene, Run::Tracers::drawn);
         next->solver().enableDye();
         if (!next->resume(saved, problem))
-            return refuse(path + ": does not fit its scene: " + QString::fromStdString(problem)), false;
+            return showRefusal(path + ": does not fit its scene: " + QString::fromStdString(problem)), false;
         showRun(std::move(next));
         // Checked by the run already: the view's tracers cannot fail now.
         view->resumeTracers(saved, problem);
@@ -402,9 +402,9 @@ bool MainWindow::openFile(const QString& path)
     }
     Scene scene;
     if (!sceneFromArgument(path.toStdString(), scene, problem))
-        return refuse(QString::fromStdString(problem)), false;
+        return showRefusal(QString::fromStdString(problem)), false;
     if (scene.builtIn)
-        return refuse(path + ": the standard box, which its own window shows (flowbox without options)"), false;
+        return showRefusal(path + ": the standard box, which its own window shows (flowbox without options)"), false;
     showRun(std::make_unique<Run>(scene, Run::Tracers::drawn));
     return true;
 }

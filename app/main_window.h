@@ -81,7 +81,7 @@ private:
     // The run shown from now on, in place of the one before.
     void showRun(std::unique_ptr<Run> next);
     void showTitle();
-    void refuse(const QString& line);
+    void showRefusal(const QString& line);
     // The menus' checks as the view and the run now stand.
     void followState();
     void tick(int ticks);

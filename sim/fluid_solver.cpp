@@ -249,9 +249,10 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
                     for (size_t k = 0; k < result.size(); ++k)
                         lastStep[k] = result[k] - last[k];
                 }
-                last = result;
             }
             std::copy(result.begin(), result.end(), component.data.get());
+            if (scene.viscosityFromPrevious)
+                last.swap(result);  // kept for the next tick without a copy
         }
     });
     lastDiffusion = outcomes[0].with(outcomes[1]);
