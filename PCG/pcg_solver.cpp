@@ -199,30 +199,38 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
         iterationsOut = 0;
         return false;
     }
-    copyVector(auxiliary, direction);
+    direction.swap(auxiliary);  // the product below writes all of auxiliary
     // A singular system whose right-hand side strays from the matrix's
     // range, or rounding that dominates, may make the iterates wander off:
-    // the start and the best one are kept to fall back on.
+    // the start and the best one are kept to fall back on. The best is kept
+    // without a copy: while the iterate in result is the best so far, the
+    // next is written to the other vector, which then changes places with
+    // result (the iterates are the same as updated in place).
     double bestResidual = residualOut;
+    bool resultIsBest = keepBestIterate;
     if (keepBestIterate) {
         copyVector(result, startIterate);
         copyVector(residual, startResidual);
-        copyVector(result, best);
+        best.resize(result.size());
     }
 
     for (int32_t iteration = 0; iteration < iterationLimit; ++iteration) {
         // The product with its inner product, then both updates with the residual's
         // largest magnitude: fused passes, each element computed as in the separate ones.
         const double alpha = rho / operations.multiplyAndDot(direction, auxiliary);  // the bottleneck
-        residualOut = addMultiplesAndMaxMagnitude(alpha, direction, result, auxiliary, residual);
+        if (resultIsBest) {
+            residualOut = addMultiplesAndMaxMagnitude(alpha, direction, result, best, auxiliary, residual);
+            result.swap(best);
+        } else {
+            residualOut = addMultiplesAndMaxMagnitude(alpha, direction, result, auxiliary, residual);
+        }
         if (residualOut <= tolerance) {
             iterationsOut = iteration + 1;
             return true;
         }
-        if (keepBestIterate && residualOut < bestResidual) {
+        resultIsBest = keepBestIterate && residualOut < bestResidual;
+        if (resultIsBest)
             bestResidual = residualOut;
-            copyVector(result, best);
-        }
         operations.precondition(residual, auxiliary);
         const double rhoNew = innerProduct(auxiliary, residual);
         const double beta = rhoNew / rho;
@@ -232,7 +240,7 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
     }
     iterationsOut = iterationLimit;
     if (keepBestIterate)
-        residualOut = fallBack(operations, result);
+        residualOut = fallBack(operations, result, resultIsBest);
     return false;
 }
 
@@ -241,7 +249,7 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
 // recursive residual drifts from the true one where the iterates wander)
 // and returns that residual. Uses direction and auxiliary as scratch.
 template <typename Operations>
-double PcgSolver::fallBack(const Operations& operations, std::vector<double>& result)
+double PcgSolver::fallBack(const Operations& operations, std::vector<double>& result, bool resultIsBest)
 {
     // b - A x = r0 - A (x - x0), with r0 the start's residual.
     auto trueResidual = [&](const std::vector<double>& x) {
@@ -255,7 +263,7 @@ double PcgSolver::fallBack(const Operations& operations, std::vector<double>& re
     };
     double chosen = maxMagnitude(startResidual);
     const double last = trueResidual(result);
-    const double ofBest = trueResidual(best);
+    const double ofBest = resultIsBest ? last : trueResidual(best);
     const std::vector<double>* keep = &startIterate;
     if (ofBest < chosen)
         keep = &best, chosen = ofBest;

@@ -76,8 +76,9 @@ private:
     FivePointMatrix fivePoint;  // also the prepared matrix
     FivePointFactor fivePointFactor;
     MultigridPreconditioner multigrid;
-    // With keepBestIterate: the iterate of the smallest residual so far, and
-    // the one the iteration started from with its residual.
+    // With keepBestIterate: the iterate of the smallest residual so far (or
+    // the vector the next iterate is written to, while the best is the
+    // last), and the one the iteration started from with its residual.
     std::vector<double> best, startIterate, startResidual;
 
     // Sets up the residual and the tolerance; false when rhs is zero, with
@@ -94,8 +95,9 @@ private:
     bool iterateFivePoint(const FivePointMatrix& matrix, std::vector<double>& result, double& residualOut,
                           int& iterationsOut);
 
+    // resultIsBest: the last iterate is also the best (best holds an older one).
     template <typename Operations>
-    double fallBack(const Operations& operations, std::vector<double>& result);
+    double fallBack(const Operations& operations, std::vector<double>& result, bool resultIsBest);
     template <typename Operations>
     bool iterate(const Operations& operations, double tolerance, std::vector<double>& result, double& residualOut,
                  int& iterationsOut);

@@ -2,6 +2,7 @@
 
 #include "PCG/vector_kernels.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pcg::FLOWBOX_FORM {
@@ -85,12 +86,14 @@ double largestMagnitude(size_t n, const double* x)
     return best;
 }
 
-double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, double* y, const double* p,
-                                       double* q)
+double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, const double* y, double* yOut,
+                                       const double* p, double* q)
 {
     const double minusAlpha = -alpha;
     // A zero alpha leaves both vectors alone; the scan still sees every element.
     const bool update = alpha != 0.0;
+    if (!update && yOut != y)
+        std::copy(y, y + n, yOut);
     double best = 0.0;
     size_t i = 0;
 #if FLOWBOX_FORM_WIDE
@@ -98,7 +101,7 @@ double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, 
     for (; i + 3 < n; i += 4) {
         Lanes qi = load(q + i);
         if (update) {
-            store(y + i, alpha * load(x + i) + load(y + i));
+            store(yOut + i, alpha * load(x + i) + load(y + i));
             qi = minusAlpha * load(p + i) + qi;
             store(q + i, qi);
         }
@@ -108,7 +111,7 @@ double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, 
 #endif
     for (; i < n; ++i) {
         if (update) {
-            y[i] = alpha * x[i] + y[i];
+            yOut[i] = alpha * x[i] + y[i];
             q[i] = minusAlpha * p[i] + q[i];
         }
         if (std::fabs(q[i]) > best)

@@ -17,10 +17,11 @@ struct VectorKernels {
     double (*innerProduct)(size_t n, const double* x, const double* y);
     // The largest |x[k]| (a NaN never wins); 0.0 when none is above 0.0. n > 0.
     double (*largestMagnitude)(size_t n, const double* x);
-    // y := alpha*x + y and q := -alpha*p + q unless alpha is 0.0, then the
-    // largest |q[k]| as largestMagnitude finds it. n > 0.
-    double (*addMultiplesAndLargestMagnitude)(size_t n, double alpha, const double* x, double* y, const double* p,
-                                              double* q);
+    // yOut := alpha*x + y and q := -alpha*p + q (with alpha 0.0: yOut := y,
+    // q kept), then the largest |q[k]| as largestMagnitude finds it. yOut
+    // may be y itself. n > 0.
+    double (*addMultiplesAndLargestMagnitude)(size_t n, double alpha, const double* x, const double* y,
+                                              double* yOut, const double* p, double* q);
 };
 
 const VectorKernels& vectorKernels();

@@ -125,6 +125,12 @@ void copyVector(const std::vector<double>& from, std::vector<double>& to)
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,
                                    const std::vector<double>& p, std::vector<double>& q)
 {
+    return addMultiplesAndMaxMagnitude(alpha, x, y, y, p, q);
+}
+
+double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, const std::vector<double>& y,
+                                   std::vector<double>& yOut, const std::vector<double>& p, std::vector<double>& q)
+{
     const size_t n = x.size();
     if (n == 0)
         return 0.0;
@@ -132,7 +138,8 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
     std::atomic<double> best{0.0};
     overPieces(n, [&](size_t first, size_t last) {
         const double piece = vectorKernels().addMultiplesAndLargestMagnitude(
-            last - first, alpha, x.data() + first, y.data() + first, p.data() + first, q.data() + first);
+            last - first, alpha, x.data() + first, y.data() + first, yOut.data() + first, p.data() + first,
+            q.data() + first);
         double seen = best.load(std::memory_order_relaxed);
         while (piece > seen && !best.compare_exchange_weak(seen, piece, std::memory_order_relaxed)) {
         }

@@ -29,5 +29,8 @@ void copyVector(const std::vector<double>& from, std::vector<double>& to);  // t
 // element by element in one pass with the same results.
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, std::vector<double>& y,
                                    const std::vector<double>& p, std::vector<double>& q);
+// The same with alpha*x + y written to yOut, y left as it was (yOut as long as y).
+double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, const std::vector<double>& y,
+                                   std::vector<double>& yOut, const std::vector<double>& p, std::vector<double>& q);
 
 }  // namespace pcg

@@ -166,7 +166,7 @@ FLOWBOX_KERNEL_TABLE(AdvectionKernels, advectionKernels)
 void FluidSolver::advect(const VelocityField& field, double dt)
 {
     if (scene.needsGeneralSteps() || domain.anySolid())
-        advectInScene(field, domain, scene.advection, dt, *velocityTemp);
+        advectInScene(field, domain, scene.advection, scene.viscosity, dt, *velocityTemp);
     else
         sim::advectionKernels().advectFaces(field.samples(), dt, velocityTemp->u.data.get(),
                                             velocityTemp->v.data.get());
@@ -217,6 +217,12 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
 {
     const LinearSolve settings = viscositySolve();
     const SystemKey key{domain.solidRevision(), scene.viscosity, dt};
+    if (!heldFacesKnown || heldFacesRevision != domain.solidRevision()) {
+        for (int c = 0; c < 2; ++c)
+            heldFaces[c] = domain.heldFaces(c);
+        heldFacesKnown = true;
+        heldFacesRevision = domain.solidRevision();
+    }
     // The two components' solves are apart from each other: each on a thread
     // of its own where they are large enough.
     SolveOutcome outcomes[2];
@@ -225,23 +231,28 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
             GridArray& component = field.component(int(number));
             RepeatedSolve& solves = viscositySolves[number];
             const bool held = solves.holds(settings, key);
-            DiffusionSystem system = diffusionSystem(component, int(number), domain, scene.viscosity, dx, dt,
-                                                     held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
+            DiffusionSystem system =
+                diffusionSystem(component, int(number), domain, heldFaces[number], scene.viscosity, dx, dt,
+                                held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
             if (!held)
                 solves.take(settings, key, std::move(system.matrix));
             const std::vector<double>& rhs = system.rhs;
-            std::vector<double> result(rhs.size(), 0.0);
             // The velocity diffused changes smoothly from tick to tick: the
             // solve starts from the last two ticks' answers carried on a
             // straight line (or from the last, the tick after the first).
             std::vector<double>& last = diffused[number];
             std::vector<double>& lastStep = diffusedStep[number];
             const bool fromGuess = scene.viscosityFromPrevious && last.size() == rhs.size();
-            if (fromGuess && lastStep.size() == rhs.size())
+            std::vector<double> result;
+            if (fromGuess && lastStep.size() == rhs.size()) {
+                result.reserve(rhs.size());
                 for (size_t k = 0; k < rhs.size(); ++k)
-                    result[k] = last[k] + lastStep[k];
-            else if (fromGuess)
+                    result.push_back(last[k] + lastStep[k]);
+            } else if (fromGuess) {
                 result = last;
+            } else {
+                result.assign(rhs.size(), 0.0);
+            }
             outcomes[number] = solves.solve(settings, rhs, result, fromGuess);
             if (scene.viscosityFromPrevious) {
                 if (last.size() == result.size()) {

@@ -120,6 +120,10 @@ private:
     // Per component, the last viscosity solve's answer and how it changed
     // from the one before: where the next solve starts.
     std::vector<double> diffused[2], diffusedStep[2];
+    // The faces each component's diffusion holds, as the solids last stood.
+    std::vector<uint8_t> heldFaces[2];
+    uint64_t heldFacesRevision = 0;
+    bool heldFacesKnown = false;
     SolveOutcome lastSolve;
     SolveOutcome lastDiffusion;
 };

@@ -122,6 +122,7 @@ struct Heat {
 enum class AdvectionScheme : uint8_t {
     linear,      // one bilinear sample at the departure point
     macCormack,  // a forward and a backward trace, half their error taken back, clamped (second order)
+    hybrid,      // differences on the grid: central where viscosity rules a cell, upstream where it does not
 };
 
 // The first rule a scene breaks, in a scene file's words, and the key of the

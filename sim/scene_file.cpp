@@ -360,8 +360,10 @@ public:
             scene.advection = AdvectionScheme::linear;
         else if (text && text->get() == "maccormack")
             scene.advection = AdvectionScheme::macCormack;
+        else if (text && text->get() == "hybrid")
+            scene.advection = AdvectionScheme::hybrid;
         else
-            return fail(*scheme, "[advection] scheme must be \"linear\" or \"maccormack\"");
+            return fail(*scheme, "[advection] scheme must be \"linear\", \"maccormack\" or \"hybrid\"");
         return true;
     }
 

@@ -75,9 +75,156 @@ namespace sim {
 FLOWBOX_KERNEL_TABLE(SceneKernels, sceneKernels)
 }  // namespace sim
 
-void advectInScene(const VelocityField& field, const Domain& domain, AdvectionScheme scheme, double dt,
-                   VelocityField& out)
+namespace {
+
+// The differences of the hybrid scheme at one face. Along each axis: the
+// samples before and after the face and the speed across that axis there.
+struct FaceStencil {
+    double self, before[2], after[2], speed[2];
+};
+
+// The diffusion the differences add along an axis: what upstream ones would
+// add, |speed| dx / 2, less the viscosity, where that is more. Central
+// differences alone where the cell's Reynolds number |speed| dx / viscosity
+// is at most 2; with no viscosity, upstream ones. Continuous in the speed:
+// a switch from one difference to the other made a face on the threshold
+// flip between them from tick to tick.
+double addedDiffusion(double speed, double dx, double viscosity)
 {
+    return std::max(0.0, 0.5 * std::abs(speed) * dx - viscosity);
+}
+
+double rateOfCarrying(const FaceStencil& at, double dx, double viscosity)
+{
+    double rate = 0.0;
+    for (int axis = 0; axis < 2; ++axis) {
+        const double speed = at.speed[axis];
+        const double central = speed * (at.after[axis] - at.before[axis]) / (2.0 * dx);
+        const double curvature = (at.after[axis] - 2.0 * at.self + at.before[axis]) / (dx * dx);
+        rate += central - addedDiffusion(speed, dx, viscosity) * curvature;
+    }
+    return rate;
+}
+
+// The hybrid stencil of face (a, b) of a component from the padded samples.
+// Along the component's own axis a face at the grid's end takes itself as
+// its missing neighbour (nothing carried in from beyond an outlet); across
+// it the walls' ghosts serve. Samples inside a cutting disc read as 0.
+struct HybridStencils {
+    const PaddedField& padded;
+    const Domain& domain;
+    uint32_t nx, ny;
+
+    double u(int64_t i, int64_t j) const
+    {
+        if (j >= 0 && j < int64_t(ny) && domain.sampleInsideCutDisc(0, uint32_t(i), uint32_t(j)))
+            return 0.0;
+        return padded.u.at(uint32_t(i), uint32_t(j + 1));
+    }
+    double v(int64_t i, int64_t j) const
+    {
+        if (i >= 0 && i < int64_t(nx) && domain.sampleInsideCutDisc(1, uint32_t(i), uint32_t(j)))
+            return 0.0;
+        return padded.v.at(uint32_t(i + 1), uint32_t(j));
+    }
+
+    FaceStencil at(int component, int64_t a, int64_t b) const
+    {
+        FaceStencil s;
+        if (component == 0) {
+            s.self = u(a, b);
+            s.before[0] = a > 0 ? u(a - 1, b) : s.self;
+            s.after[0] = a < int64_t(nx) ? u(a + 1, b) : s.self;
+            s.before[1] = u(a, b - 1);
+            s.after[1] = u(a, b + 1);
+            s.speed[0] = s.self;
+            s.speed[1] = 0.25 * (v(a - 1, b) + v(a, b) + v(a - 1, b + 1) + v(a, b + 1));
+        } else {
+            s.self = v(a, b);
+            s.before[0] = v(a - 1, b);
+            s.after[0] = v(a + 1, b);
+            s.before[1] = b > 0 ? v(a, b - 1) : s.self;
+            s.after[1] = b < int64_t(ny) ? v(a, b + 1) : s.self;
+            s.speed[0] = 0.25 * (u(a, b - 1) + u(a + 1, b - 1) + u(a, b) + u(a + 1, b));
+            s.speed[1] = s.self;
+        }
+        return s;
+    }
+};
+
+// One explicit stage of the hybrid scheme over dt, from field into out.
+void hybridStage(const VelocityField& field, const Domain& domain, double viscosity, double dt, VelocityField& out)
+{
+    const PaddedField padded(field, domain);
+    const HybridStencils stencils{padded, domain, field.nx, field.ny};
+    for (int component = 0; component < 2; ++component) {
+        GridArray& into = out.component(component);
+        const uint32_t length = into.extent[1];
+        parallel::forLines(into.extent[0], length, [&](size_t first, size_t last) {
+            for (size_t a = first; a < last; ++a)
+                for (uint32_t b = 0; b < length; ++b) {
+                    const FaceStencil s = stencils.at(component, int64_t(a), int64_t(b));
+                    into.at(uint32_t(a), b) = s.self - dt * rateOfCarrying(s, field.dx, viscosity);
+                }
+        });
+    }
+}
+
+void advectHybrid(const VelocityField& field, const Domain& domain, double viscosity, double dt, VelocityField& out)
+{
+    const int parts = hybridSubSteps(field, viscosity, dt);
+    const double part = dt / parts;
+    hybridStage(field, domain, viscosity, part, out);
+    if (parts == 1)
+        return;
+    VelocityField between(field.nx, field.ny, field.dx);
+    for (int k = 1; k < parts; ++k) {
+        domain.holdFaces(out);
+        std::swap(between, out);
+        hybridStage(between, domain, viscosity, part, out);
+    }
+}
+
+}  // namespace
+
+int hybridSubSteps(const VelocityField& field, double viscosity, double dt)
+{
+    const double dx = field.dx;
+    // What one axis asks of the stage: c² / (2 s), with s of the viscosity
+    // and the added diffusion together (|c| where the added one rules).
+    auto demand = [&](double speed) {
+        const double diffusion = viscosity + addedDiffusion(speed, dx, viscosity);
+        return diffusion > 0.0 ? speed * speed * dt / (2.0 * diffusion) : 0.0;
+    };
+    double largest = 0.0;
+    const uint32_t nx = field.nx, ny = field.ny;
+    for (uint32_t i = 0; i <= nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j) {
+            // v across a u face: the mean of the four around it, within the grid.
+            double across = 0.0;
+            for (uint32_t c = i > 0 ? i - 1 : 0; c <= std::min(i, nx - 1); ++c)
+                across = std::max({across, std::abs(field.v.at(c, j)), std::abs(field.v.at(c, j + 1))});
+            largest = std::max(largest, demand(field.u.at(i, j)) + demand(across));
+        }
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j <= ny; ++j) {
+            double across = 0.0;
+            for (uint32_t r = j > 0 ? j - 1 : 0; r <= std::min(j, ny - 1); ++r)
+                across = std::max({across, std::abs(field.u.at(i, r)), std::abs(field.u.at(i + 1, r))});
+            largest = std::max(largest, demand(field.v.at(i, j)) + demand(across));
+        }
+    if (!(largest < 1e6))
+        return 1;  // a field already blown up: no number of parts mends it
+    return std::max(1, int(std::ceil(largest / 0.9)));
+}
+
+void advectInScene(const VelocityField& field, const Domain& domain, AdvectionScheme scheme, double viscosity,
+                   double dt, VelocityField& out)
+{
+    if (scheme == AdvectionScheme::hybrid) {
+        advectHybrid(field, domain, viscosity, dt, out);
+        return;
+    }
     const sim::SceneKernels& kernels = sim::sceneKernels();
     const PaddedField padded(field, domain);
     const sim::SceneField& samples = padded.samples;
@@ -106,13 +253,19 @@ void advectInScene(const VelocityField& field, const Domain& domain, AdvectionSc
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
                                 double dx, double dt, SystemForm form)
 {
+    return diffusionSystem(component, number, domain, domain.heldFaces(number), viscosity, dx, dt, form);
+}
+
+DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain,
+                                const std::vector<uint8_t>& heldFaces, double viscosity, double dx, double dt,
+                                SystemForm form)
+{
     const uint32_t lines = component.extent[0], length = component.extent[1];
     const double s = viscosity * dt / (dx * dx);
     // The walls across which this component is tangential: u meets the top
     // and bottom ones between its samples, v the left and right ones.
     const Wall& before = domain.wall(number == 0 ? Side::top : Side::left);
     const Wall& after = domain.wall(number == 0 ? Side::bottom : Side::right);
-    const std::vector<uint8_t> heldFaces = domain.heldFaces(number);
     auto held = [&](uint32_t a, uint32_t b) { return heldFaces[size_t(a) * length + b] != 0; };
     std::vector<double> rhs(size_t(lines) * length);
     // A face's sample in cells: u's on the lines x = a, v's on y = b.

@@ -1,6 +1,6 @@
 // flowbox-validate: one validation flow, one JSON line of results.
 //
-//   flowbox-validate cavity --cells N --reynolds RE [--scheme linear|maccormack]
+//   flowbox-validate cavity --cells N --reynolds RE [--scheme linear|maccormack|hybrid]
 //                    [--steady RATE] [--time-limit T] [--profiles FILE]
 //   flowbox-validate taylor-green --cells N [--scheme S] [--viscosity NU] [--duration T] [--courant C]
 //   flowbox-validate poiseuille --cells N [--scheme S] [--viscosity NU]
@@ -51,7 +51,15 @@ double number(const std::map<std::string, std::string>& options, const char* nam
 
 const char* schemeName(AdvectionScheme scheme)
 {
-    return scheme == AdvectionScheme::macCormack ? "maccormack" : "linear";
+    switch (scheme) {
+    case AdvectionScheme::macCormack:
+        return "maccormack";
+    case AdvectionScheme::hybrid:
+        return "hybrid";
+    case AdvectionScheme::linear:
+        break;
+    }
+    return "linear";
 }
 
 }  // namespace
@@ -73,8 +81,10 @@ int main(int argc, char* argv[])
     AdvectionScheme scheme = AdvectionScheme::linear;
     if (options.count("scheme") && options["scheme"] == "maccormack")
         scheme = AdvectionScheme::macCormack;
+    else if (options.count("scheme") && options["scheme"] == "hybrid")
+        scheme = AdvectionScheme::hybrid;
     else if (options.count("scheme") && options["scheme"] != "linear")
-        fail("--scheme takes linear or maccormack");
+        fail("--scheme takes linear, maccormack or hybrid");
 
     if (flow == "cavity") {
         const std::vector<std::string> folders = sceneFolders();

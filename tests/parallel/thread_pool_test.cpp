@@ -113,6 +113,11 @@ TEST_F(ThreadCount, ScenesGiveTheSameBitsOnOneTwoAndThreeThreads)
         "[[solid]]\ndisc = { centre = [60.0, 80.0], radius = 15.0 }\ntemperature = 2.0\n"
         "[[solid]]\nrectangle = { from = [120, 0], to = [125, 90] }\n"
         "[heat]\ndiffusivity = 0.002\nexpansion = 0.1\n[heat.walls]\nbottom = 1.0\n",
+        // Hybrid differences past a disc that cuts cells, at a step they take in parts.
+        "[grid]\ncells = [190, 77]\ncell_size = 0.01\n[fluid]\nviscosity = 0.002\n[time]\nstep = 0.012\n"
+        "[advection]\nscheme = \"hybrid\"\n[[inflow]]\nside = \"left\"\ncells = [0, 76]\nspeed = 1.5\n"
+        "[[outlet]]\nside = \"right\"\ncells = [0, 76]\n"
+        "[[solid]]\ndisc = { centre = [50.3, 38.2], radius = 11.7, surface = \"cut\" }\n",
     };
     for (const std::string& text : scenes) {
         SCOPED_TRACE(text);

@@ -155,7 +155,7 @@ TEST(Scene, AdvectingTheFieldTracesEachFaceByThePointRule)
         }
         const double dt = 0.6;
         VelocityField out(solver.nx, solver.ny, solver.dx);
-        advectInScene(field, solver.domain, AdvectionScheme::linear, dt, out);
+        advectInScene(field, solver.domain, AdvectionScheme::linear, 0.0, dt, out);
         for (int component = 0; component < 2; ++component) {
             const GridArray& traced = out.component(component);
             for (uint32_t a = 0; a < traced.extent[0]; ++a) {
