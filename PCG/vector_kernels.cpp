@@ -2,7 +2,6 @@
 
 #include "PCG/vector_kernels.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace pcg::FLOWBOX_FORM {
@@ -92,8 +91,10 @@ double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, 
     const double minusAlpha = -alpha;
     // A zero alpha leaves both vectors alone; the scan still sees every element.
     const bool update = alpha != 0.0;
+    // (A plain loop: a library template instantiated here would be built for this form alone.)
     if (!update && yOut != y)
-        std::copy(y, y + n, yOut);
+        for (size_t k = 0; k < n; ++k)
+            yOut[k] = y[k];
     double best = 0.0;
     size_t i = 0;
 #if FLOWBOX_FORM_WIDE
