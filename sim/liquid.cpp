@@ -1,0 +1,454 @@
+#include "sim/liquid.h"
+
+#include "sim/five_point_system.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A fixed stream of numbers in [0, 1), the same on every build (splitmix64).
+class Jitter {
+public:
+    double next()
+    {
+        state += 0x9E3779B97F4A7C15ull;
+        uint64_t z = state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        return double(z >> 11) * 0x1.0p-53;
+    }
+
+private:
+    uint64_t state = 0x2545F4914F6CDD1Dull;
+};
+
+// How far a seed may lie from the middle of its part of a cell, as a share of
+// that part's side: enough to break the lattice, little enough that the
+// level set's surface over a still liquid stays flat.
+constexpr double jitterShare = 0.1;
+// The nearest a surface may come to a cell centre, as a share of the way to
+// the next one, in the ghost fluid's coefficient (1 / share).
+constexpr double nearestSurface = 0.01;
+
+// The bilinear weights of the four samples of a component around a point and
+// their gradients, on the component's own lattice (clamped to it).
+struct Stencil {
+    uint32_t a[2], b[2];
+    double w[2][2], dwdx[2][2], dwdy[2][2];
+};
+
+Stencil stencilOf(int component, double x, double y, double dx, uint32_t nx, uint32_t ny)
+{
+    // The component's samples: u at (i, j + 1/2), v at (i + 1/2, j), in cells.
+    const uint32_t lastA = component == 0 ? nx : nx - 1, lastB = component == 0 ? ny - 1 : ny;
+    double ga = x / dx - (component == 0 ? 0.0 : 0.5);
+    double gb = y / dx - (component == 0 ? 0.5 : 0.0);
+    ga = std::clamp(ga, 0.0, double(lastA));
+    gb = std::clamp(gb, 0.0, double(lastB));
+    const uint32_t a0 = std::min(uint32_t(ga), lastA > 0 ? lastA - 1 : 0);
+    const uint32_t b0 = std::min(uint32_t(gb), lastB > 0 ? lastB - 1 : 0);
+    const double fa = ga - a0, fb = gb - b0;
+    Stencil s;
+    s.a[0] = a0, s.a[1] = std::min(a0 + 1, lastA);
+    s.b[0] = b0, s.b[1] = std::min(b0 + 1, lastB);
+    const double wa[2] = {1.0 - fa, fa}, wb[2] = {1.0 - fb, fb};
+    const double da[2] = {-1.0 / dx, 1.0 / dx};
+    for (int p = 0; p < 2; ++p)
+        for (int q = 0; q < 2; ++q) {
+            s.w[p][q] = wa[p] * wb[q];
+            s.dwdx[p][q] = da[p] * wb[q];
+            s.dwdy[p][q] = wa[p] * da[q];
+        }
+    return s;
+}
+
+}  // namespace
+
+LiquidSolver::LiquidSolver(const Scene& scene, const LiquidStart& start)
+    : scene(scene),
+      dx(scene.cellSize),
+      nx(scene.nx),
+      ny(scene.ny),
+      domain(scene),
+      velocity(scene.nx, scene.ny, scene.cellSize),
+      pressure(scene.nx, scene.ny, scene.cellSize),
+      phi(scene.nx, scene.ny, scene.cellSize),
+      radius(calibratedRadius())
+{
+    std::fill(velocity.u.data.get(), velocity.u.data.get() + velocity.u.size(), 0.0);
+    std::fill(velocity.v.data.get(), velocity.v.data.get() + velocity.v.size(), 0.0);
+    std::fill(pressure.values.data.get(), pressure.values.data.get() + pressure.values.size(), 0.0);
+    seed(start);
+    buildLevelSet();
+}
+
+void LiquidSolver::seed(const LiquidStart& start)
+{
+    Jitter jitter;
+    const double part = dx / particlesPerSide;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            for (int p = 0; p < particlesPerSide; ++p)
+                for (int q = 0; q < particlesPerSide; ++q) {
+                    // Both draws are taken whether the seed is kept or not:
+                    // a particle's jitter depends on its place alone.
+                    const double x = i * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    const double y = j * dx + (q + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    if (!start.inside(x, y) || domain.solidAt(x, y))
+                        continue;
+                    const Velocity moving = start.velocity ? start.velocity(x, y) : Velocity{0.0, 0.0};
+                    particleList.push_back({x, y, moving.x, moving.y, {0.0, 0.0}, {0.0, 0.0}});
+                }
+}
+
+void LiquidSolver::step()
+{
+    const double dt = scene.timeStep;
+    std::vector<uint8_t> known[2];
+    particlesToGrid(known);
+    extend(known, 2);
+    buildLevelSet();
+    // Gravity on every face; the walls and solids hold theirs.
+    for (size_t k = 0; k < velocity.u.size(); ++k)
+        velocity.u.data[k] += dt * scene.gravityX;
+    for (size_t k = 0; k < velocity.v.size(); ++k)
+        velocity.v.data[k] += dt * scene.gravityY;
+    domain.holdFaces(velocity);
+    project();
+    // The faces the projection set are those beside a liquid cell; the rest
+    // take the velocity carried out from them, as far as a particle may go
+    // in a tick and then some.
+    for (int c = 0; c < 2; ++c) {
+        const GridArray& component = velocity.component(c);
+        known[c].assign(component.size(), 0);
+        for (uint32_t a = 0; a < component.extent[0]; ++a)
+            for (uint32_t b = 0; b < component.extent[1]; ++b) {
+                // The cells on either side of face (a, b).
+                const bool first = c == 0 ? a > 0 && liquidCell(a - 1, b) : b > 0 && liquidCell(a, b - 1);
+                const bool second = c == 0 ? a < nx && liquidCell(a, b) : b < ny && liquidCell(a, b);
+                known[c][size_t(a) * component.extent[1] + b] = first || second;
+            }
+    }
+    extend(known, 3);
+    domain.holdFaces(velocity);
+    gridToParticles();
+    moveParticles();
+}
+
+void LiquidSolver::particlesToGrid(std::vector<uint8_t> known[2])
+{
+    for (int c = 0; c < 2; ++c) {
+        GridArray& component = velocity.component(c);
+        std::vector<double> sum(component.size(), 0.0), weight(component.size(), 0.0);
+        const uint32_t length = component.extent[1];
+        for (const LiquidParticle& p : particleList) {
+            const Stencil s = stencilOf(c, p.x, p.y, dx, nx, ny);
+            const double value = c == 0 ? p.u : p.v;
+            const double* gradient = c == 0 ? p.du : p.dv;
+            for (int e = 0; e < 2; ++e)
+                for (int f = 0; f < 2; ++f) {
+                    const uint32_t a = s.a[e], b = s.b[f];
+                    // Where the sample lies: u's at (a, b + 1/2), v's at (a + 1/2, b), in cells.
+                    const double sx = (a + (c == 0 ? 0.0 : 0.5)) * dx, sy = (b + (c == 0 ? 0.5 : 0.0)) * dx;
+                    const double w = s.w[e][f];
+                    const size_t k = size_t(a) * length + b;
+                    sum[k] += w * (value + gradient[0] * (sx - p.x) + gradient[1] * (sy - p.y));
+                    weight[k] += w;
+                }
+        }
+        known[c].assign(component.size(), 0);
+        for (size_t k = 0; k < component.size(); ++k) {
+            known[c][k] = weight[k] > 0.0;
+            component.data[k] = weight[k] > 0.0 ? sum[k] / weight[k] : 0.0;
+        }
+    }
+}
+
+namespace {
+
+// The level set of particles near a point (Zhu and Bridson 2005): the
+// distance from the point to the particles' mean position near it, weighed
+// by a kernel that falls to 0 at `reach`, less a radius. Averaging over a
+// dozen particles smooths the jitter of the seeds out of the surface.
+double kernel(double distanceSquared, double reach)
+{
+    const double s = 1.0 - distanceSquared / (reach * reach);
+    return s > 0.0 ? s * s * s : 0.0;
+}
+
+// The distance from (x, y) to the particles' weighted mean position near it,
+// or a negative number where no particle is within reach.
+template <typename EachParticle>
+double distanceToMean(double x, double y, double reach, EachParticle eachParticle)
+{
+    double weight = 0.0, meanX = 0.0, meanY = 0.0;
+    eachParticle([&](double px, double py) {
+        const double w = kernel((px - x) * (px - x) + (py - y) * (py - y), reach);
+        weight += w;
+        meanX += w * px;
+        meanY += w * py;
+    });
+    if (weight == 0.0)
+        return -1.0;
+    return std::hypot(x - meanX / weight, y - meanY / weight);
+}
+
+}  // namespace
+
+double LiquidSolver::levelSetReach() const
+{
+    return 1.5 * dx;
+}
+
+double LiquidSolver::calibratedRadius() const
+{
+    // Still liquid seeded without jitter below the face y = 0 (down): its
+    // surface, between the cell centres half a cell above and below, lies
+    // on the face when the radius is the mean of their two distances.
+    const double part = dx / particlesPerSide;
+    auto lattice = [&](auto visit) {
+        for (int m = -4 * particlesPerSide; m < 4 * particlesPerSide; ++m)
+            for (int n = 0; n < 4 * particlesPerSide; ++n)
+                visit((m + 0.5) * part, (n + 0.5) * part);
+    };
+    const double centreX = 0.5 * dx;
+    const double above = distanceToMean(centreX, -0.5 * dx, levelSetReach(), lattice);
+    const double below = distanceToMean(centreX, 0.5 * dx, levelSetReach(), lattice);
+    return 0.5 * (above + below);
+}
+
+void LiquidSolver::buildLevelSet()
+{
+    // The particles of each cell, to look up those near a point.
+    std::vector<std::vector<uint32_t>> inCell(size_t(nx) * ny);
+    for (uint32_t k = 0; k < particleList.size(); ++k) {
+        const uint32_t i = std::min(uint32_t(std::max(0.0, particleList[k].x / dx)), nx - 1);
+        const uint32_t j = std::min(uint32_t(std::max(0.0, particleList[k].y / dx)), ny - 1);
+        inCell[size_t(i) * ny + j].push_back(k);
+    }
+    const double reach = levelSetReach();
+    const uint32_t cellsAround = uint32_t(std::ceil(reach / dx));
+    const double width = nx * dx, height = ny * dx;
+    // Where no particle is within reach a centre is in the air, as far as
+    // the level set needs to know.
+    const double far = reach;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j) {
+            const double cx = (i + 0.5) * dx, cy = (j + 0.5) * dx;
+            const double distance = distanceToMean(cx, cy, reach, [&](auto visit) {
+                for (uint32_t a = i > cellsAround ? i - cellsAround : 0; a <= std::min(i + cellsAround, nx - 1); ++a)
+                    for (uint32_t b = j > cellsAround ? j - cellsAround : 0; b <= std::min(j + cellsAround, ny - 1);
+                         ++b)
+                        for (uint32_t k : inCell[size_t(a) * ny + b]) {
+                            // The box's walls mirror the particles near them,
+                            // or the surface would bend down along each wall.
+                            const double px = particleList[k].x, py = particleList[k].y;
+                            const double xs[2] = {px, px < reach ? -px : px > width - reach ? 2.0 * width - px : px};
+                            const double ys[2] = {py, py < reach ? -py : py > height - reach ? 2.0 * height - py : py};
+                            for (int m = 0; m < (xs[1] != px ? 2 : 1); ++m)
+                                for (int n = 0; n < (ys[1] != py ? 2 : 1); ++n)
+                                    visit(xs[m], ys[n]);
+                        }
+            });
+            phi.values.at(i, j) = distance < 0.0 ? far : std::min(distance - radius, far);
+        }
+}
+
+void LiquidSolver::project()
+{
+    const double dt = scene.timeStep, density = scene.density;
+    // The share of the way from a liquid centre to an air one at which the
+    // surface lies, by the level set between them.
+    auto share = [&](uint32_t i, uint32_t j, uint32_t ni, uint32_t nj) {
+        const double inside = phi.values.at(i, j), outside = phi.values.at(ni, nj);
+        return std::max(nearestSurface, inside / (inside - outside));
+    };
+    // Beyond a wall or into a solid nothing flows but what the face is held
+    // at; into the air the pressure falls to 0 at the surface.
+    auto rowAt = [&](uint32_t i, uint32_t j) {
+        FivePointRow row;
+        if (!liquidCell(i, j)) {
+            row.diagonal = 1.0;
+            return row;
+        }
+        auto neighbour = [&](bool exists, uint32_t ni, uint32_t nj, double& coefficient) {
+            if (!exists || domain.isSolid(ni, nj))
+                return;
+            if (liquidCell(ni, nj)) {
+                coefficient = -1.0;
+                row.diagonal += 1.0;
+            } else {
+                row.diagonal += 1.0 / share(i, j, ni, nj);
+            }
+        };
+        neighbour(i > 0, i - 1, j, row.beforeA);
+        neighbour(j > 0, i, j - 1, row.beforeB);
+        neighbour(j + 1 < ny, i, j + 1, row.afterB);
+        neighbour(i + 1 < nx, i + 1, j, row.afterA);
+        return row;
+    };
+    std::vector<double> rhs(size_t(nx) * ny, 0.0);
+    const double scale = density * dx / dt;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (liquidCell(i, j))
+                rhs[size_t(i) * ny + j] = -scale * (velocity.u.at(i + 1, j) - velocity.u.at(i, j) +
+                                                    velocity.v.at(i, j + 1) - velocity.v.at(i, j));
+    std::vector<double> result(rhs.size(), 0.0);
+    const LinearSolve solve{scene.tolerance, scene.iterationLimit, scene.preconditioner, true};
+    lastSolve = solve.solve(fastestFivePointSystem(nx, ny, rowAt), rhs, result);
+    pressure.values.assign(result);
+    // The gradient across each face beside a liquid cell: to the air cell's
+    // ghost, the pressure carried on to 0 at the surface.
+    const double factor = dt / (density * dx);
+    auto difference = [&](uint32_t i, uint32_t j, uint32_t ni, uint32_t nj) {
+        // The pressure at (ni, nj) less that at (i, j); one of them liquid.
+        const bool here = liquidCell(i, j), there = liquidCell(ni, nj);
+        if (here && there)
+            return pressure.values.at(ni, nj) - pressure.values.at(i, j);
+        if (here)
+            return -pressure.values.at(i, j) / share(i, j, ni, nj);
+        return pressure.values.at(ni, nj) / share(ni, nj, i, j);
+    };
+    for (uint32_t i = 1; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if ((liquidCell(i - 1, j) || liquidCell(i, j)) && !domain.isSolid(i - 1, j) && !domain.isSolid(i, j))
+                velocity.u.at(i, j) -= factor * difference(i - 1, j, i, j);
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 1; j < ny; ++j)
+            if ((liquidCell(i, j - 1) || liquidCell(i, j)) && !domain.isSolid(i, j - 1) && !domain.isSolid(i, j))
+                velocity.v.at(i, j) -= factor * difference(i, j - 1, i, j);
+}
+
+void LiquidSolver::extend(std::vector<uint8_t> known[2], int layers)
+{
+    for (int c = 0; c < 2; ++c) {
+        GridArray& component = velocity.component(c);
+        const uint32_t lines = component.extent[0], length = component.extent[1];
+        std::vector<uint8_t>& have = known[c];
+        for (int layer = 0; layer < layers; ++layer) {
+            // Each face not yet known takes the mean of the known faces beside
+            // it, all from the layer before.
+            std::vector<uint8_t> next = have;
+            for (uint32_t a = 0; a < lines; ++a)
+                for (uint32_t b = 0; b < length; ++b) {
+                    const size_t k = size_t(a) * length + b;
+                    if (have[k])
+                        continue;
+                    double sum = 0.0;
+                    int count = 0;
+                    auto take = [&](bool exists, size_t n) {
+                        if (exists && have[n]) {
+                            sum += component.data[n];
+                            ++count;
+                        }
+                    };
+                    take(a > 0, k - length);
+                    take(a + 1 < lines, k + length);
+                    take(b > 0, k - 1);
+                    take(b + 1 < length, k + 1);
+                    if (count > 0) {
+                        component.data[k] = sum / count;
+                        next[k] = 1;
+                    }
+                }
+            have.swap(next);
+        }
+    }
+}
+
+void LiquidSolver::gridToParticles()
+{
+    for (LiquidParticle& p : particleList)
+        for (int c = 0; c < 2; ++c) {
+            const GridArray& component = velocity.component(c);
+            const Stencil s = stencilOf(c, p.x, p.y, dx, nx, ny);
+            double value = 0.0, gx = 0.0, gy = 0.0;
+            for (int e = 0; e < 2; ++e)
+                for (int f = 0; f < 2; ++f) {
+                    const double sample = component.at(s.a[e], s.b[f]);
+                    value += s.w[e][f] * sample;
+                    gx += s.dwdx[e][f] * sample;
+                    gy += s.dwdy[e][f] * sample;
+                }
+            (c == 0 ? p.u : p.v) = value;
+            double* gradient = c == 0 ? p.du : p.dv;
+            gradient[0] = gx;
+            gradient[1] = gy;
+        }
+}
+
+Velocity LiquidSolver::velocityAt(double x, double y) const
+{
+    Velocity at{0.0, 0.0};
+    for (int c = 0; c < 2; ++c) {
+        const GridArray& component = velocity.component(c);
+        const Stencil s = stencilOf(c, x, y, dx, nx, ny);
+        double value = 0.0;
+        for (int e = 0; e < 2; ++e)
+            for (int f = 0; f < 2; ++f)
+                value += s.w[e][f] * component.at(s.a[e], s.b[f]);
+        (c == 0 ? at.x : at.y) = value;
+    }
+    return at;
+}
+
+void LiquidSolver::moveParticles()
+{
+    const double dt = scene.timeStep;
+    // Kept a hair inside the box.
+    const double margin = 1e-6 * dx, width = nx * dx, height = ny * dx;
+    for (LiquidParticle& p : particleList) {
+        // The midpoint rule through the grid's velocity.
+        const Velocity first = velocityAt(p.x, p.y);
+        const Velocity middle = velocityAt(p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
+        const double x = std::clamp(p.x + dt * middle.x, margin, width - margin);
+        const double y = std::clamp(p.y + dt * middle.y, margin, height - margin);
+        // A particle never enters a solid: it stays where it was.
+        if (!domain.solidAt(x, y)) {
+            p.x = x;
+            p.y = y;
+        }
+    }
+}
+
+double LiquidSolver::area() const
+{
+    // Each cell by the share of it below the surface, the level set taken
+    // as a distance across the cell where the surface is near; deeper in,
+    // where the level set is not a distance, a cell is whole.
+    double cells = 0.0;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j) {
+            if (domain.isSolid(i, j))
+                continue;
+            const double here = phi.values.at(i, j);
+            bool surfaceNear = false;
+            for (uint32_t a = i > 0 ? i - 1 : 0; a <= std::min(i + 1, nx - 1); ++a)
+                for (uint32_t b = j > 0 ? j - 1 : 0; b <= std::min(j + 1, ny - 1); ++b)
+                    surfaceNear = surfaceNear || ((phi.values.at(a, b) < 0.0) != (here < 0.0));
+            cells += surfaceNear ? std::clamp(0.5 - here / dx, 0.0, 1.0) : here < 0.0 ? 1.0 : 0.0;
+        }
+    return cells * dx * dx;
+}
+
+double LiquidSolver::largestSpeed() const
+{
+    double largest = 0.0;
+    for (const LiquidParticle& p : particleList)
+        largest = std::max(largest, std::hypot(p.u, p.v));
+    return largest;
+}
+
+double LiquidSolver::surfaceInColumn(uint32_t i) const
+{
+    for (uint32_t j = 0; j + 1 < ny; ++j) {
+        const double above = phi.values.at(i, j), below = phi.values.at(i, j + 1);
+        if (above >= 0.0 && below < 0.0)
+            return (j + 0.5 + above / (above - below)) * dx;
+    }
+    return phi.values.at(i, 0) < 0.0 ? 0.0 : std::numeric_limits<double>::quiet_NaN();
+}
