@@ -75,10 +75,19 @@ FluidSolver::FluidSolver(const Scene& scene)
         enableDye();
     if (scene.heat.enabled)
         heat = std::make_unique<HeatField>(scene);
+    if (scene.hasLiquid())
+        liquid = std::make_unique<LiquidSolver>(this->scene, domain, LiquidSolver::startOf(this->scene));
 }
 
 void FluidSolver::step()
 {
+    if (liquid) {
+        pushes.clear();  // the hand does not reach a liquid yet
+        liquid->step(*velocity, *pressure);
+        lastSolve = liquid->lastSolve();
+        pressureKnown = true;
+        return;
+    }
     const double dt = scene.timeStep;
     // Advection swaps the two fields, so every step reads the current one anew.
     advect(*velocity, dt);
@@ -417,6 +426,9 @@ SavedRun FluidSolver::saveState(uint64_t tick) const
         run.temperature = heat->temperature.values();
         run.balanced = heat->balancedTemperature().values();
     }
+    if (liquid)
+        for (const LiquidParticle& p : liquid->particles())
+            run.liquid.insert(run.liquid.end(), {p.x, p.y, p.u, p.v, p.du[0], p.du[1], p.dv[0], p.dv[1]});
     return run;
 }
 
@@ -433,6 +445,15 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
         return problem = "it lacks the dye the scene pours", false;
     if (run.temperature.empty() == bool(heat))
         return problem = heat ? "it lacks the scene's temperature" : "it has a temperature, the scene no heat", false;
+    if (run.liquid.empty() == bool(liquid))
+        return problem = liquid ? "it lacks the scene's liquid" : "it has liquid, the scene none", false;
+    std::vector<LiquidParticle> particles;
+    for (size_t k = 0; k + 8 <= run.liquid.size(); k += 8) {
+        const double* values = run.liquid.data() + k;
+        if (!(values[0] >= 0.0 && values[0] <= nx * dx && values[1] >= 0.0 && values[1] <= ny * dx))
+            return problem = "a particle of its liquid lies outside the grid", false;
+        particles.push_back({values[0], values[1], values[2], values[3], {values[4], values[5]}, {values[6], values[7]}});
+    }
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             if (domain.isSolid(i, j) != (run.solid[size_t(i) * ny + j] != 0) &&
@@ -453,6 +474,8 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
         diffused[c] = run.diffused[c];
         diffusedStep[c] = run.diffusedStep[c];
     }
+    if (liquid)
+        liquid->setParticles(std::move(particles));
     if (!run.dye[0].empty()) {
         enableDye();
         for (int c = 0; c < 3; ++c)

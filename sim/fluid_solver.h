@@ -5,6 +5,7 @@
 #include "sim/dye.h"
 #include "sim/five_point_system.h"
 #include "sim/heat.h"
+#include "sim/liquid.h"
 #include "sim/linear_solve.h"
 #include "sim/scalar_field.h"
 #include "sim/scene.h"
@@ -36,6 +37,7 @@ public:
     Domain domain;                  // the solids and the border; change cells through setSolid
     std::unique_ptr<DyeField> dye;  // when the scene pours it, or on request (enableDye)
     std::unique_ptr<HeatField> heat;  // when the scene has heat
+    std::unique_ptr<LiquidSolver> liquid;  // when the scene has liquid: it then steps the flow
 
     // Every velocity sample starts at rest. Needs a scene without problems.
     explicit FluidSolver(const Scene& scene);

@@ -3,6 +3,7 @@
 #include "sim/five_point_system.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -29,6 +30,9 @@ private:
 // that part's side: enough to break the lattice, little enough that the
 // level set's surface over a still liquid stays flat.
 constexpr double jitterShare = 0.1;
+// How much of a cell's crowding (its particles over those it was seeded
+// with, less one) the projection spreads in a tick.
+constexpr double spreadRate = 0.1;
 // The nearest a surface may come to a cell centre, as a share of the way to
 // the next one, in the ghost fluid's coefficient (1 / share).
 constexpr double nearestSurface = 0.01;
@@ -67,21 +71,38 @@ Stencil stencilOf(int component, double x, double y, double dx, uint32_t nx, uin
 
 }  // namespace
 
-LiquidSolver::LiquidSolver(const Scene& scene, const LiquidStart& start)
+LiquidSolver::LiquidSolver(const Scene& scene, const Domain& domain, const LiquidStart& start)
     : scene(scene),
+      domain(domain),
       dx(scene.cellSize),
       nx(scene.nx),
       ny(scene.ny),
-      domain(scene),
-      velocity(scene.nx, scene.ny, scene.cellSize),
-      pressure(scene.nx, scene.ny, scene.cellSize),
       phi(scene.nx, scene.ny, scene.cellSize),
       radius(calibratedRadius())
 {
-    std::fill(velocity.u.data.get(), velocity.u.data.get() + velocity.u.size(), 0.0);
-    std::fill(velocity.v.data.get(), velocity.v.data.get() + velocity.v.size(), 0.0);
-    std::fill(pressure.values.data.get(), pressure.values.data.get() + pressure.values.size(), 0.0);
     seed(start);
+    buildLevelSet();
+}
+
+LiquidStart LiquidSolver::startOf(const Scene& scene)
+{
+    const std::vector<LiquidRegion> regions = scene.liquid;
+    auto regionAt = [regions](double x, double y) -> const LiquidRegion* {
+        for (const LiquidRegion& region : regions)
+            if (region.contains(x, y))
+                return &region;
+        return nullptr;
+    };
+    return {[regionAt](double x, double y) { return regionAt(x, y) != nullptr; },
+            [regionAt](double x, double y) {
+                const LiquidRegion* region = regionAt(x, y);
+                return region ? Velocity{region->velocityX, region->velocityY} : Velocity{0.0, 0.0};
+            }};
+}
+
+void LiquidSolver::setParticles(std::vector<LiquidParticle> particles)
+{
+    particleList = std::move(particles);
     buildLevelSet();
 }
 
@@ -104,12 +125,12 @@ void LiquidSolver::seed(const LiquidStart& start)
                 }
 }
 
-void LiquidSolver::step()
+void LiquidSolver::step(VelocityField& velocity, ScalarField& pressure)
 {
     const double dt = scene.timeStep;
     std::vector<uint8_t> known[2];
-    particlesToGrid(known);
-    extend(known, 2);
+    particlesToGrid(velocity, known);
+    extend(velocity, known, 2);
     buildLevelSet();
     // Gravity on every face; the walls and solids hold theirs.
     for (size_t k = 0; k < velocity.u.size(); ++k)
@@ -117,7 +138,7 @@ void LiquidSolver::step()
     for (size_t k = 0; k < velocity.v.size(); ++k)
         velocity.v.data[k] += dt * scene.gravityY;
     domain.holdFaces(velocity);
-    project();
+    project(velocity, pressure);
     // The faces the projection set are those beside a liquid cell; the rest
     // take the velocity carried out from them, as far as a particle may go
     // in a tick and then some.
@@ -132,13 +153,13 @@ void LiquidSolver::step()
                 known[c][size_t(a) * component.extent[1] + b] = first || second;
             }
     }
-    extend(known, 3);
+    extend(velocity, known, 3);
     domain.holdFaces(velocity);
-    gridToParticles();
-    moveParticles();
+    gridToParticles(velocity);
+    moveParticles(velocity);
 }
 
-void LiquidSolver::particlesToGrid(std::vector<uint8_t> known[2])
+void LiquidSolver::particlesToGrid(VelocityField& velocity, std::vector<uint8_t> known[2]) const
 {
     for (int c = 0; c < 2; ++c) {
         GridArray& component = velocity.component(c);
@@ -257,7 +278,7 @@ void LiquidSolver::buildLevelSet()
         }
 }
 
-void LiquidSolver::project()
+void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
 {
     const double dt = scene.timeStep, density = scene.density;
     // The share of the way from a liquid centre to an air one at which the
@@ -290,16 +311,40 @@ void LiquidSolver::project()
         neighbour(i + 1 < nx, i + 1, j, row.afterA);
         return row;
     };
+    // Particles carried through a velocity that is divergence-free only at
+    // the faces drift together and apart, and the level set then sees less
+    // liquid or more: a cell holding more particles than it was seeded with
+    // is given a little divergence, to spread them out over a few ticks
+    // (and one holding fewer, deep in the liquid, a little convergence).
+    std::vector<double> crowding(size_t(nx) * ny, 0.0);
+    for (const LiquidParticle& p : particleList) {
+        const double gx = std::clamp(p.x / dx - 0.5, 0.0, double(nx - 1)), gy = std::clamp(p.y / dx - 0.5, 0.0, double(ny - 1));
+        const uint32_t i0 = std::min(uint32_t(gx), nx - 2), j0 = std::min(uint32_t(gy), ny - 2);
+        const double fx = gx - i0, fy = gy - j0;
+        crowding[size_t(i0) * ny + j0] += (1.0 - fx) * (1.0 - fy);
+        crowding[size_t(i0 + 1) * ny + j0] += fx * (1.0 - fy);
+        crowding[size_t(i0) * ny + j0 + 1] += (1.0 - fx) * fy;
+        crowding[size_t(i0 + 1) * ny + j0 + 1] += fx * fy;
+    }
+    const double seeded = double(particlesPerSide * particlesPerSide);
     std::vector<double> rhs(size_t(nx) * ny, 0.0);
     const double scale = density * dx / dt;
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
-            if (liquidCell(i, j))
-                rhs[size_t(i) * ny + j] = -scale * (velocity.u.at(i + 1, j) - velocity.u.at(i, j) +
-                                                    velocity.v.at(i, j + 1) - velocity.v.at(i, j));
+            if (liquidCell(i, j)) {
+                const size_t k = size_t(i) * ny + j;
+                // Deep in the liquid a sparse cell is drawn together too; by
+                // the surface a cell may rightly hold fewer.
+                const bool deep = (i == 0 || liquidCell(i - 1, j)) && (i + 1 == nx || liquidCell(i + 1, j)) &&
+                                  (j == 0 || liquidCell(i, j - 1)) && (j + 1 == ny || liquidCell(i, j + 1));
+                const double excess = crowding[k] / seeded - 1.0;
+                const double spread = spreadRate * (deep ? excess : std::max(0.0, excess)) * dx / dt;
+                rhs[k] = -scale * (velocity.u.at(i + 1, j) - velocity.u.at(i, j) + velocity.v.at(i, j + 1) -
+                                   velocity.v.at(i, j) - spread);
+            }
     std::vector<double> result(rhs.size(), 0.0);
     const LinearSolve solve{scene.tolerance, scene.iterationLimit, scene.preconditioner, true};
-    lastSolve = solve.solve(fastestFivePointSystem(nx, ny, rowAt), rhs, result);
+    solveOutcome = solve.solve(fastestFivePointSystem(nx, ny, rowAt), rhs, result);
     pressure.values.assign(result);
     // The gradient across each face beside a liquid cell: to the air cell's
     // ghost, the pressure carried on to 0 at the surface.
@@ -323,7 +368,7 @@ void LiquidSolver::project()
                 velocity.v.at(i, j) -= factor * difference(i, j - 1, i, j);
 }
 
-void LiquidSolver::extend(std::vector<uint8_t> known[2], int layers)
+void LiquidSolver::extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers)
 {
     for (int c = 0; c < 2; ++c) {
         GridArray& component = velocity.component(c);
@@ -360,7 +405,7 @@ void LiquidSolver::extend(std::vector<uint8_t> known[2], int layers)
     }
 }
 
-void LiquidSolver::gridToParticles()
+void LiquidSolver::gridToParticles(const VelocityField& velocity)
 {
     for (LiquidParticle& p : particleList)
         for (int c = 0; c < 2; ++c) {
@@ -381,7 +426,7 @@ void LiquidSolver::gridToParticles()
         }
 }
 
-Velocity LiquidSolver::velocityAt(double x, double y) const
+Velocity LiquidSolver::velocityAt(const VelocityField& velocity, double x, double y) const
 {
     Velocity at{0.0, 0.0};
     for (int c = 0; c < 2; ++c) {
@@ -396,15 +441,16 @@ Velocity LiquidSolver::velocityAt(double x, double y) const
     return at;
 }
 
-void LiquidSolver::moveParticles()
+void LiquidSolver::moveParticles(const VelocityField& velocity)
 {
     const double dt = scene.timeStep;
-    // Kept a hair inside the box.
-    const double margin = 1e-6 * dx, width = nx * dx, height = ny * dx;
+    // Kept as far from the walls as the seeds were: a particle pressed
+    // closer falls out of the level set, which then sees air by the wall.
+    const double margin = 0.5 * dx / particlesPerSide, width = nx * dx, height = ny * dx;
     for (LiquidParticle& p : particleList) {
         // The midpoint rule through the grid's velocity.
-        const Velocity first = velocityAt(p.x, p.y);
-        const Velocity middle = velocityAt(p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
+        const Velocity first = velocityAt(velocity, p.x, p.y);
+        const Velocity middle = velocityAt(velocity, p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
         const double x = std::clamp(p.x + dt * middle.x, margin, width - margin);
         const double y = std::clamp(p.y + dt * middle.y, margin, height - margin);
         // A particle never enters a solid: it stays where it was.
@@ -415,24 +461,60 @@ void LiquidSolver::moveParticles()
     }
 }
 
+namespace {
+
+// The part of a triangle of area `whole` where a function linear over it,
+// with the values a, b and c at its corners, is below 0.
+double negativePart(double a, double b, double c, double whole)
+{
+    const int below = (a < 0.0) + (b < 0.0) + (c < 0.0);
+    if (below == 0)
+        return 0.0;
+    if (below == 3)
+        return whole;
+    // The lone corner on its side, and the two others.
+    auto lone = [](double x, double y, double z, bool negative) {
+        if ((x < 0.0) == negative && (y < 0.0) != negative)
+            return std::array<double, 3>{x, y, z};
+        if ((y < 0.0) == negative && (x < 0.0) != negative)
+            return std::array<double, 3>{y, x, z};
+        return std::array<double, 3>{z, x, y};
+    };
+    const bool oneBelow = below == 1;
+    const std::array<double, 3> v = lone(a, b, c, oneBelow);
+    // The triangle cut off at the lone corner, by the fractions of its two edges.
+    const double corner = whole * (v[0] / (v[0] - v[1])) * (v[0] / (v[0] - v[2]));
+    return oneBelow ? corner : whole - corner;
+}
+
+}  // namespace
+
 double LiquidSolver::area() const
 {
-    // Each cell by the share of it below the surface, the level set taken
-    // as a distance across the cell where the surface is near; deeper in,
-    // where the level set is not a distance, a cell is whole.
-    double cells = 0.0;
+    // The level set taken as linear over triangles: each cell's four
+    // quarters, between its centre, the middles of its sides and its
+    // corners, where it is the mean of the centres around (the centres by
+    // a wall stand for the wall too). Solid cells hold none.
+    auto at = [&](int64_t i, int64_t j) {
+        return phi.values.at(uint32_t(std::clamp<int64_t>(i, 0, nx - 1)), uint32_t(std::clamp<int64_t>(j, 0, ny - 1)));
+    };
+    const double quarter = 0.25 * dx * dx, triangle = 0.5 * quarter;
+    double total = 0.0;
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j) {
             if (domain.isSolid(i, j))
                 continue;
-            const double here = phi.values.at(i, j);
-            bool surfaceNear = false;
-            for (uint32_t a = i > 0 ? i - 1 : 0; a <= std::min(i + 1, nx - 1); ++a)
-                for (uint32_t b = j > 0 ? j - 1 : 0; b <= std::min(j + 1, ny - 1); ++b)
-                    surfaceNear = surfaceNear || ((phi.values.at(a, b) < 0.0) != (here < 0.0));
-            cells += surfaceNear ? std::clamp(0.5 - here / dx, 0.0, 1.0) : here < 0.0 ? 1.0 : 0.0;
+            const double centre = at(i, j);
+            for (int si = -1; si <= 1; si += 2)
+                for (int sj = -1; sj <= 1; sj += 2) {
+                    const double side = 0.5 * (centre + at(int64_t(i) + si, j));
+                    const double other = 0.5 * (centre + at(i, int64_t(j) + sj));
+                    const double corner = 0.25 * (centre + at(int64_t(i) + si, j) + at(i, int64_t(j) + sj) +
+                                                  at(int64_t(i) + si, int64_t(j) + sj));
+                    total += negativePart(centre, side, corner, triangle) + negativePart(centre, other, corner, triangle);
+                }
         }
-    return cells * dx * dx;
+    return total;
 }
 
 double LiquidSolver::largestSpeed() const

@@ -35,12 +35,17 @@ class LiquidSolver {
 public:
     static constexpr int particlesPerSide = 2;  // a cell is seeded with 2 x 2
 
-    // The scene gives the grid, gravity, walls, solids and the time step; its
-    // viscosity is not used. Particles are seeded jittered in the liquid's
-    // cells, never inside solids, from a fixed seed.
-    LiquidSolver(const Scene& scene, const LiquidStart& start);
+    // The scene gives the grid, gravity, density, the solves' settings and
+    // the time step; the domain its walls and solids. Particles are seeded
+    // jittered in the liquid's cells, never inside solids, from a fixed seed.
+    LiquidSolver(const Scene& scene, const Domain& domain, const LiquidStart& start);
+    // Where a scene's [[liquid]] entries say.
+    static LiquidStart startOf(const Scene& scene);
 
-    void step();
+    // One tick: the particles' velocity to the grid, the level set, gravity,
+    // the walls, the projection, the velocity carried into the air, back to
+    // the particles, which then move. velocity and pressure are the run's.
+    void step(VelocityField& velocity, ScalarField& pressure);
 
     // The liquid's area (its volume per unit depth), from the level set.
     double area() const;
@@ -52,37 +57,37 @@ public:
     double surfaceInColumn(uint32_t i) const;
 
     const std::vector<LiquidParticle>& particles() const { return particleList; }
+    // Takes particles saved from a run of the same scene.
+    void setParticles(std::vector<LiquidParticle> particles);
     // The level set at the cell centres, length units: below 0 in the liquid.
     const GridArray& levelSet() const { return phi.values; }
     bool liquidCell(uint32_t i, uint32_t j) const { return phi.values.at(i, j) < 0.0 && !domain.isSolid(i, j); }
-
-    const Scene scene;
-    const double dx;
-    const uint32_t nx, ny;
-    Domain domain;
-    VelocityField velocity;
-    ScalarField pressure;  // of the last projection, 0 outside the liquid
-    SolveOutcome lastSolve;
+    const SolveOutcome& lastSolve() const { return solveOutcome; }
 
 private:
+    const Scene& scene;
+    const Domain& domain;
+    const double dx;
+    const uint32_t nx, ny;
     std::vector<LiquidParticle> particleList;
     ScalarField phi;
+    SolveOutcome solveOutcome;
     // The level set's kernel reaches this far (length units); the surface
-    // lies this far beyond the particles' mean near it.
+    // lies `radius` beyond the particles' mean near it.
     double levelSetReach() const;
     double calibratedRadius() const;
     const double radius;
 
     void seed(const LiquidStart& start);
-    void particlesToGrid(std::vector<uint8_t> known[2]);
+    void particlesToGrid(VelocityField& velocity, std::vector<uint8_t> known[2]) const;
     void buildLevelSet();
-    void project();
+    void project(VelocityField& velocity, ScalarField& pressure);
     // Carries the velocity of the faces known into those beside them, layer
     // by layer, for `layers` layers.
-    void extend(std::vector<uint8_t> known[2], int layers);
-    void gridToParticles();
-    void moveParticles();
+    static void extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers);
+    void gridToParticles(const VelocityField& velocity);
+    void moveParticles(const VelocityField& velocity);
     // The velocity of the grid at a point: bilinear in each component, clamped
     // to the grid.
-    Velocity velocityAt(double x, double y) const;
+    Velocity velocityAt(const VelocityField& velocity, double x, double y) const;
 };

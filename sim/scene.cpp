@@ -57,6 +57,7 @@ const Wall& Scene::wall(Side side) const
 bool Scene::needsGeneralSteps() const
 {
     return !rectangles.empty() || !discs.empty() || viscosity > 0.0 || advection != AdvectionScheme::linear ||
+           hasLiquid() ||
            left.holdsTangent() ||
            right.holdsTangent() || top.holdsTangent() || bottom.holdsTangent();
 }
@@ -324,6 +325,12 @@ SceneProblem Scene::firstProblem() const
         }
     }
 
+    if (hasLiquid()) {
+        const SceneProblem liquidProblem = firstLiquidProblem(solid);
+        if (!liquidProblem.message.empty())
+            return liquidProblem;
+    }
+
     // A closed box must take in what it lets out, or no pressure can make the
     // flow divergence-free.
     if (outlets.empty()) {
@@ -336,6 +343,55 @@ SceneProblem Scene::firstProblem() const
             return {"", "without an outlet the bands must balance: inflow " + std::to_string(in) + " and outflow " +
                             std::to_string(out) + " (speed times cells) differ"};
     }
+    return {};
+}
+
+SceneProblem Scene::firstLiquidProblem(const std::vector<uint8_t>& solid) const
+{
+    // Each cell holds 2 x 2 particles where it is liquid.
+    constexpr double largestParticleCount = 4194304.0;
+    const double width = nx * cellSize, height = ny * cellSize;
+    double particles = 0.0;
+    for (size_t k = 0; k < liquid.size(); ++k) {
+        const LiquidRegion& region = liquid[k];
+        const std::string key = "liquid[" + std::to_string(k) + "]";
+        const double numbers[] = {region.fromX, region.fromY,   region.toX,     region.toY,     region.centreX,
+                                  region.centreY, region.radius, region.velocityX, region.velocityY};
+        for (double number : numbers)
+            if (!std::isfinite(number))
+                return {key, "a liquid's corners, centre, radius and velocity must be finite"};
+        if (region.disc && !(region.radius > 0.0))
+            return {key + ".disc", "a liquid disc's radius must be positive"};
+        if (!region.disc && !(region.fromX < region.toX && region.fromY < region.toY))
+            return {key + ".rectangle", "a liquid rectangle goes from its smaller corner to its larger one"};
+        const double left = region.disc ? region.centreX - region.radius : region.fromX;
+        const double right = region.disc ? region.centreX + region.radius : region.toX;
+        const double top = region.disc ? region.centreY - region.radius : region.fromY;
+        const double bottom = region.disc ? region.centreY + region.radius : region.toY;
+        if (left < 0.0 || top < 0.0 || right > width || bottom > height)
+            return {key, "liquid must lie inside the grid, 0 to " + shortNumber(width) + " across and 0 to " +
+                             shortNumber(height) + " down"};
+        // The points a cell's particles are seeded around.
+        double seeds = 0.0;
+        for (uint32_t i = uint32_t(left / cellSize); i < nx && i * cellSize <= right; ++i)
+            for (uint32_t j = uint32_t(top / cellSize); j < ny && j * cellSize <= bottom; ++j)
+                for (double p : {0.25, 0.75})
+                    for (double q : {0.25, 0.75})
+                        if (!solid[size_t(i) * ny + j] && region.contains((i + p) * cellSize, (j + q) * cellSize))
+                            seeds += 1.0;
+        if (seeds == 0.0)
+            return {key, "liquid lies inside a solid, or is too small for a particle of the grid"};
+        particles += seeds;
+    }
+    if (particles > largestParticleCount)
+        return {"liquid", "the liquid takes " + shortNumber(particles) + " particles, more than the " +
+                              shortNumber(largestParticleCount) + " a scene may hold"};
+    if (!inflows.empty() || !outflows.empty() || !outlets.empty())
+        return {"liquid", "a scene with liquid has no bands or outlets yet: its box is closed"};
+    if (heat.enabled)
+        return {"heat", "a scene with liquid carries no heat yet"};
+    if (viscosity != 0.0)
+        return {"fluid.viscosity", "a liquid's viscosity is not built yet: [fluid] viscosity must be 0"};
     return {};
 }
 

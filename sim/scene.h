@@ -105,6 +105,23 @@ struct Probe {
     double x = 0.0, y = 0.0;
 };
 
+// Where liquid starts, in length units from the top-left corner (x to the
+// right, y down): a rectangle between two corners or a disc, moving at a
+// velocity of its own. A scene with liquid leaves the rest of its box empty.
+struct LiquidRegion {
+    bool disc = false;
+    double fromX = 0.0, fromY = 0.0, toX = 0.0, toY = 0.0;  // a rectangle's corners
+    double centreX = 0.0, centreY = 0.0, radius = 0.0;      // a disc's
+    double velocityX = 0.0, velocityY = 0.0;
+
+    bool contains(double x, double y) const
+    {
+        if (disc)
+            return (x - centreX) * (x - centreX) + (y - centreY) * (y - centreY) <= radius * radius;
+        return x >= fromX && x <= toX && y >= fromY && y <= toY;
+    }
+};
+
 // A temperature at the cell centres, carried and diffused by the flow, and
 // the buoyancy it gives (Boussinesq: the density stays constant but in the
 // force, where warmer fluid is lighter by expansion * (T - reference)).
@@ -157,6 +174,7 @@ struct Scene {
     std::vector<SolidDisc> discs;
     std::vector<SolidEntry> solidOrder;  // the [[solid]] entries in the file's order
     std::vector<Probe> probes;
+    std::vector<LiquidRegion> liquid;  // where liquid starts; none: the fluid fills the box
     Heat heat;
     double tolerance = 0.0;  // of the pressure and diffusion solves, relative
     int32_t iterationLimit = 0;
@@ -176,6 +194,7 @@ struct Scene {
     // Whether anything beyond the standard box's kind of border is asked for:
     // solids, walls that hold the tangential velocity, viscosity.
     bool needsGeneralSteps() const;
+    bool hasLiquid() const { return !liquid.empty(); }
 
     // nx*ny flags, k = i*ny + j: whether cell (i, j) is solid.
     std::vector<uint8_t> solidCells() const;
@@ -193,6 +212,8 @@ struct Scene {
 
     // Every rule a scene's values keep, files and scenes built in code alike.
     SceneProblem firstProblem() const;
+    // Those of its liquid, given its solid cells.
+    SceneProblem firstLiquidProblem(const std::vector<uint8_t>& solid) const;
     // Its message alone: an empty string for a usable scene.
     std::string problem() const;
 };

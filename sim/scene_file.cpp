@@ -265,7 +265,7 @@ public:
     {
         if (!onlyKnownKeys(root, "",
                            {"name", "grid", "fluid", "time", "advection", "walls", "inflow", "outflow", "outlet",
-                            "solid", "probe", "heat", "solver", "tracers", "interaction", "view"}))
+                            "solid", "probe", "liquid", "heat", "solver", "tracers", "interaction", "view"}))
             return false;
         if (const toml::node* name = root.get("name")) {
             if (!name->is_string())
@@ -285,6 +285,7 @@ public:
                           eachTable(root, "outlet", [&](const toml::table& entry) { return readOutlet(entry, scene); }) &&
                           eachTable(root, "solid", [&](const toml::table& entry) { return readSolid(entry, scene); }) &&
                           eachTable(root, "probe", [&](const toml::table& entry) { return readProbe(entry, scene); }) &&
+                          eachTable(root, "liquid", [&](const toml::table& entry) { return readLiquid(entry, scene); }) &&
                           section(root, "heat", &SceneReader::readHeat, scene) &&
                           section(root, "interaction", &SceneReader::readInteraction, scene) &&
                           section(root, "solver", &SceneReader::readSolver, scene) &&
@@ -478,6 +479,54 @@ public:
         scene.rectangles.push_back(
             {uint32_t(from[0]), uint32_t(from[1]), uint32_t(to[0]), uint32_t(to[1]), temperature});
         rectangleEntries.push_back(entryIndex);
+        return true;
+    }
+
+    bool readLiquid(const toml::table& entry, Scene& scene)
+    {
+        if (!onlyKnownKeys(entry, " in [[liquid]]", {"disc", "rectangle", "velocity"}))
+            return false;
+        const toml::node* disc = entry.get("disc");
+        const toml::node* rectangle = entry.get("rectangle");
+        if (!disc == !rectangle)
+            return fail(entry, "a [[liquid]] is either a disc or a rectangle");
+        LiquidRegion region;
+        if (const toml::node* velocity = entry.get("velocity")) {
+            double v[2];
+            if (!pair(*velocity, "a liquid's velocity", v))
+                return false;
+            region.velocityX = v[0];
+            region.velocityY = v[1];
+        }
+        if (disc) {
+            const toml::table* d = disc->as_table();
+            if (!d || !d->get("centre") || !d->get("radius"))
+                return fail(*disc, "a liquid disc is { centre = [x, y], radius = r }");
+            if (!onlyKnownKeys(*d, " in a liquid disc", {"centre", "radius"}))
+                return false;
+            double centre[2];
+            if (!pair(*d->get("centre"), "a liquid disc's centre", centre) ||
+                !number(*d->get("radius"), "a liquid disc's radius", region.radius))
+                return false;
+            region.disc = true;
+            region.centreX = centre[0];
+            region.centreY = centre[1];
+        } else {
+            const toml::table* r = rectangle->as_table();
+            if (!r || !r->get("from") || !r->get("to"))
+                return fail(*rectangle, "a liquid rectangle is { from = [x, y], to = [x, y] }");
+            if (!onlyKnownKeys(*r, " in a liquid rectangle", {"from", "to"}))
+                return false;
+            double from[2], to[2];
+            if (!pair(*r->get("from"), "a liquid rectangle's corner", from) ||
+                !pair(*r->get("to"), "a liquid rectangle's corner", to))
+                return false;
+            region.fromX = from[0];
+            region.fromY = from[1];
+            region.toX = to[0];
+            region.toY = to[1];
+        }
+        scene.liquid.push_back(region);
         return true;
     }
 

@@ -198,6 +198,15 @@ bool readBody(std::string_view body, uint32_t version, uint32_t maxTrailPoints, 
     run.balanced = in.reals("balanced temperature", cells, true);
     if (in.ok() && run.temperature.empty() != run.balanced.empty())
         in.fail("its temperatures are incomplete");
+    run.liquid.clear();
+    if (version >= 3) {
+        constexpr uint64_t largestParticleCount = 4194304;  // as a scene may hold
+        const uint64_t particles = in.whole(8);
+        if (in.ok() && particles > largestParticleCount)
+            in.fail("it holds " + std::to_string(particles) + " particles, more than a scene may");
+        else
+            run.liquid = in.reals("liquid particles", size_t(particles) * 8, true);
+    }
     run.randomState = uint32_t(in.whole(4));
     const uint64_t tracerCount = in.whole(4);
     run.tracers.clear();
@@ -250,6 +259,8 @@ std::string writeState(const SavedRun& run)
         body.reals(channel);
     body.reals(run.temperature);
     body.reals(run.balanced);
+    body.whole(run.liquid.size() / 8, 8);
+    body.reals(run.liquid);
     body.whole(run.randomState, 4);
     body.whole(run.tracers.size(), 4);
     for (const SavedTracer& tracer : run.tracers) {

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-constexpr uint32_t stateFormatVersion = 2;
+constexpr uint32_t stateFormatVersion = 3;
 
 struct SavedTracer {
     float x = 0.0f, y = 0.0f;
@@ -38,6 +38,9 @@ struct SavedRun {
     std::vector<double> diffusedStep[2];  // how they changed from the ones before, or empty
     std::vector<double> dye[3];              // empty without dye
     std::vector<double> temperature, balanced;  // empty without heat
+    // A liquid's particles, each x, y, u, v and the gradients of u and v
+    // (d/dx, d/dy): 8 values a particle; empty without liquid.
+    std::vector<double> liquid;
     uint32_t randomState = 1;                   // the tracers' generator
     std::vector<SavedTracer> tracers;
 };

@@ -133,6 +133,12 @@ void printTick(const Run& run, double stepMicroseconds)
                        appendNumber(line, reading.p);
                        line += '}';
                    });
+    if (solver.liquid) {
+        line += ", \"liquid_area\": ";
+        appendNumber(line, solver.liquid->area());
+        line += ", \"liquid_largest_speed\": ";
+        appendNumber(line, solver.liquid->largestSpeed());
+    }
     if (solver.heat) {
         // Each held wall's mean Nusselt number, by side.
         line += ", \"nusselt\": {";

@@ -587,6 +587,30 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
         {"[grid]\ncells = [4, 4]\n[walls]\nleft = { slide = 1.0, speed = 2.0 }\n", "unknown key \"speed\" in the left wall"},
         {"[grid]\ncells = [4, 4]\n[[solid]]\ndisc = { centre = [1.0, 1.0], radius = 0.0 }\n", "a disc's radius must be positive"},
         {"[grid]\ncells = [4, 4]\n[[solid]]\nrectangle = { from = [2, 2], to = [1, 3] }\n", "from its smaller corner"},
+        // Liquid: where it starts, and what a scene with liquid cannot have yet.
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [9.0, 8.0] }\n",
+         "test.toml:3:1: liquid must lie inside the grid, 0 to 8 across and 0 to 8 down"},
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\nrectangle = { from = [2.0, 4.0], to = [1.0, 8.0] }\n",
+         "test.toml:4:13: a liquid rectangle goes from its smaller corner to its larger one"},
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\ndisc = { centre = [4.0, 4.0], radius = 0.0 }\n",
+         "test.toml:4:8: a liquid disc's radius must be positive"},
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\ndisc = { centre = [4.0, 4.0], radius = 1.0 }\nrectangle = { from = "
+         "[0.0, 0.0], to = [1.0, 1.0] }\n", "a [[liquid]] is either a disc or a rectangle"},
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\ndisc = { centre = [4.0, 4.0], radius = 1.0 }\nvelocity = [1.0]\n",
+         "test.toml:5:12: a liquid's velocity"},
+        {"[grid]\ncells = [8, 8]\n[[solid]]\nrectangle = { from = [0, 4], to = [7, 7] }\n[[liquid]]\n"
+         "rectangle = { from = [1.0, 5.0], to = [6.0, 7.5] }\n",
+         "test.toml:5:1: liquid lies inside a solid, or is too small for a particle of the grid"},
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\nrectangle = { from = [1.0, 5.0], to = [1.1, 5.1] }\n",
+         "liquid lies inside a solid, or is too small for a particle of the grid"},
+        {"[grid]\ncells = [4096, 4096]\n[[liquid]]\nrectangle = { from = [0.0, 2000.0], to = [4096.0, 4096.0] }\n",
+         "the liquid takes 34340864 particles, more than the 4194304 a scene may hold"},
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n[[outlet]]\n"
+         "side = \"right\"\ncells = [0, 7]\n", "a scene with liquid has no bands or outlets yet"},
+        {"[grid]\ncells = [8, 8]\n[fluid]\nviscosity = 0.1\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n",
+         "test.toml:4:13: a liquid's viscosity is not built yet"},
+        {"[grid]\ncells = [8, 8]\n[heat]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n",
+         "test.toml:3:1: a scene with liquid carries no heat yet"},
         // Heat: its table, its walls, and temperatures that only a scene with heat takes.
         {"[grid]\ncells = [4, 4]\n[heat]\ndiffusivity = -0.1\n", "test.toml:4:15: [heat] diffusivity must be 0 or positive"},
         {"[grid]\ncells = [4, 4]\n[heat]\nexpansoin = 1.0\n",
