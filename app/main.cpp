@@ -71,9 +71,6 @@ SavedRun runFromArguments(int argc, char* argv[], std::string& stateArgument)
         failArguments(problem);
     if (!sceneArgument.empty() && !sceneFromArgument(sceneArgument, run.scene, problem))
         failArguments(problem);
-    if (!MainWindow::cannotShow(run.scene).empty())
-        failArguments((sceneArgument.empty() ? stateArgument : sceneArgument) + ": " +
-                      MainWindow::cannotShow(run.scene));
     return run;
 }
 

@@ -382,13 +382,6 @@ void MainWindow::showRefusal(const QString& line)
     box->open();
 }
 
-std::string MainWindow::cannotShow(const Scene& scene)
-{
-    if (scene.hasLiquid())
-        return "a scene with liquid runs in flowbox-headless for now: the window does not draw its surface yet";
-    return {};
-}
-
 bool MainWindow::openFile(const QString& path)
 {
     std::string problem;
@@ -396,8 +389,6 @@ bool MainWindow::openFile(const QString& path)
         SavedRun saved;
         if (!loadStateFile(path.toStdString(), Trail::capacity, saved, problem))
             return showRefusal(QString::fromStdString(problem)), false;
-        if (!cannotShow(saved.scene).empty())
-            return showRefusal(path + ": " + QString::fromStdString(cannotShow(saved.scene))), false;
         if (saved.scene.builtIn)
             return showRefusal(path + ": a run of the standard box, which its own window shows (flowbox --resume)"), false;
         auto next = std::make_unique<Run>(saved.scene, Run::Tracers::drawn);
@@ -414,8 +405,6 @@ bool MainWindow::openFile(const QString& path)
         return showRefusal(QString::fromStdString(problem)), false;
     if (scene.builtIn)
         return showRefusal(path + ": the standard box, which its own window shows (flowbox without options)"), false;
-    if (!cannotShow(scene).empty())
-        return showRefusal(path + ": " + QString::fromStdString(cannotShow(scene))), false;
     showRun(std::make_unique<Run>(scene, Run::Tracers::drawn));
     return true;
 }

@@ -27,10 +27,6 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    // Why a window cannot show a scene's run, or empty where it can: a
-    // liquid's surface is not drawn yet.
-    static std::string cannotShow(const Scene& scene);
-
     explicit MainWindow(QWidget* parent = nullptr);
     // A scene other than the standard box; the title names it.
     explicit MainWindow(const Scene& scene, QWidget* parent = nullptr);

@@ -463,33 +463,33 @@ void LiquidSolver::moveParticles(const VelocityField& velocity)
 
 namespace {
 
-// The part of a triangle of area `whole` where a function linear over it,
-// with the values a, b and c at its corners, is below 0.
-double negativePart(double a, double b, double c, double whole)
+// The part of the triangle a, b, c (length units) where a function linear
+// over it, with the values fa, fb, fc at its corners, is below 0: none, one
+// triangle or two.
+void negativePart(const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint& c, double fa, double fb, double fc,
+                  std::vector<LiquidPoint>& triangles)
 {
-    const int below = (a < 0.0) + (b < 0.0) + (c < 0.0);
-    if (below == 0)
-        return 0.0;
-    if (below == 3)
-        return whole;
-    // The lone corner on its side, and the two others.
-    auto lone = [](double x, double y, double z, bool negative) {
-        if ((x < 0.0) == negative && (y < 0.0) != negative)
-            return std::array<double, 3>{x, y, z};
-        if ((y < 0.0) == negative && (x < 0.0) != negative)
-            return std::array<double, 3>{y, x, z};
-        return std::array<double, 3>{z, x, y};
-    };
-    const bool oneBelow = below == 1;
-    const std::array<double, 3> v = lone(a, b, c, oneBelow);
-    // The triangle cut off at the lone corner, by the fractions of its two edges.
-    const double corner = whole * (v[0] / (v[0] - v[1])) * (v[0] / (v[0] - v[2]));
-    return oneBelow ? corner : whole - corner;
+    const LiquidPoint corners[3] = {a, b, c};
+    const double values[3] = {fa, fb, fc};
+    LiquidPoint polygon[4];
+    int count = 0;
+    for (int k = 0; k < 3; ++k) {
+        const int next = (k + 1) % 3;
+        if (values[k] < 0.0)
+            polygon[count++] = corners[k];
+        if ((values[k] < 0.0) != (values[next] < 0.0)) {
+            const double t = values[k] / (values[k] - values[next]);
+            polygon[count++] = {corners[k].x + t * (corners[next].x - corners[k].x),
+                                corners[k].y + t * (corners[next].y - corners[k].y)};
+        }
+    }
+    for (int k = 1; k + 1 < count; ++k)
+        triangles.insert(triangles.end(), {polygon[0], polygon[k], polygon[k + 1]});
 }
 
 }  // namespace
 
-double LiquidSolver::area() const
+std::vector<LiquidPoint> LiquidSolver::liquidTriangles() const
 {
     // The level set taken as linear over triangles: each cell's four
     // quarters, between its centre, the middles of its sides and its
@@ -498,22 +498,37 @@ double LiquidSolver::area() const
     auto at = [&](int64_t i, int64_t j) {
         return phi.values.at(uint32_t(std::clamp<int64_t>(i, 0, nx - 1)), uint32_t(std::clamp<int64_t>(j, 0, ny - 1)));
     };
-    const double quarter = 0.25 * dx * dx, triangle = 0.5 * quarter;
-    double total = 0.0;
+    std::vector<LiquidPoint> triangles;
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j) {
             if (domain.isSolid(i, j))
                 continue;
             const double centre = at(i, j);
+            const LiquidPoint middle{(i + 0.5) * dx, (j + 0.5) * dx};
             for (int si = -1; si <= 1; si += 2)
                 for (int sj = -1; sj <= 1; sj += 2) {
                     const double side = 0.5 * (centre + at(int64_t(i) + si, j));
                     const double other = 0.5 * (centre + at(i, int64_t(j) + sj));
                     const double corner = 0.25 * (centre + at(int64_t(i) + si, j) + at(i, int64_t(j) + sj) +
                                                   at(int64_t(i) + si, int64_t(j) + sj));
-                    total += negativePart(centre, side, corner, triangle) + negativePart(centre, other, corner, triangle);
+                    const LiquidPoint sidePoint{middle.x + 0.5 * si * dx, middle.y};
+                    const LiquidPoint otherPoint{middle.x, middle.y + 0.5 * sj * dx};
+                    const LiquidPoint cornerPoint{middle.x + 0.5 * si * dx, middle.y + 0.5 * sj * dx};
+                    negativePart(middle, sidePoint, cornerPoint, centre, side, corner, triangles);
+                    negativePart(middle, otherPoint, cornerPoint, centre, other, corner, triangles);
                 }
         }
+    return triangles;
+}
+
+double LiquidSolver::area() const
+{
+    const std::vector<LiquidPoint> triangles = liquidTriangles();
+    double total = 0.0;
+    for (size_t k = 0; k + 2 < triangles.size(); k += 3) {
+        const LiquidPoint &a = triangles[k], &b = triangles[k + 1], &c = triangles[k + 2];
+        total += 0.5 * std::fabs((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
+    }
     return total;
 }
 

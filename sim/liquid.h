@@ -24,6 +24,10 @@ struct LiquidParticle {
     double du[2], dv[2]; // the velocity's affine part: the gradients of u and v (d/dx, d/dy)
 };
 
+struct LiquidPoint {
+    double x, y;  // length units
+};
+
 // Where the liquid starts and how it moves there: whether a point (length
 // units) is liquid, and its velocity.
 struct LiquidStart {
@@ -49,6 +53,9 @@ public:
 
     // The liquid's area (its volume per unit depth), from the level set.
     double area() const;
+    // The region under the surface as triangles, three points each: what
+    // the area sums and a picture fills.
+    std::vector<LiquidPoint> liquidTriangles() const;
     // The largest speed of a particle.
     double largestSpeed() const;
     // Where the surface crosses the column of cells i, from above: the depth

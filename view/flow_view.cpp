@@ -136,6 +136,14 @@ void FlowView::paintGL()
                     float(frame.cellRows * frame.cellSize));
     }
 
+    if (!frame.liquid.empty()) {
+        glColor3f(liquidColour.red, liquidColour.green, liquidColour.blue);
+        glBegin(GL_TRIANGLES);
+        for (const ScreenPoint& corner : frame.liquid)
+            glVertex2f(corner.x, corner.y);
+        glEnd();
+    }
+
     glColor3f(gridColour.red, gridColour.green, gridColour.blue);
     drawSegments(frame.grid);
 

@@ -202,6 +202,10 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         frame.grid.clear();
     else
         gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid, stride);
+    frame.liquid.clear();
+    if (solver.liquid)
+        for (const LiquidPoint& corner : solver.liquid->liquidTriangles())
+            frame.liquid.push_back({float(corner.x / solver.dx * frame.cellSize), float(corner.y / solver.dx * frame.cellSize)});
     frame.solids.clear();
     for (uint32_t i = 0; i < solver.nx && solver.domain.anySolid(); ++i)
         for (uint32_t j = 0; j < solver.ny; ++j)

@@ -26,6 +26,7 @@ constexpr FrameColour gridColour{0.1f, 0.0f, 0.0f};
 constexpr FrameColour arrowColour{0.0f, 0.5f, 0.0f};
 constexpr FrameColour dotColour{0.0f, 0.1f, 0.0f};
 constexpr FrameColour solidColour{0.3f, 0.3f, 0.36f};  // filled cells, drawn after the grid
+constexpr FrameColour liquidColour{0.05f, 0.22f, 0.55f};  // under the surface, drawn before the grid
 constexpr float dotSize = 2.0f;  // pixels across a square dot
 
 // What the window's view measures at the window's default size of 600 by
@@ -66,6 +67,8 @@ struct Frame {
     std::vector<uint8_t> cellColours;
     uint32_t cellColumns = 0;
     uint32_t cellRows = 0;
+    // The liquid under its surface, three corners a triangle, in a scene with liquid.
+    std::vector<ScreenPoint> liquid;
     std::vector<ScreenSegment> grid;
     std::vector<ScreenPoint> solids;  // top left corner of each solid cell, cellSize across
     // The discs that cut the cells they cross, as they are: one convex

@@ -46,6 +46,15 @@ QImage paintFrame(const Frame& frame)
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(QRectF(0.0, 0.0, frame.cellColumns * frame.cellSize, frame.cellRows * frame.cellSize), cells);
     }
+    if (!frame.liquid.empty()) {
+        // One path of every triangle, filled at once: no seams between them.
+        QPainterPath liquid;
+        liquid.setFillRule(Qt::WindingFill);
+        for (size_t k = 0; k + 2 < frame.liquid.size(); k += 3)
+            liquid.addPolygon(QPolygonF({toPoint(frame.liquid[k]), toPoint(frame.liquid[k + 1]),
+                                         toPoint(frame.liquid[k + 2]), toPoint(frame.liquid[k])}));
+        painter.fillPath(liquid, toColor(liquidColour));
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     drawSegments(painter, frame.grid, gridColour);
     for (const ScreenPoint& corner : frame.solids)

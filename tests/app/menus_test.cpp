@@ -316,12 +316,7 @@ TEST(Menus, OpeningReplacesTheRunInPlaceAndABadFileLeavesItAsItWas)
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write("flowbox state\nnonsense");
     damaged.close();
-    QFile liquid(folder.path("liquid.toml"));  // a surface the window does not draw yet
-    ASSERT_TRUE(liquid.open(QIODevice::WriteOnly));
-    liquid.write("[grid]\ncells = [8, 8]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n");
-    liquid.close();
-    for (const QString& path : {folder.path("bad.toml"), folder.path("damaged.state"), folder.path("absent.toml"),
-                                folder.path("liquid.toml")}) {
+    for (const QString& path : {folder.path("bad.toml"), folder.path("damaged.state"), folder.path("absent.toml")}) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_FALSE(box.window.openFile(path));
         QMessageBox* refusal = box.window.findChild<QMessageBox*>("refusal");

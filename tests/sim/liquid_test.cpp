@@ -4,6 +4,7 @@
 // solids, and the threads do not change a bit.
 #include "sim/fluid_solver.h"
 #include "sim/liquid.h"
+#include "sim/scene_file.h"
 #include "sim/state_file.h"
 #include "parallel/thread_pool.h"
 
@@ -258,6 +259,37 @@ TEST(Liquid, AThrownBlobFollowsItsParabola)
                 100.0 * areaChange);
     EXPECT_LT(farthest, 0.25 * scene.cellSize);  // measured 0.12 cells
     EXPECT_LT(areaChange, 0.008);                 // measured 0.63 %, where 0.5 % is the aim
+}
+
+// The shipped liquid scenes: every solve converges, the liquid cells are
+// left without divergence, and the water keeps its area.
+TEST(Liquid, TheShippedScenesRunWithTheirAreaKept)
+{
+    for (const char* name : {"dam-break", "sloshing"}) {
+        SCOPED_TRACE(name);
+        Scene scene;
+        std::string error;
+        ASSERT_TRUE(loadSceneFile(std::string(FLOWBOX_SCENES "/") + name + ".toml", scene, error)) << error;
+        FluidSolver solver(scene);
+        const double start = solver.liquid->area();
+        for (int tick = 0; tick < 300; ++tick) {
+            solver.step();
+            ASSERT_TRUE(solver.lastPressureSolve().converged) << "tick " << tick;
+        }
+        double largest = 0.0;
+        const VelocityField& v = *solver.velocity;
+        for (uint32_t i = 0; i < solver.nx; ++i)
+            for (uint32_t j = 0; j < solver.ny; ++j)
+                if (solver.liquid->liquidCell(i, j))
+                    largest = std::fmax(largest, std::fabs(v.u.at(i + 1, j) - v.u.at(i, j) + v.v.at(i, j + 1) -
+                                                           v.v.at(i, j)));
+        std::printf("%s: area %.6f to %.6f, largest divergence %.3g\n", name, start, solver.liquid->area(), largest);
+        // Measured: the dam's +1.4 % as its surge strikes the far wall (its
+        // splash, thin, is seen a little thick), within 0.6 % once it settles.
+        EXPECT_NEAR(solver.liquid->area(), start, 0.02 * start);
+        // What the projection leaves is the crowded cells' spreading, a few hundredths of a cell a tick.
+        EXPECT_LT(largest * scene.timeStep / solver.dx, 0.05);
+    }
 }
 
 }  // namespace

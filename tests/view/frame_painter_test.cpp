@@ -238,6 +238,52 @@ TEST(FramePainter, ADiscThatCutsCellsIsDrawnRound)
     }
 }
 
+// Water below a line, and a disc of it above: the window and the software
+// picture both fill the liquid up to its surface and leave the air black.
+TEST(FramePainter, ALiquidIsFilledUpToItsSurface)
+{
+    FluidSolver solver(testing_support::sceneFrom(
+        "[grid]\ncells = [30, 18]\n[fluid]\ngravity = [0.0, 9.8]\n[tracers]\ncount = 0\n"
+        "[[liquid]]\nrectangle = { from = [0.0, 11.0], to = [30.0, 18.0] }\n"
+        "[[liquid]]\ndisc = { centre = [15.0, 5.0], radius = 3.0 }\n"));
+    const TwoPictures pictures = drawBoth(solver);
+    Frame frame;
+    composeFrame(solver, width, height, frame);
+    const double size = frame.cellSize;
+    auto liquid = [](QRgb pixel) {
+        return std::abs(qBlue(pixel) - int(liquidColour.blue * 255.0f + 0.5f)) <= 3 &&
+               std::abs(qRed(pixel) - int(liquidColour.red * 255.0f + 0.5f)) <= 3;
+    };
+    for (const QImage* picture : {&pictures.window, &pictures.software}) {
+        SCOPED_TRACE(picture == &pictures.window ? "window" : "software");
+        // Liquid around a point, beside the grid's lines and dots drawn over it.
+        auto liquidNear = [&](int x, int y) {
+            bool seen = false;
+            for (int dx = -2; dx <= 2; ++dx)
+                for (int dy = -2; dy <= 2; ++dy)
+                    seen = seen || liquid(picture->pixel(x + dx, y + dy));
+            return seen;
+        };
+        int under = 0, above = 0, inDisc = 0, beside = 0;
+        for (int k = 0; k < 30; ++k) {
+            // Off the cell centres' dots and the grid's lines.
+            const int x = int((k + 0.3) * size);
+            under += liquidNear(x, int(11.6 * size));
+            above += liquid(picture->pixel(x, int(10.4 * size)));
+        }
+        for (int k = 0; k < 36; ++k) {
+            const double angle = 2.0 * std::acos(-1.0) * k / 36;
+            inDisc += liquidNear(int((15.0 + 2.3 * std::cos(angle)) * size), int((5.0 + 2.3 * std::sin(angle)) * size));
+            beside += liquid(picture->pixel(int((15.0 + 3.8 * std::cos(angle)) * size),
+                                            int((5.0 + 3.8 * std::sin(angle)) * size)));
+        }
+        EXPECT_EQ(under, 30);
+        EXPECT_EQ(above, 0);
+        EXPECT_EQ(inDisc, 36);
+        EXPECT_EQ(beside, 0);
+    }
+}
+
 }  // namespace
 
 // Across a low picture, the bar's two values stand at its two ends and the
