@@ -188,6 +188,22 @@ Scene cylinderOn(uint32_t n)
     return scene;
 }
 
+// The dam break on n by n / 2 cells: the tank 4a wide and 2a high, the
+// column a wide up to its lid.
+Scene damBreakOn(uint32_t n)
+{
+    Scene scene = shippedScene("dam-break");
+    const double a = 0.146;
+    scene.nx = n;
+    scene.ny = n / 2;
+    scene.cellSize = 4.0 * a / n;
+    scene.liquid[0].fromY = 0.0;
+    scene.liquid[0].toY = 2.0 * a;
+    if (const SceneProblem problem = scene.firstProblem(); !problem.message.empty())
+        throw std::runtime_error("the scaled dam break: " + problem.key + " " + problem.message);
+    return scene;
+}
+
 // One tick of a scene on n cells across, after 20 ticks from rest; its
 // pressure solve preconditioned by the factor (second argument 0) or by
 // multigrid (1).
@@ -224,6 +240,13 @@ void BM_CavityTick(benchmark::State& state)
     sceneTick<cavityOn>(state);
 }
 BENCHMARK(BM_CavityTick)->Apply(sceneSizes)->Unit(benchmark::kMillisecond);
+
+// The dam break beside the cavity, on 128 and 256 cells across with multigrid.
+void BM_DamBreakTick(benchmark::State& state)
+{
+    sceneTick<damBreakOn>(state);
+}
+BENCHMARK(BM_DamBreakTick)->Args({128, 1})->Args({256, 1})->Unit(benchmark::kMillisecond);
 
 void BM_CylinderTick(benchmark::State& state)
 {

@@ -9,6 +9,7 @@
 //   flowbox-validate heated-cavity --rayleigh RA --cells N [--scheme S] [--courant C] [--steady RATE]
 //                    [--time-limit T]
 //   flowbox-validate onset --rayleigh RA --cells N [--step DT] [--duration T]
+//   flowbox-validate liquid --case rest|wave|blob --cells N [--depth D] [--step DT]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
 // and Shin's table for Re 100, 400 or 1000 (docs/validation/ghia1982-reRE.csv,
@@ -67,7 +68,8 @@ const char* schemeName(AdvectionScheme scheme)
 int main(int argc, char* argv[])
 {
     if (argc < 2)
-        fail("usage: flowbox-validate cavity|taylor-green|poiseuille|cylinder|heated-cavity|onset --cells N [options]");
+        fail("usage: flowbox-validate cavity|taylor-green|poiseuille|cylinder|heated-cavity|onset|liquid --cells N "
+             "[options]");
     const std::string flow = argv[1];
     std::map<std::string, std::string> options;
     for (int k = 2; k < argc; k += 2) {
@@ -227,5 +229,36 @@ int main(int argc, char* argv[])
                     cells, rate);
         return 0;
     }
-    fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille, cylinder, heated-cavity, onset)");
+    if (flow == "liquid") {
+        const std::string which = options.count("case") ? options["case"] : "";
+        if (which == "rest") {
+            const validation::StillLiquid still =
+                validation::stillLiquid(cells, cells * 3 / 4, 0.5, number(options, "step", 0.32 / cells), 10.0);
+            std::printf("{\"flow\": \"liquid\", \"case\": \"rest\", \"cells\": %u, \"depth\": %.5f, "
+                        "\"largest_speed\": %.3g, \"of_sqrt_gh\": %.3g, \"surface_spread_cells\": %.4f, "
+                        "\"floor_pressure\": %.3f, \"hydrostatic\": %.3f}\n",
+                        cells, still.depth, still.largestSpeed, still.largestSpeed / std::sqrt(9.8 * still.depth),
+                        still.surfaceSpread, still.floorPressure, still.hydrostatic);
+            return 0;
+        }
+        if (which == "wave") {
+            const double depth = number(options, "depth", 0.5);
+            const validation::StandingWave wave = validation::standingWave(cells, depth);
+            std::printf("{\"flow\": \"liquid\", \"case\": \"wave\", \"cells\": %u, \"depth\": %g, "
+                        "\"period\": %.5f, \"theory\": %.5f, \"error\": %.5f, \"last_half_swing\": %.5f, "
+                        "\"area_change\": %.5f}\n",
+                        cells, depth, wave.period, wave.theory, wave.period / wave.theory - 1.0, wave.lastAmplitude,
+                        wave.area[1] / wave.area[0] - 1.0);
+            return 0;
+        }
+        if (which == "blob") {
+            const validation::ThrownBlob blob = validation::thrownBlob(cells, number(options, "step", 0.064 / cells));
+            std::printf("{\"flow\": \"liquid\", \"case\": \"blob\", \"cells\": %u, \"farthest_cells\": %.4f, "
+                        "\"area_change\": %.5f}\n",
+                        cells, blob.farthest, blob.areaChange);
+            return 0;
+        }
+        fail("--case takes rest, wave or blob");
+    }
+    fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille, cylinder, heated-cavity, onset, liquid)");
 }

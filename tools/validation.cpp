@@ -1,5 +1,6 @@
 #include "tools/validation.h"
 
+#include "sim/liquid.h"
 #include "sim/probes.h"
 #include "sim/scene_steps.h"
 
@@ -385,6 +386,146 @@ double growthRate(Run& run, double duration)
     });
     const double elapsed = double(ticks - half) * solver.scene.timeStep;
     return 0.5 * std::log(kineticEnergy(*solver.velocity) / energyAtHalf) / elapsed;
+}
+
+Scene liquidTank(uint32_t cells, uint32_t rows, double step)
+{
+    Scene scene = Scene::standard();
+    scene.builtIn = false;
+    scene.name = "liquid tank";
+    scene.inflows.clear();
+    scene.outflows.clear();
+    scene.nx = cells;
+    scene.ny = rows;
+    scene.cellSize = 1.0 / cells;
+    scene.density = 1000.0;
+    scene.gravityX = 0.0;
+    scene.gravityY = 9.8;
+    scene.timeStep = step;
+    scene.tolerance = 1e-8;
+    scene.iterationLimit = 400;
+    scene.preconditioner = pcg::Preconditioner::multigrid;
+    scene.tracerCount = 0;
+    return scene;
+}
+
+namespace {
+
+// A liquid in a scene's box with the fields it steps, from any start.
+struct Tank {
+    Domain domain;
+    VelocityField velocity;
+    ScalarField pressure;
+    LiquidSolver liquid;
+
+    Tank(const Scene& scene, const LiquidStart& start)
+        : domain(scene),
+          velocity(scene.nx, scene.ny, scene.cellSize),
+          pressure(scene.nx, scene.ny, scene.cellSize),
+          liquid(scene, domain, start)
+    {
+        std::fill(velocity.u.data.get(), velocity.u.data.get() + velocity.u.size(), 0.0);
+        std::fill(velocity.v.data.get(), velocity.v.data.get() + velocity.v.size(), 0.0);
+    }
+    void step() { liquid.step(velocity, pressure); }
+};
+
+// Liquid below the surface y = level(x) (y down), at rest.
+LiquidStart below(std::function<double(double)> level)
+{
+    return {[level](double x, double y) { return y > level(x); }, {}};
+}
+
+}  // namespace
+
+StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step, double duration)
+{
+    const Scene scene = liquidTank(cells, rows, step);
+    const double dx = scene.cellSize, top = rows * dx - depth;
+    Tank tank(scene, below([&](double) { return top; }));
+    StillLiquid still;
+    still.depth = rows * dx - tank.liquid.surfaceInColumn(cells / 2);
+    for (int tick = 0; tick < int(std::lround(duration / step)); ++tick)
+        tank.step();
+    still.largestSpeed = tank.liquid.largestSpeed();
+    double highest = -1.0, lowest = 1e300;
+    for (uint32_t i = 0; i < cells; ++i) {
+        highest = std::fmax(highest, tank.liquid.surfaceInColumn(i));
+        lowest = std::fmin(lowest, tank.liquid.surfaceInColumn(i));
+    }
+    still.surfaceSpread = (highest - lowest) / dx;
+    still.floorPressure = tank.pressure.values.at(cells / 2, rows - 1);
+    still.hydrostatic = scene.density * 9.8 * ((rows - 0.5) * dx - tank.liquid.surfaceInColumn(cells / 2));
+    return still;
+}
+
+StandingWave standingWave(uint32_t cells, double depth, double amplitude)
+{
+    const double pi = std::acos(-1.0);
+    const uint32_t rows = uint32_t(std::lround(cells * depth * 1.5));
+    const double step = 0.15 / cells;
+    const Scene scene = liquidTank(cells, rows, step);
+    const double top = rows * scene.cellSize - depth;
+    Tank tank(scene, below([&](double x) { return top - amplitude * std::cos(pi * x); }));
+    StandingWave wave;
+    wave.theory = 2.0 * pi / std::sqrt(9.8 * pi * std::tanh(pi * depth));
+    wave.area[0] = tank.liquid.area();
+    // Half the height at the left wall's column above that at the right
+    // wall's: the mode's amplitude, whatever the mean level.
+    auto height = [&] { return 0.5 * (tank.liquid.surfaceInColumn(cells - 1) - tank.liquid.surfaceInColumn(0)); };
+    std::vector<double> crossings;
+    double before = height(), peak = 0.0;
+    const int ticks = int(std::ceil(3.2 * wave.theory / step));
+    for (int tick = 1; tick <= ticks; ++tick) {
+        tank.step();
+        const double now = height();
+        peak = std::fmax(peak, std::fabs(now));
+        if ((before > 0.0) != (now > 0.0)) {
+            crossings.push_back((tick - 1 + before / (before - now)) * step);
+            wave.lastAmplitude = peak;
+            peak = 0.0;
+        }
+        before = now;
+    }
+    wave.area[1] = tank.liquid.area();
+    // Half a period from each crossing to the next.
+    if (crossings.size() >= 3)
+        wave.period = 2.0 * (crossings.back() - crossings.front()) / double(crossings.size() - 1);
+    return wave;
+}
+
+ThrownBlob thrownBlob(uint32_t cells, double step)
+{
+    Scene scene = liquidTank(cells, cells, step);
+    LiquidRegion disc;
+    disc.disc = true;
+    disc.centreX = 0.3;
+    disc.centreY = 0.6;
+    disc.radius = 0.1;
+    disc.velocityX = 1.0;
+    disc.velocityY = -2.0;
+    scene.liquid = {disc};
+    Tank tank(scene, LiquidSolver::startOf(scene));
+    auto centroid = [&] {
+        double x = 0.0, y = 0.0;
+        for (const LiquidParticle& p : tank.liquid.particles())
+            x += p.x, y += p.y;
+        const double n = double(tank.liquid.particles().size());
+        return std::pair<double, double>{x / n, y / n};
+    };
+    const auto [x0, y0] = centroid();
+    const double area0 = tank.liquid.area();
+    ThrownBlob blob;
+    // 0.4 units of time: up and on its way down, clear of the walls.
+    for (int tick = 1; tick <= int(std::lround(0.4 / step)); ++tick) {
+        tank.step();
+        const double t = tick * step;
+        const auto [x, y] = centroid();
+        blob.farthest = std::fmax(blob.farthest, std::hypot(x - (x0 + 1.0 * t), y - (y0 - 2.0 * t + 0.5 * 9.8 * t * t)));
+        blob.areaChange = std::fmax(blob.areaChange, std::fabs(tank.liquid.area() / area0 - 1.0));
+    }
+    blob.farthest /= scene.cellSize;
+    return blob;
 }
 
 }  // namespace validation

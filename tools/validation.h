@@ -143,4 +143,34 @@ void disturbLayer(FluidSolver& solver, double amplitude);
 // the duration and at its end (the energy grows at twice the rate).
 double growthRate(Run& run, double duration);
 
+// Liquids in a closed tank of width 1 under gravity 9.8 down the picture,
+// `cells` across and `rows` high, each of its own step.
+Scene liquidTank(uint32_t cells, uint32_t rows, double step);
+
+// Still water `depth` deep left alone for `duration`: its largest speed, how
+// far its surface lies from level (cells, highest less lowest column), and
+// the pressure at the floor's middle cell against rho g times its depth.
+struct StillLiquid {
+    double depth = 0.0, largestSpeed = 0.0, surfaceSpread = 0.0, floorPressure = 0.0, hydrostatic = 0.0;
+};
+StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step, double duration);
+
+// The first standing wave of a tank `depth` deep, its surface raised by
+// a cos(pi x), let go: the time between the surface's crossings of its mean
+// level at the two walls, against linear theory's period
+// 2 pi / sqrt(g k tanh(k h)), k = pi, over three periods; the wave's last
+// half swing; the area at the start and at the end.
+struct StandingWave {
+    double period = 0.0, theory = 0.0, lastAmplitude = 0.0, area[2] = {0.0, 0.0};
+};
+StandingWave standingWave(uint32_t cells, double depth, double amplitude = 0.01);
+
+// A disc of water (radius 0.1, in a box 1 across) thrown up at a slant, for
+// 0.4 units of time: the farthest its centroid strays from the parabola
+// (cells) and its area from the start (a share).
+struct ThrownBlob {
+    double farthest = 0.0, areaChange = 0.0;
+};
+ThrownBlob thrownBlob(uint32_t cells, double step);
+
 }  // namespace validation

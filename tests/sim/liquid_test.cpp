@@ -9,6 +9,7 @@
 #include "parallel/thread_pool.h"
 
 #include "tests/support/scenes.h"
+#include "tools/validation.h"
 
 #include <gtest/gtest.h>
 
@@ -21,19 +22,7 @@
 
 namespace {
 
-const double pi = std::acos(-1.0);
-
-// A closed tank of width 1 under gravity 9.8 down the picture, cells x rows.
-Scene tank(uint32_t cells, uint32_t rows, double step)
-{
-    Scene scene = testing_support::sceneFrom("[grid]\ncells = [" + std::to_string(cells) + ", " +
-                                             std::to_string(rows) + "]\ncell_size = " +
-                                             std::to_string(1.0 / cells) +
-                                             "\n[fluid]\ngravity = [0.0, 9.8]\n[solver]\ntolerance = 1e-8\n"
-                                             "iteration_limit = 400\npreconditioner = \"multigrid\"\n");
-    scene.timeStep = step;
-    return scene;
-}
+using namespace validation;
 
 // A liquid in a scene's box with the fields it steps.
 struct Tank {
@@ -52,93 +41,27 @@ struct Tank {
     void step() { liquid.step(velocity, pressure); }
 };
 
-// Liquid below the surface y = level(x) (y down), at rest.
-LiquidStart below(std::function<double(double)> level)
-{
-    return {[level](double x, double y) { return y > level(x); }, {}};
-}
-
 TEST(Liquid, StillWaterStaysStillLevelAndHydrostatic)
 {
-    const uint32_t cells = 32, rows = 24;
-    const Scene scene = tank(cells, rows, 0.01);
-    const double dx = scene.cellSize, top = 8 * dx;  // 16 rows of water
-    Tank tank(scene, below([&](double) { return top; }));
-    const LiquidSolver& water = tank.liquid;
-    const double depth = rows * dx - water.surfaceInColumn(cells / 2);
-    for (int tick = 0; tick < 1000; ++tick)  // 10 units of time
-        tank.step();
-    const double fastest = water.largestSpeed();
-    double highest = -1.0, lowest = 1e9;
-    for (uint32_t i = 0; i < cells; ++i) {
-        highest = std::fmax(highest, water.surfaceInColumn(i));
-        lowest = std::fmin(lowest, water.surfaceInColumn(i));
-    }
-    const double floor = tank.pressure.values.at(cells / 2, rows - 1);
-    const double expected = scene.density * 9.8 * (rows - 0.5) * dx - scene.density * 9.8 * water.surfaceInColumn(cells / 2);
-    std::printf("depth %.5f, largest speed %.3g, surface %.5f to %.5f (cells), floor pressure %.5f against %.5f\n",
-                depth, fastest, lowest / dx, highest / dx, floor, expected);
-    EXPECT_LT(fastest, 1e-3 * std::sqrt(9.8 * depth));
-    EXPECT_LT((highest - lowest) / dx, 0.1);
-    EXPECT_NEAR(floor, expected, 0.02 * expected);
-}
-
-// The first standing wave of a tank of width 1 and depth h, its surface
-// raised by a cos(pi x) with a = 1/100 and let go: the time between the
-// surface's crossings of its mean level at the two walls, against linear
-// theory's period 2 pi / sqrt(g k tanh(k h)), k = pi. The amplitude is a
-// third of a cell: a surface placed at whole cells would not see it swing.
-struct Swing {
-    double period = 0.0, theory = 0.0, lastAmplitude = 0.0, area[2] = {0.0, 0.0};
-};
-
-Swing standingWave(uint32_t cells, double depth)
-{
-    const uint32_t rows = uint32_t(std::lround(cells * depth * 1.5));
-    const double step = 0.15 / cells;  // about 0.15 s a period on 32 cells: 240 ticks a period
-    const Scene scene = tank(cells, rows, step);
-    const double top = rows * scene.cellSize - depth, amplitude = 0.01;
-    Tank tank(scene, below([&](double x) { return top - amplitude * std::cos(pi * x); }));
-    const LiquidSolver& wave = tank.liquid;
-    Swing swing;
-    const double k = pi;
-    swing.theory = 2.0 * pi / std::sqrt(9.8 * k * std::tanh(k * depth));
-    swing.area[0] = wave.area();
-    // Half the height at the left wall's column above that at the right
-    // wall's: the mode's amplitude, whatever the mean level.
-    auto height = [&] { return 0.5 * (wave.surfaceInColumn(cells - 1) - wave.surfaceInColumn(0)); };
-    std::vector<double> crossings;
-    double before = height(), peak = 0.0;
-    const int ticks = int(std::ceil(3.2 * swing.theory / step));
-    for (int tick = 1; tick <= ticks; ++tick) {
-        tank.step();
-        const double now = height();
-        peak = std::fmax(peak, std::fabs(now));
-        if ((before > 0.0) != (now > 0.0)) {
-            crossings.push_back((tick - 1 + before / (before - now)) * step);
-            swing.lastAmplitude = peak;
-            peak = 0.0;
-        }
-        before = now;
-    }
-    swing.area[1] = wave.area();
-    // Half a period from each crossing to the next.
-    if (crossings.size() >= 3)
-        swing.period = 2.0 * (crossings.back() - crossings.front()) / double(crossings.size() - 1);
-    return swing;
+    // 16 rows of water in 24, for 10 units of time.
+    const StillLiquid still = stillLiquid(32, 24, 0.5, 0.01, 10.0);
+    std::printf("depth %.5f, largest speed %.3g, surface level to %.4f cells, floor pressure %.5f against %.5f\n",
+                still.depth, still.largestSpeed, still.surfaceSpread, still.floorPressure, still.hydrostatic);
+    EXPECT_LT(still.largestSpeed, 1e-3 * std::sqrt(9.8 * still.depth));
+    EXPECT_LT(still.surfaceSpread, 0.1);
+    EXPECT_NEAR(still.floorPressure, still.hydrostatic, 0.02 * still.hydrostatic);
 }
 
 TEST(Liquid, AStandingWaveSwingsAtLinearTheorysPeriod)
 {
     // On 64 cells the wave is two thirds of a cell high; on fewer, the seeds'
     // half-cell steps are as large as the wave itself.
-    const Swing swing = standingWave(64, 0.5);
-    std::printf("period %.4f against %.4f (%+.2f %%), last half swing %.4f of 0.01, area %.6f to %.6f\n",
-                swing.period, swing.theory, 100.0 * (swing.period / swing.theory - 1.0), swing.lastAmplitude,
-                swing.area[0], swing.area[1]);
-    EXPECT_NEAR(swing.period, swing.theory, 0.015 * swing.theory);  // measured +0.50 %
-    EXPECT_GT(swing.lastAmplitude, 0.5 * 0.01);                     // it swings on, not smeared flat
-    EXPECT_NEAR(swing.area[1], swing.area[0], 0.005 * swing.area[0]);
+    const StandingWave wave = standingWave(64, 0.5);
+    std::printf("period %.4f against %.4f (%+.2f %%), last half swing %.4f of 0.01, area %.6f to %.6f\n", wave.period,
+                wave.theory, 100.0 * (wave.period / wave.theory - 1.0), wave.lastAmplitude, wave.area[0], wave.area[1]);
+    EXPECT_NEAR(wave.period, wave.theory, 0.015 * wave.theory);  // measured +0.29 %
+    EXPECT_GT(wave.lastAmplitude, 0.5 * 0.01);                   // it swings on, not smeared flat
+    EXPECT_NEAR(wave.area[1], wave.area[0], 0.005 * wave.area[0]);
 }
 
 // A column of water let go in a tank with a block on its floor: the water
@@ -146,7 +69,7 @@ TEST(Liquid, AStandingWaveSwingsAtLinearTheorysPeriod)
 // particle ever enters the block.
 TEST(Liquid, ABrokenDamKeepsItsAreaAndStaysOutOfSolids)
 {
-    Scene scene = tank(40, 20, 0.004);
+    Scene scene = liquidTank(40, 20, 0.004);
     scene.rectangles.push_back(SolidRectangle{24, 15, 27, 19, std::nan("")});
     const double dx = scene.cellSize;
     Tank tank(scene, {[&](double x, double y) { return x < 10 * dx && y > 4 * dx; }, {}});
@@ -234,31 +157,11 @@ TEST(Liquid, TheSameBitsOnOneTwoAndThreeThreads)
 // body: its centroid follows the parabola and it keeps its area.
 TEST(Liquid, AThrownBlobFollowsItsParabola)
 {
-    Scene scene = testing_support::sceneFrom(
-        "[grid]\ncells = [64, 64]\ncell_size = 0.015625\n[fluid]\ndensity = 1000.0\ngravity = [0.0, 9.8]\n"
-        "[time]\nstep = 0.001\n[[liquid]]\ndisc = { centre = [0.3, 0.6], radius = 0.1 }\nvelocity = [1.0, -2.0]\n");
-    FluidSolver blob(scene);
-    auto centroid = [&] {
-        double x = 0.0, y = 0.0;
-        for (const LiquidParticle& p : blob.liquid->particles())
-            x += p.x, y += p.y;
-        const double n = double(blob.liquid->particles().size());
-        return std::pair<double, double>{x / n, y / n};
-    };
-    const auto [x0, y0] = centroid();
-    const double area0 = blob.liquid->area();
-    double farthest = 0.0, areaChange = 0.0;
-    for (int tick = 1; tick <= 400; ++tick) {  // 0.4 units of time: up and on its way down, clear of the walls
-        blob.step();
-        const double t = tick * scene.timeStep;
-        const auto [x, y] = centroid();
-        farthest = std::fmax(farthest, std::hypot(x - (x0 + 1.0 * t), y - (y0 - 2.0 * t + 0.5 * 9.8 * t * t)));
-        areaChange = std::fmax(areaChange, std::fabs(blob.liquid->area() / area0 - 1.0));
-    }
-    std::printf("centroid at most %.3f cells from the parabola, area within %.3f %%\n", farthest / scene.cellSize,
-                100.0 * areaChange);
-    EXPECT_LT(farthest, 0.25 * scene.cellSize);  // measured 0.12 cells
-    EXPECT_LT(areaChange, 0.008);                 // measured 0.63 %, where 0.5 % is the aim
+    const ThrownBlob blob = thrownBlob(64, 0.001);
+    std::printf("centroid at most %.3f cells from the parabola, area within %.3f %%\n", blob.farthest,
+                100.0 * blob.areaChange);
+    EXPECT_LT(blob.farthest, 0.25);      // measured 0.12 cells
+    EXPECT_LT(blob.areaChange, 0.008);  // measured 0.63 %, where 0.5 % is the aim
 }
 
 // The shipped liquid scenes: every solve converges, the liquid cells are
