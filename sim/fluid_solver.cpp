@@ -82,7 +82,13 @@ FluidSolver::FluidSolver(const Scene& scene)
 void FluidSolver::step()
 {
     if (liquid) {
-        pushes.clear();  // the hand does not reach a liquid yet
+        // The hand pushes the liquid's particles, which carry its velocity.
+        for (const Push& p : pushes)
+            liquid->addVelocity([&](double x, double y) {
+                const double w = pushWeight(p, x, y);
+                return Velocity{w * p.vx, w * p.vy};
+            });
+        pushes.clear();
         liquid->step(*velocity, *pressure);
         lastSolve = liquid->lastSolve();
         pressureKnown = true;
@@ -195,18 +201,21 @@ void FluidSolver::applyGravity(VelocityField& field, double dt)
                 field.u.at(i, j) = field.u.at(i, j) + dt * scene.gravityX;
 }
 
+double FluidSolver::pushWeight(const Push& p, double x, double y) const
+{
+    // A smooth bump: full at the pointer, nothing from the radius on.
+    const double radius = scene.interaction.radius * dx;
+    const double r2 = ((x - p.x) * (x - p.x) + (y - p.y) * (y - p.y)) / (radius * radius);
+    return r2 < 1.0 ? (1.0 - r2) * (1.0 - r2) * scene.interaction.strength : 0.0;
+}
+
 void FluidSolver::applyPushes(VelocityField& field)
 {
     // Nothing to do but in a window's scene, where the pointer pushes.
     if (pushes.empty())
         return;
-    const double radius = scene.interaction.radius * dx;
     for (const Push& p : pushes) {
-        // A smooth bump: full at the pointer, nothing from radius on.
-        auto weight = [&](double x, double y) {
-            const double r2 = ((x - p.x) * (x - p.x) + (y - p.y) * (y - p.y)) / (radius * radius);
-            return r2 < 1.0 ? (1.0 - r2) * (1.0 - r2) * scene.interaction.strength : 0.0;
-        };
+        auto weight = [&](double x, double y) { return pushWeight(p, x, y); };
         for (uint32_t i = 0; i <= nx; ++i)
             for (uint32_t j = 0; j < ny; ++j)
                 field.u.at(i, j) += weight(i * dx, (j + 0.5) * dx) * p.vx;

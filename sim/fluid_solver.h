@@ -56,6 +56,8 @@ public:
     void advect(const VelocityField& field, double dt);
     void applyGravity(VelocityField& field, double dt);
     void applyPushes(VelocityField& field);
+    // How much of a push reaches (x, y).
+    double pushWeight(const Push& push, double x, double y) const;
     // Sets the faces the domain holds; takes dt like the other steps and does not use it.
     void applyBoundaryConditions(VelocityField& field, double dt);
     // Implicit viscous diffusion of each component; only for a viscosity above 0.

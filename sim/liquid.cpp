@@ -100,6 +100,15 @@ LiquidStart LiquidSolver::startOf(const Scene& scene)
             }};
 }
 
+void LiquidSolver::addVelocity(const std::function<Velocity(double x, double y)>& added)
+{
+    for (LiquidParticle& p : particleList) {
+        const Velocity more = added(p.x, p.y);
+        p.u += more.x;
+        p.v += more.y;
+    }
+}
+
 void LiquidSolver::setParticles(std::vector<LiquidParticle> particles)
 {
     particleList = std::move(particles);

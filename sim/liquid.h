@@ -64,6 +64,8 @@ public:
     double surfaceInColumn(uint32_t i) const;
 
     const std::vector<LiquidParticle>& particles() const { return particleList; }
+    // Adds to each particle's velocity what `added` gives at its place.
+    void addVelocity(const std::function<Velocity(double x, double y)>& added);
     // Takes particles saved from a run of the same scene.
     void setParticles(std::vector<LiquidParticle> particles);
     // The level set at the cell centres, length units: below 0 in the liquid.

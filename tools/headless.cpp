@@ -180,6 +180,10 @@ void printDump(const Run& run)
         line += ", \"temperature\": ";
         appendArray(line, solver.heat->temperature);
     }
+    if (solver.liquid) {
+        line += ", \"level_set\": ";
+        appendArray(line, solver.liquid->levelSet());
+    }
     line += ", \"tracers\": [";
     for (size_t k = 0; k < tracers.size(); ++k) {
         const Tracer& tracer = tracers[k];

@@ -65,6 +65,13 @@ std::vector<CellArray> cellArrays(const FluidSolver& solver)
         arrays.push_back(cellArray<double>("dye", "Float64", 3, nx, ny, [&](size_t k, int c) {
             return solver.dye->channel[c].data[k];
         }));
+    if (solver.liquid) {
+        // Below 0 in the liquid: its 0 contour is the surface.
+        const GridArray& levelSet = solver.liquid->levelSet();
+        arrays.push_back(cellArray<double>("level set", "Float64", 1, nx, ny, [&](size_t k, int) {
+            return levelSet.data[k];
+        }));
+    }
     const std::vector<uint8_t>& solid = solver.domain.solidCells();
     arrays.push_back(cellArray<uint8_t>("solid", "UInt8", 1, nx, ny, [&](size_t k, int) { return solid[k]; }));
     return arrays;

@@ -164,6 +164,28 @@ TEST(Liquid, AThrownBlobFollowsItsParabola)
     EXPECT_LT(blob.areaChange, 0.008);  // measured 0.63 %, where 0.5 % is the aim
 }
 
+// The hand pushes the liquid where it reaches, and nowhere else.
+TEST(Liquid, TheHandPushesTheLiquidWhereItReaches)
+{
+    Scene scene = testing_support::sceneFrom(
+        "[grid]\ncells = [32, 16]\ncell_size = 0.0625\n[fluid]\ngravity = [0.0, 9.8]\n[time]\nstep = 0.005\n"
+        "[interaction]\nradius = 3.0\n[[liquid]]\nrectangle = { from = [0.0, 0.5], to = [2.0, 1.0] }\n");
+    FluidSolver water(scene);
+    water.step();
+    water.push({0.5, 0.75, 2.0, 0.0});
+    water.step();
+    double near = 0.0, far = 0.0;
+    for (const LiquidParticle& p : water.liquid->particles()) {
+        if (std::hypot(p.x - 0.5, p.y - 0.75) < 0.1)
+            near = std::fmax(near, p.u);
+        if (p.x > 1.5)
+            far = std::fmax(far, std::fabs(p.u));
+    }
+    std::printf("pushed %.3f near the hand, %.2g far from it\n", near, far);
+    EXPECT_GT(near, 0.5);
+    EXPECT_LT(far, 0.1 * near);
+}
+
 // The shipped liquid scenes: every solve converges, the liquid cells are
 // left without divergence, and the water keeps its area.
 TEST(Liquid, TheShippedScenesRunWithTheirAreaKept)
