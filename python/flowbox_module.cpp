@@ -321,6 +321,10 @@ py::dict tickLine(const Run& run)
     line["max_divergence"] = summary.maxDivergence;
     line["max_speed"] = summary.maxSpeed;
     line["kinetic_energy"] = summary.kineticEnergy;
+    if (solver.liquid) {
+        line["liquid_area"] = solver.liquid->area();
+        line["liquid_largest_speed"] = solver.liquid->largestSpeed();
+    }
     return line;
 }
 

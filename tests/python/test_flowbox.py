@@ -33,7 +33,7 @@ def same_as_dump(run, dump):
 
 @pytest.mark.parametrize(
     "scene, ticks",
-    [(None, 300), ("cylinder", 30), ("heated-cavity", 30), ("cavity", 30)],
+    [(None, 300), ("cylinder", 30), ("heated-cavity", 30), ("cavity", 30), ("dam-break", 60)],
 )
 def test_a_run_equals_the_headless_dump_bit_for_bit(scene, ticks):
     run = flowbox.Run(flowbox.Scene(scene))
@@ -47,6 +47,9 @@ def test_a_run_equals_the_headless_dump_bit_for_bit(scene, ticks):
     assert [list(f) for f in run.forces] == last.get("forces", [])
     assert run.probes == last.get("probes", [])
     assert run.nusselt == last.get("nusselt", {})
+    line = run.tick_line()
+    assert line.get("liquid_area") == last.get("liquid_area")
+    assert line.get("liquid_largest_speed") == last.get("liquid_largest_speed")
 
 
 def test_the_same_bits_on_one_thread_and_two_and_from_a_saved_run(tmp_path):
