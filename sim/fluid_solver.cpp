@@ -89,7 +89,7 @@ void FluidSolver::step()
                 return Velocity{w * p.vx, w * p.vy};
             });
         pushes.clear();
-        liquid->step(*velocity, *pressure);
+        liquid->tick(*velocity, *pressure);
         lastSolve = liquid->lastSolve();
         pressureKnown = true;
         return;

@@ -134,7 +134,7 @@ void LiquidSolver::seed(const LiquidStart& start)
                 }
 }
 
-void LiquidSolver::step(VelocityField& velocity, ScalarField& pressure)
+void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
 {
     const double dt = scene.timeStep;
     std::vector<uint8_t> known[2];
@@ -435,7 +435,7 @@ void LiquidSolver::gridToParticles(const VelocityField& velocity)
         }
 }
 
-Velocity LiquidSolver::velocityAt(const VelocityField& velocity, double x, double y) const
+Velocity LiquidSolver::gridVelocityAt(const VelocityField& velocity, double x, double y) const
 {
     Velocity at{0.0, 0.0};
     for (int c = 0; c < 2; ++c) {
@@ -458,8 +458,8 @@ void LiquidSolver::moveParticles(const VelocityField& velocity)
     const double margin = 0.5 * dx / particlesPerSide, width = nx * dx, height = ny * dx;
     for (LiquidParticle& p : particleList) {
         // The midpoint rule through the grid's velocity.
-        const Velocity first = velocityAt(velocity, p.x, p.y);
-        const Velocity middle = velocityAt(velocity, p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
+        const Velocity first = gridVelocityAt(velocity, p.x, p.y);
+        const Velocity middle = gridVelocityAt(velocity, p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
         const double x = std::clamp(p.x + dt * middle.x, margin, width - margin);
         const double y = std::clamp(p.y + dt * middle.y, margin, height - margin);
         // A particle never enters a solid: it stays where it was.

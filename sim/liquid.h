@@ -49,7 +49,7 @@ public:
     // One tick: the particles' velocity to the grid, the level set, gravity,
     // the walls, the projection, the velocity carried into the air, back to
     // the particles, which then move. velocity and pressure are the run's.
-    void step(VelocityField& velocity, ScalarField& pressure);
+    void tick(VelocityField& velocity, ScalarField& pressure);
 
     // The liquid's area (its volume per unit depth), from the level set.
     double area() const;
@@ -98,5 +98,5 @@ private:
     void moveParticles(const VelocityField& velocity);
     // The velocity of the grid at a point: bilinear in each component, clamped
     // to the grid.
-    Velocity velocityAt(const VelocityField& velocity, double x, double y) const;
+    Velocity gridVelocityAt(const VelocityField& velocity, double x, double y) const;
 };

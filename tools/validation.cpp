@@ -388,6 +388,16 @@ double growthRate(Run& run, double duration)
     return 0.5 * std::log(kineticEnergy(*solver.velocity) / energyAtHalf) / elapsed;
 }
 
+LiquidTank::LiquidTank(const Scene& scene, const LiquidStart& start)
+    : domain(scene),
+      velocity(scene.nx, scene.ny, scene.cellSize),
+      pressure(scene.nx, scene.ny, scene.cellSize),
+      liquid(scene, domain, start)
+{
+    std::fill(velocity.u.data.get(), velocity.u.data.get() + velocity.u.size(), 0.0);
+    std::fill(velocity.v.data.get(), velocity.v.data.get() + velocity.v.size(), 0.0);
+}
+
 Scene liquidTank(uint32_t cells, uint32_t rows, double step)
 {
     Scene scene = Scene::standard();
@@ -411,25 +421,6 @@ Scene liquidTank(uint32_t cells, uint32_t rows, double step)
 
 namespace {
 
-// A liquid in a scene's box with the fields it steps, from any start.
-struct Tank {
-    Domain domain;
-    VelocityField velocity;
-    ScalarField pressure;
-    LiquidSolver liquid;
-
-    Tank(const Scene& scene, const LiquidStart& start)
-        : domain(scene),
-          velocity(scene.nx, scene.ny, scene.cellSize),
-          pressure(scene.nx, scene.ny, scene.cellSize),
-          liquid(scene, domain, start)
-    {
-        std::fill(velocity.u.data.get(), velocity.u.data.get() + velocity.u.size(), 0.0);
-        std::fill(velocity.v.data.get(), velocity.v.data.get() + velocity.v.size(), 0.0);
-    }
-    void step() { liquid.step(velocity, pressure); }
-};
-
 // Liquid below the surface y = level(x) (y down), at rest.
 LiquidStart below(std::function<double(double)> level)
 {
@@ -442,7 +433,7 @@ StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step
 {
     const Scene scene = liquidTank(cells, rows, step);
     const double dx = scene.cellSize, top = rows * dx - depth;
-    Tank tank(scene, below([&](double) { return top; }));
+    LiquidTank tank(scene, below([&](double) { return top; }));
     StillLiquid still;
     still.depth = rows * dx - tank.liquid.surfaceInColumn(cells / 2);
     for (int tick = 0; tick < int(std::lround(duration / step)); ++tick)
@@ -466,7 +457,7 @@ StandingWave standingWave(uint32_t cells, double depth, double amplitude)
     const double step = 0.15 / cells;
     const Scene scene = liquidTank(cells, rows, step);
     const double top = rows * scene.cellSize - depth;
-    Tank tank(scene, below([&](double x) { return top - amplitude * std::cos(pi * x); }));
+    LiquidTank tank(scene, below([&](double x) { return top - amplitude * std::cos(pi * x); }));
     StandingWave wave;
     wave.theory = 2.0 * pi / std::sqrt(9.8 * pi * std::tanh(pi * depth));
     wave.area[0] = tank.liquid.area();
@@ -505,7 +496,7 @@ ThrownBlob thrownBlob(uint32_t cells, double step)
     disc.velocityX = 1.0;
     disc.velocityY = -2.0;
     scene.liquid = {disc};
-    Tank tank(scene, LiquidSolver::startOf(scene));
+    LiquidTank tank(scene, LiquidSolver::startOf(scene));
     auto centroid = [&] {
         double x = 0.0, y = 0.0;
         for (const LiquidParticle& p : tank.liquid.particles())

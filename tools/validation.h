@@ -4,6 +4,7 @@
 // flowbox-validate (scripts/validate) and by the tests, which run them coarse.
 
 #include "run/run.h"
+#include "sim/liquid.h"
 #include "sim/scene.h"
 
 #include <cstdint>
@@ -142,6 +143,18 @@ void disturbLayer(FluidSolver& solver, double amplitude);
 // The growth rate of the velocity's size, from the kinetic energy at half
 // the duration and at its end (the energy grows at twice the rate).
 double growthRate(Run& run, double duration);
+
+// A liquid in a scene's box, from any start, with the fields it steps (at
+// rest at first). The scene must outlive it.
+struct LiquidTank {
+    Domain domain;
+    VelocityField velocity;
+    ScalarField pressure;
+    LiquidSolver liquid;
+
+    LiquidTank(const Scene& scene, const LiquidStart& start);
+    void step() { liquid.tick(velocity, pressure); }
+};
 
 // Liquids in a closed tank of width 1 under gravity 9.8 down the picture,
 // `cells` across and `rows` high, each of its own step.

@@ -24,23 +24,6 @@ namespace {
 
 using namespace validation;
 
-// A liquid in a scene's box with the fields it steps.
-struct Tank {
-    Domain domain;
-    VelocityField velocity;
-    ScalarField pressure;
-    LiquidSolver liquid;
-
-    Tank(const Scene& scene, const LiquidStart& start)
-        : domain(scene),
-          velocity(scene.nx, scene.ny, scene.cellSize),
-          pressure(scene.nx, scene.ny, scene.cellSize),
-          liquid(scene, domain, start)
-    {
-    }
-    void step() { liquid.step(velocity, pressure); }
-};
-
 TEST(Liquid, StillWaterStaysStillLevelAndHydrostatic)
 {
     // 16 rows of water in 24, for 10 units of time.
@@ -72,7 +55,7 @@ TEST(Liquid, ABrokenDamKeepsItsAreaAndStaysOutOfSolids)
     Scene scene = liquidTank(40, 20, 0.004);
     scene.rectangles.push_back(SolidRectangle{24, 15, 27, 19, std::nan("")});
     const double dx = scene.cellSize;
-    Tank tank(scene, {[&](double x, double y) { return x < 10 * dx && y > 4 * dx; }, {}});
+    LiquidTank tank(scene, {[&](double x, double y) { return x < 10 * dx && y > 4 * dx; }, {}});
     const LiquidSolver& dam = tank.liquid;
     const double start = dam.area();
     double farthest = 0.0;
