@@ -172,7 +172,7 @@ void LiquidSolver::particlesToGrid(VelocityField& velocity, std::vector<uint8_t>
 {
     for (int c = 0; c < 2; ++c) {
         GridArray& component = velocity.component(c);
-        std::vector<double> sum(component.size(), 0.0), weight(component.size(), 0.0);
+        std::vector<double> sum(component.size(), 0.0), weights(component.size(), 0.0);
         const uint32_t length = component.extent[1];
         for (const LiquidParticle& p : particleList) {
             const Stencil s = stencilOf(c, p.x, p.y, dx, nx, ny);
@@ -186,13 +186,13 @@ void LiquidSolver::particlesToGrid(VelocityField& velocity, std::vector<uint8_t>
                     const double w = s.w[e][f];
                     const size_t k = size_t(a) * length + b;
                     sum[k] += w * (value + gradient[0] * (sx - p.x) + gradient[1] * (sy - p.y));
-                    weight[k] += w;
+                    weights[k] += w;
                 }
         }
         known[c].assign(component.size(), 0);
         for (size_t k = 0; k < component.size(); ++k) {
-            known[c][k] = weight[k] > 0.0;
-            component.data[k] = weight[k] > 0.0 ? sum[k] / weight[k] : 0.0;
+            known[c][k] = weights[k] > 0.0;
+            component.data[k] = weights[k] > 0.0 ? sum[k] / weights[k] : 0.0;
         }
     }
 }
@@ -394,16 +394,16 @@ void LiquidSolver::extend(VelocityField& velocity, std::vector<uint8_t> known[2]
                         continue;
                     double sum = 0.0;
                     int count = 0;
-                    auto take = [&](bool exists, size_t n) {
+                    auto gather = [&](bool exists, size_t n) {
                         if (exists && have[n]) {
                             sum += component.data[n];
                             ++count;
                         }
                     };
-                    take(a > 0, k - length);
-                    take(a + 1 < lines, k + length);
-                    take(b > 0, k - 1);
-                    take(b + 1 < length, k + 1);
+                    gather(a > 0, k - length);
+                    gather(a + 1 < lines, k + length);
+                    gather(b > 0, k - 1);
+                    gather(b + 1 < length, k + 1);
                     if (count > 0) {
                         component.data[k] = sum / count;
                         next[k] = 1;
