@@ -324,6 +324,8 @@ py::dict tickLine(const Run& run)
     if (solver.liquid) {
         line["liquid_area"] = solver.liquid->area();
         line["liquid_largest_speed"] = solver.liquid->largestSpeed();
+        line["liquid_particles"] = solver.liquid->particles().size();
+        line["liquid_surface_shift"] = solver.liquid->lastSurfaceShift();
     }
     return line;
 }

@@ -454,8 +454,13 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
         return problem = "it lacks the dye the scene pours", false;
     if (run.temperature.empty() == bool(heat))
         return problem = heat ? "it lacks the scene's temperature" : "it has a temperature, the scene no heat", false;
-    if (run.liquid.empty() == bool(liquid))
-        return problem = liquid ? "it lacks the scene's liquid" : "it has liquid, the scene none", false;
+    // A box with openings may have poured or lost all of its liquid; a
+    // closed one keeps what it started with.
+    const bool openBox = !scene.inflows.empty() || !scene.outflows.empty() || !scene.outlets.empty();
+    if (!liquid && !run.liquid.empty())
+        return problem = "it has liquid, the scene none", false;
+    if (liquid && run.liquid.empty() && !openBox)
+        return problem = "it lacks the scene's liquid", false;
     std::vector<LiquidParticle> particles;
     for (size_t k = 0; k + 8 <= run.liquid.size(); k += 8) {
         const double* values = run.liquid.data() + k;
@@ -484,7 +489,7 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
         diffusedStep[c] = run.diffusedStep[c];
     }
     if (liquid)
-        liquid->setParticles(std::move(particles));
+        liquid->setParticles(std::move(particles), run.tick);
     if (!run.dye[0].empty()) {
         enableDye();
         for (int c = 0; c < 3; ++c)

@@ -12,6 +12,7 @@ namespace {
 // A fixed stream of numbers in [0, 1), the same on every build (splitmix64).
 class Jitter {
 public:
+    explicit Jitter(uint64_t seed = 0x2545F4914F6CDD1Dull) : state(seed) {}
     double next()
     {
         state += 0x9E3779B97F4A7C15ull;
@@ -23,7 +24,7 @@ public:
     }
 
 private:
-    uint64_t state = 0x2545F4914F6CDD1Dull;
+    uint64_t state;
 };
 
 // How far a seed may lie from the middle of its part of a cell, as a share of
@@ -80,8 +81,22 @@ LiquidSolver::LiquidSolver(const Scene& scene, const Domain& domain, const Liqui
       phi(scene.nx, scene.ny, scene.cellSize),
       radius(calibratedRadius())
 {
+    for (const Band& band : scene.inflows)
+        for (uint32_t cell = band.range.first; cell <= band.range.last; ++cell)
+            taps.push_back({band.range.side, cell, band.speedAt(cell)});
     seed(start);
     buildLevelSet();
+    startArea = area();
+    startCount = particleList.size();
+    holdsArea = true;
+}
+
+double LiquidSolver::particleArea() const
+{
+    // Without liquid at the start, a particle stands for its share of a cell.
+    const double each = startCount > 0 ? startArea / double(startCount)
+                                       : dx * dx / (particlesPerSide * particlesPerSide);
+    return each * double(particleList.size());
 }
 
 LiquidStart LiquidSolver::startOf(const Scene& scene)
@@ -109,9 +124,10 @@ void LiquidSolver::addVelocity(const std::function<Velocity(double x, double y)>
     }
 }
 
-void LiquidSolver::setParticles(std::vector<LiquidParticle> particles)
+void LiquidSolver::setParticles(std::vector<LiquidParticle> particles, uint64_t ticks)
 {
     particleList = std::move(particles);
+    ticksRun = ticks;
     buildLevelSet();
 }
 
@@ -166,6 +182,37 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     domain.holdFaces(velocity);
     gridToParticles(velocity);
     moveParticles(velocity);
+    pour();
+    ++ticksRun;
+}
+
+void LiquidSolver::pour()
+{
+    const double part = dx / particlesPerSide, dt = scene.timeStep, width = nx * dx, height = ny * dx;
+    for (size_t t = 0; t < taps.size(); ++t) {
+        const TapFace& tap = taps[t];
+        // What the face has poured, in rows of particles: a row enters once
+        // the liquid behind it has passed the face whole, and lies in the
+        // middle of the part it has come in since. The count follows from
+        // the tick alone, so a resumed run pours the same rows.
+        const double before = double(ticksRun) * tap.speed * dt / part;
+        const double now = double(ticksRun + 1) * tap.speed * dt / part;
+        for (uint64_t row = uint64_t(before); row < uint64_t(now); ++row) {
+            const double depth = (now - double(row) - 0.5) * part;
+            Jitter jitter(0x9E3779B97F4A7C15ull * (t + 1) ^ (row * 0xBF58476D1CE4E5B9ull));
+            for (int p = 0; p < particlesPerSide; ++p) {
+                const double along = tap.cell * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                LiquidParticle particle{along, along, 0.0, 0.0, {0.0, 0.0}, {0.0, 0.0}};
+                switch (tap.side) {
+                case Side::left: particle.x = depth, particle.u = tap.speed; break;
+                case Side::right: particle.x = width - depth, particle.u = -tap.speed; break;
+                case Side::top: particle.y = depth, particle.v = tap.speed; break;
+                case Side::bottom: particle.y = height - depth, particle.v = -tap.speed; break;
+                }
+                particleList.push_back(particle);
+            }
+        }
+    }
 }
 
 void LiquidSolver::particlesToGrid(VelocityField& velocity, std::vector<uint8_t> known[2]) const
@@ -285,6 +332,30 @@ void LiquidSolver::buildLevelSet()
             });
             phi.values.at(i, j) = distance < 0.0 ? far : std::min(distance - radius, far);
         }
+    if (holdsArea)
+        holdArea();
+}
+
+void LiquidSolver::holdArea()
+{
+    // The level set misses liquid too thin for its kernel (a sheet, a
+    // splash, a drop) and sees a little less where particles crowd, while
+    // the particles themselves are never lost. So the surface is moved out
+    // or in, the same everywhere, until the area under it is the particles'
+    // - by Newton's rule on the area against the move, whose slope is the
+    // surface's length - at most a quarter of a cell in a tick.
+    const double target = particleArea(), limit = 0.25 * dx, probe = 0.01 * dx;
+    double shift = 0.0;
+    for (int round = 0; round < 2; ++round) {
+        const double now = areaUnder(shift);
+        const double length = (areaUnder(shift + probe) - now) / probe;
+        if (!(length > 0.0))
+            break;
+        shift = std::clamp(shift + (target - now) / length, -limit, limit);
+    }
+    surfaceShift = shift;
+    for (size_t k = 0; k < phi.values.size(); ++k)
+        phi.values.data[k] -= shift;
 }
 
 void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
@@ -318,6 +389,8 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
         neighbour(j > 0, i, j - 1, row.beforeB);
         neighbour(j + 1 < ny, i, j + 1, row.afterB);
         neighbour(i + 1 < nx, i + 1, j, row.afterA);
+        // Beyond an outlet the pressure is 0.
+        row.diagonal += domain.outletFaceCounts()[size_t(i) * ny + j];
         return row;
     };
     // Particles carried through a velocity that is divergence-free only at
@@ -375,6 +448,19 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
         for (uint32_t j = 1; j < ny; ++j)
             if ((liquidCell(i, j - 1) || liquidCell(i, j)) && !domain.isSolid(i, j - 1) && !domain.isSolid(i, j))
                 velocity.v.at(i, j) -= factor * difference(i, j - 1, i, j);
+    // An outlet's face beside liquid: to the 0 beyond it.
+    for (uint32_t j = 0; j < ny; ++j) {
+        if (std::isnan(domain.borderFace(Side::left, j)) && liquidCell(0, j))
+            velocity.u.at(0, j) -= factor * pressure.values.at(0, j);
+        if (std::isnan(domain.borderFace(Side::right, j)) && liquidCell(nx - 1, j))
+            velocity.u.at(nx, j) += factor * pressure.values.at(nx - 1, j);
+    }
+    for (uint32_t i = 0; i < nx; ++i) {
+        if (std::isnan(domain.borderFace(Side::top, i)) && liquidCell(i, 0))
+            velocity.v.at(i, 0) -= factor * pressure.values.at(i, 0);
+        if (std::isnan(domain.borderFace(Side::bottom, i)) && liquidCell(i, ny - 1))
+            velocity.v.at(i, ny) += factor * pressure.values.at(i, ny - 1);
+    }
 }
 
 void LiquidSolver::extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers)
@@ -456,18 +542,53 @@ void LiquidSolver::moveParticles(const VelocityField& velocity)
     // Kept as far from the walls as the seeds were: a particle pressed
     // closer falls out of the level set, which then sees air by the wall.
     const double margin = 0.5 * dx / particlesPerSide, width = nx * dx, height = ny * dx;
+    size_t kept = 0;
     for (LiquidParticle& p : particleList) {
         // The midpoint rule through the grid's velocity.
         const Velocity first = gridVelocityAt(velocity, p.x, p.y);
         const Velocity middle = gridVelocityAt(velocity, p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
-        const double x = std::clamp(p.x + dt * middle.x, margin, width - margin);
-        const double y = std::clamp(p.y + dt * middle.y, margin, height - margin);
+        double x = p.x + dt * middle.x, y = p.y + dt * middle.y;
+        if (leavesBox(x, y))
+            continue;
+        // Up to an opening that lets liquid out a particle goes on freely.
+        const uint32_t column = cellAlong(x, nx), row = cellAlong(y, ny);
+        x = std::clamp(x, letsOut(Side::left, row) ? 0.0 : margin, letsOut(Side::right, row) ? width : width - margin);
+        y = std::clamp(y, letsOut(Side::top, column) ? 0.0 : margin,
+                       letsOut(Side::bottom, column) ? height : height - margin);
         // A particle never enters a solid: it stays where it was.
         if (!domain.solidAt(x, y)) {
             p.x = x;
             p.y = y;
         }
+        particleList[kept++] = p;
     }
+    particleList.resize(kept);
+}
+
+uint32_t LiquidSolver::cellAlong(double at, uint32_t cells) const
+{
+    return std::min(uint32_t(std::max(0.0, at / dx)), cells - 1);
+}
+
+bool LiquidSolver::letsOut(Side side, uint32_t cell) const
+{
+    // An outlet's face is free (NaN); an outflow band's is held pointing out of the box.
+    const double held = domain.borderFace(side, cell);
+    const double outward = side == Side::left || side == Side::top ? -1.0 : 1.0;
+    return std::isnan(held) || held * outward > 0.0;
+}
+
+bool LiquidSolver::leavesBox(double x, double y) const
+{
+    if (x < 0.0)
+        return letsOut(Side::left, cellAlong(y, ny));
+    if (x > nx * dx)
+        return letsOut(Side::right, cellAlong(y, ny));
+    if (y < 0.0)
+        return letsOut(Side::top, cellAlong(x, nx));
+    if (y > ny * dx)
+        return letsOut(Side::bottom, cellAlong(x, nx));
+    return false;
 }
 
 namespace {
@@ -500,12 +621,18 @@ void negativePart(const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint&
 
 std::vector<LiquidPoint> LiquidSolver::liquidTriangles() const
 {
+    return trianglesUnder(0.0);
+}
+
+std::vector<LiquidPoint> LiquidSolver::trianglesUnder(double shift) const
+{
     // The level set taken as linear over triangles: each cell's four
     // quarters, between its centre, the middles of its sides and its
     // corners, where it is the mean of the centres around (the centres by
     // a wall stand for the wall too). Solid cells hold none.
     auto at = [&](int64_t i, int64_t j) {
-        return phi.values.at(uint32_t(std::clamp<int64_t>(i, 0, nx - 1)), uint32_t(std::clamp<int64_t>(j, 0, ny - 1)));
+        return phi.values.at(uint32_t(std::clamp<int64_t>(i, 0, nx - 1)), uint32_t(std::clamp<int64_t>(j, 0, ny - 1))) -
+               shift;
     };
     std::vector<LiquidPoint> triangles;
     for (uint32_t i = 0; i < nx; ++i)
@@ -532,7 +659,12 @@ std::vector<LiquidPoint> LiquidSolver::liquidTriangles() const
 
 double LiquidSolver::area() const
 {
-    const std::vector<LiquidPoint> triangles = liquidTriangles();
+    return areaUnder(0.0);
+}
+
+double LiquidSolver::areaUnder(double shift) const
+{
+    const std::vector<LiquidPoint> triangles = trianglesUnder(shift);
     double total = 0.0;
     for (size_t k = 0; k + 2 < triangles.size(); k += 3) {
         const LiquidPoint &a = triangles[k], &b = triangles[k + 1], &c = triangles[k + 2];

@@ -64,14 +64,22 @@ public:
     double surfaceInColumn(uint32_t i) const;
 
     const std::vector<LiquidParticle>& particles() const { return particleList; }
+    // The area the particles stand for: the liquid's area at the start,
+    // shared among its particles, times how many there are now (a tap's
+    // or an outlet's change counted in).
+    double particleArea() const;
     // Adds to each particle's velocity what `added` gives at its place.
     void addVelocity(const std::function<Velocity(double x, double y)>& added);
-    // Takes particles saved from a run of the same scene.
-    void setParticles(std::vector<LiquidParticle> particles);
+    // Takes particles saved from a run of the same scene after `ticks` ticks
+    // (what the taps have poured follows from them).
+    void setParticles(std::vector<LiquidParticle> particles, uint64_t ticks);
     // The level set at the cell centres, length units: below 0 in the liquid.
     const GridArray& levelSet() const { return phi.values; }
     bool liquidCell(uint32_t i, uint32_t j) const { return phi.values.at(i, j) < 0.0 && !domain.isSolid(i, j); }
     const SolveOutcome& lastSolve() const { return solveOutcome; }
+    // How far the last level set's surface was moved out to hold the
+    // particles' area (in, where negative), length units.
+    double lastSurfaceShift() const { return surfaceShift; }
 
 private:
     const Scene& scene;
@@ -79,6 +87,18 @@ private:
     const double dx;
     const uint32_t nx, ny;
     std::vector<LiquidParticle> particleList;
+    uint64_t ticksRun = 0;
+    // Where the taps pour: each face of an inflow band and its speed into the box.
+    struct TapFace {
+        Side side;
+        uint32_t cell;
+        double speed;
+    };
+    std::vector<TapFace> taps;
+    double startArea = 0.0;
+    size_t startCount = 0;
+    bool holdsArea = false;     // once the start's area is known
+    double surfaceShift = 0.0;  // by which the last level set was moved out (length units)
     ScalarField phi;
     SolveOutcome solveOutcome;
     // The level set's kernel reaches this far (length units); the surface
@@ -90,12 +110,27 @@ private:
     void seed(const LiquidStart& start);
     void particlesToGrid(VelocityField& velocity, std::vector<uint8_t> known[2]) const;
     void buildLevelSet();
+    // Moves the level set's surface out or in until the area under it is the particles'.
+    void holdArea();
+    std::vector<LiquidPoint> trianglesUnder(double shift) const;
+    double areaUnder(double shift) const;
     void project(VelocityField& velocity, ScalarField& pressure);
     // Carries the velocity of the faces known into those beside them, layer
     // by layer, for `layers` layers.
     static void extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers);
     void gridToParticles(const VelocityField& velocity);
+    // Moves each particle; those that leave through an outlet or an outflow
+    // band are gone.
     void moveParticles(const VelocityField& velocity);
+    // The rows of particles the taps have filled this tick.
+    void pour();
+    // Whether a point beyond the border left the box through an opening
+    // that lets liquid out.
+    bool leavesBox(double x, double y) const;
+    // Whether the border face of cell `cell` along a side lets liquid out.
+    bool letsOut(Side side, uint32_t cell) const;
+    // The cell a coordinate (length units) lies in, clamped to the grid's `cells`.
+    uint32_t cellAlong(double at, uint32_t cells) const;
     // The velocity of the grid at a point: bilinear in each component, clamped
     // to the grid.
     Velocity gridVelocityAt(const VelocityField& velocity, double x, double y) const;

@@ -54,6 +54,14 @@ const Wall& Scene::wall(Side side) const
     return bottom;
 }
 
+bool Scene::hasTaps() const
+{
+    for (const Band& band : inflows)
+        if (band.poursLiquid)
+            return true;
+    return false;
+}
+
 bool Scene::needsGeneralSteps() const
 {
     return !rectangles.empty() || !discs.empty() || viscosity > 0.0 || advection != AdvectionScheme::linear ||
@@ -332,8 +340,8 @@ SceneProblem Scene::firstProblem() const
     }
 
     // A closed box must take in what it lets out, or no pressure can make the
-    // flow divergence-free.
-    if (outlets.empty()) {
+    // flow divergence-free (a liquid's air takes up the difference).
+    if (outlets.empty() && !hasLiquid()) {
         double in = 0.0, out = 0.0;
         for (const Band& band : inflows)
             in += band.carried();
@@ -386,8 +394,21 @@ SceneProblem Scene::firstLiquidProblem(const std::vector<uint8_t>& solid) const
     if (particles > largestParticleCount)
         return {"liquid", "the liquid takes " + shortNumber(particles) + " particles, more than the " +
                               shortNumber(largestParticleCount) + " a scene may hold"};
-    if (!inflows.empty() || !outflows.empty() || !outlets.empty())
-        return {"liquid", "a scene with liquid has no bands or outlets yet: its box is closed"};
+    double poured = 0.0, drained = 0.0;
+    for (size_t k = 0; k < inflows.size(); ++k) {
+        const std::string key = "inflow[" + std::to_string(k) + "]";
+        if (!inflows[k].poursLiquid)
+            return {key, "in a scene with liquid an inflow band pours liquid: say liquid = true"};
+        if (inflows[k].pours)
+            return {key + ".dye", "a tap pours liquid, not dye"};
+        poured += inflows[k].carried();
+    }
+    for (const Band& band : outflows)
+        drained += band.carried();
+    // The air takes up what the bands do not balance, until the box is full.
+    if (outlets.empty() && drained < poured)
+        return {"", "the taps pour " + shortNumber(poured) + " (speed times cells) into a box that lets out " +
+                        shortNumber(drained) + ": it would fill up; give it an outlet, or outflow bands enough"};
     if (heat.enabled)
         return {"heat", "a scene with liquid carries no heat yet"};
     if (viscosity != 0.0)

@@ -48,6 +48,7 @@ struct Band {
     double speed = 0.0;
     BandProfile profile = BandProfile::uniform;
     bool pours = false;  // whether an inflow band pours dye, of colour dye
+    bool poursLiquid = false;  // an inflow band that pours liquid into a box with a free surface: a tap
     float dye[3] = {0.0f, 0.0f, 0.0f};
     double temperature = std::nan("");  // of the fluid an inflow band brings; NaN: the scene's initial one
 
@@ -194,7 +195,9 @@ struct Scene {
     // Whether anything beyond the standard box's kind of border is asked for:
     // solids, walls that hold the tangential velocity, viscosity.
     bool needsGeneralSteps() const;
-    bool hasLiquid() const { return !liquid.empty(); }
+    // A liquid scene: liquid where it starts, or a tap that pours it.
+    bool hasLiquid() const { return !liquid.empty() || hasTaps(); }
+    bool hasTaps() const;
 
     // nx*ny flags, k = i*ny + j: whether cell (i, j) is solid.
     std::vector<uint8_t> solidCells() const;

@@ -385,7 +385,7 @@ public:
     {
         const std::string what = inflow ? "an [[inflow]] band" : "an [[outflow]] band";
         Band band;
-        if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "profile", "dye", "temperature"})
+        if (!(inflow ? onlyKnownKeys(entry, " in [[inflow]]", {"side", "cells", "speed", "profile", "dye", "temperature", "liquid"})
                      : onlyKnownKeys(entry, " in [[outflow]]", {"side", "cells", "speed", "profile"})) ||
             !range(entry, what, band.range))
             return false;
@@ -410,6 +410,12 @@ public:
         }
         if (!optionalTemperature(entry, what + "'s temperature", band.temperature))
             return false;
+        if (const toml::node* liquid = entry.get("liquid")) {
+            const auto* pours = liquid->as_boolean();
+            if (!pours)
+                return fail(*liquid, what + "'s liquid is true (the band pours liquid: a tap) or false");
+            band.poursLiquid = pours->get();
+        }
         const toml::node* speed = entry.get("speed");
         if (!speed)
             return fail(entry, what + " needs a speed");

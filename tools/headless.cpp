@@ -138,6 +138,9 @@ void printTick(const Run& run, double stepMicroseconds)
         appendNumber(line, solver.liquid->area());
         line += ", \"liquid_largest_speed\": ";
         appendNumber(line, solver.liquid->largestSpeed());
+        line += ", \"liquid_particles\": " + std::to_string(solver.liquid->particles().size());
+        line += ", \"liquid_surface_shift\": ";
+        appendNumber(line, solver.liquid->lastSurfaceShift());
     }
     if (solver.heat) {
         // Each held wall's mean Nusselt number, by side.

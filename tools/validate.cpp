@@ -9,7 +9,7 @@
 //   flowbox-validate heated-cavity --rayleigh RA --cells N [--scheme S] [--courant C] [--steady RATE]
 //                    [--time-limit T]
 //   flowbox-validate onset --rayleigh RA --cells N [--step DT] [--duration T]
-//   flowbox-validate liquid --case rest|wave|blob --cells N [--depth D] [--step DT]
+//   flowbox-validate liquid --case rest|wave|blob|dam --cells N [--depth D] [--step DT] [--settle T]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
 // and Shin's table for Re 100, 400 or 1000 (docs/validation/ghia1982-reRE.csv,
@@ -24,6 +24,7 @@
 #include "sim/scene_file.h"
 #include "tools/validation.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -254,11 +255,32 @@ int main(int argc, char* argv[])
         if (which == "blob") {
             const validation::ThrownBlob blob = validation::thrownBlob(cells, number(options, "step", 0.064 / cells));
             std::printf("{\"flow\": \"liquid\", \"case\": \"blob\", \"cells\": %u, \"farthest_cells\": %.4f, "
-                        "\"area_change\": %.5f}\n",
-                        cells, blob.farthest, blob.areaChange);
+                        "\"area_change\": %.5f, \"largest_shift_cells\": %.4f}\n",
+                        cells, blob.farthest, blob.areaChange, blob.largestShift);
             return 0;
         }
-        fail("--case takes rest, wave or blob");
+        if (which == "dam") {
+            const validation::DamBreak dam = validation::damBreak(cells, number(options, "settle", 0.0));
+            std::printf("{\"flow\": \"liquid\", \"case\": \"dam\", \"cells\": %u, \"area_change\": %.5f, "
+                        "\"largest_shift_cells\": %.4f, \"last_speed\": %.4f, \"against\": [",
+                        cells, dam.areaChange, dam.largestShift, dam.lastSpeed);
+            const char* separator = "";
+            for (const auto* table : {&validation::martinMoyceFront, &validation::koshizukaOkaFront})
+                for (const auto& [t, z] : *table) {
+                    // null where the front had reached the far wall before T.
+                    const double ours = validation::frontAt(dam, t);
+                    char oursText[32] = "null";
+                    if (std::isfinite(ours))
+                        std::snprintf(oursText, sizeof oursText, "%.3f", ours);
+                    std::printf("%s{\"source\": \"%s\", \"T\": %.3f, \"Z\": %.3f, \"flowbox_Z\": %s}", separator,
+                                table == &validation::martinMoyceFront ? "martin-moyce" : "koshizuka-oka", t, z,
+                                oursText);
+                    separator = ", ";
+                }
+            std::printf("]}\n");
+            return 0;
+        }
+        fail("--case takes rest, wave, blob or dam");
     }
     fail("no flow '" + flow + "' (cavity, taylor-green, poiseuille, cylinder, heated-cavity, onset, liquid)");
 }

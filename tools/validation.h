@@ -180,10 +180,30 @@ StandingWave standingWave(uint32_t cells, double depth, double amplitude = 0.01)
 
 // A disc of water (radius 0.1, in a box 1 across) thrown up at a slant, for
 // 0.4 units of time: the farthest its centroid strays from the parabola
-// (cells) and its area from the start (a share).
+// (cells), its area from the start (a share), and the farthest its surface
+// was moved to hold its particles' area (cells).
 struct ThrownBlob {
-    double farthest = 0.0, areaChange = 0.0;
+    double farthest = 0.0, areaChange = 0.0, largestShift = 0.0;
 };
 ThrownBlob thrownBlob(uint32_t cells, double step);
+
+// A dam that breaks: a column a wide and 2a high at the left wall of a tank
+// 4a wide, `cells` across, let go. The surge front (where the surface meets
+// the floor row) in Martin and Moyce's dimensionless form, Z = z / a against
+// T = t sqrt(2 g / a), each tick until it nears the far wall; and the
+// largest change of the liquid's area from its start and the farthest its
+// surface was moved to hold the particles' area (cells), over the whole run,
+// `settle` units of T after the front left.
+struct DamBreak {
+    std::vector<std::pair<double, double>> front;  // (T, Z)
+    double areaChange = 0.0, largestShift = 0.0;
+    double lastSpeed = 0.0;  // the largest particle speed at the end, of sqrt(g a)
+};
+DamBreak damBreak(uint32_t cells, double settle = 0.0);
+// Z at T by straight lines between the front's samples; NaN beyond them.
+double frontAt(const DamBreak& dam, double t);
+// Martin and Moyce's (1952, n^2 = 2, a = 2.25 in) and Koshizuka and Oka's
+// (1996) measurements of the front, (T, Z), as points read off their figures.
+extern const std::vector<std::pair<double, double>> martinMoyceFront, koshizukaOkaFront;
 
 }  // namespace validation

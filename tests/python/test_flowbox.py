@@ -50,6 +50,8 @@ def test_a_run_equals_the_headless_dump_bit_for_bit(scene, ticks):
     line = run.tick_line()
     assert line.get("liquid_area") == last.get("liquid_area")
     assert line.get("liquid_largest_speed") == last.get("liquid_largest_speed")
+    assert line.get("liquid_particles") == last.get("liquid_particles")
+    assert line.get("liquid_surface_shift") == last.get("liquid_surface_shift")
 
 
 def test_the_same_bits_on_one_thread_and_two_and_from_a_saved_run(tmp_path):

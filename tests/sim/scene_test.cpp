@@ -605,8 +605,26 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
          "liquid lies inside a solid, or is too small for a particle of the grid"},
         {"[grid]\ncells = [4096, 4096]\n[[liquid]]\nrectangle = { from = [0.0, 2000.0], to = [4096.0, 4096.0] }\n",
          "the liquid takes 34340864 particles, more than the 4194304 a scene may hold"},
-        {"[grid]\ncells = [8, 8]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n[[outlet]]\n"
-         "side = \"right\"\ncells = [0, 7]\n", "a scene with liquid has no bands or outlets yet"},
+        // Taps: an inflow band in a liquid scene pours liquid, only liquid,
+        // into a box that lets it out, on a wall that is there.
+        {"[grid]\ncells = [8, 8]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n[[inflow]]\n"
+         "side = \"top\"\ncells = [1, 2]\nspeed = 1.0\n[[outlet]]\nside = \"right\"\ncells = [6, 7]\n",
+         "test.toml:5:1: in a scene with liquid an inflow band pours liquid: say liquid = true"},
+        {"[grid]\ncells = [8, 8]\n[[inflow]]\nside = \"top\"\ncells = [1, 2]\nspeed = 1.0\nliquid = \"yes\"\n",
+         "test.toml:7:10: an [[inflow]] band's liquid is true (the band pours liquid: a tap) or false"},
+        {"[grid]\ncells = [8, 8]\n[[inflow]]\nside = \"top\"\ncells = [1, 2]\nspeed = 1.0\nliquid = true\n"
+         "dye = [1.0, 0.0, 0.0]\n[[outlet]]\nside = \"right\"\ncells = [6, 7]\n", "test.toml:8:7: a tap pours liquid, not dye"},
+        {"[grid]\ncells = [8, 8]\n[[inflow]]\nside = \"top\"\ncells = [1, 2]\nspeed = 1.0\nliquid = true\n",
+         "test.toml: the taps pour 2 (speed times cells) into a box that lets out 0: it would fill up"},
+        {"[grid]\ncells = [8, 8]\n[[inflow]]\nside = \"top\"\ncells = [1, 2]\nspeed = 1.0\nliquid = true\n"
+         "[[outflow]]\nside = \"bottom\"\ncells = [5, 5]\nspeed = 1.0\n", "into a box that lets out 1: it would fill up"},
+        {"[grid]\ncells = [8, 8]\n[[inflow]]\nside = \"top\"\ncells = [7, 8]\nspeed = 1.0\nliquid = true\n"
+         "[[outlet]]\nside = \"right\"\ncells = [6, 7]\n", "cells 7 to 8 do not lie along the top side, which has 8 cells"},
+        {"[grid]\ncells = [8, 8]\n[walls]\ntop = { slide = 1.0 }\n[[inflow]]\nside = \"top\"\ncells = [1, 2]\n"
+         "speed = 1.0\nliquid = true\n[[outlet]]\nside = \"right\"\ncells = [6, 7]\n", "an opening on the top wall, which slides"},
+        {"[grid]\ncells = [8, 8]\n[[solid]]\nrectangle = { from = [0, 0], to = [3, 1] }\n[[inflow]]\nside = \"top\"\n"
+         "cells = [1, 2]\nspeed = 1.0\nliquid = true\n[[outlet]]\nside = \"right\"\ncells = [6, 7]\n",
+         "an opening leads into a solid cell (cells 1 to 2 of the top side)"},
         {"[grid]\ncells = [8, 8]\n[fluid]\nviscosity = 0.1\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n",
          "test.toml:4:13: a liquid's viscosity is not built yet"},
         {"[grid]\ncells = [8, 8]\n[heat]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n",

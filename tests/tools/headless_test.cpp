@@ -478,7 +478,7 @@ TEST(HeadlessScene, ABadSceneGetsOneLineWithItsPlaceAndStatusTwo)
     const HeadlessRun missing = runHeadless({"--scene", "nosuchscene"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err.count('\n'), 1);
-    EXPECT_TRUE(missing.err.contains("cavity, convection, cylinder, cylinder-re100, cylinder-re20, dam-break, heated-cavity, sloshing, standard, step")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("cavity, convection, cylinder, cylinder-re100, cylinder-re20, dam-break, heated-cavity, sloshing, standard, step, tap")) << missing.err.toStdString();
 }
 
 TEST(HeadlessScene, UntilSteadyStopsOnceTheFlowIsSteadyOrSaysItNeverWas)
