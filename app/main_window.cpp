@@ -39,13 +39,13 @@ namespace {
 const char* const mouseAndKeys =
     "<table cellspacing='6'>"
     "<tr><td><b>Left drag</b></td><td>push the flow</td></tr>"
-    "<tr><td><b>Ctrl + left drag</b></td><td>pour dye</td></tr>"
+    "<tr><td><b>Ctrl + left drag</b></td><td>pour dye (liquid, in a scene with liquid)</td></tr>"
     "<tr><td><b>Right drag</b></td><td>draw solid cells</td></tr>"
     "<tr><td><b>Shift + right drag</b></td><td>erase solid cells</td></tr>"
     "<tr><td><b>Space</b></td><td>run or pause</td></tr>"
     "<tr><td><b>R</b></td><td>restart the scene</td></tr>"
     "<tr><td><b>V</b></td><td>the next field: flow, speed, vorticity, pressure, dye, temperature</td></tr>"
-    "<tr><td><b>A</b> / <b>D</b> / <b>T</b></td><td>arrows / dye / temperature on or off</td></tr>"
+    "<tr><td><b>A</b> / <b>D</b> / <b>T</b> / <b>P</b></td><td>arrows / dye / temperature / a liquid's particles on or off</td></tr>"
     "<tr><td><b>S</b></td><td>save a picture (flowbox-tick-N.png)</td></tr>"
     "<tr><td><b>Ctrl+S</b></td><td>save the run (flowbox-tick-N.state)</td></tr>"
     "<tr><td><b>C</b></td><td>start or stop recording frames</td></tr>"
@@ -214,6 +214,7 @@ void MainWindow::buildMenus()
     addToggle("T&racers", "actionTracers", view->tracersShown, "");
     addToggle("&Dye", "actionDye", view->options.dye, "D");
     addToggle("&Temperature", "actionTemperature", view->options.temperature, "T");
+    addToggle("&Particles", "actionParticles", view->options.particles, "P");
     show->addSeparator();
     QAction* panel = settingsDock->toggleViewAction();
     panel->setText("&Settings Panel");
@@ -275,6 +276,7 @@ void MainWindow::followState()
     check("actionTracers", view->tracersShown);
     check("actionDye", view->options.dye);
     check("actionTemperature", view->options.temperature);
+    check("actionParticles", view->options.particles);
     check("actionRun", !paused());
     check("actionRecord", playground->recordingFrames());
     check("actionExport", exporting());
@@ -282,6 +284,8 @@ void MainWindow::followState()
         dye->setEnabled(solver->dye != nullptr);
     if (QAction* temperature = findChild<QAction*>("actionTemperature"))
         temperature->setEnabled(solver->heat != nullptr);
+    if (QAction* particles = findChild<QAction*>("actionParticles"))
+        particles->setEnabled(solver->liquid != nullptr);
 }
 
 void MainWindow::fitToScene()

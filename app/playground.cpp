@@ -119,6 +119,10 @@ bool Playground::eventFilter(QObject* watched, QEvent* event)
             view.options.arrows = !view.options.arrows;
             view.update();
             break;
+        case Qt::Key_P:
+            view.options.particles = !view.options.particles;
+            view.update();
+            break;
         case Qt::Key_C:
             toggleRecording();
             break;
@@ -201,6 +205,11 @@ void Playground::afterTick(bool pausedNow)
         const QPointF moved = pointer - pointerAtLastTick;
         const double dt = solver.scene.timeStep;
         solver.push({pointer.x(), pointer.y(), moved.x() / dt, moved.y() / dt});
+    } else if (drag == Drag::pour && solver.liquid) {
+        const QPointF moved = pointer - pointerAtLastTick;
+        const double dt = solver.scene.timeStep;
+        solver.liquid->pourAt(pointer.x(), pointer.y(), solver.scene.interaction.radius * solver.dx,
+                              {moved.x() / dt, moved.y() / dt});
     } else if (drag == Drag::pour) {
         solver.pourDye(pointer.x(), pointer.y(), solver.scene.interaction.radius * solver.dx, pouredDye);
     }

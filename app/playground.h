@@ -1,10 +1,11 @@
 #pragma once
 // What a window given a scene lets its user do; the standard window has none
-// of it. Left-drag pushes the flow, Ctrl+left-drag pours dye, right-drag
-// draws solid cells and Shift+right-drag takes them away. Keys: Space pauses
-// and resumes, R starts the scene again, S saves a PNG of the view and Ctrl+S
-// the whole state (to go on from with --resume), T shows or hides the
-// temperature, D the dye, A the arrows, V shows the flow, its speed,
+// of it. Left-drag pushes the flow, Ctrl+left-drag pours dye (liquid, in a
+// scene with liquid), right-drag draws solid cells and Shift+right-drag takes
+// them away. Keys: Space pauses and resumes, R starts the scene again, S saves
+// a PNG of the view and Ctrl+S the whole state (to go on from with --resume),
+// T shows or hides the temperature, D the dye, A the arrows, P a liquid's
+// particles, V shows the flow, its speed,
 // vorticity or pressure, the dye or the temperature in turn, each with its
 // colour bar, and C starts and stops recording each frame shown to a new
 // folder of numbered PNGs. The status bar shows the tick, the last solve's

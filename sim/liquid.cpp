@@ -124,6 +124,31 @@ void LiquidSolver::addVelocity(const std::function<Velocity(double x, double y)>
     }
 }
 
+void LiquidSolver::pourAt(double x, double y, double reach, Velocity velocity)
+{
+    std::vector<uint8_t> held(size_t(nx) * ny, 0);
+    for (const LiquidParticle& p : particleList)
+        held[size_t(cellAlong(p.x, nx)) * ny + cellAlong(p.y, ny)] = 1;
+    const double part = dx / particlesPerSide;
+    const uint32_t fromI = cellAlong(x - reach, nx), toI = cellAlong(x + reach, nx);
+    const uint32_t fromJ = cellAlong(y - reach, ny), toJ = cellAlong(y + reach, ny);
+    for (uint32_t i = fromI; i <= toI; ++i)
+        for (uint32_t j = fromJ; j <= toJ; ++j) {
+            const double cx = (i + 0.5) * dx, cy = (j + 0.5) * dx;
+            if (held[size_t(i) * ny + j] || domain.isSolid(i, j) || std::hypot(cx - x, cy - y) > reach ||
+                particleList.size() + particlesPerSide * particlesPerSide > largestParticleCount)
+                continue;
+            Jitter jitter(0x9E3779B97F4A7C15ull * (ticksRun + 1) ^ ((size_t(i) * ny + j) * 0xBF58476D1CE4E5B9ull));
+            for (int p = 0; p < particlesPerSide; ++p)
+                for (int q = 0; q < particlesPerSide; ++q) {
+                    const double px = i * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    const double py = j * dx + (q + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    if (!domain.solidAt(px, py))
+                        particleList.push_back({px, py, velocity.x, velocity.y, {0.0, 0.0}, {0.0, 0.0}});
+                }
+        }
+}
+
 void LiquidSolver::setParticles(std::vector<LiquidParticle> particles, uint64_t ticks)
 {
     particleList = std::move(particles);
@@ -200,7 +225,7 @@ void LiquidSolver::pour()
         for (uint64_t row = uint64_t(before); row < uint64_t(now); ++row) {
             const double depth = (now - double(row) - 0.5) * part;
             Jitter jitter(0x9E3779B97F4A7C15ull * (t + 1) ^ (row * 0xBF58476D1CE4E5B9ull));
-            for (int p = 0; p < particlesPerSide; ++p) {
+            for (int p = 0; p < particlesPerSide && particleList.size() < largestParticleCount; ++p) {
                 const double along = tap.cell * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
                 LiquidParticle particle{along, along, 0.0, 0.0, {0.0, 0.0}, {0.0, 0.0}};
                 switch (tap.side) {
@@ -621,18 +646,24 @@ void negativePart(const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint&
 
 std::vector<LiquidPoint> LiquidSolver::liquidTriangles() const
 {
-    return trianglesUnder(0.0);
+    return trianglesWhere(1.0, 0.0);
 }
 
-std::vector<LiquidPoint> LiquidSolver::trianglesUnder(double shift) const
+std::vector<LiquidPoint> LiquidSolver::airTriangles() const
+{
+    return trianglesWhere(-1.0, 0.0);
+}
+
+std::vector<LiquidPoint> LiquidSolver::trianglesWhere(double sign, double shift) const
 {
     // The level set taken as linear over triangles: each cell's four
     // quarters, between its centre, the middles of its sides and its
     // corners, where it is the mean of the centres around (the centres by
     // a wall stand for the wall too). Solid cells hold none.
     auto at = [&](int64_t i, int64_t j) {
-        return phi.values.at(uint32_t(std::clamp<int64_t>(i, 0, nx - 1)), uint32_t(std::clamp<int64_t>(j, 0, ny - 1))) -
-               shift;
+        return sign * (phi.values.at(uint32_t(std::clamp<int64_t>(i, 0, nx - 1)),
+                                     uint32_t(std::clamp<int64_t>(j, 0, ny - 1))) -
+                       shift);
     };
     std::vector<LiquidPoint> triangles;
     for (uint32_t i = 0; i < nx; ++i)
@@ -664,7 +695,7 @@ double LiquidSolver::area() const
 
 double LiquidSolver::areaUnder(double shift) const
 {
-    const std::vector<LiquidPoint> triangles = trianglesUnder(shift);
+    const std::vector<LiquidPoint> triangles = trianglesWhere(1.0, shift);
     double total = 0.0;
     for (size_t k = 0; k + 2 < triangles.size(); k += 3) {
         const LiquidPoint &a = triangles[k], &b = triangles[k + 1], &c = triangles[k + 2];

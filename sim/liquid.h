@@ -56,6 +56,8 @@ public:
     // The region under the surface as triangles, three points each: what
     // the area sums and a picture fills.
     std::vector<LiquidPoint> liquidTriangles() const;
+    // The rest of the box, but its solid cells: the air, as triangles.
+    std::vector<LiquidPoint> airTriangles() const;
     // The largest speed of a particle.
     double largestSpeed() const;
     // Where the surface crosses the column of cells i, from above: the depth
@@ -68,6 +70,10 @@ public:
     // shared among its particles, times how many there are now (a tap's
     // or an outlet's change counted in).
     double particleArea() const;
+    // Fills the cells whose centres lie within `reach` of (x, y) (length
+    // units) and that hold no particle, as the start seeds a cell, moving at
+    // `velocity`; never a solid cell, never beyond the particles a scene may hold.
+    void pourAt(double x, double y, double reach, Velocity velocity);
     // Adds to each particle's velocity what `added` gives at its place.
     void addVelocity(const std::function<Velocity(double x, double y)>& added);
     // Takes particles saved from a run of the same scene after `ticks` ticks
@@ -112,7 +118,8 @@ private:
     void buildLevelSet();
     // Moves the level set's surface out or in until the area under it is the particles'.
     void holdArea();
-    std::vector<LiquidPoint> trianglesUnder(double shift) const;
+    // Where the level set, less `shift`, times `sign` is below 0.
+    std::vector<LiquidPoint> trianglesWhere(double sign, double shift) const;
     double areaUnder(double shift) const;
     void project(VelocityField& velocity, ScalarField& pressure);
     // Carries the velocity of the faces known into those beside them, layer

@@ -357,7 +357,6 @@ SceneProblem Scene::firstProblem() const
 SceneProblem Scene::firstLiquidProblem(const std::vector<uint8_t>& solid) const
 {
     // Each cell holds 2 x 2 particles where it is liquid.
-    constexpr double largestParticleCount = 4194304.0;
     const double width = nx * cellSize, height = ny * cellSize;
     double particles = 0.0;
     for (size_t k = 0; k < liquid.size(); ++k) {
@@ -391,9 +390,9 @@ SceneProblem Scene::firstLiquidProblem(const std::vector<uint8_t>& solid) const
             return {key, "liquid lies inside a solid, or is too small for a particle of the grid"};
         particles += seeds;
     }
-    if (particles > largestParticleCount)
+    if (particles > double(largestParticleCount))
         return {"liquid", "the liquid takes " + shortNumber(particles) + " particles, more than the " +
-                              shortNumber(largestParticleCount) + " a scene may hold"};
+                              shortNumber(double(largestParticleCount)) + " a scene may hold"};
     double poured = 0.0, drained = 0.0;
     for (size_t k = 0; k < inflows.size(); ++k) {
         const std::string key = "inflow[" + std::to_string(k) + "]";

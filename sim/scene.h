@@ -106,6 +106,10 @@ struct Probe {
     double x = 0.0, y = 0.0;
 };
 
+// The most particles a liquid may have (2 x 2 a liquid cell), from its start,
+// its taps and the hand together.
+constexpr uint64_t largestParticleCount = 4194304;
+
 // Where liquid starts, in length units from the top-left corner (x to the
 // right, y down): a rectangle between two corners or a disc, moving at a
 // velocity of its own. A scene with liquid leaves the rest of its box empty.

@@ -200,7 +200,6 @@ bool readBody(std::string_view body, uint32_t version, uint32_t maxTrailPoints, 
         in.fail("its temperatures are incomplete");
     run.liquid.clear();
     if (version >= 3) {
-        constexpr uint64_t largestParticleCount = 4194304;  // as a scene may hold
         const uint64_t particles = in.whole(8);
         if (in.ok() && particles > largestParticleCount)
             in.fail("it holds " + std::to_string(particles) + " particles, more than a scene may");

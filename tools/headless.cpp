@@ -315,6 +315,8 @@ int main(int argc, char* argv[])
         "view", "With --frames: draw NAME under the grid with its colour bar: flow (the default), speed, "
                 "vorticity, pressure, dye or temperature.", "NAME");
     parser.addOption(viewOption);
+    const QCommandLineOption particlesOption("particles", "With --frames: draw a liquid's particles as dots too.");
+    parser.addOption(particlesOption);
     parser.addOption(everyOption);
     parser.addOption(sizeOption);
 
@@ -349,9 +351,11 @@ int main(int argc, char* argv[])
                               .arg(largestFrameSide)
                               .arg(parser.value(sizeOption)));
     }
-    if (!parser.isSet(framesOption) && (parser.isSet(sizeOption) || parser.isSet(viewOption)))
-        failArguments("--size and --view go with --frames");
+    if (!parser.isSet(framesOption) &&
+        (parser.isSet(sizeOption) || parser.isSet(viewOption) || parser.isSet(particlesOption)))
+        failArguments("--size, --view and --particles go with --frames");
     FrameOptions frameOptions;
+    frameOptions.particles = parser.isSet(particlesOption);
     if (parser.isSet(viewOption) && parser.value(viewOption) != "flow") {
         for (int f = 0; f < cellFieldCount; ++f)
             if (parser.value(viewOption) == cellFieldName(CellField(f)))

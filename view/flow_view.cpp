@@ -136,13 +136,15 @@ void FlowView::paintGL()
                     float(frame.cellRows * frame.cellSize));
     }
 
-    if (!frame.liquid.empty()) {
-        glColor3f(liquidColour.red, liquidColour.green, liquidColour.blue);
+    auto fillTriangles = [](const std::vector<ScreenPoint>& corners, const FrameColour& colour) {
+        glColor3f(colour.red, colour.green, colour.blue);
         glBegin(GL_TRIANGLES);
-        for (const ScreenPoint& corner : frame.liquid)
+        for (const ScreenPoint& corner : corners)
             glVertex2f(corner.x, corner.y);
         glEnd();
-    }
+    };
+    fillTriangles(frame.liquid, liquidColour);
+    fillTriangles(frame.air, airColour);
 
     glColor3f(gridColour.red, gridColour.green, gridColour.blue);
     drawSegments(frame.grid);
@@ -170,12 +172,16 @@ void FlowView::paintGL()
     glColor3f(arrowColour.red, arrowColour.green, arrowColour.blue);
     drawSegments(frame.arrows);
 
-    glColor3f(dotColour.red, dotColour.green, dotColour.blue);
-    glPointSize(dotSize);
-    glBegin(GL_POINTS);
-    for (const ScreenPoint& dot : frame.dots)
-        glVertex2f(dot.x, dot.y);
-    glEnd();
+    auto drawPoints = [](const std::vector<ScreenPoint>& points, const FrameColour& colour) {
+        glColor3f(colour.red, colour.green, colour.blue);
+        glPointSize(dotSize);
+        glBegin(GL_POINTS);
+        for (const ScreenPoint& point : points)
+            glVertex2f(point.x, point.y);
+        glEnd();
+    };
+    drawPoints(frame.dots, dotColour);
+    drawPoints(frame.particles, particleColour);
 
     paintTracers();
     if (frame.colourBar.shown)

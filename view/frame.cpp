@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstddef>
 
 namespace {
@@ -106,16 +107,40 @@ void fieldRange(const std::vector<double>& values, CellField field, const FieldR
 
 void composeField(const FluidSolver& solver, CellField field, Frame& frame)
 {
-    const std::vector<double> values = cellValues(solver, field);
+    std::vector<double> values = cellValues(solver, field);
+    // Of a liquid, the field in the liquid alone: the air's velocity is
+    // only carried out from it, and its pressure is 0.
+    const uint32_t nx = solver.nx, ny = solver.ny;
+    if (solver.liquid)
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                if (!solver.liquid->liquidCell(i, j))
+                    values[size_t(i) * ny + j] = std::numeric_limits<double>::quiet_NaN();
     const CellFieldLabel& label = labelOf(field);
     double low, high;
     fieldRange(values, field, solver.scene.viewRange[int(field)], label.isSigned, frame, low, high);
-    CellPainter cells(frame, solver.nx, solver.ny);
-    for (uint32_t i = 0; i < solver.nx; ++i)
-        for (uint32_t j = 0; j < solver.ny; ++j) {
-            const double value = values[size_t(i) * solver.ny + j];
+    CellPainter cells(frame, nx, ny);
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j) {
+            double value = values[size_t(i) * ny + j];
+            if (std::isnan(value) && solver.liquid && !solver.domain.isSolid(i, j)) {
+                // An air cell beside the liquid takes its neighbours' mean,
+                // so that the colours run on to the surface drawn over them.
+                double sum = 0.0;
+                int count = 0;
+                auto take = [&](bool exists, uint32_t a, uint32_t b) {
+                    if (exists && !std::isnan(values[size_t(a) * ny + b]))
+                        sum += values[size_t(a) * ny + b], ++count;
+                };
+                take(i > 0, i - 1, j);
+                take(i + 1 < nx, i + 1, j);
+                take(j > 0, i, j - 1);
+                take(j + 1 < ny, i, j + 1);
+                if (count > 0)
+                    value = sum / count;
+            }
             if (std::isnan(value))
-                cells.paint(i, j, 0.0, 0.0, 0.0);  // a solid cell, drawn over
+                cells.paint(i, j, 0.0, 0.0, 0.0);  // a solid cell or the air, drawn over
             else
                 cells.paint(i, j, fieldColour(field, label.isSigned, (value - low) / (high - low)));
         }
@@ -202,10 +227,21 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         frame.grid.clear();
     else
         gridLines(solver.nx, solver.ny, frame.cellSize, frame.grid, stride);
+    // Over a field the air is drawn, black, and the field shows through in
+    // the liquid; else the liquid is filled.
     frame.liquid.clear();
-    if (solver.liquid)
-        for (const LiquidPoint& corner : solver.liquid->liquidTriangles())
-            frame.liquid.push_back({float(corner.x / solver.dx * frame.cellSize), float(corner.y / solver.dx * frame.cellSize)});
+    frame.air.clear();
+    frame.particles.clear();
+    auto toScreen = [&](double x, double y) {
+        return ScreenPoint{float(x / solver.dx * frame.cellSize), float(y / solver.dx * frame.cellSize)};
+    };
+    if (solver.liquid) {
+        for (const LiquidPoint& corner : showField ? solver.liquid->airTriangles() : solver.liquid->liquidTriangles())
+            (showField ? frame.air : frame.liquid).push_back(toScreen(corner.x, corner.y));
+        if (options.particles)
+            for (const LiquidParticle& p : solver.liquid->particles())
+                frame.particles.push_back(toScreen(p.x, p.y));
+    }
     frame.solids.clear();
     for (uint32_t i = 0; i < solver.nx && solver.domain.anySolid(); ++i)
         for (uint32_t j = 0; j < solver.ny; ++j)

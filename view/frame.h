@@ -27,6 +27,8 @@ constexpr FrameColour arrowColour{0.0f, 0.5f, 0.0f};
 constexpr FrameColour dotColour{0.0f, 0.1f, 0.0f};
 constexpr FrameColour solidColour{0.3f, 0.3f, 0.36f};  // filled cells, drawn after the grid
 constexpr FrameColour liquidColour{0.05f, 0.22f, 0.55f};  // under the surface, drawn before the grid
+constexpr FrameColour airColour{0.0f, 0.0f, 0.0f};  // over a field view, the background's black
+constexpr FrameColour particleColour{0.55f, 0.8f, 1.0f};  // the liquid's particles, drawn after the arrows
 constexpr float dotSize = 2.0f;  // pixels across a square dot
 
 // What the window's view measures at the window's default size of 600 by
@@ -67,8 +69,12 @@ struct Frame {
     std::vector<uint8_t> cellColours;
     uint32_t cellColumns = 0;
     uint32_t cellRows = 0;
-    // The liquid under its surface, three corners a triangle, in a scene with liquid.
+    // The liquid under its surface, three corners a triangle, in a scene
+    // with liquid; over a field view, the air above it instead (drawn in
+    // black after the field), and the liquid's particles when asked for.
     std::vector<ScreenPoint> liquid;
+    std::vector<ScreenPoint> air;
+    std::vector<ScreenPoint> particles;
     std::vector<ScreenSegment> grid;
     std::vector<ScreenPoint> solids;  // top left corner of each solid cell, cellSize across
     // The discs that cut the cells they cross, as they are: one convex
@@ -97,6 +103,7 @@ struct FrameOptions {
     bool dye = true;
     bool arrows = true;
     bool grid = true;
+    bool particles = false;  // a liquid's particles as dots
     std::optional<CellField> field;
 };
 

@@ -8,6 +8,7 @@
 #include <QPen>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -46,14 +47,16 @@ QImage paintFrame(const Frame& frame)
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(QRectF(0.0, 0.0, frame.cellColumns * frame.cellSize, frame.cellRows * frame.cellSize), cells);
     }
-    if (!frame.liquid.empty()) {
+    for (const auto& [triangles, colour] : {std::pair{&frame.liquid, liquidColour}, std::pair{&frame.air, airColour}}) {
+        if (triangles->empty())
+            continue;
         // One path of every triangle, filled at once: no seams between them.
-        QPainterPath liquid;
-        liquid.setFillRule(Qt::WindingFill);
-        for (size_t k = 0; k + 2 < frame.liquid.size(); k += 3)
-            liquid.addPolygon(QPolygonF({toPoint(frame.liquid[k]), toPoint(frame.liquid[k + 1]),
-                                         toPoint(frame.liquid[k + 2]), toPoint(frame.liquid[k])}));
-        painter.fillPath(liquid, toColor(liquidColour));
+        QPainterPath region;
+        region.setFillRule(Qt::WindingFill);
+        for (size_t k = 0; k + 2 < triangles->size(); k += 3)
+            region.addPolygon(QPolygonF({toPoint((*triangles)[k]), toPoint((*triangles)[k + 1]),
+                                         toPoint((*triangles)[k + 2]), toPoint((*triangles)[k])}));
+        painter.fillPath(region, toColor(colour));
     }
     painter.setRenderHint(QPainter::Antialiasing);
     drawSegments(painter, frame.grid, gridColour);
@@ -74,11 +77,12 @@ QImage paintFrame(const Frame& frame)
     // counts rows, from the bottom.
     painter.setRenderHint(QPainter::Antialiasing, false);
     const int across = int(dotSize);
-    for (const ScreenPoint& dot : frame.dots) {
-        const int left = int(std::floor(dot.x + 0.5f)) - across / 2;
-        const int bottom = int(std::floor(float(frame.height) - dot.y + 0.5f)) - across / 2;
-        painter.fillRect(QRect(left, int(frame.height) - bottom - across, across, across), toColor(dotColour));
-    }
+    for (const auto& [points, colour] : {std::pair{&frame.dots, dotColour}, std::pair{&frame.particles, particleColour}})
+        for (const ScreenPoint& dot : *points) {
+            const int left = int(std::floor(dot.x + 0.5f)) - across / 2;
+            const int bottom = int(std::floor(float(frame.height) - dot.y + 0.5f)) - across / 2;
+            painter.fillRect(QRect(left, int(frame.height) - bottom - across, across, across), toColor(colour));
+        }
     painter.setRenderHint(QPainter::Antialiasing);
 
     // Each trail segment shades from the colour of its older point to that of

@@ -195,6 +195,35 @@ TEST(Liquid, TheHandPushesTheLiquidWhereItReaches)
     EXPECT_LT(far, 0.1 * near);
 }
 
+// A drag with Ctrl pours liquid into the cells near the pointer that hold
+// none, moving as the pointer does; not into a solid, not twice.
+TEST(Liquid, TheHandPoursLiquidWhereThereIsNone)
+{
+    FluidSolver water(testing_support::sceneFrom(
+        "[grid]\ncells = [32, 16]\ncell_size = 0.0625\n[fluid]\ngravity = [0.0, 9.8]\n[time]\nstep = 0.005\n"
+        "[[solid]]\nrectangle = { from = [8, 0], to = [9, 15] }\n"
+        "[[liquid]]\nrectangle = { from = [0.0, 0.5], to = [2.0, 1.0] }\n"));
+    LiquidSolver& liquid = *water.liquid;
+    const size_t start = liquid.particles().size();
+    liquid.pourAt(0.6, 0.6, 0.1, {0.0, 0.0});  // in the water already
+    EXPECT_EQ(liquid.particles().size(), start);
+    // Above the water, across the wall: the cells whose centres lie within
+    // 3 cells, but the wall's.
+    liquid.pourAt(0.5625, 0.25, 3 * 0.0625, {1.0, -2.0});
+    const size_t poured = liquid.particles().size() - start;
+    EXPECT_EQ(poured, 4u * (32 - 12));  // 32 centres within reach, 12 of them in the wall
+    for (size_t k = start; k < liquid.particles().size(); ++k) {
+        const LiquidParticle& p = liquid.particles()[k];
+        EXPECT_FALSE(water.domain.solidAt(p.x, p.y));
+        EXPECT_EQ(p.u, 1.0);
+        EXPECT_EQ(p.v, -2.0);
+    }
+    liquid.pourAt(0.5625, 0.25, 3 * 0.0625, {0.0, 0.0});
+    EXPECT_EQ(liquid.particles().size() - start, poured);
+    water.step();
+    EXPECT_NEAR(liquid.area(), liquid.particleArea(), 0.01 * liquid.particleArea());
+}
+
 // A tap pours at its band's rate into an empty box; an outlet in a tank's
 // floor lets the water run out as fast as its depth drives it (Torricelli's
 // sqrt(2 g h), less the jet's narrowing), an outflow band at its own rate.

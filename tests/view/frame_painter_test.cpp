@@ -1,5 +1,6 @@
 // The software renderer against the OpenGL view on the same state: the
 // pictures that flowbox-headless --frames writes must be those of the window.
+#include "sim/cell_fields.h"
 #include "sim/fluid_solver.h"
 #include "view/flow_view.h"
 #include "view/frame_painter.h"
@@ -26,10 +27,11 @@ struct TwoPictures {
     QImage software;
 };
 
-TwoPictures drawBoth(FluidSolver& solver)
+TwoPictures drawBoth(FluidSolver& solver, const FrameOptions& options = {})
 {
     FlowView view;
     view.setSolver(&solver);
+    view.options = options;
     view.resize(width, height);
     view.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -40,7 +42,7 @@ TwoPictures drawBoth(FluidSolver& solver)
     // Grabbing draws a frame of its own: the tracers are then as it drew them.
     TwoPictures pictures{view.grabFramebuffer(), QImage()};
     Frame frame;
-    composeFrame(solver, width, height, frame);
+    composeFrame(solver, width, height, frame, options);
     composeTrails(view.tracers, frame);
     pictures.software = paintFrame(frame);
     EXPECT_EQ(pictures.window.size(), pictures.software.size());
@@ -281,6 +283,62 @@ TEST(FramePainter, ALiquidIsFilledUpToItsSurface)
         EXPECT_EQ(above, 0);
         EXPECT_EQ(inDisc, 36);
         EXPECT_EQ(beside, 0);
+    }
+}
+
+// Over a field view the field shows in the liquid alone, the air above it
+// black, and the range is the liquid's; on request the particles are dots,
+// in the liquid, in both pictures.
+TEST(FramePainter, AFieldViewOfALiquidShowsTheLiquidAndItsParticlesOnRequest)
+{
+    FluidSolver solver(testing_support::sceneFrom(
+        "[grid]\ncells = [30, 18]\n[fluid]\ngravity = [0.0, 9.8]\n[time]\nstep = 0.05\n[tracers]\ncount = 0\n"
+        "[[liquid]]\nrectangle = { from = [0.0, 11.0], to = [30.0, 18.0] }\n"));
+    solver.step();
+    FrameOptions options;
+    options.field = CellField::speed;
+    options.arrows = options.grid = false;
+    options.particles = true;
+    const TwoPictures pictures = drawBoth(solver, options);
+    Frame frame;
+    composeFrame(solver, width, height, frame, options);
+    EXPECT_TRUE(frame.liquid.empty());
+    EXPECT_FALSE(frame.air.empty());
+    EXPECT_EQ(frame.particles.size(), solver.liquid->particles().size());
+    // The range is the liquid cells' alone.
+    const std::vector<double> speeds = cellValues(solver, CellField::speed);
+    double fastest = 0.0;
+    for (uint32_t i = 0; i < solver.nx; ++i)
+        for (uint32_t j = 0; j < solver.ny; ++j)
+            if (solver.liquid->liquidCell(i, j))
+                fastest = std::fmax(fastest, speeds[size_t(i) * solver.ny + j]);
+    EXPECT_EQ(frame.colourBar.high, fastest);
+    const double size = frame.cellSize;
+    auto particle = [](QRgb pixel) {
+        return std::abs(qBlue(pixel) - int(particleColour.blue * 255.0f + 0.5f)) <= 3 &&
+               std::abs(qGreen(pixel) - int(particleColour.green * 255.0f + 0.5f)) <= 3;
+    };
+    for (const QImage* picture : {&pictures.window, &pictures.software}) {
+        SCOPED_TRACE(picture == &pictures.window ? "window" : "software");
+        int airLit = 0, liquidDark = 0, dotsInAir = 0, dotsInLiquid = 0;
+        for (int x = 0; x < int(30 * size); ++x) {
+            for (int y = 0; y < int(10.5 * size); ++y) {
+                const QRgb pixel = picture->pixel(x, y);
+                const ColourBar& bar = frame.colourBar;
+                const bool underBar = x >= bar.x - 1 && x <= bar.x + bar.width + 1 && y <= bar.y + bar.height + 1;
+                airLit += (qRed(pixel) | qGreen(pixel) | qBlue(pixel)) != 0 && !underBar;
+                dotsInAir += particle(pixel);
+            }
+            for (int y = int(11.5 * size); y < int(17.5 * size); ++y) {
+                const QRgb pixel = picture->pixel(x, y);
+                liquidDark += (qRed(pixel) | qGreen(pixel) | qBlue(pixel)) == 0;
+                dotsInLiquid += particle(pixel);
+            }
+        }
+        EXPECT_EQ(airLit, 0);  // the colour bar's corner aside
+        EXPECT_EQ(liquidDark, 0);
+        EXPECT_EQ(dotsInAir, 0);
+        EXPECT_GT(dotsInLiquid, int(solver.liquid->particles().size()));
     }
 }
 
