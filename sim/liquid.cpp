@@ -620,9 +620,10 @@ namespace {
 
 // The part of the triangle a, b, c (length units) where a function linear
 // over it, with the values fa, fb, fc at its corners, is below 0: none, one
-// triangle or two.
+// triangle or two, each handed to visit.
+template <typename Visit>
 void negativePart(const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint& c, double fa, double fb, double fc,
-                  std::vector<LiquidPoint>& triangles)
+                  Visit& visit)
 {
     const LiquidPoint corners[3] = {a, b, c};
     const double values[3] = {fa, fb, fc};
@@ -639,38 +640,40 @@ void negativePart(const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint&
         }
     }
     for (int k = 1; k + 1 < count; ++k)
-        triangles.insert(triangles.end(), {polygon[0], polygon[k], polygon[k + 1]});
+        visit(polygon[0], polygon[k], polygon[k + 1]);
 }
 
 }  // namespace
 
-std::vector<LiquidPoint> LiquidSolver::liquidTriangles() const
-{
-    return trianglesWhere(1.0, 0.0);
-}
-
-std::vector<LiquidPoint> LiquidSolver::airTriangles() const
-{
-    return trianglesWhere(-1.0, 0.0);
-}
-
-std::vector<LiquidPoint> LiquidSolver::trianglesWhere(double sign, double shift) const
+template <typename Visit>
+void LiquidSolver::visitTriangles(double sign, double shift, Visit&& visit) const
 {
     // The level set taken as linear over triangles: each cell's four
     // quarters, between its centre, the middles of its sides and its
     // corners, where it is the mean of the centres around (the centres by
-    // a wall stand for the wall too). Solid cells hold none.
+    // a wall stand for the wall too). Solid cells hold none. A cell whose
+    // values around are all below 0 goes whole, as its two diagonal halves.
     auto at = [&](int64_t i, int64_t j) {
         return sign * (phi.values.at(uint32_t(std::clamp<int64_t>(i, 0, nx - 1)),
                                      uint32_t(std::clamp<int64_t>(j, 0, ny - 1))) -
                        shift);
     };
-    std::vector<LiquidPoint> triangles;
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j) {
             if (domain.isSolid(i, j))
                 continue;
             const double centre = at(i, j);
+            bool inside = true;
+            for (int si = -1; si <= 1 && inside; ++si)
+                for (int sj = -1; sj <= 1 && inside; ++sj)
+                    inside = at(int64_t(i) + si, int64_t(j) + sj) < 0.0;
+            if (inside) {
+                const LiquidPoint corners[4] = {{i * dx, j * dx}, {(i + 1) * dx, j * dx},
+                                                {(i + 1) * dx, (j + 1) * dx}, {i * dx, (j + 1) * dx}};
+                visit(corners[0], corners[1], corners[2]);
+                visit(corners[0], corners[2], corners[3]);
+                continue;
+            }
             const LiquidPoint middle{(i + 0.5) * dx, (j + 0.5) * dx};
             for (int si = -1; si <= 1; si += 2)
                 for (int sj = -1; sj <= 1; sj += 2) {
@@ -681,10 +684,28 @@ std::vector<LiquidPoint> LiquidSolver::trianglesWhere(double sign, double shift)
                     const LiquidPoint sidePoint{middle.x + 0.5 * si * dx, middle.y};
                     const LiquidPoint otherPoint{middle.x, middle.y + 0.5 * sj * dx};
                     const LiquidPoint cornerPoint{middle.x + 0.5 * si * dx, middle.y + 0.5 * sj * dx};
-                    negativePart(middle, sidePoint, cornerPoint, centre, side, corner, triangles);
-                    negativePart(middle, otherPoint, cornerPoint, centre, other, corner, triangles);
+                    negativePart(middle, sidePoint, cornerPoint, centre, side, corner, visit);
+                    negativePart(middle, otherPoint, cornerPoint, centre, other, corner, visit);
                 }
         }
+}
+
+std::vector<LiquidPoint> LiquidSolver::liquidTriangles() const
+{
+    return trianglesWhere(1.0);
+}
+
+std::vector<LiquidPoint> LiquidSolver::airTriangles() const
+{
+    return trianglesWhere(-1.0);
+}
+
+std::vector<LiquidPoint> LiquidSolver::trianglesWhere(double sign) const
+{
+    std::vector<LiquidPoint> triangles;
+    visitTriangles(sign, 0.0, [&](const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint& c) {
+        triangles.insert(triangles.end(), {a, b, c});
+    });
     return triangles;
 }
 
@@ -695,12 +716,10 @@ double LiquidSolver::area() const
 
 double LiquidSolver::areaUnder(double shift) const
 {
-    const std::vector<LiquidPoint> triangles = trianglesWhere(1.0, shift);
     double total = 0.0;
-    for (size_t k = 0; k + 2 < triangles.size(); k += 3) {
-        const LiquidPoint &a = triangles[k], &b = triangles[k + 1], &c = triangles[k + 2];
+    visitTriangles(1.0, shift, [&](const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint& c) {
         total += 0.5 * std::fabs((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
-    }
+    });
     return total;
 }
 

@@ -118,8 +118,11 @@ private:
     void buildLevelSet();
     // Moves the level set's surface out or in until the area under it is the particles'.
     void holdArea();
-    // Where the level set, less `shift`, times `sign` is below 0.
-    std::vector<LiquidPoint> trianglesWhere(double sign, double shift) const;
+    // Where the level set times `sign` is below 0.
+    std::vector<LiquidPoint> trianglesWhere(double sign) const;
+    // Each triangle where the level set, less `shift`, times `sign` is below 0.
+    template <typename Visit>
+    void visitTriangles(double sign, double shift, Visit&& visit) const;
     double areaUnder(double shift) const;
     void project(VelocityField& velocity, ScalarField& pressure);
     // Carries the velocity of the faces known into those beside them, layer
