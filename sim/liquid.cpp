@@ -84,6 +84,17 @@ LiquidSolver::LiquidSolver(const Scene& scene, const Domain& domain, const Liqui
     for (const Band& band : scene.inflows)
         for (uint32_t cell = band.range.first; cell <= band.range.last; ++cell)
             taps.push_back({band.range.side, cell, band.speedAt(cell)});
+    // What a cell's crowding comes to where the liquid is as seeded, every
+    // seed outside the solids: by the walls and the solids it is less.
+    const double part = dx / particlesPerSide;
+    std::vector<LiquidPoint> lattice;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            for (int p = 0; p < particlesPerSide; ++p)
+                for (int q = 0; q < particlesPerSide; ++q)
+                    if (!domain.solidAt(i * dx + (p + 0.5) * part, j * dx + (q + 0.5) * part))
+                        lattice.push_back({i * dx + (p + 0.5) * part, j * dx + (q + 0.5) * part});
+    seededCrowding = crowdingOf(lattice);
     seed(start);
     buildLevelSet();
     startArea = area();
@@ -322,18 +333,64 @@ double LiquidSolver::calibratedRadius() const
     return 0.5 * (above + below);
 }
 
+std::vector<LiquidPoint> LiquidSolver::particlesAndMirrors() const
+{
+    // The box's walls and the solids mirror the particles near them, or the
+    // surface would bend down along each wall and around each solid, and
+    // the liquid beside them would be taken for its surface.
+    const double reach = levelSetReach(), width = nx * dx, height = ny * dx;
+    const int cellsAround = int(std::ceil(reach / dx));
+    std::vector<LiquidPoint> points;
+    points.reserve(particleList.size() * 2);
+    for (const LiquidParticle& p : particleList) {
+        const double px = p.x, py = p.y;
+        const double xs[2] = {px, px < reach ? -px : px > width - reach ? 2.0 * width - px : px};
+        const double ys[2] = {py, py < reach ? -py : py > height - reach ? 2.0 * height - py : py};
+        for (int m = 0; m < (xs[1] != px ? 2 : 1); ++m)
+            for (int n = 0; n < (ys[1] != py ? 2 : 1); ++n)
+                points.push_back({xs[m], ys[n]});
+        if (domain.anySolid()) {
+            // Across the face of the nearest solid cell each way along each axis.
+            const int i = int(cellAlong(px, nx)), j = int(cellAlong(py, ny));
+            for (int axis = 0; axis < 2; ++axis)
+                for (int direction = -1; direction <= 1; direction += 2)
+                    for (int step = 1; step <= cellsAround; ++step) {
+                        const int ni = axis == 0 ? i + direction * step : i, nj = axis == 1 ? j + direction * step : j;
+                        if (ni < 0 || nj < 0 || ni >= int(nx) || nj >= int(ny))
+                            break;
+                        if (!domain.isSolid(uint32_t(ni), uint32_t(nj)))
+                            continue;
+                        const double face = ((axis == 0 ? ni : nj) + (direction < 0 ? 1 : 0)) * dx;
+                        const double along = axis == 0 ? px : py;
+                        if (std::fabs(along - face) < reach)
+                            points.push_back(axis == 0 ? LiquidPoint{2.0 * face - px, py} : LiquidPoint{px, 2.0 * face - py});
+                        break;
+                    }
+        }
+        // Across the surface of a disc that cuts cells, along its radius.
+        for (const SolidDisc& disc : scene.discs) {
+            if (!disc.cut)
+                continue;
+            const double cx = disc.centreX * dx, cy = disc.centreY * dx, r = disc.radius * dx;
+            const double distance = std::hypot(px - cx, py - cy);
+            if (distance > r && distance - r < reach && 2.0 * r > distance) {
+                const double inward = (2.0 * r - distance) / distance;
+                points.push_back({cx + inward * (px - cx), cy + inward * (py - cy)});
+            }
+        }
+    }
+    return points;
+}
+
 void LiquidSolver::buildLevelSet()
 {
-    // The particles of each cell, to look up those near a point.
+    // The points of each cell, to look up those near a point.
+    const std::vector<LiquidPoint> points = particlesAndMirrors();
     std::vector<std::vector<uint32_t>> inCell(size_t(nx) * ny);
-    for (uint32_t k = 0; k < particleList.size(); ++k) {
-        const uint32_t i = std::min(uint32_t(std::max(0.0, particleList[k].x / dx)), nx - 1);
-        const uint32_t j = std::min(uint32_t(std::max(0.0, particleList[k].y / dx)), ny - 1);
-        inCell[size_t(i) * ny + j].push_back(k);
-    }
+    for (uint32_t k = 0; k < points.size(); ++k)
+        inCell[size_t(cellAlong(points[k].x, nx)) * ny + cellAlong(points[k].y, ny)].push_back(k);
     const double reach = levelSetReach();
     const uint32_t cellsAround = uint32_t(std::ceil(reach / dx));
-    const double width = nx * dx, height = ny * dx;
     // Where no particle is within reach a centre is in the air, as far as
     // the level set needs to know.
     const double far = reach;
@@ -344,16 +401,8 @@ void LiquidSolver::buildLevelSet()
                 for (uint32_t a = i > cellsAround ? i - cellsAround : 0; a <= std::min(i + cellsAround, nx - 1); ++a)
                     for (uint32_t b = j > cellsAround ? j - cellsAround : 0; b <= std::min(j + cellsAround, ny - 1);
                          ++b)
-                        for (uint32_t k : inCell[size_t(a) * ny + b]) {
-                            // The box's walls mirror the particles near them,
-                            // or the surface would bend down along each wall.
-                            const double px = particleList[k].x, py = particleList[k].y;
-                            const double xs[2] = {px, px < reach ? -px : px > width - reach ? 2.0 * width - px : px};
-                            const double ys[2] = {py, py < reach ? -py : py > height - reach ? 2.0 * height - py : py};
-                            for (int m = 0; m < (xs[1] != px ? 2 : 1); ++m)
-                                for (int n = 0; n < (ys[1] != py ? 2 : 1); ++n)
-                                    visit(xs[m], ys[n]);
-                        }
+                        for (uint32_t k : inCell[size_t(a) * ny + b])
+                            visit(points[k].x, points[k].y);
             });
             phi.values.at(i, j) = distance < 0.0 ? far : std::min(distance - radius, far);
         }
@@ -400,22 +449,26 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
             row.diagonal = 1.0;
             return row;
         }
-        auto neighbour = [&](bool exists, uint32_t ni, uint32_t nj, double& coefficient) {
-            if (!exists || domain.isSolid(ni, nj))
+        // Each face weighs by the part of it open to the flow (0 beside a
+        // solid, less than 1 where a disc cuts it).
+        auto neighbour = [&](bool exists, uint32_t ni, uint32_t nj, double open, double& coefficient) {
+            if (!exists || open == 0.0)
                 return;
             if (liquidCell(ni, nj)) {
-                coefficient = -1.0;
-                row.diagonal += 1.0;
+                coefficient = -open;
+                row.diagonal += open;
             } else {
-                row.diagonal += 1.0 / share(i, j, ni, nj);
+                row.diagonal += open / share(i, j, ni, nj);
             }
         };
-        neighbour(i > 0, i - 1, j, row.beforeA);
-        neighbour(j > 0, i, j - 1, row.beforeB);
-        neighbour(j + 1 < ny, i, j + 1, row.afterB);
-        neighbour(i + 1 < nx, i + 1, j, row.afterA);
+        neighbour(i > 0, i - 1, j, domain.aperture(0, i, j), row.beforeA);
+        neighbour(j > 0, i, j - 1, domain.aperture(1, i, j), row.beforeB);
+        neighbour(j + 1 < ny, i, j + 1, domain.aperture(1, i, j + 1), row.afterB);
+        neighbour(i + 1 < nx, i + 1, j, domain.aperture(0, i + 1, j), row.afterA);
         // Beyond an outlet the pressure is 0.
         row.diagonal += domain.outletFaceCounts()[size_t(i) * ny + j];
+        if (row.diagonal == 0.0)
+            row.diagonal = 1.0;  // shut in by the discs
         return row;
     };
     // Particles carried through a velocity that is divergence-free only at
@@ -423,17 +476,10 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
     // liquid or more: a cell holding more particles than it was seeded with
     // is given a little divergence, to spread them out over a few ticks
     // (and one holding fewer, deep in the liquid, a little convergence).
-    std::vector<double> crowding(size_t(nx) * ny, 0.0);
-    for (const LiquidParticle& p : particleList) {
-        const double gx = std::clamp(p.x / dx - 0.5, 0.0, double(nx - 1)), gy = std::clamp(p.y / dx - 0.5, 0.0, double(ny - 1));
-        const uint32_t i0 = std::min(uint32_t(gx), nx - 2), j0 = std::min(uint32_t(gy), ny - 2);
-        const double fx = gx - i0, fy = gy - j0;
-        crowding[size_t(i0) * ny + j0] += (1.0 - fx) * (1.0 - fy);
-        crowding[size_t(i0 + 1) * ny + j0] += fx * (1.0 - fy);
-        crowding[size_t(i0) * ny + j0 + 1] += (1.0 - fx) * fy;
-        crowding[size_t(i0 + 1) * ny + j0 + 1] += fx * fy;
-    }
-    const double seeded = double(particlesPerSide * particlesPerSide);
+    std::vector<LiquidPoint> places(particleList.size());
+    for (size_t k = 0; k < particleList.size(); ++k)
+        places[k] = {particleList[k].x, particleList[k].y};
+    const std::vector<double> crowding = crowdingOf(places);
     std::vector<double> rhs(size_t(nx) * ny, 0.0);
     const double scale = density * dx / dt;
     for (uint32_t i = 0; i < nx; ++i)
@@ -444,10 +490,12 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
                 // the surface a cell may rightly hold fewer.
                 const bool deep = (i == 0 || liquidCell(i - 1, j)) && (i + 1 == nx || liquidCell(i + 1, j)) &&
                                   (j == 0 || liquidCell(i, j - 1)) && (j + 1 == ny || liquidCell(i, j + 1));
-                const double excess = crowding[k] / seeded - 1.0;
+                const double excess = seededCrowding[k] > 0.0 ? crowding[k] / seededCrowding[k] - 1.0 : 0.0;
                 const double spread = spreadRate * (deep ? excess : std::max(0.0, excess)) * dx / dt;
-                rhs[k] = -scale * (velocity.u.at(i + 1, j) - velocity.u.at(i, j) + velocity.v.at(i, j + 1) -
-                                   velocity.v.at(i, j) - spread);
+                rhs[k] = -scale * (domain.aperture(0, i + 1, j) * velocity.u.at(i + 1, j) -
+                                   domain.aperture(0, i, j) * velocity.u.at(i, j) +
+                                   domain.aperture(1, i, j + 1) * velocity.v.at(i, j + 1) -
+                                   domain.aperture(1, i, j) * velocity.v.at(i, j) - spread);
             }
     std::vector<double> result(rhs.size(), 0.0);
     const LinearSolve solve{scene.tolerance, scene.iterationLimit, scene.preconditioner, true};
@@ -467,12 +515,20 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
     };
     for (uint32_t i = 1; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
-            if ((liquidCell(i - 1, j) || liquidCell(i, j)) && !domain.isSolid(i - 1, j) && !domain.isSolid(i, j))
+            if ((liquidCell(i - 1, j) || liquidCell(i, j)) && domain.aperture(0, i, j) > 0.0)
                 velocity.u.at(i, j) -= factor * difference(i - 1, j, i, j);
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 1; j < ny; ++j)
-            if ((liquidCell(i, j - 1) || liquidCell(i, j)) && !domain.isSolid(i, j - 1) && !domain.isSolid(i, j))
+            if ((liquidCell(i, j - 1) || liquidCell(i, j)) && domain.aperture(1, i, j) > 0.0)
                 velocity.v.at(i, j) -= factor * difference(i, j - 1, i, j);
+    // A face that the cutting discs shut whole holds nothing: at rest, as the disc.
+    for (int c = 0; c < 2 && domain.cutsCells(); ++c) {
+        GridArray& component = velocity.component(c);
+        for (uint32_t a = 0; a < component.extent[0]; ++a)
+            for (uint32_t b = 0; b < component.extent[1]; ++b)
+                if (domain.aperture(c, a, b) == 0.0)
+                    component.at(a, b) = 0.0;
+    }
     // An outlet's face beside liquid: to the 0 beyond it.
     for (uint32_t j = 0; j < ny; ++j) {
         if (std::isnan(domain.borderFace(Side::left, j)) && liquidCell(0, j))
@@ -486,6 +542,22 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
         if (std::isnan(domain.borderFace(Side::bottom, i)) && liquidCell(i, ny - 1))
             velocity.v.at(i, ny) += factor * pressure.values.at(i, ny - 1);
     }
+}
+
+std::vector<double> LiquidSolver::crowdingOf(const std::vector<LiquidPoint>& places) const
+{
+    // Each place shared among the four cell centres around it, bilinearly.
+    std::vector<double> crowding(size_t(nx) * ny, 0.0);
+    for (const LiquidPoint& p : places) {
+        const double gx = std::clamp(p.x / dx - 0.5, 0.0, double(nx - 1)), gy = std::clamp(p.y / dx - 0.5, 0.0, double(ny - 1));
+        const uint32_t i0 = std::min(uint32_t(gx), nx - 2), j0 = std::min(uint32_t(gy), ny - 2);
+        const double fx = gx - i0, fy = gy - j0;
+        crowding[size_t(i0) * ny + j0] += (1.0 - fx) * (1.0 - fy);
+        crowding[size_t(i0 + 1) * ny + j0] += fx * (1.0 - fy);
+        crowding[size_t(i0) * ny + j0 + 1] += (1.0 - fx) * fy;
+        crowding[size_t(i0 + 1) * ny + j0 + 1] += fx * fy;
+    }
+    return crowding;
 }
 
 void LiquidSolver::extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers)

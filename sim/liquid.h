@@ -103,6 +103,10 @@ private:
     std::vector<TapFace> taps;
     double startArea = 0.0;
     size_t startCount = 0;
+    // Per cell centre: the particles near it, each weighed bilinearly by its
+    // place; seededCrowding, what the seeds of a liquid filling the box give.
+    std::vector<double> crowdingOf(const std::vector<LiquidPoint>& places) const;
+    std::vector<double> seededCrowding;
     bool holdsArea = false;     // once the start's area is known
     double surfaceShift = 0.0;  // by which the last level set was moved out (length units)
     ScalarField phi;
@@ -116,6 +120,9 @@ private:
     void seed(const LiquidStart& start);
     void particlesToGrid(VelocityField& velocity, std::vector<uint8_t> known[2]) const;
     void buildLevelSet();
+    // The particles' places, and their mirror images across the walls and
+    // the solids' surfaces near them.
+    std::vector<LiquidPoint> particlesAndMirrors() const;
     // Moves the level set's surface out or in until the area under it is the particles'.
     void holdArea();
     // Where the level set times `sign` is below 0.
