@@ -193,6 +193,8 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     particlesToGrid(velocity, known);
     extend(velocity, known, 2);
     buildLevelSet();
+    if (scene.viscosity > 0.0)
+        diffuse(velocity, known);
     // Gravity on every face; the walls and solids hold theirs.
     for (size_t k = 0; k < velocity.u.size(); ++k)
         velocity.u.data[k] += dt * scene.gravityX;
@@ -441,8 +443,15 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
         const double inside = phi.values.at(i, j), outside = phi.values.at(ni, nj);
         return std::max(nearestSurface, inside / (inside - outside));
     };
+    // At the surface the pressure balances the viscous normal stress,
+    // 2 rho nu n.(grad u).n, n the level set's normal - 0 without viscosity.
+    // It is what damps a wave on a viscous liquid.
+    const std::vector<double> surfacePressure = viscousSurfacePressure(velocity);
+    auto atSurface = [&](uint32_t i, uint32_t j) {
+        return surfacePressure.empty() ? 0.0 : surfacePressure[size_t(i) * ny + j];
+    };
     // Beyond a wall or into a solid nothing flows but what the face is held
-    // at; into the air the pressure falls to 0 at the surface.
+    // at; into the air the pressure falls to that at the surface.
     auto rowAt = [&](uint32_t i, uint32_t j) {
         FivePointRow row;
         if (!liquidCell(i, j)) {
@@ -496,6 +505,18 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
                                    domain.aperture(0, i, j) * velocity.u.at(i, j) +
                                    domain.aperture(1, i, j + 1) * velocity.v.at(i, j + 1) -
                                    domain.aperture(1, i, j) * velocity.v.at(i, j) - spread);
+                if (surfacePressure.empty())
+                    continue;
+                // The surface's pressure, carried to the right-hand side
+                // from each face that crosses it.
+                auto crossing = [&](bool exists, uint32_t ni, uint32_t nj, double open) {
+                    if (exists && open > 0.0 && !liquidCell(ni, nj) && !domain.isSolid(ni, nj))
+                        rhs[k] += open * atSurface(i, j) / share(i, j, ni, nj);
+                };
+                crossing(i > 0, i - 1, j, domain.aperture(0, i, j));
+                crossing(j > 0, i, j - 1, domain.aperture(1, i, j));
+                crossing(j + 1 < ny, i, j + 1, domain.aperture(1, i, j + 1));
+                crossing(i + 1 < nx, i + 1, j, domain.aperture(0, i + 1, j));
             }
     std::vector<double> result(rhs.size(), 0.0);
     const LinearSolve solve{scene.tolerance, scene.iterationLimit, scene.preconditioner, true};
@@ -510,8 +531,8 @@ void LiquidSolver::project(VelocityField& velocity, ScalarField& pressure)
         if (here && there)
             return pressure.values.at(ni, nj) - pressure.values.at(i, j);
         if (here)
-            return -pressure.values.at(i, j) / share(i, j, ni, nj);
-        return pressure.values.at(ni, nj) / share(ni, nj, i, j);
+            return (atSurface(i, j) - pressure.values.at(i, j)) / share(i, j, ni, nj);
+        return (pressure.values.at(ni, nj) - atSurface(ni, nj)) / share(ni, nj, i, j);
     };
     for (uint32_t i = 1; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
@@ -558,6 +579,78 @@ std::vector<double> LiquidSolver::crowdingOf(const std::vector<LiquidPoint>& pla
         crowding[size_t(i0 + 1) * ny + j0 + 1] += fx * fy;
     }
     return crowding;
+}
+
+std::vector<double> LiquidSolver::viscousSurfacePressure(const VelocityField& velocity) const
+{
+    if (!(scene.viscosity > 0.0))
+        return {};
+    std::vector<double> stress(size_t(nx) * ny, 0.0);
+    auto centreU = [&](uint32_t i, uint32_t j) { return 0.5 * (velocity.u.at(i, j) + velocity.u.at(i + 1, j)); };
+    auto centreV = [&](uint32_t i, uint32_t j) { return 0.5 * (velocity.v.at(i, j) + velocity.v.at(i, j + 1)); };
+    for (uint32_t i = 1; i + 1 < nx; ++i)
+        for (uint32_t j = 1; j + 1 < ny; ++j) {
+            if (!liquidCell(i, j))
+                continue;
+            const double nxGrad = phi.values.at(i + 1, j) - phi.values.at(i - 1, j);
+            const double nyGrad = phi.values.at(i, j + 1) - phi.values.at(i, j - 1);
+            const double length = std::hypot(nxGrad, nyGrad);
+            if (!(length > 0.0))
+                continue;
+            const double n[2] = {nxGrad / length, nyGrad / length};
+            const double ux = (velocity.u.at(i + 1, j) - velocity.u.at(i, j)) / dx;
+            const double vy = (velocity.v.at(i, j + 1) - velocity.v.at(i, j)) / dx;
+            const double uy = (centreU(i, j + 1) - centreU(i, j - 1)) / (2.0 * dx);
+            const double vx = (centreV(i + 1, j) - centreV(i - 1, j)) / (2.0 * dx);
+            stress[size_t(i) * ny + j] = 2.0 * scene.density * scene.viscosity *
+                                         (n[0] * n[0] * ux + n[0] * n[1] * (uy + vx) + n[1] * n[1] * vy);
+        }
+    return stress;
+}
+
+int LiquidSolver::diffusionParts(const Scene& scene)
+{
+    // Explicit diffusion holds while nu dt / dx^2 stays under 1/4 a part.
+    return std::max(1, int(std::ceil(scene.viscosity * scene.timeStep / (scene.cellSize * scene.cellSize) / 0.2)));
+}
+
+void LiquidSolver::diffuse(VelocityField& velocity, const std::vector<uint8_t> known[2]) const
+{
+    // Explicitly, in equal parts of the step, on the faces the liquid's
+    // particles reached and those the velocity was carried on to. A face
+    // beside one that holds nothing takes its own value there: no stress
+    // across the surface. Beyond a wall the tangential velocity takes the
+    // wall's rule (at rest, sliding, or mirrored where the wall slips).
+    const int parts = diffusionParts(scene);
+    const double rate = scene.viscosity * scene.timeStep / (dx * dx) / parts;
+    const Wall &left = domain.wall(Side::left), &right = domain.wall(Side::right);
+    const Wall &top = domain.wall(Side::top), &bottom = domain.wall(Side::bottom);
+    for (int c = 0; c < 2; ++c) {
+        GridArray& component = velocity.component(c);
+        const uint32_t lines = component.extent[0], length = component.extent[1];
+        const std::vector<uint8_t>& have = known[c];
+        const std::vector<uint8_t> held = domain.heldFaces(c);
+        std::vector<double> next(component.size());
+        for (int part = 0; part < parts; ++part) {
+            for (uint32_t a = 0; a < lines; ++a)
+                for (uint32_t b = 0; b < length; ++b) {
+                    const size_t k = size_t(a) * length + b;
+                    const double here = component.data[k];
+                    next[k] = here;
+                    if (!have[k] || held[k])
+                        continue;
+                    // Past the border lies a wall the component runs along.
+                    auto beside = [&](bool inside, size_t n, const Wall& wall) {
+                        return inside ? (have[n] ? component.data[n] : here) : ghostSample(wall, here);
+                    };
+                    const double around = beside(a > 0, k - length, left) + beside(a + 1 < lines, k + length, right) +
+                                          beside(b > 0, k - 1, top) + beside(b + 1 < length, k + 1, bottom);
+                    next[k] = here + rate * (around - 4.0 * here);
+                }
+            for (size_t k = 0; k < next.size(); ++k)
+                component.data[k] = next[k];
+        }
+    }
 }
 
 void LiquidSolver::extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers)

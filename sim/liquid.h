@@ -43,6 +43,8 @@ public:
     // the time step; the domain its walls and solids. Particles are seeded
     // jittered in the liquid's cells, never inside solids, from a fixed seed.
     LiquidSolver(const Scene& scene, const Domain& domain, const LiquidStart& start);
+    // How many parts the viscosity's explicit diffusion takes a step in.
+    static int diffusionParts(const Scene& scene);
     // Where a scene's [[liquid]] entries say.
     static LiquidStart startOf(const Scene& scene);
 
@@ -132,6 +134,11 @@ private:
     void visitTriangles(double sign, double shift, Visit&& visit) const;
     double areaUnder(double shift) const;
     void project(VelocityField& velocity, ScalarField& pressure);
+    // Per cell, where the liquid meets the air: the pressure that balances
+    // the viscous normal stress at its surface; empty without viscosity.
+    std::vector<double> viscousSurfacePressure(const VelocityField& velocity) const;
+    // The viscosity's diffusion of the faces known, explicit.
+    void diffuse(VelocityField& velocity, const std::vector<uint8_t> known[2]) const;
     // Carries the velocity of the faces known into those beside them, layer
     // by layer, for `layers` layers.
     static void extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers);

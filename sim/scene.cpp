@@ -410,8 +410,10 @@ SceneProblem Scene::firstLiquidProblem(const std::vector<uint8_t>& solid) const
                         shortNumber(drained) + ": it would fill up; give it an outlet, or outflow bands enough"};
     if (heat.enabled)
         return {"heat", "a scene with liquid carries no heat yet"};
-    if (viscosity != 0.0)
-        return {"fluid.viscosity", "a liquid's viscosity is not built yet: [fluid] viscosity must be 0"};
+    // The liquid's viscosity diffuses explicitly, in parts of the step.
+    if (viscosity * timeStep / (cellSize * cellSize) > 10.0)
+        return {"fluid.viscosity", "a liquid's viscosity may be at most 10 cell sizes squared a step (" +
+                                       shortNumber(10.0 * cellSize * cellSize / timeStep) + " here)"};
     return {};
 }
 

@@ -9,7 +9,8 @@
 //   flowbox-validate heated-cavity --rayleigh RA --cells N [--scheme S] [--courant C] [--steady RATE]
 //                    [--time-limit T]
 //   flowbox-validate onset --rayleigh RA --cells N [--step DT] [--duration T]
-//   flowbox-validate liquid --case rest|wave|blob|dam --cells N [--depth D] [--step DT] [--settle T]
+//   flowbox-validate liquid --case rest|wave|blob|dam --cells N [--depth D] [--viscosity NU] [--amplitude A]
+//                    [--step DT] [--settle T]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
 // and Shin's table for Re 100, 400 or 1000 (docs/validation/ghia1982-reRE.csv,
@@ -244,11 +245,16 @@ int main(int argc, char* argv[])
         }
         if (which == "wave") {
             const double depth = number(options, "depth", 0.5);
-            const validation::StandingWave wave = validation::standingWave(cells, depth);
+            const double viscosity = number(options, "viscosity", 0.0);
+            const validation::StandingWave wave =
+                validation::standingWave(cells, depth, number(options, "amplitude", 0.01), viscosity);
+            const double pi = std::acos(-1.0);
             std::printf("{\"flow\": \"liquid\", \"case\": \"wave\", \"cells\": %u, \"depth\": %g, "
-                        "\"period\": %.5f, \"theory\": %.5f, \"error\": %.5f, \"last_half_swing\": %.5f, "
+                        "\"viscosity\": %g, \"period\": %.5f, \"theory\": %.5f, \"error\": %.5f, "
+                        "\"last_half_swing\": %.5f, \"decay_rate\": %.5f, \"lamb_decay_rate\": %.5f, "
                         "\"area_change\": %.5f}\n",
-                        cells, depth, wave.period, wave.theory, wave.period / wave.theory - 1.0, wave.lastAmplitude,
+                        cells, depth, viscosity, wave.period, wave.theory, wave.period / wave.theory - 1.0,
+                        wave.lastAmplitude, wave.decayRate, 2.0 * viscosity * pi * pi,
                         wave.area[1] / wave.area[0] - 1.0);
             return 0;
         }

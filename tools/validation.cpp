@@ -450,12 +450,13 @@ StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step
     return still;
 }
 
-StandingWave standingWave(uint32_t cells, double depth, double amplitude)
+StandingWave standingWave(uint32_t cells, double depth, double amplitude, double viscosity)
 {
     const double pi = std::acos(-1.0);
     const uint32_t rows = uint32_t(std::lround(cells * depth * 1.5));
     const double step = 0.15 / cells;
-    const Scene scene = liquidTank(cells, rows, step);
+    Scene scene = liquidTank(cells, rows, step);
+    scene.viscosity = viscosity;
     const double top = rows * scene.cellSize - depth;
     LiquidTank tank(scene, below([&](double x) { return top - amplitude * std::cos(pi * x); }));
     StandingWave wave;
@@ -474,6 +475,7 @@ StandingWave standingWave(uint32_t cells, double depth, double amplitude)
         if ((before > 0.0) != (now > 0.0)) {
             crossings.push_back((tick - 1 + before / (before - now)) * step);
             wave.lastAmplitude = peak;
+            wave.swings.push_back(peak);
             peak = 0.0;
         }
         before = now;
@@ -482,6 +484,9 @@ StandingWave standingWave(uint32_t cells, double depth, double amplitude)
     // Half a period from each crossing to the next.
     if (crossings.size() >= 3)
         wave.period = 2.0 * (crossings.back() - crossings.front()) / double(crossings.size() - 1);
+    // From the second half swing (the first starts at the top) to the last.
+    if (wave.swings.size() >= 3)
+        wave.decayRate = std::log(wave.swings[1] / wave.swings.back()) / ((wave.swings.size() - 2) * 0.5 * wave.period);
     return wave;
 }
 

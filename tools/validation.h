@@ -173,10 +173,15 @@ StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step
 // level at the two walls, against linear theory's period
 // 2 pi / sqrt(g k tanh(k h)), k = pi, over three periods; the wave's last
 // half swing; the area at the start and at the end.
+// With a viscosity, the amplitude decays as exp(-decayRate t), which Lamb
+// gives as 2 nu k^2 for slip walls (the peaks of the half swings, from the
+// second to the last, in swings).
 struct StandingWave {
     double period = 0.0, theory = 0.0, lastAmplitude = 0.0, area[2] = {0.0, 0.0};
+    std::vector<double> swings;
+    double decayRate = 0.0;
 };
-StandingWave standingWave(uint32_t cells, double depth, double amplitude = 0.01);
+StandingWave standingWave(uint32_t cells, double depth, double amplitude = 0.01, double viscosity = 0.0);
 
 // A disc of water (radius 0.1, in a box 1 across) thrown up at a slant, for
 // 0.4 units of time: the farthest its centroid strays from the parabola

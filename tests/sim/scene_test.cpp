@@ -625,8 +625,8 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
         {"[grid]\ncells = [8, 8]\n[[solid]]\nrectangle = { from = [0, 0], to = [3, 1] }\n[[inflow]]\nside = \"top\"\n"
          "cells = [1, 2]\nspeed = 1.0\nliquid = true\n[[outlet]]\nside = \"right\"\ncells = [6, 7]\n",
          "an opening leads into a solid cell (cells 1 to 2 of the top side)"},
-        {"[grid]\ncells = [8, 8]\n[fluid]\nviscosity = 0.1\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n",
-         "test.toml:4:13: a liquid's viscosity is not built yet"},
+        {"[grid]\ncells = [8, 8]\n[fluid]\nviscosity = 1000.0\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n",
+         "test.toml:4:13: a liquid's viscosity may be at most 10 cell sizes squared a step (200 here)"},
         {"[grid]\ncells = [8, 8]\n[heat]\n[[liquid]]\nrectangle = { from = [0.0, 4.0], to = [8.0, 8.0] }\n",
          "test.toml:3:1: a scene with liquid carries no heat yet"},
         // Heat: its table, its walls, and temperatures that only a scene with heat takes.
