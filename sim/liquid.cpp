@@ -194,7 +194,7 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     extend(velocity, known, 2);
     buildLevelSet();
     if (scene.viscosity > 0.0)
-        diffuse(velocity, known);
+        applyViscosity(velocity, known);
     // Gravity on every face; the walls and solids hold theirs.
     for (size_t k = 0; k < velocity.u.size(); ++k)
         velocity.u.data[k] += dt * scene.gravityX;
@@ -356,8 +356,8 @@ std::vector<LiquidPoint> LiquidSolver::particlesAndMirrors() const
             const int i = int(cellAlong(px, nx)), j = int(cellAlong(py, ny));
             for (int axis = 0; axis < 2; ++axis)
                 for (int direction = -1; direction <= 1; direction += 2)
-                    for (int step = 1; step <= cellsAround; ++step) {
-                        const int ni = axis == 0 ? i + direction * step : i, nj = axis == 1 ? j + direction * step : j;
+                    for (int cellsOut = 1; cellsOut <= cellsAround; ++cellsOut) {
+                        const int ni = axis == 0 ? i + direction * cellsOut : i, nj = axis == 1 ? j + direction * cellsOut : j;
                         if (ni < 0 || nj < 0 || ni >= int(nx) || nj >= int(ny))
                             break;
                         if (!domain.isSolid(uint32_t(ni), uint32_t(nj)))
@@ -614,7 +614,7 @@ int LiquidSolver::diffusionParts(const Scene& scene)
     return std::max(1, int(std::ceil(scene.viscosity * scene.timeStep / (scene.cellSize * scene.cellSize) / 0.2)));
 }
 
-void LiquidSolver::diffuse(VelocityField& velocity, const std::vector<uint8_t> known[2]) const
+void LiquidSolver::applyViscosity(VelocityField& velocity, const std::vector<uint8_t> known[2]) const
 {
     // Explicitly, in equal parts of the step, on the faces the liquid's
     // particles reached and those the velocity was carried on to. A face

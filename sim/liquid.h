@@ -138,7 +138,7 @@ private:
     // the viscous normal stress at its surface; empty without viscosity.
     std::vector<double> viscousSurfacePressure(const VelocityField& velocity) const;
     // The viscosity's diffusion of the faces known, explicit.
-    void diffuse(VelocityField& velocity, const std::vector<uint8_t> known[2]) const;
+    void applyViscosity(VelocityField& velocity, const std::vector<uint8_t> known[2]) const;
     // Carries the velocity of the faces known into those beside them, layer
     // by layer, for `layers` layers.
     static void extend(VelocityField& velocity, std::vector<uint8_t> known[2], int layers);

@@ -136,15 +136,16 @@ void FlowView::paintGL()
                     float(frame.cellRows * frame.cellSize));
     }
 
-    auto fillTriangles = [](const std::vector<ScreenPoint>& corners, const FrameColour& colour) {
+    // Points of one colour, drawn as `mode` takes them (triangles, points).
+    auto drawVertices = [](GLenum mode, const std::vector<ScreenPoint>& points, const FrameColour& colour) {
         glColor3f(colour.red, colour.green, colour.blue);
-        glBegin(GL_TRIANGLES);
-        for (const ScreenPoint& corner : corners)
-            glVertex2f(corner.x, corner.y);
+        glBegin(mode);
+        for (const ScreenPoint& point : points)
+            glVertex2f(point.x, point.y);
         glEnd();
     };
-    fillTriangles(frame.liquid, liquidColour);
-    fillTriangles(frame.air, airColour);
+    drawVertices(GL_TRIANGLES, frame.liquid, liquidColour);
+    drawVertices(GL_TRIANGLES, frame.air, airColour);
 
     glColor3f(gridColour.red, gridColour.green, gridColour.blue);
     drawSegments(frame.grid);
@@ -172,16 +173,9 @@ void FlowView::paintGL()
     glColor3f(arrowColour.red, arrowColour.green, arrowColour.blue);
     drawSegments(frame.arrows);
 
-    auto drawPoints = [](const std::vector<ScreenPoint>& points, const FrameColour& colour) {
-        glColor3f(colour.red, colour.green, colour.blue);
-        glPointSize(dotSize);
-        glBegin(GL_POINTS);
-        for (const ScreenPoint& point : points)
-            glVertex2f(point.x, point.y);
-        glEnd();
-    };
-    drawPoints(frame.dots, dotColour);
-    drawPoints(frame.particles, particleColour);
+    glPointSize(dotSize);
+    drawVertices(GL_POINTS, frame.dots, dotColour);
+    drawVertices(GL_POINTS, frame.particles, particleColour);
 
     paintTracers();
     if (frame.colourBar.shown)
