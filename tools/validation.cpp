@@ -525,9 +525,10 @@ ThrownBlob thrownBlob(uint32_t cells, double step)
     return blob;
 }
 
-// Read off the published figures (a column of height 2a; Martin and Moyce's
-// Figure 3, a = 2.25 in; Koshizuka and Oka's experiment beside their
-// method), short of where a tank 4a wide ends.
+// Points read off the published figures by others, as public validation
+// data tabulates them (a column of height 2a; Martin and Moyce's Figure 3,
+// a = 2.25 in; Koshizuka and Oka's experiment beside their method), short
+// of where a tank 4a wide ends.
 const std::vector<std::pair<double, double>> martinMoyceFront = {
     {0.832, 1.217}, {1.219, 1.474}, {1.997, 2.292}, {2.547, 2.995}};
 const std::vector<std::pair<double, double>> koshizukaOkaFront = {
