@@ -49,6 +49,13 @@ TwoPictures drawBoth(FluidSolver& solver, const FrameOptions& options = {})
     return pictures;
 }
 
+// Whether a pixel shows a colour of the frame, to the renderers' rounding.
+bool drawnIn(QRgb pixel, const FrameColour& colour)
+{
+    auto near = [](int channel, float value) { return std::abs(channel - int(value * 255.0f + 0.5f)) <= 3; };
+    return near(qRed(pixel), colour.red) && near(qGreen(pixel), colour.green) && near(qBlue(pixel), colour.blue);
+}
+
 bool gridOnly(QRgb pixel)
 {
     return qRed(pixel) > 0 && qGreen(pixel) == 0 && qBlue(pixel) == 0;
@@ -252,10 +259,7 @@ TEST(FramePainter, ALiquidIsFilledUpToItsSurface)
     Frame frame;
     composeFrame(solver, width, height, frame);
     const double size = frame.cellSize;
-    auto liquid = [](QRgb pixel) {
-        return std::abs(qBlue(pixel) - int(liquidColour.blue * 255.0f + 0.5f)) <= 3 &&
-               std::abs(qRed(pixel) - int(liquidColour.red * 255.0f + 0.5f)) <= 3;
-    };
+    auto liquid = [](QRgb pixel) { return drawnIn(pixel, liquidColour); };
     for (const QImage* picture : {&pictures.window, &pictures.software}) {
         SCOPED_TRACE(picture == &pictures.window ? "window" : "software");
         // Liquid around a point, beside the grid's lines and dots drawn over it.
@@ -314,10 +318,7 @@ TEST(FramePainter, AFieldViewOfALiquidShowsTheLiquidAndItsParticlesOnRequest)
                 fastest = std::fmax(fastest, speeds[size_t(i) * solver.ny + j]);
     EXPECT_EQ(frame.colourBar.high, fastest);
     const double size = frame.cellSize;
-    auto particle = [](QRgb pixel) {
-        return std::abs(qBlue(pixel) - int(particleColour.blue * 255.0f + 0.5f)) <= 3 &&
-               std::abs(qGreen(pixel) - int(particleColour.green * 255.0f + 0.5f)) <= 3;
-    };
+    auto particle = [](QRgb pixel) { return drawnIn(pixel, particleColour); };
     for (const QImage* picture : {&pictures.window, &pictures.software}) {
         SCOPED_TRACE(picture == &pictures.window ? "window" : "software");
         int airLit = 0, liquidDark = 0, dotsInAir = 0, dotsInLiquid = 0;
