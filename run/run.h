@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-// The flow's state after a tick, as the tick line reports it.
+// The flow's state after a tick, as the tick line reports it; in a liquid,
+// over the cells under its surface, and the energy over its particles.
 struct FlowSummary {
     double maxDivergence = 0.0;  // of the flow through the faces' open parts, over the cells
     double maxSpeed = 0.0;       // at the cell centres

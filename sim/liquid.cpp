@@ -102,12 +102,15 @@ LiquidSolver::LiquidSolver(const Scene& scene, const Domain& domain, const Liqui
     holdsArea = true;
 }
 
-double LiquidSolver::particleArea() const
+double LiquidSolver::areaPerParticle() const
 {
     // Without liquid at the start, a particle stands for its share of a cell.
-    const double each = startCount > 0 ? startArea / double(startCount)
-                                       : dx * dx / (particlesPerSide * particlesPerSide);
-    return each * double(particleList.size());
+    return startCount > 0 ? startArea / double(startCount) : dx * dx / (particlesPerSide * particlesPerSide);
+}
+
+double LiquidSolver::particleArea() const
+{
+    return areaPerParticle() * double(particleList.size());
 }
 
 LiquidStart LiquidSolver::startOf(const Scene& scene)
@@ -894,6 +897,14 @@ double LiquidSolver::largestSpeed() const
     for (const LiquidParticle& p : particleList)
         largest = std::max(largest, std::hypot(p.u, p.v));
     return largest;
+}
+
+double LiquidSolver::kineticEnergy() const
+{
+    double sumOfSquares = 0.0;
+    for (const LiquidParticle& p : particleList)
+        sumOfSquares += p.u * p.u + p.v * p.v;
+    return 0.5 * sumOfSquares * areaPerParticle();
 }
 
 double LiquidSolver::surfaceInColumn(uint32_t i) const

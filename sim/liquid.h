@@ -62,6 +62,9 @@ public:
     std::vector<LiquidPoint> airTriangles() const;
     // The largest speed of a particle.
     double largestSpeed() const;
+    // Half the squared speed of each particle times the area it stands for,
+    // per unit density and depth.
+    double kineticEnergy() const;
     // Where the surface crosses the column of cells i, from above: the depth
     // (y) at which the level set changes sign going down from the top, or
     // NaN where the column has no liquid.
@@ -116,6 +119,7 @@ private:
     // The level set's kernel reaches this far (length units); the surface
     // lies `radius` beyond the particles' mean near it.
     double levelSetReach() const;
+    double areaPerParticle() const;
     double calibratedRadius() const;
     const double radius;
 

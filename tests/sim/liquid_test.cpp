@@ -6,6 +6,7 @@
 #include "sim/liquid.h"
 #include "sim/scene_file.h"
 #include "sim/state_file.h"
+#include "run/run.h"
 #include "parallel/thread_pool.h"
 
 #include "tests/support/scenes.h"
@@ -106,6 +107,41 @@ TEST(Liquid, ABrokenDamKeepsItsAreaAndStaysOutOfSolids)
     std::printf("area %.6f to %.6f, the front at %.2f cells\n", start, dam.area(), farthest / dx);
     EXPECT_GT(farthest, 30 * dx);  // it did run past the block
     EXPECT_NEAR(dam.area(), start, 0.01 * start);
+}
+
+// The tick line measures the liquid, not the velocity carried into the air
+// beside it: the energy it reports never exceeds what the fall has released,
+// its largest speed is about the particles', and its divergence is the
+// little the crowded cells are given to spread.
+TEST(Liquid, TheTickLineMeasuresTheLiquidAlone)
+{
+    ::Run dam(testing_support::sceneFrom(
+        "[grid]\ncells = [32, 20]\ncell_size = 0.01825\n[fluid]\ngravity = [0.0, 9.81]\n[time]\nstep = 0.004\n"
+        "[[liquid]]\nrectangle = { from = [0.0, 0.073], to = [0.146, 0.365] }\n"));
+    const LiquidSolver& liquid = *dam.solver().liquid;
+    auto meanHeight = [&] {
+        double sum = 0.0;
+        for (const LiquidParticle& p : liquid.particles())
+            sum += p.y;
+        return sum / double(liquid.particles().size());
+    };
+    const double startHeight = meanHeight();
+    double mostEnergy = 0.0, mostDivergence = 0.0, worstSpeedRatio = 0.0;
+    for (int tick = 0; tick < 200; ++tick) {
+        dam.step();
+        const FlowSummary summary = dam.summary();
+        // y grows downwards, as gravity points.
+        const double released = 9.81 * liquid.particleArea() * (meanHeight() - startHeight);
+        ASSERT_LE(summary.kineticEnergy, 1.05 * released + 1e-9) << "tick " << tick;
+        mostEnergy = std::fmax(mostEnergy, summary.kineticEnergy / std::fmax(released, 1e-12));
+        mostDivergence = std::fmax(mostDivergence, summary.maxDivergence);
+        worstSpeedRatio = std::fmax(worstSpeedRatio, summary.maxSpeed / liquid.largestSpeed());
+    }
+    std::printf("kinetic energy at most %.3f of the released, largest divergence %.3g, speeds %.3f of the particles'\n",
+                mostEnergy, mostDivergence, worstSpeedRatio);
+    EXPECT_LT(worstSpeedRatio, 1.1);
+    // Spreading changes a cell's liquid by a small share of it a tick.
+    EXPECT_LT(mostDivergence * 0.004, 0.25);
 }
 
 // Still water around a disc that cuts the cells it crosses stays still,
