@@ -262,7 +262,12 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         }
         frame.discOutlines.push_back(std::move(outline));
     }
-    if (options.arrows)
+    if (options.arrows && solver.liquid) {
+        // The velocity carried into the air is only where particles may go.
+        const LiquidSolver& liquid = *solver.liquid;
+        velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride,
+                       [&](uint32_t i, uint32_t j) { return liquid.liquidCell(i, j); });
+    } else if (options.arrows)
         velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride);
     else
         frame.arrows.clear();

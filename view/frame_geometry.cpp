@@ -43,7 +43,8 @@ ScreenPoint cellCentre(uint32_t i, uint32_t j, double cellSize)
     return {float((i + 0.5) * cellSize), float((j + 0.5) * cellSize)};
 }
 
-void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<ScreenSegment>& out, uint32_t stride)
+void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<ScreenSegment>& out, uint32_t stride,
+                    const std::function<bool(uint32_t i, uint32_t j)>& shown)
 {
     out.clear();
     const uint32_t nx = velocity.nx;
@@ -53,6 +54,8 @@ void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<
     double largest = 0.0;
     for (uint32_t i = 0; i < nx; i += stride) {
         for (uint32_t j = 0; j < ny; j += stride) {
+            if (shown && !shown(i, j))
+                continue;
             const Velocity w = velocity.velocityAt((i + 0.5) * dx, (j + 0.5) * dx);
             if (std::fabs(w.x) > largest)
                 largest = std::fabs(w.x);
@@ -66,6 +69,8 @@ void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<
 
     for (uint32_t i = 0; i < nx; i += stride) {
         for (uint32_t j = 0; j < ny; j += stride) {
+            if (shown && !shown(i, j))
+                continue;
             const Velocity w = velocity.velocityAt((i + 0.5) * dx, (j + 0.5) * dx);
             const double px = (i + 0.5) * cellSize;
             const double py = (j + 0.5) * cellSize;

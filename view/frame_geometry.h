@@ -3,6 +3,7 @@
 // computed without OpenGL so that it can be checked on its own.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct VelocityField;
@@ -34,7 +35,8 @@ void gridLines(uint32_t nx, uint32_t ny, double cellSize, std::vector<ScreenSegm
 // One segment per cell from its centre along the velocity sampled there, the
 // largest component drawn half a cell long. A field whose samples are all zero
 // has no scale and yields no arrows; an arrow with a non-finite end is left out.
+// Given `shown`, only the cells it accepts have arrows and set the scale.
 void velocityArrows(const VelocityField& velocity, double cellSize, std::vector<ScreenSegment>& out,
-                    uint32_t stride = 1);
+                    uint32_t stride = 1, const std::function<bool(uint32_t i, uint32_t j)>& shown = {});
 
 ScreenPoint cellCentre(uint32_t i, uint32_t j, double cellSize);

@@ -80,6 +80,24 @@ TEST(VelocityArrows, StrongestComponentSetsTheScaleAndUpIsNegative)
     EXPECT_FLOAT_EQ(right.to.x - right.from.x, 0.375f);
 }
 
+// A liquid's arrows: the fast velocity carried into the air beside it
+// neither gets arrows nor shrinks the liquid's own.
+TEST(VelocityArrows, OnlyTheShownCellsHaveArrowsAndSetTheScale)
+{
+    VelocityField field(50, 50, 1.0);
+    fillField(field, 0.0, 0.0);
+    field.u.at(3, 4) = 0.5;
+    field.v.at(10, 20) = -2.0;
+    field.v.at(10, 21) = -2.0;
+    std::vector<ScreenSegment> arrows;
+    velocityArrows(field, 6.0, arrows, 1, [](uint32_t i, uint32_t) { return i != 10; });
+    ASSERT_EQ(arrows.size(), 2450u);
+    for (const ScreenSegment& arrow : arrows)
+        ASSERT_NE(arrow.from.x, 63.0f);
+    const ScreenSegment& right = arrows[3 * 50 + 4];  // 0.25 at the centre, now the largest: half a cell
+    EXPECT_FLOAT_EQ(right.to.x - right.from.x, 3.0f);
+}
+
 TEST(VelocityArrows, NonFiniteSamplesNeverBecomeVertices)
 {
     VelocityField field(50, 50, 1.0);
