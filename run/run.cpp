@@ -160,20 +160,17 @@ FlowSummary Run::summary() const
     if (solver.domain.cutsCells())
         open.emplace(solver.domain.openFlow(field));
     const VelocityField& through = open ? *open : field;
-    // A liquid's flow is what lies under its surface: the velocity carried
-    // into the air is only where the particles may go, and has no divergence to keep.
-    const LiquidSolver* liquid = solver.liquid.get();
     FlowSummary summary;
     for (uint32_t i = 0; i < solver.nx; ++i) {
         for (uint32_t j = 0; j < solver.ny; ++j) {
-            if (liquid && !liquid->liquidCell(i, j))
+            if (!solver.flowsIn(i, j))
                 continue;
             summary.maxDivergence = std::fmax(summary.maxDivergence, std::fabs(cellDivergence(through, i, j)));
             const Velocity w = field.velocityAt((i + 0.5) * solver.dx, (j + 0.5) * solver.dx);
             summary.maxSpeed = std::fmax(summary.maxSpeed, std::hypot(w.x, w.y));
         }
     }
-    summary.kineticEnergy = liquid ? liquid->kineticEnergy() : kineticEnergy(field);
+    summary.kineticEnergy = solver.liquid ? solver.liquid->kineticEnergy() : kineticEnergy(field);
     return summary;
 }
 

@@ -52,6 +52,10 @@ public:
     // projection then solving for the pressure's change (a steady flow does
     // not depend on the time step).
     void step();
+    // Whether cell (i, j) counts as the flow where it is measured or drawn:
+    // any cell, but of a liquid only those under its surface (the velocity
+    // carried into the air is only where the particles may go).
+    bool flowsIn(uint32_t i, uint32_t j) const { return !liquid || liquid->liquidCell(i, j); }
 
     void advect(const VelocityField& field, double dt);
     void applyGravity(VelocityField& field, double dt);

@@ -108,14 +108,12 @@ void fieldRange(const std::vector<double>& values, CellField field, const FieldR
 void composeField(const FluidSolver& solver, CellField field, Frame& frame)
 {
     std::vector<double> values = cellValues(solver, field);
-    // Of a liquid, the field in the liquid alone: the air's velocity is
-    // only carried out from it, and its pressure is 0.
+    // Of a liquid, the field in the liquid alone (the air's pressure is 0).
     const uint32_t nx = solver.nx, ny = solver.ny;
-    if (solver.liquid)
-        for (uint32_t i = 0; i < nx; ++i)
-            for (uint32_t j = 0; j < ny; ++j)
-                if (!solver.liquid->liquidCell(i, j))
-                    values[size_t(i) * ny + j] = std::numeric_limits<double>::quiet_NaN();
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (!solver.flowsIn(i, j))
+                values[size_t(i) * ny + j] = std::numeric_limits<double>::quiet_NaN();
     const CellFieldLabel& label = labelOf(field);
     double low, high;
     fieldRange(values, field, solver.scene.viewRange[int(field)], label.isSigned, frame, low, high);
@@ -262,13 +260,9 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
         }
         frame.discOutlines.push_back(std::move(outline));
     }
-    if (options.arrows && solver.liquid) {
-        // The velocity carried into the air is only where particles may go.
-        const LiquidSolver& liquid = *solver.liquid;
+    if (options.arrows)
         velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride,
-                       [&](uint32_t i, uint32_t j) { return liquid.liquidCell(i, j); });
-    } else if (options.arrows)
-        velocityArrows(*solver.velocity, frame.cellSize, frame.arrows, stride);
+                       [&](uint32_t i, uint32_t j) { return solver.flowsIn(i, j); });
     else
         frame.arrows.clear();
     frame.dots.clear();
