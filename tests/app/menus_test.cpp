@@ -1,8 +1,10 @@
 // A window given a scene, used through its menus and its settings panel:
-// each action does what its key does, a setting changed while it runs goes
-// on as a scene file with that setting resumed would, a scene saved from the
-// window reads back to the same run, and a file that cannot be opened leaves
-// the run shown as it was.
+// each action does what its key does and each toggle turns its own part of
+// the picture, a setting changed while it runs goes on as a scene file with
+// that setting resumed would, a scene saved from the window reads back to the
+// same run, a scene opened shows its own flow, a file that cannot be opened
+// leaves the run shown as it was, and the tracers keep the flow's pace at any
+// ticks a frame.
 #include "app/main_window.h"
 #include "app/settings_panel.h"
 #include "run/run.h"
@@ -26,7 +28,10 @@
 #include "tests/support/scenes.h"
 
 #include <cstring>
+#include <cmath>
+#include <cstdio>
 #include <functional>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -220,6 +225,17 @@ TEST(Menus, ASettingChangedWhileRunningGoesOnAsAFileWithItResumed)
     }
     EXPECT_EQ(box.solver().scene.viscosity, 0.03);
 
+    // Gravity reads as its label says, x then y: editing y alone changes y alone.
+    QLineEdit* gravity = box.window.settingsPanel()->field("fluid.gravity");
+    EXPECT_EQ(gravity->text(), "0, 1");
+    gravity->setFocus();
+    QTest::keyClick(gravity, Qt::Key_End);
+    QTest::keyClick(gravity, Qt::Key_Backspace);
+    QTest::keyClicks(gravity, "3");
+    QTest::keyClick(gravity, Qt::Key_Return);
+    EXPECT_EQ(box.solver().scene.gravityX, 0.0);
+    EXPECT_EQ(box.solver().scene.gravityY, 3.0);
+
     // Every setting the panel offers for this scene takes effect, and a run saved keeps them.
     type(box.window.settingsPanel()->field("inflow[0].speed"), "1.5");
     type(box.window.settingsPanel()->field("fluid.gravity"), "0.5, 2");
@@ -288,6 +304,11 @@ TEST(Menus, ASceneSavedFromTheWindowReadsBackToTheSameRun)
     QFile written(folder.path("plain.toml"));
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll().toStdString(), heatedChannel);
+    written.close();
+    // Saved again over a scene file that is there: the new scene alone.
+    ASSERT_TRUE(plain.window.saveSceneAs(folder.path("shaped.toml"), problem)) << problem.toStdString();
+    ASSERT_TRUE(loadSceneFile(folder.path("shaped.toml").toStdString(), read, error)) << error;
+    EXPECT_EQ(read.inflows[0].speed, 1.0);
     EXPECT_FALSE(plain.window.saveSceneAs(folder.path("no/such/folder/x.toml"), problem));
     EXPECT_TRUE(problem.contains("could not write"));
 }
@@ -296,8 +317,14 @@ TEST(Menus, OpeningReplacesTheRunInPlaceAndABadFileLeavesItAsItWas)
 {
     InTemporaryFolder folder;
     Touched box(sceneFrom(heatedChannel));
+    action(box.window, "actionField-temperature")->trigger();
     action(box.window, "actionOpen-cavity")->trigger();
     EXPECT_EQ(box.window.windowTitle(), "flowbox: lid-driven cavity");
+    // The new scene's flow, not the field the last one showed.
+    EXPECT_FALSE(box.view().options.field.has_value());
+    EXPECT_TRUE(action(box.window, "actionField-flow")->isChecked());
+    EXPECT_FALSE(box.window.statusBar()->currentMessage().contains("temperature"))
+        << box.window.statusBar()->currentMessage().toStdString();
     EXPECT_EQ(box.solver().nx, 128u);
     EXPECT_EQ(box.window.ticks(), 0u);
     EXPECT_EQ(box.window.settingsPanel()->field("fluid.viscosity")->text(), "0.01");
@@ -343,4 +370,61 @@ TEST(Menus, OpeningReplacesTheRunInPlaceAndABadFileLeavesItAsItWas)
     EXPECT_EQ(box.window.ticks(), 2u);
     box.tick();
     EXPECT_EQ(box.window.ticks(), 3u);
+}
+
+// In a liquid scene each toggle of the View menu turns its own part of the
+// picture on or off, and no other, as its key does.
+TEST(Menus, EachToggleTurnsItsOwnPartOfThePicture)
+{
+    Scene dam;
+    std::string error;
+    ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/dam-break.toml", dam, error)) << error;
+    Touched box(dam);
+    auto shown = [&] {
+        const FrameOptions& o = box.view().options;
+        return std::vector<bool>{o.arrows, o.grid, box.view().tracersShown, o.particles};
+    };
+    const char* toggles[] = {"actionArrows", "actionGrid", "actionTracers", "actionParticles"};
+    for (size_t k = 0; k < std::size(toggles); ++k) {
+        SCOPED_TRACE(toggles[k]);
+        std::vector<bool> expected = shown();
+        expected[k] = !expected[k];
+        ASSERT_TRUE(action(box.window, toggles[k])->isEnabled());
+        action(box.window, toggles[k])->trigger();
+        EXPECT_EQ(shown(), expected);
+        EXPECT_EQ(action(box.window, toggles[k])->isChecked(), expected[k]);
+    }
+    const std::vector<bool> before = shown();
+    QTest::keyClick(&box.window, Qt::Key_P);
+    EXPECT_EQ(shown(), (std::vector<bool>{before[0], before[1], before[2], !before[3]}));
+}
+
+// At four ticks a frame the tracers keep the flow's pace: a frame of four
+// ticks moves them as far as four frames of one tick do.
+TEST(Menus, TicksPerFrameMoveTheTracersAtTheFlowsPace)
+{
+    Touched four(sceneFrom(heatedChannel)), one(sceneFrom(heatedChannel));
+    four.window.restart();
+    one.window.restart();
+    four.tick(30);
+    one.tick(30);
+    action(four.window, "actionTicks-4")->trigger();
+    four.tick(1);
+    one.tick(4);
+    ASSERT_EQ(four.window.ticks(), one.window.ticks());
+    const TracerList &fast = four.view().tracers, &slow = one.view().tracers;
+    ASSERT_EQ(fast.size(), slow.size());
+    // Against how far the tracers went in those four ticks, by their trails.
+    double apart = 0.0, moved = 0.0;
+    for (size_t k = 0; k < slow.size(); ++k) {
+        const Trail& trail = slow[k].trail;
+        if (trail.size() < 5)
+            continue;
+        const TracerPoint now = trail[trail.size() - 1], then = trail[trail.size() - 5];
+        moved += std::hypot(now.x - then.x, now.y - then.y);
+        apart += std::hypot(fast[k].position.x - slow[k].position.x, fast[k].position.y - slow[k].position.y);
+    }
+    std::printf("the tracers moved %.4g in four ticks; a frame of four left them %.4g from there\n", moved, apart);
+    EXPECT_GT(moved, 0.0);
+    EXPECT_LT(apart, 0.1 * moved);
 }
