@@ -222,6 +222,7 @@ def test_bad_calls_raise_the_right_exceptions(tmp_path):
         (flowbox.SceneError, lambda: flowbox.Scene.from_toml("[grid]\ncells = [8, 8\n")),
         (flowbox.SceneError, lambda: flowbox.Scene("cavity").with_values({"fluid.viscosity": -1.0})),
         (flowbox.SceneError, lambda: flowbox.Scene("cavity").with_values({"inflow[0].speed": 1.0})),
+        (flowbox.SceneError, lambda: flowbox.Scene("tap").with_values({"inflow[1].speed": 1.0})),
         (TypeError, lambda: flowbox.Scene("cavity").with_values({"fluid.viscosity": {1, 2}})),
         (TypeError, lambda: flowbox.Scene(42)),
         (flowbox.StateError, lambda: flowbox.Run.resume(damaged)),

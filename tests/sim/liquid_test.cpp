@@ -217,6 +217,22 @@ bool sameParticles(const FluidSolver& a, const FluidSolver& b)
     return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(LiquidParticle)) == 0;
 }
 
+// Each liquid entry starts at its own velocity, x and y as written: the
+// column at rest, the disc thrown right and up.
+TEST(Liquid, EachEntryStartsAtItsOwnVelocity)
+{
+    const FluidSolver thrown(testing_support::sceneFrom(thrownText));
+    double column[2] = {0.0, 0.0}, disc[2] = {0.0, 0.0}, discCount = 0.0;
+    for (const LiquidParticle& p : thrown.liquid->particles()) {
+        double* sum = p.x > 0.4 ? disc : column;
+        sum[0] += std::fabs(p.u - (p.x > 0.4 ? 1.0 : 0.0));
+        sum[1] += std::fabs(p.v - (p.x > 0.4 ? -1.5 : 0.0));
+        discCount += p.x > 0.4;
+    }
+    EXPECT_GT(discCount, 100.0);
+    EXPECT_EQ(column[0] + column[1] + disc[0] + disc[1], 0.0);
+}
+
 // A tap pouring into a basin with a block in it, which drains through an outlet.
 const char* const tapText =
     "[grid]\ncells = [32, 24]\ncell_size = 0.03\n[fluid]\ngravity = [0.0, 9.8]\n[time]\nstep = 0.003\n"

@@ -3,6 +3,7 @@
 #include "PCG/five_point_factor.h"
 #include "PCG/five_point_matrix.h"
 #include "PCG/triangular_factor.h"
+#include "run/run.h"
 #include "sim/fluid_solver.h"
 #include "sim/linear_solve.h"
 #include "sim/scene_file.h"
@@ -51,15 +52,18 @@ TEST(Scene, EveryShippedSceneLoadsAndStaysDivergenceFree)
         Scene scene;
         std::string error;
         ASSERT_TRUE(loadSceneFile(std::string(FLOWBOX_SCENES "/") + name + ".toml", scene, error)) << error;
-        FluidSolver solver(scene);
+        ::Run run(scene);
+        const FluidSolver& solver = run.solver();
         for (int tick = 0; tick < 5; ++tick) {
-            solver.step();
+            run.step();
             ASSERT_TRUE(solver.lastPressureSolve().converged);
         }
         // The scaled divergence is what the solve drives below its tolerance.
         const double scale = solver.dx * solver.dx * solver.density / scene.timeStep;
-        EXPECT_LT(testing_support::largestFluidDivergence(solver) * scale,
-                  10 * solver.lastPressureSolve().tolerance + 1e-12);
+        const double largest = testing_support::largestFluidDivergence(solver);
+        EXPECT_LT(largest * scale, 10 * solver.lastPressureSolve().tolerance + 1e-12);
+        // The tick line reports that, through the open parts of the faces a disc cuts.
+        EXPECT_EQ(run.summary().maxDivergence, largest);
     }
 }
 
@@ -666,6 +670,47 @@ TEST(SceneFile, BadFilesGetOneLineWithTheirPlaceAndRunNothing)
         EXPECT_EQ(error.rfind("test.toml", 0), 0u) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
+}
+
+// A changed value reaches only what the file holds: a path to an array's
+// element past its end, into a value that is not a table or malformed is
+// refused with one line that names it; one that is there changes the scene
+// as the same file with that value would.
+TEST(SceneFile, ChangedValuesReachOnlyWhatTheFileHolds)
+{
+    Scene tap;
+    std::string error;
+    ASSERT_TRUE(loadSceneFile(FLOWBOX_SCENES "/tap.toml", tap, error)) << error;
+    ASSERT_EQ(tap.inflows.size(), 1u);
+    const SceneValue two{SceneValue::Kind::number, 2.0, 0, false, {}, {}};
+    const struct {
+        const char* path;
+        const char* says;
+    } refused[] = {
+        {"inflow[1].speed", "\"inflow[1].speed\": the file has no inflow[1]"},
+        {"inflow[7].speed", "\"inflow[7].speed\": the file has no inflow[7]"},
+        {"outflow[0].speed", "\"outflow[0].speed\": the file has no outflow[0]"},
+        {"grid.cells[2]", "\"grid.cells[2]\": the file has no cells[2]"},
+        {"inflow[0].speed.x", "\"inflow[0].speed.x\": speed is not a table"},
+        {"grid.cells[0].x", "\"grid.cells[0].x\": cells[0] is not a table"},
+        {"inflow[].speed", "\"inflow[].speed\" is not a key's path (as fluid.viscosity or inflow[0].speed)"},
+        {"inflow[-1].speed", "\"inflow[-1].speed\" is not a key's path (as fluid.viscosity or inflow[0].speed)"},
+        {".speed", "\".speed\" is not a key's path (as fluid.viscosity or inflow[0].speed)"},
+    };
+    Scene changed = tap;
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.path);
+        error.clear();
+        EXPECT_FALSE(sceneWithValues(tap, {{c.path, two}}, changed, error));
+        EXPECT_EQ(error, FLOWBOX_SCENES "/tap.toml: " + std::string(c.says));
+    }
+    // Where the path is there, the value is read as the file's own would be.
+    EXPECT_FALSE(sceneWithValues(tap, {{"outlet[0].side", two}}, changed, error));
+    EXPECT_EQ(error.rfind(FLOWBOX_SCENES "/tap.toml (with values changed):", 0), 0u) << error;
+    EXPECT_NE(error.find(": side must be \"left\", \"right\", \"top\" or \"bottom\""), std::string::npos) << error;
+    ASSERT_TRUE(sceneWithValues(tap, {{"inflow[0].speed", two}}, changed, error)) << error;
+    EXPECT_EQ(changed.inflows[0].speed, 2.0);
+    EXPECT_EQ(changed.inflows[0].range.side, tap.inflows[0].range.side);
 }
 
 TEST(SceneFile, DefaultsAreTheStandardBoxsWithoutItsBandsAndSolvedByMultigrid)
