@@ -96,17 +96,133 @@ TEST(Liquid, ABrokenDamKeepsItsAreaAndStaysOutOfSolids)
     LiquidTank tank(scene, {[&](double x, double y) { return x < 10 * dx && y > 4 * dx; }, {}});
     const LiquidSolver& dam = tank.liquid;
     const double start = dam.area();
-    double farthest = 0.0;
+    double farthest = 0.0, leastHeld = 0.0;
     for (int tick = 0; tick < 400; ++tick) {
         tank.step();
         for (const LiquidParticle& p : dam.particles()) {
             ASSERT_FALSE(tank.domain.solidAt(p.x, p.y)) << "a particle inside the block at tick " << tick;
             farthest = std::fmax(farthest, p.x);
         }
+        leastHeld = std::fmax(leastHeld, std::fabs(dam.area() / dam.particleArea() - 1.0));
     }
-    std::printf("area %.6f to %.6f, the front at %.2f cells\n", start, dam.area(), farthest / dx);
+    std::printf("area %.6f to %.6f, the front at %.2f cells; the surface held the particles' area to %.3g\n", start,
+                dam.area(), farthest / dx, leastHeld);
     EXPECT_GT(farthest, 30 * dx);  // it did run past the block
     EXPECT_NEAR(dam.area(), start, 0.01 * start);
+    // On every tick, splash and all (measured 0.24 %; with one round of the hold's Newton steps, 2.6 %).
+    EXPECT_LT(leastHeld, 0.005);
+}
+
+// Still water that a pillar stands in stays still and level: the level set
+// mirrors the particles across the pillar's near faces, so the water beside
+// it is not taken for a surface.
+TEST(Liquid, StillWaterAroundAPillarStaysStillAndLevel)
+{
+    FluidSolver water(testing_support::sceneFrom(
+        "[grid]\ncells = [32, 24]\ncell_size = 0.03125\n[fluid]\ndensity = 1000.0\ngravity = [0.0, 9.8]\n"
+        "[time]\nstep = 0.005\n[solver]\ntolerance = 1e-8\npreconditioner = \"multigrid\"\n"
+        "[[solid]]\nrectangle = { from = [14, 4], to = [17, 23] }\n"
+        "[[liquid]]\nrectangle = { from = [0.0, 0.25], to = [1.0, 0.75] }\n"));
+    double fastest = 0.0;
+    for (int tick = 0; tick < 200; ++tick) {
+        water.step();
+        fastest = std::fmax(fastest, water.liquid->largestSpeed());
+    }
+    double highest = 0.0, lowest = 1.0;
+    for (uint32_t column : {2u, 13u, 18u, 29u}) {  // far from the pillar and beside it
+        highest = std::fmax(highest, water.liquid->surfaceInColumn(column));
+        lowest = std::fmin(lowest, water.liquid->surfaceInColumn(column));
+    }
+    std::printf("still water around a pillar: largest speed %.3g, its surface level to %.3f cells\n", fastest,
+                (highest - lowest) / water.dx);
+    EXPECT_LT(fastest, 0.015);  // measured 0.0094; mirrored across the pillar's far faces, 0.027
+    EXPECT_LT(highest - lowest, 0.1 * water.dx);
+}
+
+// Still water is hydrostatic whichever way gravity points, its surface
+// inside a cell: the pressure at the floor is the same for a surface that
+// faces up, down, left or right.
+TEST(Liquid, StillWaterIsHydrostaticWhicheverWayGravityPoints)
+{
+    const double dx = 1.0 / 24, depth = 0.4;  // 9.6 cells: the surface inside a cell
+    const struct {
+        const char* gravity;
+        const char* liquid;
+        uint32_t floorI, floorJ;  // the floor's cells run along the other index
+    } ways[] = {
+        {"[0.0, 9.8]", "{ from = [0.0, 0.6], to = [1.0, 1.0] }", 99, 23},
+        {"[0.0, -9.8]", "{ from = [0.0, 0.0], to = [1.0, 0.4] }", 99, 0},
+        {"[9.8, 0.0]", "{ from = [0.6, 0.0], to = [1.0, 1.0] }", 23, 99},
+        {"[-9.8, 0.0]", "{ from = [0.0, 0.0], to = [0.4, 1.0] }", 0, 99},
+    };
+    const double hydrostatic = 1000.0 * 9.8 * (depth - 0.5 * dx);
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.gravity);
+        FluidSolver water(testing_support::sceneFrom(
+            std::string("[grid]\ncells = [24, 24]\ncell_size = 0.041666666666666664\n[fluid]\ndensity = 1000.0\n"
+                        "gravity = ") + way.gravity + "\n[time]\nstep = 0.005\n[solver]\ntolerance = 1e-10\n"
+                        "preconditioner = \"multigrid\"\n[[liquid]]\nrectangle = " + way.liquid + "\n"));
+        for (int tick = 0; tick < 100; ++tick)
+            water.step();
+        double floor = 0.0;
+        for (uint32_t k = 4; k < 20; ++k)
+            floor += water.pressure->values.at(way.floorI == 99 ? k : way.floorI, way.floorJ == 99 ? k : way.floorJ) / 16;
+        std::printf("gravity %s: floor pressure %.2f, %+.3f %% from rho g h\n", way.gravity, floor,
+                    100.0 * (floor / hydrostatic - 1.0));
+        // Measured -0.42 to -0.48 % (the seeds fill a little less than the
+        // rectangle); the surface placed at an air cell's centre, +4 to +10 %.
+        EXPECT_NEAR(floor, hydrostatic, 0.01 * hydrostatic);
+        EXPECT_LT(water.liquid->largestSpeed(), 0.015);
+    }
+}
+
+// A tap pours into the box from whichever side it is on, its stream at the
+// tap's speed into the box and straight.
+TEST(Liquid, TapsPourIntoTheBoxFromEverySide)
+{
+    const char* sides[] = {"left", "right", "top", "bottom"};
+    const double inward[][2] = {{1.0, 0.0}, {-1.0, 0.0}, {0.0, 1.0}, {0.0, -1.0}};
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(sides[k]);
+        FluidSolver tap(testing_support::sceneFrom(
+            std::string("[grid]\ncells = [20, 20]\ncell_size = 0.05\n[fluid]\ngravity = [0.0, 0.0]\n[time]\nstep = 0.005\n"
+                        "[solver]\ntolerance = 1e-8\npreconditioner = \"multigrid\"\n[[inflow]]\nside = \"") +
+            sides[k] + "\"\ncells = [8, 11]\nspeed = 1.0\nliquid = true\n[[outlet]]\nside = \"" + sides[k ^ 1] +
+            "\"\ncells = [0, 19]\n"));
+        for (int tick = 0; tick < 40; ++tick)
+            tap.step();
+        const std::vector<LiquidParticle>& poured = tap.liquid->particles();
+        ASSERT_GT(poured.size(), 50u);
+        double along = 0.0, across = 0.0;
+        for (const LiquidParticle& p : poured) {
+            along += (p.u * inward[k][0] + p.v * inward[k][1]) / double(poured.size());
+            across += (p.u * inward[k][1] - p.v * inward[k][0]) / double(poured.size());
+            EXPECT_TRUE(p.x >= 0.0 && p.x <= 1.0 && p.y >= 0.0 && p.y <= 1.0);
+        }
+        EXPECT_GT(along, 0.95);  // measured 0.969: the stream's edges drag on the still faces beside it
+        EXPECT_LT(std::fabs(across), 0.01);
+    }
+}
+
+// Viscosity acts on differences of velocity only: a disc of liquid moving
+// as a body, without gravity, keeps its velocity at every viscosity.
+TEST(Liquid, ViscosityLeavesALiquidMovingAsABodyAlone)
+{
+    for (const char* viscosity : {"0.001", "0.01", "0.1", "1.0"}) {
+        SCOPED_TRACE(viscosity);
+        FluidSolver disc(testing_support::sceneFrom(
+            std::string("[grid]\ncells = [40, 40]\ncell_size = 0.025\n[fluid]\ndensity = 1000.0\nviscosity = ") +
+            viscosity + "\ngravity = [0.0, 0.0]\n[time]\nstep = 0.005\n[solver]\ntolerance = 1e-8\n"
+                        "preconditioner = \"multigrid\"\n[[liquid]]\ndisc = { centre = [0.5, 0.5], radius = 0.15 }\n"
+                        "velocity = [1.0, -0.5]\n"));
+        for (int tick = 0; tick < 40; ++tick)
+            disc.step();
+        double farthest = 0.0;
+        for (const LiquidParticle& p : disc.liquid->particles())
+            farthest = std::fmax(farthest, std::hypot(p.u - 1.0, p.v + 0.5));
+        std::printf("viscosity %s: a particle's velocity at most %.3g from the body's\n", viscosity, farthest);
+        EXPECT_LT(farthest, 0.01);  // measured 0.0044 at 0.1
+    }
 }
 
 // The tick line measures the liquid, not the velocity carried into the air
