@@ -1,11 +1,11 @@
 #include "app/main_window.h"
 #include "app/startup.h"
-#include "sim/heap_tuning.h"
-#include "sim/scene_catalog.h"
-#include "sim/state_file.h"
-#include "sim/utf8_locale.h"
+#include "process/heap_tuning.h"
+#include "sim/scene/scene_catalog.h"
+#include "sim/saved/state_file.h"
+#include "process/utf8_locale.h"
 #include "view/opengl_support.h"
-#include "view/tracers.h"
+#include "sim/tracers/tracers.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

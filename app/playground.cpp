@@ -1,8 +1,8 @@
 #include "app/playground.h"
 
 #include "run/run.h"
-#include "sim/fluid_solver.h"
-#include "sim/state_file.h"
+#include "sim/flow/fluid_solver.h"
+#include "sim/saved/state_file.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 

@@ -1,6 +1,6 @@
 #include "app/settings_panel.h"
 
-#include "sim/scene.h"
+#include "sim/scene/scene.h"
 
 #include <QFormLayout>
 #include <QLineEdit>

@@ -5,7 +5,7 @@
 // file's value. A value typed is handed on as text, to be read by the scene
 // file's own rules; the panel itself decides nothing about it.
 
-#include "sim/scene_file.h"
+#include "sim/scene/scene_file.h"
 
 #include <QString>
 #include <QWidget>

@@ -4,12 +4,12 @@
 #include "PCG/pcg_solver.h"
 #include "PCG/five_point_factor.h"
 #include "PCG/five_point_matrix.h"
-#include "sim/heap_tuning.h"
+#include "process/heap_tuning.h"
 #include "PCG/vector_ops.h"
-#include "sim/fluid_solver.h"
-#include "sim/standard_box.h"
-#include "sim/scene_file.h"
-#include "view/tracers.h"
+#include "sim/flow/fluid_solver.h"
+#include "sim/scene/standard_box.h"
+#include "sim/scene/scene_file.h"
+#include "sim/tracers/tracers.h"
 
 #include "bench/peers.h"
 

@@ -8,9 +8,9 @@
 
 #include "PCG/pcg_solver.h"
 #include "PCG/vector_ops.h"
-#include "sim/domain.h"
-#include "sim/fluid_solver.h"
-#include "sim/scene.h"
+#include "sim/domain/domain.h"
+#include "sim/flow/fluid_solver.h"
+#include "sim/scene/scene.h"
 
 #include "bench/peers.h"
 

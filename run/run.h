@@ -5,12 +5,12 @@
 // measures, saves and resumes a run through this one type, so that a run
 // is the same run whichever of them drives it.
 
-#include "sim/body_forces.h"
-#include "sim/fluid_solver.h"
-#include "sim/heat.h"
-#include "sim/probes.h"
-#include "sim/state_file.h"
-#include "view/tracers.h"
+#include "sim/measure/body_forces.h"
+#include "sim/flow/fluid_solver.h"
+#include "sim/heat/heat.h"
+#include "sim/measure/probes.h"
+#include "sim/saved/state_file.h"
+#include "sim/tracers/tracers.h"
 
 #include <cstdint>
 #include <functional>

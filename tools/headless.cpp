@@ -3,10 +3,10 @@
 // also draws what the window shows, in software, into PNG files.
 
 #include "run/run.h"
-#include "sim/heap_tuning.h"
-#include "sim/scene_catalog.h"
-#include "sim/state_file.h"
-#include "sim/utf8_locale.h"
+#include "process/heap_tuning.h"
+#include "sim/scene/scene_catalog.h"
+#include "sim/saved/state_file.h"
+#include "process/utf8_locale.h"
 #include "simd/dispatch.h"
 #include "view/frame.h"
 #include "view/frame_painter.h"

@@ -21,9 +21,9 @@
 // onset measures how fast a small roll grows or decays in a layer heated from
 // below. scripts/validate runs them all.
 
-#include "sim/scene_catalog.h"
-#include "sim/scene_file.h"
-#include "tools/validation.h"
+#include "sim/scene/scene_catalog.h"
+#include "sim/scene/scene_file.h"
+#include "validation/validation.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "view/flow_view.h"
 
-#include "sim/fluid_solver.h"
+#include "sim/flow/fluid_solver.h"
 #include "view/frame_geometry.h"
 #include "view/frame_painter.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "view/frame.h"
-#include "view/tracers.h"
+#include "sim/tracers/tracers.h"
 
 #include <QImage>
 #include <QPointF>

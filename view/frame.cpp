@@ -1,7 +1,7 @@
 #include "view/frame.h"
 
-#include "sim/cell_fields.h"
-#include "sim/fluid_solver.h"
+#include "sim/measure/cell_fields.h"
+#include "sim/flow/fluid_solver.h"
 #include "view/colour_map.h"
 
 #include <algorithm>

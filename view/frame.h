@@ -4,9 +4,9 @@
 // the OpenGL view and the software renderer (frame_painter.h) alike, so that
 // the two cannot drift apart.
 
-#include "sim/scene.h"
+#include "sim/scene/scene.h"
 #include "view/frame_geometry.h"
-#include "view/tracers.h"
+#include "sim/tracers/tracers.h"
 
 #include <cstdint>
 #include <optional>

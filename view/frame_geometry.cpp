@@ -1,6 +1,6 @@
 #include "view/frame_geometry.h"
 
-#include "sim/velocity_field.h"
+#include "sim/grid/velocity_field.h"
 
 #include <cmath>
 

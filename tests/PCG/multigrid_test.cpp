@@ -5,8 +5,8 @@
 // iterations however fine the grid.
 #include "PCG/multigrid.h"
 #include "PCG/pcg_solver.h"
-#include "sim/domain.h"
-#include "sim/fluid_solver.h"
+#include "sim/domain/domain.h"
+#include "sim/flow/fluid_solver.h"
 
 #include "tests/support/scenes.h"
 

@@ -8,9 +8,9 @@
 #include "app/main_window.h"
 #include "app/settings_panel.h"
 #include "run/run.h"
-#include "sim/scene_file.h"
-#include "sim/state_file.h"
-#include "view/tracers.h"
+#include "sim/scene/scene_file.h"
+#include "sim/saved/state_file.h"
+#include "sim/tracers/tracers.h"
 
 #include <QAction>
 #include <QDir>

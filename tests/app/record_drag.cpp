@@ -8,8 +8,8 @@
 // scripts/record-drag runs it on a private display and makes the GIF.
 
 #include "app/main_window.h"
-#include "sim/fluid_solver.h"
-#include "sim/scene_catalog.h"
+#include "sim/flow/fluid_solver.h"
+#include "sim/scene/scene_catalog.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 #include "view/opengl_support.h"

@@ -3,7 +3,7 @@
 // tick(), so that every case is the same on a fast and a busy machine.
 
 #include "app/main_window.h"
-#include "sim/fluid_solver.h"
+#include "sim/flow/fluid_solver.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 

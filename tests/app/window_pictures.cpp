@@ -10,7 +10,7 @@
 
 #include "app/main_window.h"
 #include "app/settings_panel.h"
-#include "sim/scene_catalog.h"
+#include "sim/scene/scene_catalog.h"
 #include "view/opengl_support.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 #include "app/startup.h"
-#include "sim/fluid_solver.h"
-#include "sim/scene.h"
+#include "sim/flow/fluid_solver.h"
+#include "sim/scene/scene.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 

@@ -6,7 +6,7 @@
 //     first-tick-solve [--form=NAME]
 
 #include "PCG/pcg_solver.h"
-#include "sim/standard_box.h"
+#include "sim/scene/standard_box.h"
 #include "simd/dispatch.h"
 #include "tests/support/pressure_problem.h"
 

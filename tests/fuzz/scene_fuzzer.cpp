@@ -1,8 +1,8 @@
 // libFuzzer target: any bytes as a scene file. The reader must refuse or
 // accept without a crash, a sanitizer report or a hang, and an accepted
 // scene must be one the solver can be built on.
-#include "sim/scene.h"
-#include "sim/scene_file.h"
+#include "sim/scene/scene.h"
+#include "sim/scene/scene_file.h"
 
 #include <cstddef>
 #include <cstdint>

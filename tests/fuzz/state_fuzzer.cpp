@@ -3,7 +3,7 @@
 // sealed with a good header and checksum. The reader must refuse or accept
 // without a crash, a sanitizer report or a hang; what it accepts must fit
 // its scene's grid.
-#include "sim/state_file.h"
+#include "sim/saved/state_file.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

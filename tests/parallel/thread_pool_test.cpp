@@ -1,7 +1,7 @@
 // Work split over threads: every index once, and the same bits from a scene
 // whatever the number of threads.
 #include "parallel/thread_pool.h"
-#include "sim/fluid_solver.h"
+#include "sim/flow/fluid_solver.h"
 
 #include "tests/support/scenes.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 // Velocity fields for tests.
 
-#include "sim/standard_box.h"
-#include "sim/velocity_field.h"
+#include "sim/scene/standard_box.h"
+#include "sim/grid/velocity_field.h"
 
 #include <cstddef>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Checks on a solver's state that several suites make.
 
-#include "sim/fluid_solver.h"
+#include "sim/flow/fluid_solver.h"
 
 #include <cmath>
 

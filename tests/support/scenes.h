@@ -1,9 +1,9 @@
 #pragma once
 // Scenes written out in the tests, and their fields as plain vectors.
 
-#include "sim/grid_array.h"
-#include "sim/scene.h"
-#include "sim/scene_file.h"
+#include "sim/grid/grid_array.h"
+#include "sim/scene/scene.h"
+#include "sim/scene/scene_file.h"
 
 #include <gtest/gtest.h>
 

@@ -10,11 +10,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "sim/body_forces.h"
-#include "sim/fluid_solver.h"
-#include "sim/probes.h"
-#include "sim/scene_file.h"
-#include "sim/state_file.h"
+#include "sim/measure/body_forces.h"
+#include "sim/flow/fluid_solver.h"
+#include "sim/measure/probes.h"
+#include "sim/scene/scene_file.h"
+#include "sim/saved/state_file.h"
 #include "simd/dispatch.h"
 
 #include "tests/support/files.h"

@@ -2,8 +2,8 @@
 // vorticity everywhere and so one colour, its sign shown by the side of the
 // diverging map; a uniform stream has one speed; a scene's fixed range holds
 // whatever the field does, a following range moves towards a new one gently.
-#include "sim/cell_fields.h"
-#include "sim/fluid_solver.h"
+#include "sim/measure/cell_fields.h"
+#include "sim/flow/fluid_solver.h"
 #include "view/colour_map.h"
 #include "view/frame.h"
 

@@ -1,4 +1,4 @@
-#include "sim/fluid_solver.h"
+#include "sim/flow/fluid_solver.h"
 #include "tests/support/fields.h"
 #include "view/flow_view.h"
 

@@ -1,4 +1,4 @@
-#include "sim/velocity_field.h"
+#include "sim/grid/velocity_field.h"
 #include "tests/support/fields.h"
 #include "view/frame_geometry.h"
 

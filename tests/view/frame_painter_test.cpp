@@ -1,7 +1,7 @@
 // The software renderer against the OpenGL view on the same state: the
 // pictures that flowbox-headless --frames writes must be those of the window.
-#include "sim/cell_fields.h"
-#include "sim/fluid_solver.h"
+#include "sim/measure/cell_fields.h"
+#include "sim/flow/fluid_solver.h"
 #include "view/flow_view.h"
 #include "view/frame_painter.h"
 

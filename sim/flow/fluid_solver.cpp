@@ -1,0 +1,632 @@
+#include "sim/flow/fluid_solver.h"
+
+#include "sim/grid/advection_kernels.h"
+#include "sim/solve/five_point_system.h"
+#include "sim/flow/scene_steps.h"
+#include "sim/scene/standard_box.h"
+#include "parallel/thread_pool.h"
+#include "simd/dispatch.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The standard box on another grid: its bands as far as the grid reaches.
+Scene standardOn(uint32_t nx, uint32_t ny)
+{
+    Scene scene = Scene::standard();
+    scene.nx = nx;
+    scene.ny = ny;
+    for (std::vector<Band>* bands : {&scene.inflows, &scene.outflows}) {
+        std::vector<Band> kept;
+        for (Band band : *bands) {
+            if (band.range.first >= ny)
+                continue;
+            band.range.last = std::min(band.range.last, ny - 1);
+            kept.push_back(band);
+        }
+        *bands = kept;
+    }
+    return scene;
+}
+
+bool anyBandPours(const Scene& scene)
+{
+    return std::any_of(scene.inflows.begin(), scene.inflows.end(), [](const Band& band) { return band.pours; });
+}
+
+}  // namespace
+
+FluidSolver::FluidSolver(uint32_t nx, uint32_t ny) : FluidSolver(standardOn(nx, ny)) {}
+
+FluidSolver::FluidSolver(const Scene& scene)
+    : dx(scene.cellSize),
+      nx(scene.nx),
+      ny(scene.ny),
+      velocity(std::make_unique<VelocityField>(nx, ny, dx)),
+      velocityTemp(std::make_unique<VelocityField>(nx, ny, dx)),
+      pressure(std::make_unique<ScalarField>(nx, ny, dx)),
+      density(scene.density),
+      scene(scene),
+      domain(scene)
+{
+    assert(nx >= 2 && ny >= 2);  // the sampling rule needs two samples per axis
+    for (uint32_t i = 0; i <= nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            velocity->u.at(i, j) = 0.0;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j <= ny; ++j)
+            velocity->v.at(i, j) = 0.0;
+    // Nothing reads the pressure before the first solve writes it, but a dump may.
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            pressure->values.at(i, j) = 0.0;
+    if (scene.viscosity > 0.0) {
+        pressureChange = std::make_unique<ScalarField>(nx, ny, dx);
+        std::fill(pressureChange->values.data.get(), pressureChange->values.data.get() + pressureChange->values.size(),
+                  0.0);
+    }
+    if (anyBandPours(scene))
+        enableDye();
+    if (scene.heat.enabled)
+        heat = std::make_unique<HeatField>(scene);
+    if (scene.hasLiquid())
+        liquid = std::make_unique<LiquidSolver>(this->scene, domain, LiquidSolver::startOf(this->scene));
+}
+
+void FluidSolver::step()
+{
+    if (liquid) {
+        // The hand pushes the liquid's particles, which carry its velocity.
+        for (const Push& p : pushes)
+            liquid->addVelocity([&](double x, double y) {
+                const double w = pushWeight(p, x, y);
+                return Velocity{w * p.vx, w * p.vy};
+            });
+        pushes.clear();
+        liquid->tick(*velocity, *pressure);
+        lastSolve = liquid->lastSolve();
+        pressureKnown = true;
+        return;
+    }
+    const double dt = scene.timeStep;
+    // Advection swaps the two fields, so every step reads the current one anew.
+    advect(*velocity, dt);
+    const bool viscous = scene.viscosity > 0.0;
+    const bool incremental = pressureChange && pressureKnown;
+    if (viscous)
+        applyBoundaryConditions(*velocity, dt);
+    if (incremental) {
+        // The diffusion sees the forces that the last tick's pressure
+        // balances, with that pressure: where they balance (still water) it
+        // diffuses nothing, and a steady flow is the same whatever the time
+        // step - which a flow driven by its buoyancy needs (without it, a
+        // heated square's Nusselt number moved by 3 % with the step). What
+        // the buoyancy changed since comes after it.
+        // A sample inside a cutting disc is held at rest by the diffusion:
+        // what these forces gave it is given back after it.
+        const bool cut = domain.cutsCells();
+        std::vector<double> unforced[2], forced[2];
+        for (int c = 0; c < 2 && cut; ++c)
+            unforced[c] = velocity->component(c).values();
+        subtractPressureGradient(*velocity, *pressure, dt);
+        applyGravity(*velocity, dt);
+        if (heat)
+            heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::last);
+        applyBoundaryConditions(*velocity, dt);
+        for (int c = 0; c < 2 && cut; ++c)
+            forced[c] = velocity->component(c).values();
+        diffuse(*velocity, dt);
+        for (int c = 0; c < 2 && cut; ++c) {
+            GridArray& component = velocity->component(c);
+            for (uint32_t a = 0; a < component.extent[0]; ++a)
+                for (uint32_t b = 0; b < component.extent[1]; ++b)
+                    if (domain.sampleInsideCutDisc(c, a, b)) {
+                        const size_t k = size_t(a) * component.extent[1] + b;
+                        component.data[k] = forced[c][k] - unforced[c][k];
+                    }
+        }
+        if (heat)
+            heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::change);
+    } else {
+        // Without a pressure yet, gravity's push, diffused against a wall or
+        // solid that holds the fluid at rest, would stir water that the
+        // pressure alone holds still: it comes after the diffusion.
+        if (viscous)
+            diffuse(*velocity, dt);
+        applyGravity(*velocity, dt);
+        if (heat)
+            heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::now);
+    }
+    if (pressureChange && heat)
+        heat->buoyancyBalanced();  // what the next tick's pressure balances
+    applyPushes(*velocity);
+    applyBoundaryConditions(*velocity, dt);
+    if (incremental) {
+        solvePressureChange(*velocity, dt);
+        subtractPressureGradient(*velocity, *pressureChange, dt);
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                pressure->values.at(i, j) =
+                    domain.isSolid(i, j) ? 0.0 : pressure->values.at(i, j) + pressureChange->values.at(i, j);
+    } else {
+        solvePressure(*velocity, *pressure, dt);
+        subtractPressureGradient(*velocity, *pressure, dt);
+    }
+    pressureKnown = true;
+    applyBoundaryConditions(*velocity, dt);
+    if (!dye && !heat)
+        return;
+    // Dye and heat move with the velocity the projection has just made
+    // divergence-free: through the faces' open parts where discs cut cells.
+    std::optional<VelocityField> open;
+    if (domain.cutsCells())
+        open.emplace(domain.openFlow(*velocity));
+    const VelocityField& carrier = open ? *open : *velocity;
+    if (dye)
+        advectDye(*dye, carrier, domain, dt);
+    if (heat)
+        heat->step(carrier, domain, dt, viscositySolve());
+}
+
+namespace sim {
+FLOWBOX_KERNEL_TABLE(AdvectionKernels, advectionKernels)
+}  // namespace sim
+
+void FluidSolver::advect(const VelocityField& field, double dt)
+{
+    if (scene.needsGeneralSteps() || domain.anySolid())
+        advectInScene(field, domain, scene.advection, scene.viscosity, dt, *velocityTemp);
+    else
+        sim::advectionKernels().advectFaces(field.samples(), dt, velocityTemp->u.data.get(),
+                                            velocityTemp->v.data.get());
+    std::swap(velocity, velocityTemp);
+}
+
+void FluidSolver::applyGravity(VelocityField& field, double dt)
+{
+    // A component without gravity is left as it is, not added 0.0.
+    if (scene.gravityY != 0.0)
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j <= ny; ++j)
+                field.v.at(i, j) = field.v.at(i, j) + dt * scene.gravityY;
+    if (scene.gravityX != 0.0)
+        for (uint32_t i = 0; i <= nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                field.u.at(i, j) = field.u.at(i, j) + dt * scene.gravityX;
+}
+
+double FluidSolver::pushWeight(const Push& p, double x, double y) const
+{
+    // A smooth bump: full at the pointer, nothing from the radius on.
+    const double radius = scene.interaction.radius * dx;
+    const double r2 = ((x - p.x) * (x - p.x) + (y - p.y) * (y - p.y)) / (radius * radius);
+    return r2 < 1.0 ? (1.0 - r2) * (1.0 - r2) * scene.interaction.strength : 0.0;
+}
+
+void FluidSolver::applyPushes(VelocityField& field)
+{
+    // Nothing to do but in a window's scene, where the pointer pushes.
+    if (pushes.empty())
+        return;
+    for (const Push& p : pushes) {
+        auto weight = [&](double x, double y) { return pushWeight(p, x, y); };
+        for (uint32_t i = 0; i <= nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                field.u.at(i, j) += weight(i * dx, (j + 0.5) * dx) * p.vx;
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j <= ny; ++j)
+                field.v.at(i, j) += weight((i + 0.5) * dx, j * dx) * p.vy;
+    }
+    pushes.clear();
+}
+
+void FluidSolver::applyBoundaryConditions(VelocityField& field, double /*dt*/)
+{
+    domain.holdFaces(field);
+}
+
+void FluidSolver::diffuse(VelocityField& field, double dt)
+{
+    const LinearSolve settings = viscositySolve();
+    const SystemKey key{domain.solidRevision(), scene.viscosity, dt};
+    if (!heldFacesKnown || heldFacesRevision != domain.solidRevision()) {
+        for (int c = 0; c < 2; ++c)
+            heldFaces[c] = domain.heldFaces(c);
+        heldFacesKnown = true;
+        heldFacesRevision = domain.solidRevision();
+    }
+    // The two components' solves are apart from each other: each on a thread
+    // of its own where they are large enough.
+    SolveOutcome outcomes[2];
+    parallel::forLines(2, field.u.size(), [&](size_t first, size_t last) {
+        for (size_t number = first; number < last; ++number) {
+            GridArray& component = field.component(int(number));
+            RepeatedSolve& solves = viscositySolves[number];
+            const bool held = solves.holds(settings, key);
+            DiffusionSystem system =
+                diffusionSystem(component, int(number), domain, heldFaces[number], scene.viscosity, dx, dt,
+                                held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
+            if (!held)
+                solves.take(settings, key, std::move(system.matrix));
+            const std::vector<double>& rhs = system.rhs;
+            // The velocity diffused changes smoothly from tick to tick: the
+            // solve starts from the last two ticks' answers carried on a
+            // straight line (or from the last, the tick after the first).
+            std::vector<double>& last = diffused[number];
+            std::vector<double>& lastStep = diffusedStep[number];
+            const bool fromGuess = scene.viscosityFromPrevious && last.size() == rhs.size();
+            std::vector<double> result;
+            if (fromGuess && lastStep.size() == rhs.size()) {
+                result.reserve(rhs.size());
+                for (size_t k = 0; k < rhs.size(); ++k)
+                    result.push_back(last[k] + lastStep[k]);
+            } else if (fromGuess) {
+                result = last;
+            } else {
+                result.assign(rhs.size(), 0.0);
+            }
+            outcomes[number] = solves.solve(settings, rhs, result, fromGuess);
+            if (scene.viscosityFromPrevious) {
+                if (last.size() == result.size()) {
+                    lastStep.resize(result.size());
+                    for (size_t k = 0; k < result.size(); ++k)
+                        lastStep[k] = result[k] - last[k];
+                }
+            }
+            std::copy(result.begin(), result.end(), component.data.get());
+            if (scene.viscosityFromPrevious)
+                last.swap(result);  // kept for the next tick without a copy
+        }
+    });
+    lastDiffusion = outcomes[0].with(outcomes[1]);
+}
+
+void FluidSolver::solvePressure(const VelocityField& field, ScalarField& pressureOut, double dt)
+{
+    std::vector<double> rhs = sceneRightHandSide(field, dt);
+    if (scene.builtIn) {
+        std::vector<double> result(rhs.size(), 0.0);
+        lastSolve = pressureSolve().solve(assemblePressureMatrix(nx, ny), rhs, result);
+        pressureOut.values.assign(result);
+        return;
+    }
+    solveInScene(rhs, pressureOut, 0.0);
+}
+
+void FluidSolver::solvePressureChange(const VelocityField& field, double dt)
+{
+    std::vector<double> rhs = sceneRightHandSide(field, dt);
+    holdPressureSystem();
+    // Rounding leaves the change's right-hand side a part no pressure
+    // answers where the fluid is closed in; as the flow settles, that part
+    // is all there is, and the iteration wanders after it.
+    for (const std::vector<uint32_t>& part : closedParts) {
+        double sum = 0.0;
+        for (uint32_t k : part)
+            sum += rhs[k];
+        const double mean = sum / double(part.size());
+        for (uint32_t k : part)
+            rhs[k] -= mean;
+    }
+    // The change is solved as accurately as the whole pressure would be:
+    // to the tolerance of the right-hand side the whole pressure answers,
+    // the change's plus the last pressure's. A settled flow's change then
+    // takes one iteration, not a chase after rounding.
+    std::vector<double>& last = changeScratch[0];
+    std::vector<double>& lastAnswered = changeScratch[1];
+    last.assign(pressure->values.data.get(), pressure->values.data.get() + pressure->values.size());
+    lastAnswered.resize(rhs.size());
+    for (size_t k = 0; k < last.size(); ++k)
+        if (domain.solidCells()[k])
+            last[k] = 0.0;
+    pressureSolves.multiply(last, lastAnswered);
+    double whole = 0.0;
+    for (size_t k = 0; k < rhs.size(); ++k)
+        whole = std::fmax(whole, std::fabs(rhs[k] + lastAnswered[k]));
+    solveInScene(rhs, *pressureChange, whole);
+}
+
+std::vector<double> FluidSolver::sceneRightHandSide(const VelocityField& field, double dt) const
+{
+    // Where discs cut cells, what flows through the faces' open parts has no divergence.
+    std::vector<double> rhs = domain.cutsCells() ? pressureRightHandSide(domain.openFlow(field), dx, density, dt)
+                                                 : pressureRightHandSide(field, dx, density, dt);
+    if (!scene.builtIn)
+        for (size_t k = 0; k < rhs.size(); ++k)
+            if (domain.solidCells()[k])
+                rhs[k] = 0.0;
+    return rhs;
+}
+
+void FluidSolver::holdPressureSystem()
+{
+    const LinearSolve settings = pressureSolve();
+    const SystemKey key{domain.solidRevision()};
+    if (pressureSolves.holds(settings, key))
+        return;
+    pressureSolves.take(settings, key, pressureSystem(domain));
+    closedParts = domain.closedParts();
+}
+
+void FluidSolver::solveInScene(const std::vector<double>& rhs, ScalarField& pressureOut, double rhsScale)
+{
+    // A scene's matrix goes to the solver in its grid form, without row lists.
+    holdPressureSystem();
+    std::vector<double> result(rhs.size(), 0.0);
+    // The pressure changes little from tick to tick: the last one is
+    // where the solve starts, if the scene says so (0 in a solid cell,
+    // whose row says so).
+    if (scene.pressureFromPrevious)
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                result[i * ny + j] = domain.isSolid(i, j) ? 0.0 : pressureOut.values.at(i, j);
+    lastSolve = pressureSolves.solve(pressureSolve(), rhs, result, scene.pressureFromPrevious, rhsScale);
+    pressureOut.values.assign(result);
+}
+
+void FluidSolver::subtractPressureGradient(VelocityField& field, const ScalarField& pressureIn,
+                                           double dt)
+{
+    const double g = dt / density;
+    // Beyond the border the pressure counts as 0.0.
+    auto pressureAt = [&](int64_t i, int64_t j) {
+        if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny))
+            return 0.0;
+        return pressureIn.values.at(uint32_t(i), uint32_t(j));
+    };
+    for (int64_t i = 0; i <= int64_t(nx); ++i) {
+        for (int64_t j = 0; j <= int64_t(ny); ++j) {
+            const double p = pressureAt(i, j);
+            if (i < int64_t(nx)) {
+                double& v = field.v.at(uint32_t(i), uint32_t(j));
+                v = v - ((p - pressureAt(i, j - 1)) * g) / dx;
+            }
+            if (j < int64_t(ny)) {
+                double& u = field.u.at(uint32_t(i), uint32_t(j));
+                u = u - ((p - pressureAt(i - 1, j)) * g) / dx;
+            }
+        }
+    }
+}
+
+bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)
+{
+    const bool changes = i < nx && j < ny && domain.isSolid(i, j) != makeSolid;
+    if (!domain.setSolid(i, j, makeSolid))
+        return false;
+    if (!changes)
+        return true;
+    // A new solid holds its faces at rest from now, not from the next step's
+    // border update on; a cell given back to the fluid starts at rest.
+    Domain::stillCell(*velocity, i, j);
+    if (dye)
+        for (GridArray& c : dye->channel)
+            c.at(i, j) = 0.0;
+    if (heat)
+        heat->cellChanged(i, j, domain);
+    return true;
+}
+
+SavedRun FluidSolver::saveState(uint64_t tick) const
+{
+    SavedRun run;
+    run.scene = scene;
+    run.tick = tick;
+    run.solid = domain.solidCells();
+    run.u = velocity->u.values();
+    run.v = velocity->v.values();
+    run.pressure = pressure->values.values();
+    run.pressureKnown = pressureKnown;
+    if (pressureChange)
+        run.pressureChange = pressureChange->values.values();
+    for (int c = 0; c < 2; ++c) {
+        run.diffused[c] = diffused[c];
+        run.diffusedStep[c] = diffusedStep[c];
+    }
+    for (int c = 0; c < 3 && dye; ++c)
+        run.dye[c] = dye->channel[c].values();
+    if (heat) {
+        run.temperature = heat->temperature.values();
+        run.balanced = heat->balancedTemperature().values();
+    }
+    if (liquid)
+        for (const LiquidParticle& p : liquid->particles())
+            run.liquid.insert(run.liquid.end(), {p.x, p.y, p.u, p.v, p.du[0], p.du[1], p.dv[0], p.dv[1]});
+    return run;
+}
+
+bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
+{
+    if (run.solid.size() != size_t(nx) * ny || run.u.size() != velocity->u.size() ||
+        run.v.size() != velocity->v.size() || run.pressure.size() != pressure->values.size())
+        return problem = "its fields do not fit the scene's grid", false;
+    // A run saved before viscous scenes solved for the pressure's change
+    // lacks it: the change is where the next solve starts, and zero will do.
+    if (!run.pressureChange.empty() && !pressureChange)
+        return problem = "its pressure change does not fit the scene", false;
+    if (bool(dye) && run.dye[0].empty())
+        return problem = "it lacks the dye the scene pours", false;
+    if (run.temperature.empty() == bool(heat))
+        return problem = heat ? "it lacks the scene's temperature" : "it has a temperature, the scene no heat", false;
+    // A box with openings may have poured or lost all of its liquid; a
+    // closed one keeps what it started with.
+    const bool openBox = !scene.inflows.empty() || !scene.outflows.empty() || !scene.outlets.empty();
+    if (!liquid && !run.liquid.empty())
+        return problem = "it has liquid, the scene none", false;
+    if (liquid && run.liquid.empty() && !openBox)
+        return problem = "it lacks the scene's liquid", false;
+    std::vector<LiquidParticle> particles;
+    for (size_t k = 0; k + 8 <= run.liquid.size(); k += 8) {
+        const double* values = run.liquid.data() + k;
+        if (!(values[0] >= 0.0 && values[0] <= nx * dx && values[1] >= 0.0 && values[1] <= ny * dx))
+            return problem = "a particle of its liquid lies outside the grid", false;
+        particles.push_back({values[0], values[1], values[2], values[3], {values[4], values[5]}, {values[6], values[7]}});
+    }
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (domain.isSolid(i, j) != (run.solid[size_t(i) * ny + j] != 0) &&
+                !setSolid(i, j, run.solid[size_t(i) * ny + j] != 0))
+                return problem = "cell (" + std::to_string(i) + ", " + std::to_string(j) +
+                                 (run.solid[size_t(i) * ny + j] ? ") is solid at an opening of the border"
+                                                                 : ") is fluid inside a disc that cuts cells"),
+                                 false;
+    velocity->u.assign(run.u);
+    velocity->v.assign(run.v);
+    pressure->values.assign(run.pressure);
+    pressureKnown = run.pressureKnown;
+    if (pressureChange && !run.pressureChange.empty())
+        pressureChange->values.assign(run.pressureChange);
+    else if (pressureChange)
+        pressureChange->values.assign(std::vector<double>(pressureChange->values.size(), 0.0));
+    for (int c = 0; c < 2; ++c) {
+        diffused[c] = run.diffused[c];
+        diffusedStep[c] = run.diffusedStep[c];
+    }
+    if (liquid)
+        liquid->setParticles(std::move(particles), run.tick);
+    if (!run.dye[0].empty()) {
+        enableDye();
+        for (int c = 0; c < 3; ++c)
+            dye->channel[c].assign(run.dye[c]);
+    }
+    if (heat) {
+        heat->temperature.assign(run.temperature);
+        heat->restoreBalanced(run.balanced);
+    }
+    return true;
+}
+
+void FluidSolver::enableDye()
+{
+    if (!dye)
+        dye = std::make_unique<DyeField>(nx, ny);
+}
+
+void FluidSolver::pourDye(double x, double y, double radius, const float colour[3])
+{
+    if (dye)
+        ::pourDye(*dye, domain, x, y, radius, colour);
+}
+
+double FluidSolver::dyeTotal(int channel) const
+{
+    return dye ? ::dyeTotal(*dye, domain, channel) : 0.0;
+}
+
+double kineticEnergy(const VelocityField& field)
+{
+    double sumOfSquares = 0.0;
+    for (size_t k = 0; k < field.u.size(); ++k)
+        sumOfSquares += field.u.data[k] * field.u.data[k];
+    for (size_t k = 0; k < field.v.size(); ++k)
+        sumOfSquares += field.v.data[k] * field.v.data[k];
+    return 0.5 * sumOfSquares * field.dx * field.dx;
+}
+
+double cellDivergence(const VelocityField& field, uint32_t i, uint32_t j)
+{
+    const double h = field.dx;
+    double divergence = 0.0;
+    divergence += (field.u.at(i + 1, j) - field.u.at(i, j)) / h;
+    divergence += (field.v.at(i, j + 1) - field.v.at(i, j)) / h;
+    return divergence;
+}
+
+namespace {
+
+// The pressure rows of a grid whose cells are fluid where fluid(k) says, with
+// open(k) outlet faces each, its fluid cells coupled through each face by
+// the part aperture(component, i, j) the face leaves open (1 but where a
+// disc cuts it). Where discs cut cells, a cell whose faces they all shut
+// takes no part, as a solid. (A fluid cell walled in by solid cells keeps
+// its empty row, as it always has.)
+template <typename Fluid, typename Open, typename Aperture>
+auto pressureRows(uint32_t nx, uint32_t ny, Fluid fluid, Open open, Aperture aperture, bool cut = false)
+{
+    return [=](uint32_t i, uint32_t j) {
+        const uint32_t k = i * ny + j;
+        FivePointRow row;
+        if (!fluid(k)) {
+            row.diagonal = 1.0;  // the pressure 0, taking no part
+            return row;
+        }
+        // Neighbours that take part: inside the grid and fluid, by their faces' open parts.
+        const double left = i > 0 && fluid(k - ny) ? aperture(0, i, j) : 0.0;
+        const double up = j > 0 && fluid(k - 1) ? aperture(1, i, j) : 0.0;
+        const double down = j < ny - 1 && fluid(k + 1) ? aperture(1, i, j + 1) : 0.0;
+        const double right = i < nx - 1 && fluid(k + ny) ? aperture(0, i + 1, j) : 0.0;
+        row.beforeA = -left;
+        row.beforeB = -up;
+        row.diagonal = left + up + down + right + double(open(k));
+        row.afterB = -down;
+        row.afterA = -right;
+        if (cut && row.diagonal == 0.0) {
+            row = FivePointRow{};
+            row.diagonal = 1.0;  // shut in by the discs
+        }
+        return row;
+    };
+}
+
+// Every face open whole.
+double wholeFace(int, uint32_t, uint32_t)
+{
+    return 1.0;
+}
+
+auto sceneRows(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid, const std::vector<uint8_t>& outletFaces)
+{
+    return pressureRows(
+        nx, ny, [&solid](uint32_t k) { return solid.empty() || !solid[k]; },
+        [&outletFaces](uint32_t k) { return outletFaces.empty() ? 0u : uint32_t(outletFaces[k]); }, wholeFace);
+}
+
+}  // namespace
+
+pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny)
+{
+    return fivePointSystem(
+        nx, ny, pressureRows(nx, ny, [](uint32_t) { return true; }, [](uint32_t) { return 0u; }, wholeFace));
+}
+
+pcg::RowListMatrix assemblePressureMatrix(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
+                                          const std::vector<uint8_t>& outletFaces)
+{
+    return fivePointSystem(nx, ny, sceneRows(nx, ny, solid, outletFaces));
+}
+
+FivePointSystem pressureSystem(uint32_t nx, uint32_t ny, const std::vector<uint8_t>& solid,
+                               const std::vector<uint8_t>& outletFaces)
+{
+    return fastestFivePointSystem(nx, ny, sceneRows(nx, ny, solid, outletFaces));
+}
+
+FivePointSystem pressureSystem(const Domain& domain)
+{
+    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+    if (!domain.cutsCells())
+        return pressureSystem(nx, ny, domain.solidCells(), domain.outletFaceCounts());
+    const std::vector<uint8_t>& solid = domain.solidCells();
+    const std::vector<uint8_t>& outletFaces = domain.outletFaceCounts();
+    return fastestFivePointSystem(
+        nx, ny,
+        pressureRows(
+            nx, ny, [&solid](uint32_t k) { return !solid[k]; }, [&outletFaces](uint32_t k) { return outletFaces[k]; },
+            [&domain](int component, uint32_t i, uint32_t j) { return domain.aperture(component, i, j); }, true));
+}
+
+std::vector<double> pressureRightHandSide(const VelocityField& field, double dx, double density, double dt)
+{
+    std::vector<double> rhs(size_t(field.nx) * field.ny, 0.0);
+    const double scale = ((-dx * dx) * density) / dt;
+    for (uint32_t i = 0; i < field.nx; ++i)
+        for (uint32_t j = 0; j < field.ny; ++j)
+            rhs[size_t(i) * field.ny + j] = scale * cellDivergence(field, i, j);
+    return rhs;
+}
