@@ -81,6 +81,7 @@ int main(int argc, char* argv[])
 {
     keepFreedHeapForReuse();
     useUtf8CharacterType();
+    sendSolverWarningsToQt();
     std::string statePath;  // of the run to go on from, if any
     const SavedRun run = runFromArguments(argc, argv, statePath);
     QSurfaceFormat::setDefaultFormat(compatibilityFormat());

@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include "sim/solve/solver_warning.h"
+
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -75,4 +77,9 @@ QString platformFailure(const QStringList& messages, const QString& fatal, const
     if (!unloadable.isNull())
         return QString("the Qt platform plugin \"%1\" was found but could not be started").arg(unloadable);
     return QString("Qt could not start: %1").arg(fatal.section('\n', 0, 0));
+}
+
+void sendSolverWarningsToQt()
+{
+    setWarningSink([](const char* line) { qDebug("%s", line); });
 }

@@ -23,6 +23,11 @@ public:
     [[noreturn]] static void fail(const QString& cause);
 };
 
+// Sends the solver's warning line through Qt's messages (as debug), where the
+// guard above and any handler a test installs hear it, instead of straight
+// to standard error.
+void sendSolverWarningsToQt();
+
 // The cause of a platform that could not start, from Qt's messages before the
 // fatal one and the fatal one itself; display is $DISPLAY (null when unset).
 QString platformFailure(const QStringList& messages, const QString& fatal, const QByteArray& display);

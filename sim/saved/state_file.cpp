@@ -1,12 +1,10 @@
 #include "sim/saved/state_file.h"
 
+#include "sim/saved/sha256.h"
+#include "sim/saved/whole_file.h"
 #include "sim/scene/scene_file.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
-#include <QFile>
-#include <QSaveFile>
-
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -23,9 +21,8 @@ constexpr uint64_t largestTick = uint64_t(1) << 40;
 
 std::string checksum(std::string_view body)
 {
-    const QByteArray hash = QCryptographicHash::hash(QByteArrayView(body.data(), qsizetype(body.size())),
-                                                     QCryptographicHash::Sha256);
-    return std::string(hash.constData(), size_t(hash.size()));
+    const std::array<uint8_t, checksumSize> hash = sha256(body);
+    return std::string(reinterpret_cast<const char*>(hash.data()), hash.size());
 }
 
 class Writer {
@@ -320,30 +317,20 @@ bool readState(std::string_view bytes, const std::string& source, uint32_t maxTr
 
 bool loadStateFile(const std::string& path, uint32_t maxTrailPoints, SavedRun& run, std::string& error)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = path + ": cannot be read (" + file.errorString().toStdString() + ")";
+    std::string bytes, problem;
+    if (!readWholeFile(path, headerSize + largestBody + checksumSize, bytes, problem)) {
+        error = problem == "too large" ? path + ": too large for a flowbox state file"
+                                       : path + ": cannot be read (" + problem + ")";
         return false;
     }
-    if (uint64_t(file.size()) > headerSize + largestBody + checksumSize) {
-        error = path + ": too large for a flowbox state file";
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = path + ": cannot be read (" + file.errorString().toStdString() + ")";
-        return false;
-    }
-    return readState(std::string_view(bytes.constData(), size_t(bytes.size())), path, maxTrailPoints, run, error);
+    return readState(bytes, path, maxTrailPoints, run, error);
 }
 
 bool saveStateFile(const std::string& path, const SavedRun& run, std::string& error)
 {
-    const std::string bytes = writeState(run);
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) ||
-        !file.commit()) {
-        error = path + ": cannot be written (" + file.errorString().toStdString() + ")";
+    std::string problem;
+    if (!writeWholeFile(path, writeState(run), problem)) {
+        error = path + ": cannot be written (" + problem + ")";
         return false;
     }
     return true;

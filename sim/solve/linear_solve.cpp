@@ -1,8 +1,8 @@
 #include "sim/solve/linear_solve.h"
 
 #include "PCG/pcg_solver.h"
+#include "sim/solve/solver_warning.h"
 
-#include <QDebug>
 
 #include <algorithm>
 #include <cassert>
@@ -30,7 +30,7 @@ SolveOutcome solveWith(pcg::PcgSolver& solver, Run run)
     outcome.converged = run(solver, outcome.residual, outcome.iterations);
     outcome.tolerance = solver.lastTolerance();
     if (!outcome.converged)
-        qDebug("WARNING: PCG solver failed.");
+        warn("WARNING: PCG solver failed.");
     return outcome;
 }
 

@@ -2,6 +2,7 @@
 #include "app/startup.h"
 #include "sim/flow/fluid_solver.h"
 #include "sim/scene/scene.h"
+#include "sim/solve/solver_warning.h"
 #include "view/flow_view.h"
 #include "view/frame_geometry.h"
 
@@ -205,6 +206,21 @@ TEST(StartupGuard, KeepsQtsMessagesOnlyUntilReleasedOrGone)
     qWarning("after the guard");
     qInstallMessageHandler(original);
     EXPECT_EQ(heardByTheHandlerBefore, (QStringList{"after release", "after the guard"}));
+}
+
+// The window's program hears a failed solve's warning through Qt's
+// messages, as it hears Qt's own.
+TEST(StartupGuard, HearsTheSolversWarningThroughQtsMessages)
+{
+    heardByTheHandlerBefore.clear();
+    const QtMessageHandler original = qInstallMessageHandler(handlerBefore);
+    sendSolverWarningsToQt();
+    FluidSolver tooLarge(300, 300);  // its first solve needs more than the hundred iterations it may take
+    tooLarge.step();
+    setWarningSink(nullptr);
+    qInstallMessageHandler(original);
+    EXPECT_FALSE(tooLarge.lastPressureSolve().converged);
+    EXPECT_EQ(heardByTheHandlerBefore, QStringList{"WARNING: PCG solver failed."});
 }
 
 struct ProgramRun {

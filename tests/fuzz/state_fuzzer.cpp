@@ -3,10 +3,8 @@
 // sealed with a good header and checksum. The reader must refuse or accept
 // without a crash, a sanitizer report or a hang; what it accepts must fit
 // its scene's grid.
+#include "sim/saved/sha256.h"
 #include "sim/saved/state_file.h"
-
-#include <QByteArray>
-#include <QCryptographicHash>
 
 #include <cstddef>
 #include <cstdint>
@@ -40,9 +38,8 @@ std::string sealed(std::string_view body)
     for (int b = 0; b < 8; ++b)
         file += char((uint64_t(body.size()) >> (8 * b)) & 0xff);
     file += body;
-    const QByteArray hash = QCryptographicHash::hash(QByteArrayView(body.data(), qsizetype(body.size())),
-                                                     QCryptographicHash::Sha256);
-    file.append(hash.constData(), size_t(hash.size()));
+    for (const uint8_t b : sha256(body))
+        file += char(b);
     return file;
 }
 

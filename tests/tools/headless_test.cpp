@@ -510,6 +510,21 @@ TEST(Headless, HelpAndVersionSucceed)
     EXPECT_TRUE(version.out.startsWith("flowbox-headless"));
 }
 
+// A solve that fails says so on stderr, one line each time, and the run goes on.
+TEST(HeadlessScene, AFailedSolveWarnsOnStderrOnceEachTime)
+{
+    QTemporaryDir dir;
+    const QString scene = testing_support::writeFile(
+        dir, "hard.toml", "[grid]\ncells = [16, 16]\n[solver]\ntolerance = 1e-12\niteration_limit = 1\n");
+    const HeadlessRun run = runHeadless({"--scene", scene, "--ticks", "3"});
+    EXPECT_EQ(run.status, 0);
+    const std::string line = "WARNING: PCG solver failed.\n";
+    EXPECT_EQ(run.err.toStdString(), line + line + line);
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_FALSE(parseLine(lines[2])["converged"].toBool());
+}
+
 TEST(Headless, BadArgumentsGetStatusTwoAndOneLineOnStderr)
 {
     const QList<QStringList> cases{{"--ticks", "abc"}, {"--ticks", "-1"},       {"--ticks", "1e3"},

@@ -2,17 +2,16 @@
 #include "PCG/vector_ops.h"
 #include "sim/flow/fluid_solver.h"
 #include "sim/scene/standard_box.h"
+#include "sim/solve/solver_warning.h"
 #include "tests/support/fields.h"
 #include "tests/support/pressure_problem.h"
-
-#include <QString>
-#include <QStringList>
-#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -21,23 +20,19 @@ constexpr double dt = standardBox::timeStep;
 using Row = testing_support::MatrixRow;
 using testing_support::rowOf;
 
-// Collects what the program writes through qDebug while it lives.
-class DebugCapture {
+// Collects the solver's warning lines while it lives.
+class WarningCapture {
 public:
-    DebugCapture() { previous = qInstallMessageHandler(&DebugCapture::handle); }
-    ~DebugCapture() { qInstallMessageHandler(previous); }
-    static QStringList& lines()
+    WarningCapture() { setWarningSink(&WarningCapture::keep); }
+    ~WarningCapture() { setWarningSink(nullptr); }
+    static std::vector<std::string>& lines()
     {
-        static QStringList captured;
+        static std::vector<std::string> captured;
         return captured;
     }
 
 private:
-    static void handle(QtMsgType type, const QMessageLogContext&, const QString& message)
-    {
-        lines().append(QString("%1:%2").arg(type == QtDebugMsg ? "debug" : "other", message));
-    }
-    QtMessageHandler previous;
+    static void keep(const char* line) { lines().push_back(line); }
 };
 
 TEST(PressureMatrix, RowsOfTheStandardGrid)
@@ -87,8 +82,8 @@ TEST(PressureRightHandSide, ScalesTheDivergenceOfEachCell)
 
 TEST(PressureSolve, DivergenceFreeFieldsGiveZeroPressureAndNoWarning)
 {
-    DebugCapture capture;
-    DebugCapture::lines().clear();
+    WarningCapture capture;
+    WarningCapture::lines().clear();
     FluidSolver solver(50, 50);
     for (double u : {0.0, 3.5}) {
         for (size_t k = 0; k < testing_support::facesPerComponent; ++k) {
@@ -106,32 +101,32 @@ TEST(PressureSolve, DivergenceFreeFieldsGiveZeroPressureAndNoWarning)
         EXPECT_TRUE(solver.lastPressureSolve().converged);
         EXPECT_EQ(solver.lastPressureSolve().iterations, 0);
     }
-    EXPECT_TRUE(DebugCapture::lines().isEmpty());
+    EXPECT_TRUE(WarningCapture::lines().empty());
 }
 
 TEST(PressureSolve, SolveThatReachesTheIterationLimitWarnsOnce)
 {
     // The first tick of a grid far larger than the program's needs more than
     // the solver's hundred iterations.
-    DebugCapture capture;
-    DebugCapture::lines().clear();
+    WarningCapture capture;
+    WarningCapture::lines().clear();
     FluidSolver solver(300, 300);
     solver.step();
     EXPECT_FALSE(solver.lastPressureSolve().converged);
     EXPECT_EQ(solver.lastPressureSolve().iterations, pcg::PcgSolver().iterationLimit);
-    EXPECT_EQ(DebugCapture::lines(), QStringList{"debug:WARNING: PCG solver failed."});
+    EXPECT_EQ(WarningCapture::lines(), std::vector<std::string>{"WARNING: PCG solver failed."});
 }
 
 TEST(PressureSolve, FailedSolveWarnsOnceAndStillStoresTheResult)
 {
-    DebugCapture capture;
-    DebugCapture::lines().clear();
+    WarningCapture capture;
+    WarningCapture::lines().clear();
     FluidSolver solver(50, 50);
     for (size_t k = 0; k < testing_support::cellCount; ++k)
         solver.pressure->values.data[k] = 7.0;
     solver.velocity->u.at(20, 20) = std::numeric_limits<double>::quiet_NaN();
     solver.solvePressure(*solver.velocity, *solver.pressure, dt);
-    EXPECT_EQ(DebugCapture::lines(), QStringList{"debug:WARNING: PCG solver failed."});
+    EXPECT_EQ(WarningCapture::lines(), std::vector<std::string>{"WARNING: PCG solver failed."});
     EXPECT_FALSE(solver.lastPressureSolve().converged);
     // The breakdown happens before the first iteration: the stored result is all zeros.
     for (size_t k = 0; k < testing_support::cellCount; ++k)

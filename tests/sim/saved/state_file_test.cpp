@@ -2,6 +2,7 @@
 // and runs on as before; a file sealed with a good checksum but holding what
 // no run writes is refused, as is a state that does not fit its scene.
 #include "sim/flow/fluid_solver.h"
+#include "sim/saved/sha256.h"
 #include "sim/saved/state_file.h"
 
 #include "tests/support/scenes.h"
@@ -9,10 +10,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -169,4 +176,74 @@ TEST(StateFile, AStateThatDoesNotFitItsSceneIsRefused)
         EXPECT_FALSE(fresh.restoreState(run, problem));
         EXPECT_FALSE(problem.empty());
     }
+}
+
+// The checksum a saved run ends with is SHA-256: its published examples, and
+// lengths on either side of its padding's block edges against Python's hashlib.
+TEST(StateFile, TheChecksumIsSha256)
+{
+    auto hex = [](std::string_view bytes) {
+        std::string text;
+        char two[3];
+        for (uint8_t b : sha256(bytes)) {
+            std::snprintf(two, sizeof two, "%02x", b);
+            text += two;
+        }
+        return text;
+    };
+    EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(hex(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    const std::pair<size_t, const char*> edges[] = {
+        {55, "e7313d333c272e639f790978283f9eb392e843d0f29b7016828bb1daa4aac70b"},
+        {56, "4324d65f3c103567f5589c710bc08f8523f929a9272e3af36fc968e52abc6c27"},
+        {63, "81c80242132f230c3bd41b3e63bbcff16107339549214a99614ff26664625055"},
+        {64, "39e3d7b6b5d075d37d053ad89b24b41bef4f3c29760c84447cab3f3be1882241"},
+        {119, "9ce7368e4daf32341631b492e80359dc9f594b48453cd0dd5bf0b19279cc177e"},
+        {120, "7836b787757e95e58b3ca5aec90b1b004e8deba1e50e9675af9cabf1a13a04b5"},
+    };
+    for (const auto& [length, digest] : edges) {
+        std::string bytes(length, '\0');
+        for (size_t k = 0; k < length; ++k)
+            bytes[k] = char((k * 7 + 3) % 256);
+        EXPECT_EQ(hex(bytes), digest) << length << " bytes";
+    }
+}
+
+// Saving over a file replaces it whole, keeps its permissions and leaves
+// nothing beside it; a folder that is not there, or a file that cannot be
+// read, gets one line with the system's reason, and nothing is written.
+TEST(StateFile, ASaveReplacesTheFileWholeOrLeavesItAsItWas)
+{
+    char folderName[] = "/tmp/flowbox-state-XXXXXX";
+    ASSERT_NE(::mkdtemp(folderName), nullptr);
+    const std::filesystem::path folder = folderName;
+    const std::string path = (folder / "run.state").string();
+    FluidSolver solver(sceneFrom(sceneText));
+    solver.step();
+    std::string error;
+    ASSERT_TRUE(saveStateFile(path, solver.saveState(1), error)) << error;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read);
+    solver.step();
+    ASSERT_TRUE(saveStateFile(path, solver.saveState(2), error)) << error;
+    SavedRun read;
+    ASSERT_TRUE(loadStateFile(path, 51, read, error)) << error;
+    EXPECT_EQ(read.tick, 2u);
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
+
+    const std::string nowhere = (folder / "no-such-folder" / "run.state").string();
+    EXPECT_FALSE(saveStateFile(nowhere, solver.saveState(2), error));
+    EXPECT_EQ(error, nowhere + ": cannot be written (No such file or directory)");
+    EXPECT_FALSE(loadStateFile(nowhere, 51, read, error));
+    EXPECT_EQ(error, nowhere + ": cannot be read (No such file or directory)");
+    EXPECT_FALSE(loadStateFile(folder.string(), 51, read, error));
+    EXPECT_EQ(error, folder.string() + ": cannot be read (Is a directory)");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
+    std::filesystem::remove_all(folder);
 }
