@@ -1,0 +1,93 @@
+#include "sim/liquid/particles.h"
+
+#include "sim/liquid/taps.h"
+#include "sim/liquid/transfer.h"
+
+#include <algorithm>
+#include <cmath>
+
+uint32_t cellAlong(double at, double dx, uint32_t cells)
+{
+    return std::min(uint32_t(std::max(0.0, at / dx)), cells - 1);
+}
+
+std::vector<LiquidParticle> seedParticles(const Domain& domain, const LiquidStart& start)
+{
+    std::vector<LiquidParticle> particles;
+    Jitter jitter;
+    const double dx = domain.cellSize(), part = dx / particlesPerSide;
+    for (uint32_t i = 0; i < domain.cellsX(); ++i)
+        for (uint32_t j = 0; j < domain.cellsY(); ++j)
+            for (int p = 0; p < particlesPerSide; ++p)
+                for (int q = 0; q < particlesPerSide; ++q) {
+                    // Both draws are taken whether the seed is kept or not:
+                    // a particle's jitter depends on its place alone.
+                    const double x = i * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    const double y = j * dx + (q + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    if (!start.inside(x, y) || domain.solidAt(x, y))
+                        continue;
+                    const Velocity moving = start.velocity ? start.velocity(x, y) : Velocity{0.0, 0.0};
+                    particles.push_back({x, y, moving.x, moving.y, {0.0, 0.0}, {0.0, 0.0}});
+                }
+    return particles;
+}
+
+void pourParticles(std::vector<LiquidParticle>& particles, const Domain& domain, double x, double y, double reach,
+                   Velocity velocity, uint64_t tick)
+{
+    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+    const double dx = domain.cellSize();
+    std::vector<uint8_t> held(size_t(nx) * ny, 0);
+    for (const LiquidParticle& p : particles)
+        held[size_t(cellAlong(p.x, dx, nx)) * ny + cellAlong(p.y, dx, ny)] = 1;
+    const double part = dx / particlesPerSide;
+    const uint32_t fromI = cellAlong(x - reach, dx, nx), toI = cellAlong(x + reach, dx, nx);
+    const uint32_t fromJ = cellAlong(y - reach, dx, ny), toJ = cellAlong(y + reach, dx, ny);
+    for (uint32_t i = fromI; i <= toI; ++i)
+        for (uint32_t j = fromJ; j <= toJ; ++j) {
+            const double cx = (i + 0.5) * dx, cy = (j + 0.5) * dx;
+            if (held[size_t(i) * ny + j] || domain.isSolid(i, j) || std::hypot(cx - x, cy - y) > reach ||
+                particles.size() + particlesPerSide * particlesPerSide > largestParticleCount)
+                continue;
+            Jitter jitter(0x9E3779B97F4A7C15ull * (tick + 1) ^ ((size_t(i) * ny + j) * 0xBF58476D1CE4E5B9ull));
+            for (int p = 0; p < particlesPerSide; ++p)
+                for (int q = 0; q < particlesPerSide; ++q) {
+                    const double px = i * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    const double py = j * dx + (q + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    if (!domain.solidAt(px, py))
+                        particles.push_back({px, py, velocity.x, velocity.y, {0.0, 0.0}, {0.0, 0.0}});
+                }
+        }
+}
+
+void moveParticles(std::vector<LiquidParticle>& particles, const VelocityField& velocity, const Domain& domain,
+                   double dt)
+{
+    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+    const double dx = domain.cellSize();
+    // Kept as far from the walls as the seeds were: a particle pressed
+    // closer falls out of the level set, which then sees air by the wall.
+    const double margin = 0.5 * dx / particlesPerSide, width = nx * dx, height = ny * dx;
+    size_t kept = 0;
+    for (LiquidParticle& p : particles) {
+        // The midpoint rule through the grid's velocity.
+        const Velocity first = gridVelocityAt(velocity, p.x, p.y);
+        const Velocity middle = gridVelocityAt(velocity, p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
+        double x = p.x + dt * middle.x, y = p.y + dt * middle.y;
+        if (leavesBox(domain, x, y))
+            continue;
+        // Up to an opening that lets liquid out a particle goes on freely.
+        const uint32_t column = cellAlong(x, dx, nx), row = cellAlong(y, dx, ny);
+        x = std::clamp(x, letsOut(domain, Side::left, row) ? 0.0 : margin,
+                       letsOut(domain, Side::right, row) ? width : width - margin);
+        y = std::clamp(y, letsOut(domain, Side::top, column) ? 0.0 : margin,
+                       letsOut(domain, Side::bottom, column) ? height : height - margin);
+        // A particle never enters a solid: it stays where it was.
+        if (!domain.solidAt(x, y)) {
+            p.x = x;
+            p.y = y;
+        }
+        particles[kept++] = p;
+    }
+    particles.resize(kept);
+}
