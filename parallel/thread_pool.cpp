@@ -24,10 +24,14 @@ thread_local bool insideAJob = false;
 
 int coresAvailable()
 {
+#if defined(__EMSCRIPTEN__)
+    return 1;  // the web page runs on one thread: it needs no shared memory from its server
+#else
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0)
         return std::max(1, CPU_COUNT(&set));
     return int(std::max(1u, std::thread::hardware_concurrency()));
+#endif
 }
 
 int countFromEnvironment()

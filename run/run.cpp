@@ -1,5 +1,7 @@
 #include "run/run.h"
 
+#include "sim/grid/hypotenuse.h"
+
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -167,7 +169,7 @@ FlowSummary Run::summary() const
                 continue;
             summary.maxDivergence = std::fmax(summary.maxDivergence, std::fabs(cellDivergence(through, i, j)));
             const Velocity w = field.velocityAt((i + 0.5) * solver.dx, (j + 0.5) * solver.dx);
-            summary.maxSpeed = std::fmax(summary.maxSpeed, std::hypot(w.x, w.y));
+            summary.maxSpeed = std::fmax(summary.maxSpeed, hypotenuse(w.x, w.y));
         }
     }
     summary.kineticEnergy = solver.liquid ? solver.liquid->kineticEnergy() : kineticEnergy(field);

@@ -1,5 +1,7 @@
 #include "sim/liquid/level_set.h"
 
+#include "sim/grid/hypotenuse.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -30,7 +32,7 @@ double distanceToMean(double x, double y, double reach, EachParticle eachParticl
     });
     if (weight == 0.0)
         return -1.0;
-    return std::hypot(x - meanX / weight, y - meanY / weight);
+    return hypotenuse(x - meanX / weight, y - meanY / weight);
 }
 
 }  // namespace
@@ -107,7 +109,7 @@ std::vector<LiquidPoint> LevelSet::particlesAndMirrors(const std::vector<LiquidP
             if (!disc.cut)
                 continue;
             const double cx = disc.centreX * dx, cy = disc.centreY * dx, r = disc.radius * dx;
-            const double distance = std::hypot(px - cx, py - cy);
+            const double distance = hypotenuse(px - cx, py - cy);
             if (distance > r && distance - r < reach && 2.0 * r > distance) {
                 const double inward = (2.0 * r - distance) / distance;
                 points.push_back({cx + inward * (px - cx), cy + inward * (py - cy)});

@@ -1,11 +1,13 @@
 #include "sim/liquid/liquid.h"
 
+#include "sim/grid/hypotenuse.h"
 #include "sim/liquid/surface_pressure.h"
 #include "sim/liquid/transfer.h"
 #include "sim/liquid/viscosity.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 LiquidSolver::LiquidSolver(const Scene& scene, const Domain& domain, const LiquidStart& start)
     : scene(scene),
@@ -120,7 +122,7 @@ double LiquidSolver::largestSpeed() const
 {
     double largest = 0.0;
     for (const LiquidParticle& p : particleList)
-        largest = std::max(largest, std::hypot(p.u, p.v));
+        largest = std::max(largest, hypotenuse(p.u, p.v));
     return largest;
 }
 

@@ -1,5 +1,6 @@
 #include "sim/liquid/particles.h"
 
+#include "sim/grid/hypotenuse.h"
 #include "sim/liquid/taps.h"
 #include "sim/liquid/transfer.h"
 
@@ -46,7 +47,7 @@ void pourParticles(std::vector<LiquidParticle>& particles, const Domain& domain,
     for (uint32_t i = fromI; i <= toI; ++i)
         for (uint32_t j = fromJ; j <= toJ; ++j) {
             const double cx = (i + 0.5) * dx, cy = (j + 0.5) * dx;
-            if (held[size_t(i) * ny + j] || domain.isSolid(i, j) || std::hypot(cx - x, cy - y) > reach ||
+            if (held[size_t(i) * ny + j] || domain.isSolid(i, j) || hypotenuse(cx - x, cy - y) > reach ||
                 particles.size() + particlesPerSide * particlesPerSide > largestParticleCount)
                 continue;
             Jitter jitter(0x9E3779B97F4A7C15ull * (tick + 1) ^ ((size_t(i) * ny + j) * 0xBF58476D1CE4E5B9ull));

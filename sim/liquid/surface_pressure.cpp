@@ -1,5 +1,6 @@
 #include "sim/liquid/surface_pressure.h"
 
+#include "sim/grid/hypotenuse.h"
 #include "sim/solve/five_point_system.h"
 
 #include <algorithm>
@@ -63,7 +64,7 @@ std::vector<double> viscousSurfacePressure(const VelocityField& velocity, const 
                 continue;
             const double nxGrad = phi.at(i + 1, j) - phi.at(i - 1, j);
             const double nyGrad = phi.at(i, j + 1) - phi.at(i, j - 1);
-            const double length = std::hypot(nxGrad, nyGrad);
+            const double length = hypotenuse(nxGrad, nyGrad);
             if (!(length > 0.0))
                 continue;
             const double n[2] = {nxGrad / length, nyGrad / length};

@@ -1,6 +1,7 @@
 #include "sim/measure/cell_fields.h"
 
 #include "sim/flow/fluid_solver.h"
+#include "sim/grid/hypotenuse.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,7 +63,7 @@ std::vector<double> cellValues(const FluidSolver& solver, CellField field, const
     case CellField::speed:
         values.resize(cells);
         for (size_t k = 0; k < cells; ++k)
-            values[k] = std::hypot(velocity->u[k], velocity->v[k]);
+            values[k] = hypotenuse(velocity->u[k], velocity->v[k]);
         break;
     case CellField::vorticity:
         values = cellVorticity(*velocity, solver.nx, solver.ny, solver.dx);

@@ -1,9 +1,9 @@
 #include "sim/scene/scene.h"
 
+#include "sim/scene/number_text.h"
 #include "sim/scene/standard_box.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 double Band::speedAt(uint32_t cell) const
@@ -154,13 +154,6 @@ std::string outsideRange(const char* what, long long lowest, long long highest, 
 {
     return std::string(what) + " must lie between " + std::to_string(lowest) + " and " + std::to_string(highest) +
            ", not " + std::to_string(value);
-}
-
-// A number as a person writes it, whatever the locale: 2, 0.25, 1e-05.
-std::string shortNumber(double value)
-{
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 // Whether some fluid cell's square lies within one cell of the point (cx, cy), in cells.
