@@ -16,6 +16,16 @@ function dumpOf(args) {
     return { line: lines[lines.length - 2], dump: lines[lines.length - 1] };
 }
 
+// Equal to the last bit, numbers inside lists and objects too.
+function same(a, b) {
+    if (typeof a === "number" || typeof b === "number")
+        return Object.is(a, b);
+    if (a === null || b === null || typeof a !== "object" || typeof b !== "object")
+        return a === b;
+    const keys = Object.keys(a);
+    return keys.length === Object.keys(b).length && keys.every((key) => same(a[key], b[key]));
+}
+
 function differences(name, ours, theirs) {
     if (ours.length !== theirs.length)
         return [`${name}: ${ours.length} values against ${theirs.length}`];
@@ -44,9 +54,15 @@ createFlowbox().then((flowbox) => {
         for (const name of ["u", "v", "pressure", "temperature"])
             if (name in dump || name in fields)
                 found.push(...differences(name, Array.from(fields[name] || []), dump[name] || []));
-        for (const key of Object.keys(line))
-            if (!Object.is(line[key], expectedLine[key]))
-                found.push(`tick line ${key}: ${line[key]} against ${expectedLine[key]}`);
+        // The page gives every scene dye for a hand to pour; where a band pours it, the same dye.
+        if (dump.dye)
+            ["r", "g", "b"].forEach((c, k) =>
+                found.push(...differences("dye " + c, Array.from(fields["dye_" + c] || []), dump.dye[k])));
+        // As the program writes it: NaN, which JSON lacks, as null.
+        const written = JSON.parse(JSON.stringify(line));
+        for (const key of Object.keys(written))
+            if (!same(written[key], expectedLine[key]))
+                found.push(`tick line ${key}: ${JSON.stringify(written[key])} against ${JSON.stringify(expectedLine[key])}`);
         run.delete();
         console.log(`${scene || "the standard box"}, ${ticks} ticks: ${found.length ? found.join("; ") : "the same bits"}`);
         if (found.length) ++failed;
