@@ -315,8 +315,9 @@ private:
     void show(std::unique_ptr<Run> next)
     {
         current = std::move(next);
-        if (touchable())
-            current->solver().enableDye();  // for the dye a hand pours, as the window's
+        // Dye for a hand to pour, as in the window; a liquid is poured instead.
+        if (touchable() && !current->solver().liquid)
+            current->solver().enableDye();
         frame = Frame{};
     }
 
@@ -325,10 +326,31 @@ private:
     std::string lastProblem;
 };
 
+// The picture's colours and dot size, as the window draws them: CSS colours.
+val palette()
+{
+    auto css = [](FrameColour c) {
+        return "rgb(" + std::to_string(int(std::lround(c.red * 255))) + ", " +
+               std::to_string(int(std::lround(c.green * 255))) + ", " + std::to_string(int(std::lround(c.blue * 255))) +
+               ")";
+    };
+    val colours = val::object();
+    colours.set("grid", css(gridColour));
+    colours.set("arrow", css(arrowColour));
+    colours.set("dot", css(dotColour));
+    colours.set("solid", css(solidColour));
+    colours.set("liquid", css(liquidColour));
+    colours.set("air", css(airColour));
+    colours.set("particle", css(particleColour));
+    colours.set("dotSize", dotSize);
+    return colours;
+}
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(flowbox)
 {
+    emscripten::function("palette", &palette);
     emscripten::class_<WebRun>("Run")
         .constructor<>()
         .function("open", &WebRun::open)
