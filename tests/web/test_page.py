@@ -184,3 +184,50 @@ def test_the_hand_pushes_the_flow_and_draws_walls(browser):
     after = js(page, "return Array.from(flowboxPage.run.fields().u)")
     ny = 128
     assert after[68 * ny + 40] - before[68 * ny + 40] > 0.1
+
+
+def test_files_opened_in_the_page_run_as_on_the_desktop(browser, tmp_path):
+    # A run saved by the desktop program, opened in the page, goes on as the program does.
+    state = tmp_path / "desktop.state"
+    headless("--scene", "cylinder", "--ticks", "10", "--save", str(state))
+    page = open_page(browser, "scene=cavity")
+    js(page, "document.getElementById('file').hidden = false")
+    page.find_element("id", "file").send_keys(str(state))
+    for _ in range(100):
+        if js(page, "return flowboxPage.run.tickLine().tick") == 10:
+            break
+        time.sleep(0.05)
+    u = js(page, "flowboxPage.running = false; flowboxPage.run.step(5); return Array.from(flowboxPage.run.fields().u)")
+    assert u == headless("--resume", str(state), "--ticks", "5", "--dump")[-1]["u"]
+    # A scene file, and a bad one that leaves the run.
+    scene = tmp_path / "tiny.toml"
+    scene.write_text('name = "tiny"\n[grid]\ncells = [12, 8]\n')
+    page.find_element("id", "file").send_keys(str(scene))
+    for _ in range(100):
+        if js(page, "return flowboxPage.run.name()") == "tiny":
+            break
+        time.sleep(0.05)
+    assert js(page, "return [flowboxPage.run.cellsX(), flowboxPage.run.cellsY()]") == [12, 8]
+    bad = tmp_path / "bad.toml"
+    bad.write_text("[grid]\ncells = [12, 8]\n[fluid]\nviscosity = -1\n")
+    page.find_element("id", "file").send_keys(str(bad))
+    for _ in range(100):
+        if js(page, "return document.getElementById('problem').textContent"):
+            break
+        time.sleep(0.05)
+    assert js(page, "return document.getElementById('problem').textContent").startswith("bad.toml:4:")
+    assert js(page, "return flowboxPage.run.name()") == "tiny"
+
+
+def test_the_picture_is_sharp_on_a_screen_of_two_pixels_a_point():
+    options = Options()
+    for argument in ("--headless=new", "--no-sandbox", "--window-size=1300,1000", "--force-device-scale-factor=2"):
+        options.add_argument(argument)
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    try:
+        page = open_page(driver, "scene=cylinder")
+        sizes = js(page, "const c = document.getElementById('picture'); return [c.width, c.height,"
+                         " parseFloat(c.style.width), parseFloat(c.style.height)]")
+        assert sizes[0] == 2 * sizes[2] and sizes[1] == 2 * sizes[3]
+    finally:
+        driver.quit()

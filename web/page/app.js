@@ -296,6 +296,27 @@ function draw() {
         }
     }
     if (frame.colourBar) drawColourBar(context, frame.colourBar);
+    if (!page.firstPicture) page.firstPicture = performance.now();  // since the page began to load
+}
+
+// The medians of a tick and of drawing its picture, in milliseconds, over
+// `ticks` ticks of the scene in text (the standard box without one).
+function benchmark(text, ticks) {
+    if (text) openText(text, "benchmark.toml", "");
+    else openStandard();
+    page.running = false;
+    page.run.step(3);
+    const stepping = [], drawing = [];
+    for (let k = 0; k < ticks; ++k) {
+        const start = performance.now();
+        page.run.step(1);
+        const stepped = performance.now();
+        draw();
+        stepping.push(stepped - start);
+        drawing.push(performance.now() - stepped);
+    }
+    const median = (list) => list.sort((a, b) => a - b)[Math.floor(list.length / 2)];
+    return { tick: median(stepping), draw: median(drawing) };
 }
 
 // ---- what the run measures -------------------------------------------------------------
@@ -519,6 +540,7 @@ createFlowbox().then(async (module) => {
     await openLink();
     syncButtons();
     setInterval(() => { if (page.running) tick(); }, tickMilliseconds);
-    window.flowboxPage = page;  // for the page's tests
+    window.flowboxPage = page;  // for the page's tests and benchmark
+    window.flowboxBenchmark = benchmark;
     document.body.dataset.ready = "true";
 });
