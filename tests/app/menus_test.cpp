@@ -215,6 +215,7 @@ TEST(Menus, ASettingChangedWhileRunningGoesOnAsAFileWithItResumed)
     // What a scene file refuses, the panel refuses: the run and the field stay.
     for (const auto& [path, typed, says] : {std::tuple<const char*, const char*, const char*>{"fluid.viscosity", "-1", "viscosity"},
                                             {"time.step", "fast", "not a number"},
+                                            {"time.step", "0.01 s", "not a number"},
                                             {"fluid.gravity", "1, 2, 3", "gravity"}}) {
         SCOPED_TRACE(path);
         const QString before = box.window.settingsPanel()->field(path)->text();
