@@ -248,13 +248,14 @@ public:
     }
 
     // What the window shows, drawn in software, as 8-bit RGB.
-    QImage picture(int width, int height, const std::string& view, bool arrows)
+    QImage picture(int width, int height, const std::string& view, bool arrows, bool particles = false)
     {
         if (width < 1 || height < 1 || width > 8192 || height > 8192)
             throw py::value_error("frame: size is (width, height), each from 1 to 8192");
         FrameOptions options;
         options.field = fieldNamed(view, "frame: view");
         options.arrows = arrows;
+        options.particles = particles;
         const Run& shown = ready();
         if (options.field && !hasField(shown.solver(), *options.field))
             throw py::value_error("frame: view: the scene has no " + view);
@@ -460,6 +461,50 @@ PYBIND11_MODULE(_flowbox, module)
                  return readOnlyArray(values.data(), {py::ssize_t(solver.nx), py::ssize_t(solver.ny)});
              },
              py::arg("name"), "A field at the cell centres, NaN in solid cells: speed, vorticity, pressure, dye, temperature.")
+        .def_property_readonly("level_set",
+                               [](const PyRun& r) -> py::object {
+                                   const FluidSolver& solver = r.ready().solver();
+                                   if (!solver.liquid)
+                                       return py::none();
+                                   return gridArray(solver.liquid->levelSet());
+                               },
+                               "A liquid's level set at the cell centres (nx, ny), length units, below 0 in the "
+                               "liquid; None without one.")
+        .def_property_readonly("particles",
+                               [](const PyRun& r) -> py::object {
+                                   const FluidSolver& solver = r.ready().solver();
+                                   if (!solver.liquid)
+                                       return py::none();
+                                   const std::vector<LiquidParticle>& particles = solver.liquid->particles();
+                                   std::vector<double> rows;
+                                   rows.reserve(particles.size() * 4);
+                                   for (const LiquidParticle& p : particles)
+                                       rows.insert(rows.end(), {p.x, p.y, p.u, p.v});
+                                   return readOnlyArray(rows.data(), {py::ssize_t(particles.size()), 4});
+                               },
+                               "A liquid's particles, a row each: x, y (length units from the top left, y "
+                               "down), u, v; None without a liquid.")
+        .def_property_readonly("liquid_area",
+                               [](const PyRun& r) -> py::object {
+                                   const FluidSolver& solver = r.ready().solver();
+                                   return solver.liquid ? py::cast(solver.liquid->area()) : py::none();
+                               },
+                               "The area under the liquid's surface (a volume per unit depth); None without one.")
+        .def(
+            "surface_height",
+            [](const PyRun& r, double x) {
+                const FluidSolver& solver = r.ready().solver();
+                if (!solver.liquid)
+                    throw py::value_error("surface_height: the scene has no liquid");
+                if (!std::isfinite(x) || x < 0.0 || x > solver.nx * solver.dx)
+                    throw py::value_error("surface_height: x must lie in the box, from 0 to " +
+                                          std::to_string(solver.nx * solver.dx));
+                // From the top, as the grid counts; as a height, up from the floor.
+                return solver.ny * solver.dx - solver.liquid->surfaceAt(x);
+            },
+            py::arg("x"),
+            "How high the liquid's surface stands above the box's floor at x (length units from the left): "
+            "where the level set changes sign, the first time going down from the top; NaN where no liquid is.")
         .def_property_readonly("forces",
                                [](const PyRun& r) {
                                    py::list forces;
@@ -552,7 +597,7 @@ PYBIND11_MODULE(_flowbox, module)
             py::arg("folder"), "Adds this tick's fields to the ParaView series in folder (field-TICK.vti, flowbox.pvd).")
         .def(
             "frame",
-            [](PyRun& r, const py::object& size, const std::string& view, bool arrows) {
+            [](PyRun& r, const py::object& size, const std::string& view, bool arrows, bool particles) {
                 std::pair<int, int> pixels = r.pictureSize();
                 if (!size.is_none()) {
                     try {
@@ -561,15 +606,16 @@ PYBIND11_MODULE(_flowbox, module)
                         throw py::type_error("frame: size is (width, height) in pixels");
                     }
                 }
-                const QImage image = r.picture(pixels.first, pixels.second, view, arrows);
+                const QImage image = r.picture(pixels.first, pixels.second, view, arrows, particles);
                 py::array_t<uint8_t> rgb({py::ssize_t(image.height()), py::ssize_t(image.width()), py::ssize_t(3)});
                 for (int row = 0; row < image.height(); ++row)
                     std::memcpy(rgb.mutable_data(row), image.constScanLine(row), size_t(image.width()) * 3);
                 return rgb;
             },
             py::arg("size") = py::none(), py::arg("view") = "flow", py::arg("arrows") = true,
+            py::arg("particles") = false,
             "What the window shows, as an RGB array of height x width x 3; size is (width, height), by "
-            "default 600 pixels wide in the grid's proportions.")
+            "default 600 pixels wide in the grid's proportions; particles: a liquid's particles too.")
         .def("_repr_png_",
              [](PyRun& r) {
                  const auto [width, height] = r.pictureSize();

@@ -283,3 +283,13 @@ double LevelSet::surfaceInColumn(uint32_t i) const
     }
     return phi.values.at(i, 0) < 0.0 ? 0.0 : std::numeric_limits<double>::quiet_NaN();
 }
+
+double LevelSet::surfaceAt(double x) const
+{
+    if (nx == 1)
+        return surfaceInColumn(0);
+    const double column = std::clamp(x / dx - 0.5, 0.0, double(nx - 1));
+    const uint32_t i = std::min(uint32_t(column), nx - 2);
+    const double share = column - i;
+    return (1.0 - share) * surfaceInColumn(i) + share * surfaceInColumn(i + 1);
+}

@@ -42,6 +42,10 @@ public:
     // (y) at which the level set changes sign going down from the top, or
     // NaN where the column has no liquid.
     double surfaceInColumn(uint32_t i) const;
+    // The same at x (length units): between the crossings of the two columns
+    // whose centres lie either side, linearly (the first or the last column's
+    // beyond theirs); NaN where either has no liquid.
+    double surfaceAt(double x) const;
 
 private:
     const Scene& scene;

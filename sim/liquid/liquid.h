@@ -54,6 +54,7 @@ public:
     // (y) at which the level set changes sign going down from the top, or
     // NaN where the column has no liquid.
     double surfaceInColumn(uint32_t i) const { return surface.surfaceInColumn(i); }
+    double surfaceAt(double x) const { return surface.surfaceAt(x); }
 
     const std::vector<LiquidParticle>& particles() const { return particleList; }
     // The area the particles stand for: the liquid's area at the start,

@@ -270,3 +270,41 @@ def test_a_sweep_gives_the_same_numbers_on_dask_as_in_local_processes():
         (True, run.tick, run.max_speed),
         (False, run.tick - 1, short[0]["max_speed"]),
     ]
+
+
+def test_a_liquid_from_python_is_the_programs_liquid(tmp_path):
+    from vtkmodules.util.numpy_support import vtk_to_numpy
+    from vtkmodules.vtkIOXML import vtkXMLImageDataReader
+
+    fresh = flowbox.Run(flowbox.Scene("dam-break"))
+    nx, ny = fresh.scene.cells
+    dx = fresh.scene.cell_size
+    # The column 2a high by the left wall, dry beyond it; the height measured up from the floor.
+    assert fresh.surface_height(0.5 * 0.146) == pytest.approx(2 * 0.146, abs=dx)
+    assert np.isnan(fresh.surface_height(0.5))
+    run = flowbox.Run(flowbox.Scene("dam-break"))
+    run.step(100)
+    headless("--scene", "dam-break", "--ticks", "100", "--vtk", str(tmp_path), "--every", "100")
+    reader = vtkXMLImageDataReader()
+    reader.SetFileName(str(tmp_path / "field-00000100.vti"))
+    reader.Update()
+    written = vtk_to_numpy(reader.GetOutput().GetCellData().GetArray("level set"))
+    # The files hold rows from the bottom, x along each.
+    assert np.array_equal(run.level_set, written.reshape(ny, nx)[::-1].T)
+    assert run.level_set.shape == (nx, ny) and not run.level_set.flags.writeable
+    line = run.tick_line()
+    assert run.liquid_area == line["liquid_area"]
+    assert run.particles.shape == (line["liquid_particles"], 4) and not run.particles.flags.writeable
+    x, y, u, v = run.particles.T
+    assert (x > 0).all() and (x < nx * dx).all() and (y > 0).all() and (y < ny * dx).all()
+    assert np.hypot(u, v).max() == pytest.approx(line["liquid_largest_speed"], rel=1e-12)
+    # The front has run out along the floor, lower than the column it came from.
+    assert 0.0 < run.surface_height(0.25) < run.surface_height(0.01)
+    plain, dotted = run.frame((200, 125)), run.frame((200, 125), particles=True)
+    assert not np.array_equal(plain, dotted)
+    standard = flowbox.Run()
+    assert standard.level_set is None and standard.particles is None and standard.liquid_area is None
+    for call in (lambda: standard.surface_height(1.0), lambda: run.surface_height(-0.1),
+                 lambda: run.surface_height(float("nan"))):
+        with pytest.raises(ValueError):
+            call()
