@@ -23,6 +23,21 @@ using emscripten::val;
 
 namespace {
 
+// The most cells a run in the page may have: a larger one would outgrow the
+// memory a page is given and stop the module for good, where refused it
+// leaves the run that was there.
+constexpr uint64_t mostCells = 1024 * 1024;
+
+// "" where the page can hold the scene's grid, else why not.
+std::string tooLarge(const Scene& scene, const std::string& source)
+{
+    if (uint64_t(scene.nx) * scene.ny <= mostCells)
+        return "";
+    return source + ": " + std::to_string(scene.nx) + " x " + std::to_string(scene.ny) +
+           " cells are more than the page can hold (" + std::to_string(mostCells) +
+           " at most; the desktop program runs it)";
+}
+
 // The dye a hand pours, as the window's: an orange that reads on black and grey.
 constexpr float pouredDye[3] = {1.0f, 0.55f, 0.1f};
 
@@ -63,6 +78,8 @@ public:
         std::string error;
         if (!parseScene(text, source, scene, error))
             return error;
+        if (const std::string problem = tooLarge(scene, source); !problem.empty())
+            return problem;
         show(std::make_unique<Run>(scene));
         return "";
     }
@@ -76,6 +93,8 @@ public:
         std::string error;
         if (!readState(bytes, source, Trail::capacity, saved, error))
             return error;
+        if (const std::string problem = tooLarge(saved.scene, source); !problem.empty())
+            return problem;
         auto next = std::make_unique<Run>(saved.scene);
         if (!next->resume(saved, error))
             return source + ": " + error;

@@ -128,6 +128,11 @@ def test_bad_input_is_refused_in_one_line_and_leaves_the_run(browser):
         problem = js(page, "return document.getElementById('problem').textContent")
         assert problem.startswith("This link does not hold a scene") and "\n" not in problem
         assert js(page, "return flowboxPage.run.touchable()") is False
+    # A grid larger than a page holds.
+    page = open_page(browser, "scene=cavity")
+    js(page, editor + ".value = '[grid]\ncells = [4096, 4096]\n'; document.getElementById('run-toml').click()")
+    assert "more than the page can hold" in js(page, "return document.getElementById('problem').textContent")
+    assert js(page, "return flowboxPage.run.name()") == "lid-driven cavity"
     # A state that is not one.
     assert "state" in js(open_page(browser, "scene=cavity"),
                          "return flowboxPage.run.resume(new Uint8Array([1, 2, 3]), 'bad.state')")
