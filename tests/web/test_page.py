@@ -29,16 +29,16 @@ def browser():
 
 
 def open_page(browser, fragment=""):
-    """The page at #fragment, ready, its timer paused."""
+    """The page at #fragment, ready, opened paused."""
     browser.get("about:blank")
-    browser.get("file://" + os.path.join(PAGE, "index.html") + ("#" + fragment if fragment else ""))
+    browser.get("file://" + os.path.join(PAGE, "index.html") + "#" + (fragment + "&" if fragment else "") + "paused")
     for _ in range(200):
         if browser.execute_script("return document.body.dataset.ready === 'true'"):
             break
         time.sleep(0.05)
     else:
         raise AssertionError("the page never became ready")
-    browser.execute_script("flowboxPage.running = false")
+    assert browser.execute_script("return flowboxPage.running") is False
     return browser
 
 
@@ -130,7 +130,7 @@ def test_bad_input_is_refused_in_one_line_and_leaves_the_run(browser):
         assert js(page, "return flowboxPage.run.touchable()") is False
     # A grid larger than a page holds.
     page = open_page(browser, "scene=cavity")
-    js(page, editor + ".value = '[grid]\ncells = [4096, 4096]\n'; document.getElementById('run-toml').click()")
+    js(page, editor + ".value = '[grid]\\ncells = [4096, 4096]\\n'; document.getElementById('run-toml').click()")
     assert "more than the page can hold" in js(page, "return document.getElementById('problem').textContent")
     assert js(page, "return flowboxPage.run.name()") == "lid-driven cavity"
     # A state that is not one.

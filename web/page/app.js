@@ -132,6 +132,7 @@ async function link() {
 // Opens what the address names; a bad or damaged link says so and opens the standard box.
 async function openLink() {
     const fields = new URLSearchParams(location.hash.slice(1));
+    if (fields.has("paused")) page.running = false;
     try {
         if (fields.has("scene")) {
             const name = fields.get("scene");
