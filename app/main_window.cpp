@@ -212,8 +212,9 @@ void MainWindow::buildMenus()
     addToggle("&Arrows", "actionArrows", view->options.arrows, "A");
     addToggle("&Grid", "actionGrid", view->options.grid, "");
     addToggle("T&racers", "actionTracers", view->tracersShown, "");
-    addToggle("&Dye", "actionDye", view->options.dye, "D");
-    addToggle("&Temperature", "actionTemperature", view->options.temperature, "T");
+    // Under the flow, apart from the field views of the same names.
+    addToggle("&Dye Colours", "actionDye", view->options.dye, "D");
+    addToggle("&Temperature Colours", "actionTemperature", view->options.temperature, "T");
     addToggle("&Particles", "actionParticles", view->options.particles, "P");
     show->addSeparator();
     QAction* panel = settingsDock->toggleViewAction();

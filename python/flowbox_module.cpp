@@ -561,13 +561,18 @@ PYBIND11_MODULE(_flowbox, module)
                 if (colour.size() != 3 || !std::all_of(colour.begin(), colour.end(),
                                                        [](double c) { return c >= 0.0 && c <= 1.0; }))
                     throw py::value_error("pour: colour is (red, green, blue), each from 0 to 1");
+                if (solver.liquid) {
+                    solver.liquid->pourAt(x, y, reach, {0.0, 0.0});
+                    return;
+                }
                 const float rgb[3] = {float(colour[0]), float(colour[1]), float(colour[2])};
                 solver.enableDye();
                 solver.pourDye(x, y, reach, rgb);
             },
             py::arg("x"), py::arg("y"), py::arg("radius") = py::none(),
             py::arg("colour") = std::vector<double>{1.0, 0.3, 0.1},
-            "Pours dye within radius of (x, y), as a hand in the window does.")
+            "Pours dye within radius of (x, y), as a hand in the window does; in a liquid scene, the liquid "
+            "into the cells there that hold none.")
         .def(
             "set_solid",
             [](PyRun& r, long long i, long long j, bool solid) {

@@ -415,7 +415,7 @@ bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)
 
 void FluidSolver::enableDye()
 {
-    if (!dye)
+    if (!dye && !liquid)
         dye = std::make_unique<DyeField>(nx, ny);
 }
 

@@ -76,7 +76,8 @@ public:
     bool setSolid(uint32_t i, uint32_t j, bool makeSolid);
     // Pushes the flow at the next step, before the pressure projection.
     void push(const Push& push) { pushes.push_back(push); }
-    // Gives the solver a dye field (all clear), if it has none, for pourDye.
+    // Gives the solver a dye field (all clear), if it has none, for pourDye;
+    // none to a liquid, which is poured itself.
     void enableDye();
     // Adds dye of the colour within radius (length units) of (x, y), fading out.
     void pourDye(double x, double y, double radius, const float colour[3]);

@@ -82,7 +82,8 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
     }
     if (liquid)
         liquid->setParticles(std::move(particles), run.tick);
-    if (!run.dye[0].empty()) {
+    // A liquid's run saved with a clear dye field (as the window once gave one) goes on without it.
+    if (!run.dye[0].empty() && !liquid) {
         enableDye();
         for (int c = 0; c < 3; ++c)
             dye->channel[c].assign(run.dye[c]);

@@ -20,7 +20,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QSet>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -398,6 +400,17 @@ TEST(Menus, EachToggleTurnsItsOwnPartOfThePicture)
     const std::vector<bool> before = shown();
     QTest::keyClick(&box.window, Qt::Key_P);
     EXPECT_EQ(shown(), (std::vector<bool>{before[0], before[1], before[2], !before[3]}));
+    // What a liquid scene cannot show is not offered, and no two entries share a name.
+    EXPECT_FALSE(action(box.window, "actionDye")->isEnabled());
+    EXPECT_FALSE(action(box.window, "actionTemperature")->isEnabled());
+    EXPECT_FALSE(action(box.window, "actionField-dye")->isVisible());
+    EXPECT_FALSE(action(box.window, "actionField-temperature")->isVisible());
+    QStringList names;
+    for (QAction* entry : box.window.findChildren<QAction*>())
+        if (!entry->text().isEmpty() && entry->objectName().startsWith("action") &&
+            !entry->objectName().startsWith("actionOpen-") && !entry->objectName().startsWith("actionTicks-"))
+            names << entry->text().remove('&');
+    EXPECT_EQ(names.size(), QSet<QString>(names.begin(), names.end()).size()) << names.join(", ").toStdString();
 }
 
 // At four ticks a frame the tracers keep the flow's pace: a frame of four

@@ -302,6 +302,10 @@ def test_a_liquid_from_python_is_the_programs_liquid(tmp_path):
     assert 0.0 < run.surface_height(0.25) < run.surface_height(0.01)
     plain, dotted = run.frame((200, 125)), run.frame((200, 125), particles=True)
     assert not np.array_equal(plain, dotted)
+    # A hand pours the liquid itself where none is, no dye.
+    before = run.particles.shape[0]
+    run.pour(0.4, 0.1)
+    assert run.particles.shape[0] > before and run.dye is None
     standard = flowbox.Run()
     assert standard.level_set is None and standard.particles is None and standard.liquid_area is None
     for call in (lambda: standard.surface_height(1.0), lambda: run.surface_height(-0.1),

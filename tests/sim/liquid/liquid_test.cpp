@@ -395,6 +395,13 @@ TEST(Liquid, ASavedRunGoesOnBitForBitAndAParticleOutsideTheGridIsRefused)
     none.liquid.clear();
     EXPECT_FALSE(FluidSolver(none.scene).restoreState(none, error));
     EXPECT_EQ(error, "it lacks the scene's liquid");
+    // A liquid's run saved with a clear dye field, as the window once gave every scene one, goes on without it.
+    SavedRun dyed = read;
+    for (std::vector<double>& channel : dyed.dye)
+        channel.assign(size_t(scene.nx) * scene.ny, 0.0);
+    FluidSolver withoutDye(dyed.scene);
+    EXPECT_TRUE(withoutDye.restoreState(dyed, error)) << error;
+    EXPECT_EQ(withoutDye.dye, nullptr);
     // A box with a tap and an outlet may have let all of its liquid out.
     FluidSolver tap(testing_support::sceneFrom(tapText));
     SavedRun drained = tap.saveState(0);
