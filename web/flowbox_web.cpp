@@ -334,9 +334,8 @@ private:
     void show(std::unique_ptr<Run> next)
     {
         current = std::move(next);
-        // Dye for a hand to pour, as in the window; a liquid is poured instead.
-        if (touchable() && !current->solver().liquid)
-            current->solver().enableDye();
+        if (touchable())
+            current->solver().enableDye();  // for the dye a hand pours, as in the window (none in a liquid)
         frame = Frame{};
     }
 
