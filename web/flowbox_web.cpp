@@ -127,7 +127,7 @@ public:
     }
     void restart() { current->restart(); }
 
-    // The standard box is the specified program: nobody touches it.
+    // The built-in standard box is not touched, as in its own window.
     bool touchable() const { return !current->scene().builtIn; }
     std::string name() const { return current->scene().name; }
     double cellSize() const { return current->solver().dx; }
