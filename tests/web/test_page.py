@@ -23,9 +23,19 @@ def browser():
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1300,1000",
                      "--force-device-scale-factor=1"):
         options.add_argument(argument)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     yield driver
     driver.quit()
+
+
+@pytest.fixture(autouse=True)
+def no_script_errors(browser):
+    """Whatever a test does, the page's script never fails."""
+    browser.get_log("browser")
+    yield
+    errors = [entry["message"] for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
+    assert errors == []
 
 
 def open_page(browser, fragment=""):
@@ -179,6 +189,9 @@ def test_the_hand_pushes_the_flow_and_draws_walls(browser):
     pointer("pointerup", 49, 70, button=2)
     text = js(page, "return flowboxPage.run.sceneText()")
     assert "rectangle" in text
+    # The window's keys, pressed on the page: V shows the next field, A hides the arrows.
+    js(page, "for (const key of ['v', 'a']) document.body.dispatchEvent(new KeyboardEvent('keydown', {key, bubbles: true}))")
+    assert js(page, "return [flowboxPage.options.view, flowboxPage.options.arrows]") == ["speed", False]
     # A drag to the right at mid-depth pushes the flow there to the right.
     before = js(page, "return Array.from(flowboxPage.run.fields().u)")
     pointer("pointerdown", 60, 40)

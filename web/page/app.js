@@ -485,7 +485,7 @@ function act(name) {
 function wire() {
     for (const name of Object.keys(actions)) $(name).addEventListener("click", () => act(name));
     document.addEventListener("keydown", (event) => {
-        if (event.target.closest("textarea, input, select")) return;
+        if (event.target instanceof Element && event.target.closest("textarea, input, select")) return;
         if ((event.ctrlKey || event.metaKey) && event.key.toLowerCase() === "s") {
             event.preventDefault();
             act("run-download");
