@@ -7,6 +7,7 @@ import json
 import os
 import subprocess
 import time
+import tomllib
 
 import pytest
 from selenium import webdriver
@@ -187,8 +188,24 @@ def test_the_hand_pushes_the_flow_and_draws_walls(browser):
     for i in range(41, 50):
         pointer("pointermove", i, 70, button=2)
     pointer("pointerup", 49, 70, button=2)
-    text = js(page, "return flowboxPage.run.sceneText()")
-    assert "rectangle" in text
+    def walls():
+        return [(s["rectangle"]["from"], s["rectangle"]["to"])
+                for s in tomllib.loads(js(page, "return flowboxPage.run.sceneText()")).get("solid", [])]
+
+    assert walls() == [([40, 70], [49, 70])]
+    # Shift and the right button erase one again.
+    js(page, "document.getElementById('picture').dispatchEvent(new PointerEvent('pointerdown', {bubbles: true,"
+             " pointerId: 1, button: 2, shiftKey: true, clientX: arguments[0], clientY: arguments[1]}))",
+       box["left"] + 49.5 * box["cell"], box["top"] + 70.5 * box["cell"])
+    pointer("pointerup", 49, 70, button=2)
+    assert walls() == [([40, 70], [48, 70])]
+    # Ctrl and a drag pour dye.
+    js(page, "document.getElementById('picture').dispatchEvent(new PointerEvent('pointerdown', {bubbles: true,"
+             " pointerId: 1, button: 0, ctrlKey: true, clientX: arguments[0], clientY: arguments[1]}))",
+       box["left"] + 20.5 * box["cell"], box["top"] + 20.5 * box["cell"])
+    js(page, "document.getElementById('step').click()")
+    pointer("pointerup", 20, 20)
+    assert js(page, "return flowboxPage.run.fields().dye_r.reduce((a, b) => a + b, 0)") > 1.0
     # The window's keys, pressed on the page: V shows the next field, A hides the arrows.
     js(page, "for (const key of ['v', 'a']) document.body.dispatchEvent(new KeyboardEvent('keydown', {key, bubbles: true}))")
     assert js(page, "return [flowboxPage.options.view, flowboxPage.options.arrows]") == ["speed", False]
@@ -249,3 +266,18 @@ def test_the_picture_is_sharp_on_a_screen_of_two_pixels_a_point():
         assert sizes[0] == 2 * sizes[2] and sizes[1] == 2 * sizes[3]
     finally:
         driver.quit()
+
+
+def test_ctrl_and_a_drag_pour_a_liquid_where_none_is(browser):
+    page = open_page(browser, "scene=dam-break")
+    before = js(page, "return flowboxPage.run.tickLine().liquid_particles")
+    box = js(page, "const r = document.getElementById('picture').getBoundingClientRect();"
+                   " return {left: r.left, top: r.top, cell: flowboxPage.frame.cellSize}")
+    js(page, "document.getElementById('picture').dispatchEvent(new PointerEvent('pointerdown', {bubbles: true,"
+             " pointerId: 1, button: 0, ctrlKey: true, clientX: arguments[0], clientY: arguments[1]}))",
+       box["left"] + 45.5 * box["cell"], box["top"] + 10.5 * box["cell"])
+    js(page, "document.getElementById('step').click()")
+    js(page, "document.getElementById('picture').dispatchEvent(new PointerEvent('pointerup', {bubbles: true,"
+             " pointerId: 1}))")
+    assert js(page, "return flowboxPage.run.tickLine().liquid_particles") > before
+    assert js(page, "return 'dye_r' in flowboxPage.run.fields()") is False
