@@ -50,7 +50,28 @@ double hypotenuse(double x, double y)
     // a^2 + b^2 exactly, as four doubles.
     const double aa = a * a, aaRest = std::fma(a, a, -aa);
     const double bb = b * b, bbRest = std::fma(b, b, -bb);
-    double root = std::sqrt(aa + bb);
+    double sum, sumRest;
+    twoSum(aa, bb, sum, sumRest);
+    double root = std::sqrt(sum);
+    // Most often the exact root lies well inside the rounding interval of
+    // root or of a neighbour (within a quarter step beyond it: the double
+    // below may have half the step below itself): the exact square less
+    // root^2 (sum - rr exact, the two within a factor of two), over 2 root,
+    // says which. Near a midpoint the exact comparison below decides.
+    {
+        const double rr = root * root, rrRest = std::fma(root, root, -rr);
+        const double excess = (((sum - rr) - rrRest) + sumRest) + (aaRest + bbRest);
+        const double step = excess / (2.0 * root);
+        const double up = std::nextafter(root, std::numeric_limits<double>::infinity()) - root;
+        const double down = root - std::nextafter(root, 0.0);
+        const double margin = 0x1p-20 * down;  // far beyond the few roundings of step
+        if (step > -0.5 * down + margin && step < 0.5 * up - margin)
+            return std::ldexp(root, -shift);
+        if (step > 0.5 * up + margin && step < 1.25 * up - margin)
+            return std::ldexp(root + up, -shift);
+        if (step < -0.5 * down - margin && step > -1.25 * down + margin)
+            return std::ldexp(root - down, -shift);
+    }
     // The root nearest the exact one: a step up where the exact square lies
     // above the square of the midpoint to the next double, a step down where
     // it lies below the square of the midpoint to the one before.
