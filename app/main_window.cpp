@@ -421,16 +421,8 @@ bool MainWindow::openShippedScene(const QString& name)
 
 bool MainWindow::changeSetting(const QString& path, const QString& text, QString& problem)
 {
-    SceneValue value;
-    if (!settingValue(text, value, problem)) {
-        problem = path + ": " + problem;
-        settings->showScene(run->scene());
-        return false;
-    }
-    Scene changed;
     std::string error;
-    if (!sceneWithValues(run->scene(), {{path.toStdString(), value}}, changed, error) ||
-        !run->changeScene(changed, error)) {
+    if (!run->changeSetting(path.toStdString(), text.toStdString(), error)) {
         problem = QString::fromStdString(error);
         settings->showScene(run->scene());
         return false;

@@ -49,12 +49,3 @@ QLineEdit* SettingsPanel::field(const QString& path) const
             return row.edit;
     return nullptr;
 }
-
-bool settingValue(const QString& text, SceneValue& value, QString& problem)
-{
-    std::string why;
-    if (liveSettingValue(text.toStdString(), value, why))
-        return true;
-    problem = QString::fromStdString(why);
-    return false;
-}

@@ -5,7 +5,6 @@
 // file's value. A value typed is handed on as text, to be read by the scene
 // file's own rules; the panel itself decides nothing about it.
 
-#include "sim/scene/scene_file.h"
 
 #include <QString>
 #include <QWidget>
@@ -39,7 +38,3 @@ private:
     QFormLayout* form;
     std::vector<Row> rows;
 };
-
-// A field's text as a scene file's value: a number, or numbers apart by
-// commas as a list ("0, 9.8"). False, saying why, for anything else.
-bool settingValue(const QString& text, SceneValue& value, QString& problem);

@@ -1,6 +1,8 @@
 #include "run/run.h"
 
 #include "sim/grid/hypotenuse.h"
+#include "sim/scene/live_settings.h"
+#include "sim/scene/scene_file.h"
 
 #include <chrono>
 #include <cmath>
@@ -78,6 +80,16 @@ bool Run::resume(const SavedRun& saved, std::string& problem)
     // The forces' momentum is taken from the flow as it resumes.
     startMeasuring();
     return true;
+}
+
+bool Run::changeSetting(const std::string& path, const std::string& text, std::string& problem)
+{
+    SceneValue value;
+    std::string why;
+    if (!liveSettingValue(text, value, why))
+        return problem = path + ": " + why, false;
+    Scene changed;
+    return sceneWithValues(scene(), {{path, value}}, changed, problem) && changeScene(changed, problem);
 }
 
 bool Run::changeScene(const Scene& changed, std::string& problem)

@@ -67,6 +67,9 @@ public:
     // with the changed scene, bit for bit. False, saying why, where the
     // run does not fit it; the run is then as it was.
     bool changeScene(const Scene& changed, std::string& problem);
+    // The same with one live setting (live_settings.h) typed as text, read
+    // by the scene file's rules: false, with the line that refused it.
+    bool changeSetting(const std::string& path, const std::string& text, std::string& problem);
     // The scene from its start again, tick 0, no tracers; a run given dye
     // to pour keeps it.
     void restart();

@@ -177,15 +177,8 @@ public:
     }
     std::string changeSetting(const std::string& path, const std::string& text)
     {
-        SceneValue value;
         std::string problem;
-        if (!liveSettingValue(text, value, problem))
-            return path + ": " + problem;
-        Scene changed;
-        if (!sceneWithValues(current->scene(), {{path, value}}, changed, problem) ||
-            !current->changeScene(changed, problem))
-            return problem;
-        return "";
+        return current->changeSetting(path, text, problem) ? "" : problem;
     }
 
     // What flowbox-headless prints after a tick, less the time it took, with
