@@ -5,7 +5,6 @@
 // file's value. A value typed is handed on as text, to be read by the scene
 // file's own rules; the panel itself decides nothing about it.
 
-
 #include <QString>
 #include <QWidget>
 
