@@ -177,7 +177,7 @@ FlowSummary Run::summary() const
     FlowSummary summary;
     for (uint32_t i = 0; i < solver.nx; ++i) {
         for (uint32_t j = 0; j < solver.ny; ++j) {
-            if (!solver.flowsIn(i, j))
+            if (!solver.projectedIn(i, j))
                 continue;
             summary.maxDivergence = std::fmax(summary.maxDivergence, std::fabs(cellDivergence(through, i, j)));
             const Velocity w = field.velocityAt((i + 0.5) * solver.dx, (j + 0.5) * solver.dx);

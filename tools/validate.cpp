@@ -9,7 +9,7 @@
 //   flowbox-validate heated-cavity --rayleigh RA --cells N [--scheme S] [--courant C] [--steady RATE]
 //                    [--time-limit T]
 //   flowbox-validate onset --rayleigh RA --cells N [--step DT] [--duration T]
-//   flowbox-validate liquid --case rest|wave|blob|dam --cells N [--depth D] [--viscosity NU] [--amplitude A]
+//   flowbox-validate liquid --case rest|wave|blob|dam --cells N [--depth D] [--viscosity NU] [--amplitude A] [--step DT]
 //                    [--step DT] [--settle T]
 //
 // The cavity is the shipped cavity scene on N by N cells against Ghia, Ghia
@@ -234,13 +234,14 @@ int main(int argc, char* argv[])
     if (flow == "liquid") {
         const std::string which = options.count("case") ? options["case"] : "";
         if (which == "rest") {
-            const validation::StillLiquid still =
-                validation::stillLiquid(cells, cells * 3 / 4, 0.5, number(options, "step", 0.32 / cells), 10.0);
+            const validation::StillLiquid still = validation::stillLiquid(
+                cells, cells * 3 / 4, number(options, "depth", 0.5), number(options, "step", 0.32 / cells), 10.0);
             std::printf("{\"flow\": \"liquid\", \"case\": \"rest\", \"cells\": %u, \"depth\": %.5f, "
-                        "\"largest_speed\": %.3g, \"of_sqrt_gh\": %.3g, \"surface_spread_cells\": %.4f, "
-                        "\"floor_pressure\": %.3f, \"hydrostatic\": %.3f}\n",
-                        cells, still.depth, still.largestSpeed, still.largestSpeed / std::sqrt(9.8 * still.depth),
-                        still.surfaceSpread, still.floorPressure, still.hydrostatic);
+                        "\"start_area\": %.6f, \"largest_speed\": %.3g, \"of_sqrt_gh\": %.3g, "
+                        "\"surface_spread_cells\": %.4f, \"floor_pressure\": %.3f, \"hydrostatic\": %.3f}\n",
+                        cells, still.depth, still.startArea, still.largestSpeed,
+                        still.largestSpeed / std::sqrt(9.8 * still.depth), still.surfaceSpread, still.floorPressure,
+                        still.hydrostatic);
             return 0;
         }
         if (which == "wave") {
@@ -261,8 +262,10 @@ int main(int argc, char* argv[])
         if (which == "blob") {
             const validation::ThrownBlob blob = validation::thrownBlob(cells, number(options, "step", 0.064 / cells));
             std::printf("{\"flow\": \"liquid\", \"case\": \"blob\", \"cells\": %u, \"farthest_cells\": %.4f, "
+                        "\"surface_farthest_cells\": %.4f, \"surface_from_particles_cells\": %.4f, "
                         "\"area_change\": %.5f, \"largest_shift_cells\": %.4f}\n",
-                        cells, blob.farthest, blob.areaChange, blob.largestShift);
+                        cells, blob.farthest, blob.surfaceFarthest, blob.surfaceFromParticles, blob.areaChange,
+                        blob.largestShift);
             return 0;
         }
         if (which == "dam") {

@@ -48,29 +48,39 @@ namespace {
 // Liquid below the surface y = level(x) (y down), at rest.
 LiquidStart below(std::function<double(double)> level)
 {
-    return {[level](double x, double y) { return y > level(x); }, {}};
+    return {[level](double x, double y) { return y > level(x); }, {}, {}};
 }
 
 }  // namespace
 
 StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step, double duration)
 {
-    const Scene scene = liquidTank(cells, rows, step);
-    const double dx = scene.cellSize, top = rows * dx - depth;
-    LiquidTank tank(scene, below([&](double) { return top; }));
+    // As a scene file writes it: a rectangle from the surface to the floor.
+    Scene scene = liquidTank(cells, rows, step);
+    const double dx = scene.cellSize, floor = rows * dx;
+    LiquidRegion water;
+    water.fromX = 0.0, water.toX = cells * dx, water.fromY = floor - depth, water.toY = floor;
+    scene.liquid = {water};
+    LiquidTank tank(scene, LiquidSolver::startOf(scene));
     StillLiquid still;
-    still.depth = rows * dx - tank.liquid.surfaceInColumn(cells / 2);
-    for (int tick = 0; tick < int(std::lround(duration / step)); ++tick)
+    still.depth = depth;
+    still.startArea = tank.liquid.area() / (cells * dx * depth) - 1.0;
+    auto surfaceSpread = [&] {
+        double highest = -1.0, lowest = 1e300;
+        for (uint32_t i = 0; i < cells; ++i) {
+            highest = std::fmax(highest, tank.liquid.surfaceInColumn(i));
+            lowest = std::fmin(lowest, tank.liquid.surfaceInColumn(i));
+        }
+        return (highest - lowest) / dx;
+    };
+    still.surfaceSpread = surfaceSpread();
+    for (int tick = 0; tick < int(std::lround(duration / step)); ++tick) {
         tank.step();
-    still.largestSpeed = tank.liquid.largestSpeed();
-    double highest = -1.0, lowest = 1e300;
-    for (uint32_t i = 0; i < cells; ++i) {
-        highest = std::fmax(highest, tank.liquid.surfaceInColumn(i));
-        lowest = std::fmin(lowest, tank.liquid.surfaceInColumn(i));
+        still.largestSpeed = std::fmax(still.largestSpeed, tank.liquid.largestSpeed());
+        still.surfaceSpread = std::fmax(still.surfaceSpread, surfaceSpread());
     }
-    still.surfaceSpread = (highest - lowest) / dx;
     still.floorPressure = tank.pressure.values.at(cells / 2, rows - 1);
-    still.hydrostatic = scene.density * 9.8 * ((rows - 0.5) * dx - tank.liquid.surfaceInColumn(cells / 2));
+    still.hydrostatic = scene.density * 9.8 * (depth - 0.5 * dx);
     return still;
 }
 
@@ -133,6 +143,19 @@ ThrownBlob thrownBlob(uint32_t cells, double step)
         const double n = double(tank.liquid.particles().size());
         return std::pair<double, double>{x / n, y / n};
     };
+    // Of the region under the surface, what the files and the picture show.
+    auto surfaceCentroid = [&] {
+        const std::vector<LiquidPoint> corners = tank.liquid.liquidTriangles();
+        double area = 0.0, x = 0.0, y = 0.0;
+        for (size_t k = 0; k + 2 < corners.size(); k += 3) {
+            const LiquidPoint &a = corners[k], &b = corners[k + 1], &c = corners[k + 2];
+            const double part = 0.5 * std::fabs((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
+            area += part;
+            x += part * (a.x + b.x + c.x) / 3.0;
+            y += part * (a.y + b.y + c.y) / 3.0;
+        }
+        return std::pair<double, double>{x / area, y / area};
+    };
     const auto [x0, y0] = centroid();
     const double area0 = tank.liquid.area();
     ThrownBlob blob;
@@ -141,11 +164,17 @@ ThrownBlob thrownBlob(uint32_t cells, double step)
         tank.step();
         const double t = tick * step;
         const auto [x, y] = centroid();
-        blob.farthest = std::fmax(blob.farthest, std::hypot(x - (x0 + 1.0 * t), y - (y0 - 2.0 * t + 0.5 * 9.8 * t * t)));
+        const auto [sx, sy] = surfaceCentroid();
+        const double px = x0 + 1.0 * t, py = y0 - 2.0 * t + 0.5 * 9.8 * t * t;
+        blob.farthest = std::fmax(blob.farthest, std::hypot(x - px, y - py));
+        blob.surfaceFarthest = std::fmax(blob.surfaceFarthest, std::hypot(sx - px, sy - py));
+        blob.surfaceFromParticles = std::fmax(blob.surfaceFromParticles, std::hypot(sx - x, sy - y));
         blob.areaChange = std::fmax(blob.areaChange, std::fabs(tank.liquid.area() / area0 - 1.0));
         blob.largestShift = std::fmax(blob.largestShift, std::fabs(tank.liquid.lastSurfaceShift()) / scene.cellSize);
     }
     blob.farthest /= scene.cellSize;
+    blob.surfaceFarthest /= scene.cellSize;
+    blob.surfaceFromParticles /= scene.cellSize;
     return blob;
 }
 

@@ -160,11 +160,15 @@ struct LiquidTank {
 // `cells` across and `rows` high, each of its own step.
 Scene liquidTank(uint32_t cells, uint32_t rows, double step);
 
-// Still water `depth` deep left alone for `duration`: its largest speed, how
-// far its surface lies from level (cells, highest less lowest column), and
-// the pressure at the floor's middle cell against rho g times its depth.
+// Still water `depth` deep (a rectangle, as a scene file gives it; its
+// surface anywhere in a cell) left alone for `duration`: its area at the
+// start against the rectangle's (a share, less 1), and over every tick its
+// largest speed and how far its surface lay from level (cells, highest less
+// lowest column); at the end the pressure at the floor's middle cell against
+// rho g times its depth above that cell's centre.
 struct StillLiquid {
-    double depth = 0.0, largestSpeed = 0.0, surfaceSpread = 0.0, floorPressure = 0.0, hydrostatic = 0.0;
+    double depth = 0.0, startArea = 0.0, largestSpeed = 0.0, surfaceSpread = 0.0;
+    double floorPressure = 0.0, hydrostatic = 0.0;
 };
 StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step, double duration);
 
@@ -184,11 +188,14 @@ struct StandingWave {
 StandingWave standingWave(uint32_t cells, double depth, double amplitude = 0.01, double viscosity = 0.0);
 
 // A disc of water (radius 0.1, in a box 1 across) thrown up at a slant, for
-// 0.4 units of time: the farthest its centroid strays from the parabola
-// (cells), its area from the start (a share), and the farthest its surface
+// 0.4 units of time: the farthest its particles' centroid strays from the
+// parabola after a tick (cells), and the farthest the centroid of the region
+// under its surface does, from the parabola and from the particles' centroid
+// (cells); its area from the start (a share), and the farthest its surface
 // was moved to hold its particles' area (cells).
 struct ThrownBlob {
-    double farthest = 0.0, areaChange = 0.0, largestShift = 0.0;
+    double farthest = 0.0, surfaceFarthest = 0.0, surfaceFromParticles = 0.0;
+    double areaChange = 0.0, largestShift = 0.0;
 };
 ThrownBlob thrownBlob(uint32_t cells, double step);
 

@@ -57,6 +57,9 @@ public:
     // any cell, but of a liquid only those under its surface (the velocity
     // carried into the air is only where the particles may go).
     bool flowsIn(uint32_t i, uint32_t j) const { return !liquid || liquid->liquidCell(i, j); }
+    // Whether the velocity in cell (i, j) was made free of divergence: any
+    // cell, but of a liquid those the last projection held liquid.
+    bool projectedIn(uint32_t i, uint32_t j) const { return !liquid || liquid->projectedCell(i, j); }
 
     void advect(const VelocityField& field, double dt);
     void applyGravity(VelocityField& field, double dt);

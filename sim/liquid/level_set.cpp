@@ -11,7 +11,7 @@ namespace {
 // The level set of particles near a point (Zhu and Bridson 2005): the
 // distance from the point to the particles' mean position near it, weighed
 // by a kernel that falls to 0 at `reach`, less a radius. Averaging over a
-// dozen particles smooths the jitter of the seeds out of the surface.
+// dozen particles smooths the particles' unevenness out of the surface.
 double kernel(double distanceSquared, double reach)
 {
     const double s = 1.0 - distanceSquared / (reach * reach);
@@ -55,7 +55,7 @@ double LevelSet::reach() const
 
 double LevelSet::calibratedRadius() const
 {
-    // Still liquid seeded without jitter below the face y = 0 (down): its
+    // Still liquid seeded on the lattice below the face y = 0 (down): its
     // surface, between the cell centres half a cell above and below, lies
     // on the face when the radius is the mean of their two distances.
     const double part = dx / particlesPerSide;

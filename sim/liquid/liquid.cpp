@@ -17,10 +17,18 @@ LiquidSolver::LiquidSolver(const Scene& scene, const Domain& domain, const Liqui
       surface(scene, domain)
 {
     particleList = seedParticles(domain, start);
-    buildSurface();
-    startArea = area();
     startCount = particleList.size();
+    // The seeds stand on a lattice of half cells, so their own surface may
+    // lie up to a quarter of a cell from the shape's edge: the surface is
+    // held to the shape's area from the first tick.
+    startArea = ::startArea(domain, start);
+    if (std::isnan(startArea)) {
+        surface.build(particleList);
+        startArea = area();
+    }
     holdsArea = true;
+    buildSurface();
+    markProjectedCells();
 }
 
 void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
@@ -29,7 +37,7 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     std::vector<uint8_t> known[2];
     particlesToGrid(particleList, velocity, known);
     extendVelocity(velocity, known, 2);
-    buildSurface();
+    // The surface is the particles' where the last tick (or a pour) left them.
     if (scene.viscosity > 0.0)
         applyLiquidViscosity(velocity, known, scene, domain);
     // Gravity on every face; the walls and solids hold theirs.
@@ -39,6 +47,7 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
         velocity.v.data[k] += dt * scene.gravityY;
     domain.holdFaces(velocity);
     solveOutcome = projectLiquid(velocity, pressure, surface, particleList, seededCrowding, scene, domain);
+    markProjectedCells();
     // The faces the projection set are those beside a liquid cell; the rest
     // take the velocity carried out from them, as far as a particle may go
     // in a tick and then some.
@@ -60,6 +69,16 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     moveParticles(particleList, velocity, domain, dt);
     pourFromTaps(taps, ticksRun, dt, domain, particleList);
     ++ticksRun;
+    buildSurface();
+}
+
+void LiquidSolver::markProjectedCells()
+{
+    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+    projected.assign(size_t(nx) * ny, 0);
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            projected[size_t(i) * ny + j] = liquidCell(i, j);
 }
 
 void LiquidSolver::buildSurface()
@@ -90,11 +109,31 @@ LiquidStart LiquidSolver::startOf(const Scene& scene)
                 return &region;
         return nullptr;
     };
+    auto areaWithin = [regions, regionAt](double x0, double y0, double x1, double y1) {
+        const LiquidRegion* only = nullptr;
+        int touching = 0;
+        for (const LiquidRegion& region : regions)
+            if (region.areaWithin(x0, y0, x1, y1) > 0.0) {
+                only = &region;
+                ++touching;
+            }
+        if (touching <= 1)
+            return only ? only->areaWithin(x0, y0, x1, y1) : 0.0;
+        // Where shapes meet, their union by the midpoints of a fine lattice.
+        constexpr int samples = 64;
+        const double wide = (x1 - x0) / samples, high = (y1 - y0) / samples;
+        int inside = 0;
+        for (int a = 0; a < samples; ++a)
+            for (int b = 0; b < samples; ++b)
+                inside += regionAt(x0 + (a + 0.5) * wide, y0 + (b + 0.5) * high) != nullptr;
+        return inside * wide * high;
+    };
     return {[regionAt](double x, double y) { return regionAt(x, y) != nullptr; },
             [regionAt](double x, double y) {
                 const LiquidRegion* region = regionAt(x, y);
                 return region ? Velocity{region->velocityX, region->velocityY} : Velocity{0.0, 0.0};
-            }};
+            },
+            areaWithin};
 }
 
 void LiquidSolver::addVelocity(const std::function<Velocity(double x, double y)>& added)
@@ -108,7 +147,8 @@ void LiquidSolver::addVelocity(const std::function<Velocity(double x, double y)>
 
 void LiquidSolver::pourAt(double x, double y, double reach, Velocity velocity)
 {
-    pourParticles(particleList, domain, x, y, reach, velocity, ticksRun);
+    pourParticles(particleList, domain, x, y, reach, velocity);
+    buildSurface();
 }
 
 void LiquidSolver::setParticles(std::vector<LiquidParticle> particles, uint64_t ticks)
@@ -116,6 +156,7 @@ void LiquidSolver::setParticles(std::vector<LiquidParticle> particles, uint64_t 
     particleList = std::move(particles);
     ticksRun = ticks;
     buildSurface();
+    markProjectedCells();
 }
 
 double LiquidSolver::largestSpeed() const

@@ -27,15 +27,18 @@
 class LiquidSolver {
 public:
     // The scene gives the grid, gravity, density, the solves' settings and
-    // the time step; the domain its walls and solids. Particles are seeded
-    // jittered in the liquid's cells, never inside solids, from a fixed seed.
+    // the time step; the domain its walls and solids. Particles are seeded on
+    // a lattice in the liquid's cells, never inside solids, and the surface
+    // holds the start's area from the first tick.
     LiquidSolver(const Scene& scene, const Domain& domain, const LiquidStart& start);
     // Where a scene's [[liquid]] entries say.
     static LiquidStart startOf(const Scene& scene);
 
-    // One tick: the particles' velocity to the grid, the level set, gravity,
-    // the walls, the projection, the velocity carried into the air, back to
-    // the particles, which then move. velocity and pressure are the run's.
+    // One tick: the particles' velocity to the grid, gravity, the walls, the
+    // projection under the surface of the particles where they are, the
+    // velocity carried into the air, back to the particles, which then move;
+    // and the surface of the particles where they now are, which the next
+    // tick projects under. velocity and pressure are the run's.
     void tick(VelocityField& velocity, ScalarField& pressure);
 
     // The liquid's area (its volume per unit depth), from the level set.
@@ -64,7 +67,8 @@ public:
 
     // Fills the cells whose centres lie within `reach` of (x, y) (length
     // units) and that hold no particle, as the start seeds a cell, moving at
-    // `velocity`; never a solid cell, never beyond the particles a scene may hold.
+    // `velocity`; never a solid cell, never beyond the particles a scene may
+    // hold. The surface takes them in at once.
     void pourAt(double x, double y, double reach, Velocity velocity);
     // Adds to each particle's velocity what `added` gives at its place.
     void addVelocity(const std::function<Velocity(double x, double y)>& added);
@@ -75,6 +79,10 @@ public:
     // The level set at the cell centres, length units: below 0 in the liquid.
     const GridArray& levelSet() const { return surface.values(); }
     bool liquidCell(uint32_t i, uint32_t j) const { return surface.liquidCell(i, j); }
+    // Whether cell (i, j) was liquid in the last projection (before any, in
+    // the first): where the velocity has no divergence, one tick's move
+    // behind the surface.
+    bool projectedCell(uint32_t i, uint32_t j) const { return projected[size_t(i) * domain.cellsY() + j] != 0; }
     const SolveOutcome& lastSolve() const { return solveOutcome; }
     // How far the last level set's surface was moved out to hold the
     // particles' area (in, where negative), length units.
@@ -93,8 +101,10 @@ private:
     size_t startCount = 0;
     bool holdsArea = false;  // once the start's area is known
     SolveOutcome solveOutcome;
+    std::vector<uint8_t> projected;  // by cell, i * ny + j
 
     double areaPerParticle() const;
     // The surface of the particles where they are, holding their area once the start's is known.
     void buildSurface();
+    void markProjectedCells();
 };

@@ -12,19 +12,28 @@ uint32_t cellAlong(double at, double dx, uint32_t cells)
     return std::min(uint32_t(std::max(0.0, at / dx)), cells - 1);
 }
 
+double startArea(const Domain& domain, const LiquidStart& start)
+{
+    if (!start.areaWithin)
+        return std::nan("");
+    const double dx = domain.cellSize();
+    double area = 0.0;
+    for (uint32_t i = 0; i < domain.cellsX(); ++i)
+        for (uint32_t j = 0; j < domain.cellsY(); ++j)
+            if (!domain.isSolid(i, j))
+                area += start.areaWithin(i * dx, j * dx, (i + 1) * dx, (j + 1) * dx);
+    return area;
+}
+
 std::vector<LiquidParticle> seedParticles(const Domain& domain, const LiquidStart& start)
 {
     std::vector<LiquidParticle> particles;
-    Jitter jitter;
-    const double dx = domain.cellSize(), part = dx / particlesPerSide;
+    const double dx = domain.cellSize();
     for (uint32_t i = 0; i < domain.cellsX(); ++i)
         for (uint32_t j = 0; j < domain.cellsY(); ++j)
             for (int p = 0; p < particlesPerSide; ++p)
                 for (int q = 0; q < particlesPerSide; ++q) {
-                    // Both draws are taken whether the seed is kept or not:
-                    // a particle's jitter depends on its place alone.
-                    const double x = i * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
-                    const double y = j * dx + (q + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    const double x = seedAt(i, p, dx), y = seedAt(j, q, dx);
                     if (!start.inside(x, y) || domain.solidAt(x, y))
                         continue;
                     const Velocity moving = start.velocity ? start.velocity(x, y) : Velocity{0.0, 0.0};
@@ -34,14 +43,13 @@ std::vector<LiquidParticle> seedParticles(const Domain& domain, const LiquidStar
 }
 
 void pourParticles(std::vector<LiquidParticle>& particles, const Domain& domain, double x, double y, double reach,
-                   Velocity velocity, uint64_t tick)
+                   Velocity velocity)
 {
     const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
     const double dx = domain.cellSize();
     std::vector<uint8_t> held(size_t(nx) * ny, 0);
     for (const LiquidParticle& p : particles)
         held[size_t(cellAlong(p.x, dx, nx)) * ny + cellAlong(p.y, dx, ny)] = 1;
-    const double part = dx / particlesPerSide;
     const uint32_t fromI = cellAlong(x - reach, dx, nx), toI = cellAlong(x + reach, dx, nx);
     const uint32_t fromJ = cellAlong(y - reach, dx, ny), toJ = cellAlong(y + reach, dx, ny);
     for (uint32_t i = fromI; i <= toI; ++i)
@@ -50,11 +58,9 @@ void pourParticles(std::vector<LiquidParticle>& particles, const Domain& domain,
             if (held[size_t(i) * ny + j] || domain.isSolid(i, j) || hypotenuse(cx - x, cy - y) > reach ||
                 particles.size() + particlesPerSide * particlesPerSide > largestParticleCount)
                 continue;
-            Jitter jitter(0x9E3779B97F4A7C15ull * (tick + 1) ^ ((size_t(i) * ny + j) * 0xBF58476D1CE4E5B9ull));
             for (int p = 0; p < particlesPerSide; ++p)
                 for (int q = 0; q < particlesPerSide; ++q) {
-                    const double px = i * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
-                    const double py = j * dx + (q + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                    const double px = seedAt(i, p, dx), py = seedAt(j, q, dx);
                     if (!domain.solidAt(px, py))
                         particles.push_back({px, py, velocity.x, velocity.y, {0.0, 0.0}, {0.0, 0.0}});
                 }

@@ -25,47 +25,40 @@ struct LiquidPoint {
 struct LiquidStart {
     std::function<bool(double x, double y)> inside;
     std::function<Velocity(double x, double y)> velocity;  // at rest where empty
+    // The liquid's area within the rectangle [x0, x1] x [y0, y1]; where not
+    // given, the start's area is what its particles' first surface holds.
+    std::function<double(double x0, double y0, double x1, double y1)> areaWithin;
 };
 
 // A cell is seeded with particlesPerSide x particlesPerSide particles.
 constexpr int particlesPerSide = 2;
 
-// How far a seed may lie from the middle of its part of a cell, as a share of
-// that part's side: enough to break the lattice, little enough that the
-// level set's surface over a still liquid stays flat.
-constexpr double jitterShare = 0.1;
-
-// A fixed stream of numbers in [0, 1), the same on every build (splitmix64).
-class Jitter {
-public:
-    explicit Jitter(uint64_t seed = 0x2545F4914F6CDD1Dull) : state(seed) {}
-    double next()
-    {
-        state += 0x9E3779B97F4A7C15ull;
-        uint64_t z = state;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        return double(z >> 11) * 0x1.0p-53;
-    }
-
-private:
-    uint64_t state;
-};
+// Where a cell's seed number p (of particlesPerSide) lies along an axis,
+// length units: the middle of its part of the cell. On this lattice, and not
+// jittered off it, still liquid's surface is level however its cells are
+// filled: jitter, even a tenth of a part, tilted the surface from column to
+// column and stirred still water at the start.
+inline double seedAt(uint32_t cell, int p, double dx)
+{
+    return cell * dx + (p + 0.5) * (dx / particlesPerSide);
+}
 
 // The cell a coordinate (length units) lies in, clamped to the grid's `cells`.
 uint32_t cellAlong(double at, double dx, uint32_t cells);
 
-// Particles jittered in the start's liquid, cell by cell, never inside a
-// solid; from a fixed seed, so that a particle's jitter depends on its place alone.
+// The start's liquid area inside the box, outside the solid cells (as the
+// level set measures it, a cell that a disc cuts counting whole), or NaN
+// where the start does not give its area.
+double startArea(const Domain& domain, const LiquidStart& start);
+
+// Particles on the seeds' lattice in the start's liquid, never inside a solid.
 std::vector<LiquidParticle> seedParticles(const Domain& domain, const LiquidStart& start);
 
 // Fills the cells whose centres lie within `reach` of (x, y) and that hold
 // no particle, as the start seeds a cell, moving at `velocity`; never a solid
-// cell, never beyond the particles a scene may hold. The jitter follows from
-// the cell and the tick.
+// cell, never beyond the particles a scene may hold.
 void pourParticles(std::vector<LiquidParticle>& particles, const Domain& domain, double x, double y, double reach,
-                   Velocity velocity, uint64_t tick);
+                   Velocity velocity);
 
 // Moves each particle through the grid's velocity by the midpoint rule, kept
 // as far from the walls as the seeds were; a particle that would enter a

@@ -36,14 +36,14 @@ std::vector<double> crowdingOf(const std::vector<LiquidPoint>& places, uint32_t 
 std::vector<double> seededCrowdingOf(const Domain& domain)
 {
     const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
-    const double dx = domain.cellSize(), part = dx / particlesPerSide;
+    const double dx = domain.cellSize();
     std::vector<LiquidPoint> lattice;
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
             for (int p = 0; p < particlesPerSide; ++p)
                 for (int q = 0; q < particlesPerSide; ++q)
-                    if (!domain.solidAt(i * dx + (p + 0.5) * part, j * dx + (q + 0.5) * part))
-                        lattice.push_back({i * dx + (p + 0.5) * part, j * dx + (q + 0.5) * part});
+                    if (!domain.solidAt(seedAt(i, p, dx), seedAt(j, q, dx)))
+                        lattice.push_back({seedAt(i, p, dx), seedAt(j, q, dx)});
     return crowdingOf(lattice, nx, ny, dx);
 }
 

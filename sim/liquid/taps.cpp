@@ -26,9 +26,8 @@ void pourFromTaps(const std::vector<TapFace>& taps, uint64_t tick, double dt, co
         const double now = double(tick + 1) * tap.speed * dt / part;
         for (uint64_t row = uint64_t(before); row < uint64_t(now); ++row) {
             const double depth = (now - double(row) - 0.5) * part;
-            Jitter jitter(0x9E3779B97F4A7C15ull * (t + 1) ^ (row * 0xBF58476D1CE4E5B9ull));
             for (int p = 0; p < particlesPerSide && particles.size() < largestParticleCount; ++p) {
-                const double along = tap.cell * dx + (p + 0.5 + jitterShare * (jitter.next() - 0.5)) * part;
+                const double along = seedAt(tap.cell, p, dx);
                 LiquidParticle particle{along, along, 0.0, 0.0, {0.0, 0.0}, {0.0, 0.0}};
                 switch (tap.side) {
                 case Side::left: particle.x = depth, particle.u = tap.speed; break;

@@ -5,6 +5,54 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+namespace {
+
+// The integral of sqrt(r^2 - t^2) from 0 to t, |t| <= r.
+double circleIntegral(double t, double r)
+{
+    const double s = std::clamp(t / r, -1.0, 1.0);
+    return 0.5 * r * r * (s * std::sqrt(std::max(0.0, 1.0 - s * s)) + std::asin(s));
+}
+
+// The area of the disc of radius r about the origin within [x0, x1] x [y0, y1]:
+// the integral over x of the chord's part between y0 and y1, in pieces
+// between the places where the chord's ends cross y0 or y1, over each of
+// which either end is the circle or a side throughout.
+double discAreaWithin(double r, double x0, double y0, double x1, double y1)
+{
+    const double from = std::max(x0, -r), to = std::min(x1, r);
+    if (!(from < to) || !(y0 < y1))
+        return 0.0;
+    std::vector<double> breaks{from, to};
+    for (const double y : {y0, y1})
+        if (std::fabs(y) < r)
+            for (const double x : {-std::sqrt(r * r - y * y), std::sqrt(r * r - y * y)})
+                if (x > from && x < to)
+                    breaks.push_back(x);
+    std::sort(breaks.begin(), breaks.end());
+    double area = 0.0;
+    for (size_t k = 0; k + 1 < breaks.size(); ++k) {
+        const double a = breaks[k], b = breaks[k + 1], middle = 0.5 * (a + b);
+        const double half = std::sqrt(std::max(0.0, r * r - middle * middle));
+        const bool upperIsCircle = half < y1, lowerIsCircle = -half > y0;
+        if (std::min(y1, half) <= std::max(y0, -half))
+            continue;  // the chord misses the band here
+        const double arc = circleIntegral(b, r) - circleIntegral(a, r);
+        area += (upperIsCircle ? arc : y1 * (b - a)) - (lowerIsCircle ? -arc : y0 * (b - a));
+    }
+    return area;
+}
+
+}  // namespace
+
+double LiquidRegion::areaWithin(double x0, double y0, double x1, double y1) const
+{
+    if (disc)
+        return discAreaWithin(radius, x0 - centreX, y0 - centreY, x1 - centreX, y1 - centreY);
+    return std::max(0.0, std::min(x1, toX) - std::max(x0, fromX)) * std::max(0.0, std::min(y1, toY) - std::max(y0, fromY));
+}
 
 double Band::speedAt(uint32_t cell) const
 {

@@ -125,6 +125,8 @@ struct LiquidRegion {
             return (x - centreX) * (x - centreX) + (y - centreY) * (y - centreY) <= radius * radius;
         return x >= fromX && x <= toX && y >= fromY && y <= toY;
     }
+    // The shape's area within the rectangle [x0, x1] x [y0, y1], exactly.
+    double areaWithin(double x0, double y0, double x1, double y1) const;
 };
 
 // A temperature at the cell centres, carried and diffused by the flow, and

@@ -38,6 +38,67 @@ TEST(Liquid, StillWaterStaysStillLevelAndHydrostatic)
     EXPECT_NEAR(still.floorPressure, still.hydrostatic, 0.02 * still.hydrostatic);
 }
 
+// Still water is still from its first tick and holds the area written,
+// wherever its surface falls: on a cell's face, inside a cell, a layer a
+// few cells deep, on a coarse grid. The seeds' jitter, their surface a
+// quarter of a cell off and the area taken from it all stirred it at the
+// start (2e-3 to 7e-3 of sqrt(gH) in the first twenty ticks) or seeded 0.4 %
+// more than written.
+TEST(Liquid, StillWaterIsStillFromTheFirstTickAndAsDeepAsWritten)
+{
+    const struct {
+        uint32_t cells;
+        double depth;
+    } tanks[] = {{64, 0.59375}, {64, 0.6}, {64, 0.05}, {24, 0.37}};
+    for (const auto& tank : tanks) {
+        SCOPED_TRACE(tank.depth);
+        const StillLiquid still = stillLiquid(tank.cells, tank.cells * 3 / 4, tank.depth, 0.004, 0.4);
+        std::printf("%u cells, %.5f deep: area %+.5f %%, largest speed %.3g of sqrt(gH), level to %.4f cells\n",
+                    tank.cells, tank.depth, 100.0 * still.startArea,
+                    still.largestSpeed / std::sqrt(9.8 * tank.depth), still.surfaceSpread);
+        EXPECT_LT(std::fabs(still.startArea), 1e-3);
+        EXPECT_LT(still.largestSpeed, 1e-3 * std::sqrt(9.8 * tank.depth));
+        EXPECT_LT(still.surfaceSpread, 0.01);
+        EXPECT_NEAR(still.floorPressure, still.hydrostatic, 1e-3 * still.hydrostatic);
+    }
+}
+
+// The liquid seeded is the liquid written: a rectangle's or a disc's area
+// at the start, wherever its edges fall, without the solid cells it
+// covers, and where two shapes overlap, their union.
+TEST(Liquid, TheSeededAreaIsTheShapesOwn)
+{
+    const double pi = std::acos(-1.0);
+    // The disc's cap beyond a chord 0.05 from its centre (radius 0.1).
+    const double cap = 0.01 * std::acos(0.5) - 0.05 * std::sqrt(0.0075);
+    const struct {
+        const char* name;
+        const char* entries;
+        double area;
+    } shapes[] = {
+        {"a rectangle, its edges inside cells", "[[liquid]]\nrectangle = { from = [0.1013, 0.2031], to = [0.6529, 0.5117] }\n",
+         (0.6529 - 0.1013) * (0.5117 - 0.2031)},
+        {"a disc", "[[liquid]]\ndisc = { centre = [0.3137, 0.4211], radius = 0.1371 }\n", pi * 0.1371 * 0.1371},
+        {"a small disc", "[[liquid]]\ndisc = { centre = [0.7, 0.3], radius = 0.04 }\n", pi * 0.04 * 0.04},
+        {"a disc on a layer", "[[liquid]]\nrectangle = { from = [0.0, 0.5], to = [1.0, 0.75] }\n"
+                              "[[liquid]]\ndisc = { centre = [0.5, 0.45], radius = 0.1 }\n",
+         0.25 + pi * 0.01 - cap},
+        // Cells 20 to 29 across and 30 to 47 down are solid: 0.15625 by 0.03125 of the layer.
+        {"a layer around a pillar", "[[solid]]\nrectangle = { from = [20, 30], to = [29, 47] }\n"
+                                    "[[liquid]]\nrectangle = { from = [0.0, 0.7], to = [1.0, 0.75] }\n",
+         0.05 - 0.15625 * 0.05},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        const Scene scene = testing_support::sceneFrom(
+            std::string("[grid]\ncells = [64, 48]\ncell_size = 0.015625\n[fluid]\ngravity = [0.0, 9.8]\n") +
+            shape.entries);
+        FluidSolver solver(scene);
+        std::printf("%s: %.7f against %.7f\n", shape.name, solver.liquid->area(), shape.area);
+        EXPECT_NEAR(solver.liquid->area(), shape.area, 1e-3 * shape.area);
+    }
+}
+
 TEST(Liquid, AStandingWaveSwingsAtLinearTheorysPeriod)
 {
     // On 64 cells the wave is two thirds of a cell high; on fewer, the seeds'
@@ -93,7 +154,7 @@ TEST(Liquid, ABrokenDamKeepsItsAreaAndStaysOutOfSolids)
     Scene scene = liquidTank(40, 20, 0.004);
     scene.rectangles.push_back(SolidRectangle{24, 15, 27, 19, std::nan("")});
     const double dx = scene.cellSize;
-    LiquidTank tank(scene, {[&](double x, double y) { return x < 10 * dx && y > 4 * dx; }, {}});
+    LiquidTank tank(scene, {[&](double x, double y) { return x < 10 * dx && y > 4 * dx; }, {}, {}});
     const LiquidSolver& dam = tank.liquid;
     const double start = dam.area();
     double farthest = 0.0, leastHeld = 0.0;
@@ -256,8 +317,11 @@ TEST(Liquid, TheTickLineMeasuresTheLiquidAlone)
     std::printf("kinetic energy at most %.3f of the released, largest divergence %.3g, speeds %.3f of the particles'\n",
                 mostEnergy, mostDivergence, worstSpeedRatio);
     EXPECT_LT(worstSpeedRatio, 1.1);
-    // Spreading changes a cell's liquid by a small share of it a tick.
-    EXPECT_LT(mostDivergence * 0.004, 0.25);
+    // Spreading changes a cell's liquid by a small share of it a tick: at
+    // most 0.29 where the splash crowds the particles (seeded on their
+    // lattice; 0.21 when the seeds were jittered), against 1 and more where
+    // the air's velocity is measured.
+    EXPECT_LT(mostDivergence * 0.004, 0.33);
 }
 
 // Still water around a disc that cuts the cells it crosses stays still,
@@ -305,7 +369,7 @@ TEST(Liquid, ADiscThatCutsCellsHoldsStillWaterAndKeepsTheParticlesOut)
                                         domain.aperture(1, i, j + 1)};
             const bool cut = std::any_of(std::begin(apertures), std::end(apertures),
                                          [](double a) { return a > 0.0 && a < 1.0; });
-            if (cut && stream.liquid->liquidCell(i, j)) {
+            if (cut && stream.liquid->projectedCell(i, j)) {
                 cutCells += 1.0;
                 mostInACutCell = std::fmax(mostInACutCell, std::fabs(open.u.at(i + 1, j) - open.u.at(i, j) +
                                                                      open.v.at(i, j + 1) - open.v.at(i, j)));
@@ -439,6 +503,12 @@ TEST(Liquid, AThrownBlobFollowsItsParabola)
     std::printf("centroid at most %.3f cells from the parabola, area within %.3f %%, its surface moved %.3f cells\n",
                 blob.farthest, 100.0 * blob.areaChange, blob.largestShift);
     EXPECT_LT(blob.farthest, 0.25);  // measured 0.12 cells
+    // The surface after a tick is the particles' where that tick left them,
+    // not where they were before it (a tick's flight behind: 0.14 cells).
+    std::printf("the surface's centroid at most %.3f cells from the parabola, %.3f from the particles'\n",
+                blob.surfaceFarthest, blob.surfaceFromParticles);
+    EXPECT_LT(blob.surfaceFarthest, 0.25);
+    EXPECT_LT(blob.surfaceFromParticles, 0.05);  // measured 0.017
     EXPECT_LT(blob.areaChange, 0.005);
     // The level set alone kept the area to 0.6 %: the surface held it, moved by little.
     EXPECT_LT(blob.largestShift, 0.05);  // measured 0.013 cells
@@ -551,11 +621,13 @@ TEST(Liquid, TapsPourAtTheirRateAndOpeningsLetTheLiquidOut)
         for (int tick = 0; tick < 100; ++tick)
             drain.step();
         const double before = drain.liquid->area();
-        for (int tick = 0; tick < 100; ++tick)
+        for (int tick = 0; tick < 200; ++tick)
             drain.step();
         // Over the band's two edges the particles take in the walls' faces
-        // beside it and move slower than its own: measured 0.95 of its rate.
-        const double rate = (before - drain.liquid->area()) / 0.5;
+        // beside it and move slower than its own: measured 0.92 of its rate.
+        // The particles leave in rows, one every twentieth of a unit of
+        // time: over a whole unit a row more or less weighs a twentieth.
+        const double rate = (before - drain.liquid->area()) / 1.0;
         std::printf("an outflow band: %.4f a unit of time, %.4f by its speed\n", rate, 0.1 * 0.5);
         EXPECT_NEAR(rate, 0.1 * 0.5, 0.1 * 0.1 * 0.5);
     }
@@ -584,7 +656,7 @@ TEST(Liquid, TheShippedScenesRunWithTheirAreaKept)
         const VelocityField& v = *solver.velocity;
         for (uint32_t i = 0; i < solver.nx; ++i)
             for (uint32_t j = 0; j < solver.ny; ++j)
-                if (solver.liquid->liquidCell(i, j))
+                if (solver.liquid->projectedCell(i, j))
                     largest = std::fmax(largest, std::fabs(v.u.at(i + 1, j) - v.u.at(i, j) + v.v.at(i, j + 1) -
                                                            v.v.at(i, j)));
         std::printf("%s: area %.6f to %.6f, the surface moved %.3f cells at most, largest divergence %.3g\n", name,
