@@ -102,8 +102,15 @@ StandingWave standingWave(uint32_t cells, double depth, double amplitude, double
     std::vector<double> crossings;
     double before = height(), peak = 0.0;
     const int ticks = int(std::ceil(3.2 * wave.theory / step));
+    double floorBefore = 0.0, floorLeast = 1e300, floorMost = -1e300;
     for (int tick = 1; tick <= ticks; ++tick) {
         tank.step();
+        const double floor = tank.pressure.values.at(0, rows - 1);
+        floorLeast = std::fmin(floorLeast, floor);
+        floorMost = std::fmax(floorMost, floor);
+        if (tick > 1)
+            wave.floorLargestChange = std::fmax(wave.floorLargestChange, std::fabs(floor - floorBefore));
+        floorBefore = floor;
         const double now = height();
         peak = std::fmax(peak, std::fabs(now));
         if ((before > 0.0) != (now > 0.0)) {
@@ -115,6 +122,7 @@ StandingWave standingWave(uint32_t cells, double depth, double amplitude, double
         before = now;
     }
     wave.area[1] = tank.liquid.area();
+    wave.floorSwing = floorMost - floorLeast;
     // Half a period from each crossing to the next.
     if (crossings.size() >= 3)
         wave.period = 2.0 * (crossings.back() - crossings.front()) / double(crossings.size() - 1);

@@ -180,10 +180,13 @@ StillLiquid stillLiquid(uint32_t cells, uint32_t rows, double depth, double step
 // With a viscosity, the amplitude decays as exp(-decayRate t), which Lamb
 // gives as 2 nu k^2 for slip walls (the peaks of the half swings, from the
 // second to the last, in swings).
+// The pressure in the floor's cell by the left wall: how far it swings, and
+// the most it changes from one tick to the next (from the second tick on).
 struct StandingWave {
     double period = 0.0, theory = 0.0, lastAmplitude = 0.0, area[2] = {0.0, 0.0};
     std::vector<double> swings;
     double decayRate = 0.0;
+    double floorSwing = 0.0, floorLargestChange = 0.0;
 };
 StandingWave standingWave(uint32_t cells, double depth, double amplitude = 0.01, double viscosity = 0.0);
 

@@ -46,7 +46,7 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     for (size_t k = 0; k < velocity.v.size(); ++k)
         velocity.v.data[k] += dt * scene.gravityY;
     domain.holdFaces(velocity);
-    solveOutcome = projectLiquid(velocity, pressure, surface, particleList, seededCrowding, scene, domain);
+    solveOutcome = projectLiquid(velocity, pressure, surface, scene, domain);
     markProjectedCells();
     // The faces the projection set are those beside a liquid cell; the rest
     // take the velocity carried out from them, as far as a particle may go
@@ -66,7 +66,11 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     extendVelocity(velocity, known, 3);
     domain.holdFaces(velocity);
     gridToParticles(velocity, particleList);
-    moveParticles(particleList, velocity, domain, dt);
+    VelocityField moving(velocity.nx, velocity.ny, velocity.dx);
+    moving.u.assign(velocity.u.values());
+    moving.v.assign(velocity.v.values());
+    addSpreadingDrift(moving, surface, particleList, seededCrowding, scene, domain);
+    moveParticles(particleList, moving, domain, dt);
     pourFromTaps(taps, ticksRun, dt, domain, particleList);
     ++ticksRun;
     buildSurface();

@@ -78,31 +78,31 @@ std::vector<double> viscousSurfacePressure(const VelocityField& velocity, const 
     return stress;
 }
 
-SolveOutcome projectLiquid(VelocityField& velocity, ScalarField& pressure, const LevelSet& surface,
-                           const std::vector<LiquidParticle>& particles, const std::vector<double>& seededCrowding,
-                           const Scene& scene, const Domain& domain)
-{
-    const double dt = scene.timeStep, density = scene.density, dx = domain.cellSize();
-    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
-    const GridArray& phi = surface.values();
-    auto liquidCell = [&](uint32_t i, uint32_t j) { return surface.liquidCell(i, j); };
+namespace {
+
+// The liquid cells' equation for a pressure that is 0 (or the viscous
+// stress) at the surface, placed where the level set says it lies, and the
+// gradient of such a pressure across each face beside a liquid cell.
+class LiquidSystem {
+public:
+    LiquidSystem(const LevelSet& surface, const Domain& domain) : surface(surface), phi(surface.values()), domain(domain)
+    {
+    }
+
+    bool liquidCell(uint32_t i, uint32_t j) const { return surface.liquidCell(i, j); }
     // The share of the way from a liquid centre to an air one at which the
     // surface lies, by the level set between them.
-    auto share = [&](uint32_t i, uint32_t j, uint32_t ni, uint32_t nj) {
+    double share(uint32_t i, uint32_t j, uint32_t ni, uint32_t nj) const
+    {
         const double inside = phi.at(i, j), outside = phi.at(ni, nj);
         return std::max(nearestSurface, inside / (inside - outside));
-    };
-    // At the surface the pressure balances the viscous normal stress,
-    // 2 rho nu n.(grad u).n, n the level set's normal - 0 without viscosity.
-    // It is what damps a wave on a viscous liquid.
-    const std::vector<double> surfacePressure =
-        viscousSurfacePressure(velocity, phi, domain, scene.density, scene.viscosity);
-    auto atSurface = [&](uint32_t i, uint32_t j) {
-        return surfacePressure.empty() ? 0.0 : surfacePressure[size_t(i) * ny + j];
-    };
+    }
+
     // Beyond a wall or into a solid nothing flows but what the face is held
     // at; into the air the pressure falls to that at the surface.
-    auto rowAt = [&](uint32_t i, uint32_t j) {
+    FivePointRow rowAt(uint32_t i, uint32_t j) const
+    {
+        const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
         FivePointRow row;
         if (!liquidCell(i, j)) {
             row.diagonal = 1.0;
@@ -129,39 +129,94 @@ SolveOutcome projectLiquid(VelocityField& velocity, ScalarField& pressure, const
         if (row.diagonal == 0.0)
             row.diagonal = 1.0;  // shut in by the discs
         return row;
+    }
+
+    // Subtracts factor times the gradient of `pressure` (its value at the
+    // surface by cell, atSurface) across each face beside a liquid cell:
+    // to an air cell's ghost, the pressure carried on to the surface's.
+    template <typename AtSurface>
+    void subtractGradient(VelocityField& velocity, const GridArray& pressure, double factor, AtSurface atSurface) const
+    {
+        const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+        auto difference = [&](uint32_t i, uint32_t j, uint32_t ni, uint32_t nj) {
+            // The pressure at (ni, nj) less that at (i, j); one of them liquid.
+            const bool here = liquidCell(i, j), there = liquidCell(ni, nj);
+            if (here && there)
+                return pressure.at(ni, nj) - pressure.at(i, j);
+            if (here)
+                return (atSurface(i, j) - pressure.at(i, j)) / share(i, j, ni, nj);
+            return (pressure.at(ni, nj) - atSurface(ni, nj)) / share(ni, nj, i, j);
+        };
+        for (uint32_t i = 1; i < nx; ++i)
+            for (uint32_t j = 0; j < ny; ++j)
+                if ((liquidCell(i - 1, j) || liquidCell(i, j)) && domain.aperture(0, i, j) > 0.0)
+                    velocity.u.at(i, j) -= factor * difference(i - 1, j, i, j);
+        for (uint32_t i = 0; i < nx; ++i)
+            for (uint32_t j = 1; j < ny; ++j)
+                if ((liquidCell(i, j - 1) || liquidCell(i, j)) && domain.aperture(1, i, j) > 0.0)
+                    velocity.v.at(i, j) -= factor * difference(i, j - 1, i, j);
+        // An outlet's face beside liquid: to the 0 beyond it.
+        for (uint32_t j = 0; j < ny; ++j) {
+            if (std::isnan(domain.borderFace(Side::left, j)) && liquidCell(0, j))
+                velocity.u.at(0, j) -= factor * pressure.at(0, j);
+            if (std::isnan(domain.borderFace(Side::right, j)) && liquidCell(nx - 1, j))
+                velocity.u.at(nx, j) += factor * pressure.at(nx - 1, j);
+        }
+        for (uint32_t i = 0; i < nx; ++i) {
+            if (std::isnan(domain.borderFace(Side::top, i)) && liquidCell(i, 0))
+                velocity.v.at(i, 0) -= factor * pressure.at(i, 0);
+            if (std::isnan(domain.borderFace(Side::bottom, i)) && liquidCell(i, ny - 1))
+                velocity.v.at(i, ny) += factor * pressure.at(i, ny - 1);
+        }
+    }
+
+    SolveOutcome solve(const Scene& scene, const std::vector<double>& rhs, std::vector<double>& result) const
+    {
+        const LinearSolve solver{scene.tolerance, scene.iterationLimit, scene.preconditioner, true};
+        return solver.solve(fastestFivePointSystem(domain.cellsX(), domain.cellsY(),
+                                                   [this](uint32_t i, uint32_t j) { return rowAt(i, j); }),
+                            rhs, result);
+    }
+
+private:
+    const LevelSet& surface;
+    const GridArray& phi;
+    const Domain& domain;
+};
+
+}  // namespace
+
+SolveOutcome projectLiquid(VelocityField& velocity, ScalarField& pressure, const LevelSet& surface, const Scene& scene,
+                           const Domain& domain)
+{
+    const double dt = scene.timeStep, density = scene.density, dx = domain.cellSize();
+    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+    const LiquidSystem system(surface, domain);
+    // At the surface the pressure balances the viscous normal stress,
+    // 2 rho nu n.(grad u).n, n the level set's normal - 0 without viscosity.
+    // It is what damps a wave on a viscous liquid.
+    const std::vector<double> surfacePressure =
+        viscousSurfacePressure(velocity, surface.values(), domain, scene.density, scene.viscosity);
+    auto atSurface = [&](uint32_t i, uint32_t j) {
+        return surfacePressure.empty() ? 0.0 : surfacePressure[size_t(i) * ny + j];
     };
-    // Particles carried through a velocity that is divergence-free only at
-    // the faces drift together and apart, and the level set then sees less
-    // liquid or more: a cell holding more particles than it was seeded with
-    // is given a little divergence, to spread them out over a few ticks
-    // (and one holding fewer, deep in the liquid, a little convergence).
-    std::vector<LiquidPoint> places(particles.size());
-    for (size_t k = 0; k < particles.size(); ++k)
-        places[k] = {particles[k].x, particles[k].y};
-    const std::vector<double> crowding = crowdingOf(places, nx, ny, dx);
     std::vector<double> rhs(size_t(nx) * ny, 0.0);
     const double scale = density * dx / dt;
     for (uint32_t i = 0; i < nx; ++i)
         for (uint32_t j = 0; j < ny; ++j)
-            if (liquidCell(i, j)) {
+            if (system.liquidCell(i, j)) {
                 const size_t k = size_t(i) * ny + j;
-                // Deep in the liquid a sparse cell is drawn together too; by
-                // the surface a cell may rightly hold fewer.
-                const bool deep = (i == 0 || liquidCell(i - 1, j)) && (i + 1 == nx || liquidCell(i + 1, j)) &&
-                                  (j == 0 || liquidCell(i, j - 1)) && (j + 1 == ny || liquidCell(i, j + 1));
-                const double excess = seededCrowding[k] > 0.0 ? crowding[k] / seededCrowding[k] - 1.0 : 0.0;
-                const double spread = spreadRate * (deep ? excess : std::max(0.0, excess)) * dx / dt;
                 rhs[k] = -scale * (domain.aperture(0, i + 1, j) * velocity.u.at(i + 1, j) -
                                    domain.aperture(0, i, j) * velocity.u.at(i, j) +
                                    domain.aperture(1, i, j + 1) * velocity.v.at(i, j + 1) -
-                                   domain.aperture(1, i, j) * velocity.v.at(i, j) - spread);
+                                   domain.aperture(1, i, j) * velocity.v.at(i, j));
                 if (surfacePressure.empty())
                     continue;
                 // The surface's pressure, carried to the right-hand side
                 // from each face that crosses it.
                 auto crossing = [&](bool exists, uint32_t ni, uint32_t nj, double open) {
-                    if (exists && open > 0.0 && !liquidCell(ni, nj) && !domain.isSolid(ni, nj))
-                        rhs[k] += open * atSurface(i, j) / share(i, j, ni, nj);
+                    if (exists && open > 0.0 && !system.liquidCell(ni, nj) && !domain.isSolid(ni, nj))
+                        rhs[k] += open * atSurface(i, j) / system.share(i, j, ni, nj);
                 };
                 crossing(i > 0, i - 1, j, domain.aperture(0, i, j));
                 crossing(j > 0, i, j - 1, domain.aperture(1, i, j));
@@ -169,29 +224,9 @@ SolveOutcome projectLiquid(VelocityField& velocity, ScalarField& pressure, const
                 crossing(i + 1 < nx, i + 1, j, domain.aperture(0, i + 1, j));
             }
     std::vector<double> result(rhs.size(), 0.0);
-    const LinearSolve solve{scene.tolerance, scene.iterationLimit, scene.preconditioner, true};
-    const SolveOutcome outcome = solve.solve(fastestFivePointSystem(nx, ny, rowAt), rhs, result);
+    const SolveOutcome outcome = system.solve(scene, rhs, result);
     pressure.values.assign(result);
-    // The gradient across each face beside a liquid cell: to the air cell's
-    // ghost, the pressure carried on to 0 at the surface.
-    const double factor = dt / (density * dx);
-    auto difference = [&](uint32_t i, uint32_t j, uint32_t ni, uint32_t nj) {
-        // The pressure at (ni, nj) less that at (i, j); one of them liquid.
-        const bool here = liquidCell(i, j), there = liquidCell(ni, nj);
-        if (here && there)
-            return pressure.values.at(ni, nj) - pressure.values.at(i, j);
-        if (here)
-            return (atSurface(i, j) - pressure.values.at(i, j)) / share(i, j, ni, nj);
-        return (pressure.values.at(ni, nj) - atSurface(ni, nj)) / share(ni, nj, i, j);
-    };
-    for (uint32_t i = 1; i < nx; ++i)
-        for (uint32_t j = 0; j < ny; ++j)
-            if ((liquidCell(i - 1, j) || liquidCell(i, j)) && domain.aperture(0, i, j) > 0.0)
-                velocity.u.at(i, j) -= factor * difference(i - 1, j, i, j);
-    for (uint32_t i = 0; i < nx; ++i)
-        for (uint32_t j = 1; j < ny; ++j)
-            if ((liquidCell(i, j - 1) || liquidCell(i, j)) && domain.aperture(1, i, j) > 0.0)
-                velocity.v.at(i, j) -= factor * difference(i, j - 1, i, j);
+    system.subtractGradient(velocity, pressure.values, dt / (density * dx), atSurface);
     // A face that the cutting discs shut whole holds nothing: at rest, as the disc.
     for (int c = 0; c < 2 && domain.cutsCells(); ++c) {
         GridArray& component = velocity.component(c);
@@ -200,18 +235,44 @@ SolveOutcome projectLiquid(VelocityField& velocity, ScalarField& pressure, const
                 if (domain.aperture(c, a, b) == 0.0)
                     component.at(a, b) = 0.0;
     }
-    // An outlet's face beside liquid: to the 0 beyond it.
-    for (uint32_t j = 0; j < ny; ++j) {
-        if (std::isnan(domain.borderFace(Side::left, j)) && liquidCell(0, j))
-            velocity.u.at(0, j) -= factor * pressure.values.at(0, j);
-        if (std::isnan(domain.borderFace(Side::right, j)) && liquidCell(nx - 1, j))
-            velocity.u.at(nx, j) += factor * pressure.values.at(nx - 1, j);
-    }
-    for (uint32_t i = 0; i < nx; ++i) {
-        if (std::isnan(domain.borderFace(Side::top, i)) && liquidCell(i, 0))
-            velocity.v.at(i, 0) -= factor * pressure.values.at(i, 0);
-        if (std::isnan(domain.borderFace(Side::bottom, i)) && liquidCell(i, ny - 1))
-            velocity.v.at(i, ny) += factor * pressure.values.at(i, ny - 1);
-    }
     return outcome;
+}
+
+void addSpreadingDrift(VelocityField& moving, const LevelSet& surface, const std::vector<LiquidParticle>& particles,
+                       const std::vector<double>& seededCrowding, const Scene& scene, const Domain& domain)
+{
+    const double dt = scene.timeStep, dx = domain.cellSize();
+    const uint32_t nx = domain.cellsX(), ny = domain.cellsY();
+    const LiquidSystem system(surface, domain);
+    std::vector<LiquidPoint> places(particles.size());
+    for (size_t k = 0; k < particles.size(); ++k)
+        places[k] = {particles[k].x, particles[k].y};
+    const std::vector<double> crowding = crowdingOf(places, nx, ny, dx);
+    // Each liquid cell's divergence of the drift, per unit of time: a share
+    // of its crowding a tick; deep in the liquid a sparse cell is drawn
+    // together too, by the surface a cell may rightly hold fewer.
+    std::vector<double> spread(size_t(nx) * ny, 0.0);
+    bool any = false;
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j)
+            if (system.liquidCell(i, j)) {
+                const size_t k = size_t(i) * ny + j;
+                const bool deep = (i == 0 || system.liquidCell(i - 1, j)) && (i + 1 == nx || system.liquidCell(i + 1, j)) &&
+                                  (j == 0 || system.liquidCell(i, j - 1)) && (j + 1 == ny || system.liquidCell(i, j + 1));
+                const double excess = seededCrowding[k] > 0.0 ? crowding[k] / seededCrowding[k] - 1.0 : 0.0;
+                spread[k] = spreadRate * (deep ? excess : std::max(0.0, excess)) * dx / dt;
+                any = any || spread[k] != 0.0;
+            }
+    if (!any)
+        return;
+    // The potential whose gradient has that divergence, 0 at the surface;
+    // in the pressure's units, so that the same equation and solve serve.
+    const double scale = scene.density * dx / dt;
+    for (double& value : spread)
+        value *= scale;
+    std::vector<double> potential(spread.size(), 0.0);
+    system.solve(scene, spread, potential);
+    GridArray field(nx, ny);
+    field.assign(potential);
+    system.subtractGradient(moving, field, dt / (scene.density * dx), [](uint32_t, uint32_t) { return 0.0; });
 }

@@ -32,9 +32,18 @@ std::vector<double> viscousSurfacePressure(const VelocityField& velocity, const 
                                            const Domain& domain, double density, double viscosity);
 
 // Solves for the pressure in the liquid cells and takes its gradient from
-// every face beside one; a cell holding more particles than it was seeded
-// with is given a little divergence, to spread them out over a few ticks
-// (and one holding fewer, deep in the liquid, a little convergence).
-SolveOutcome projectLiquid(VelocityField& velocity, ScalarField& pressure, const LevelSet& surface,
-                           const std::vector<LiquidParticle>& particles, const std::vector<double>& seededCrowding,
-                           const Scene& scene, const Domain& domain);
+// every face beside one.
+SolveOutcome projectLiquid(VelocityField& velocity, ScalarField& pressure, const LevelSet& surface, const Scene& scene,
+                           const Domain& domain);
+
+// Particles carried through a velocity that is divergence-free only at the
+// faces drift together and apart, and the level set then sees less liquid
+// or more. Adds to `moving` (the velocity the particles move by) a drift
+// that spreads a cell holding more particles than it was seeded with over a
+// few ticks (and draws one holding fewer, deep in the liquid, together): the
+// gradient of a potential solved as the pressure is. The drift moves the
+// particles but is no part of the flow: neither the velocity they carry nor
+// the pressure sees it, so the pressure does not jump as cells crowd and
+// empty at the surface.
+void addSpreadingDrift(VelocityField& moving, const LevelSet& surface, const std::vector<LiquidParticle>& particles,
+                       const std::vector<double>& seededCrowding, const Scene& scene, const Domain& domain);
