@@ -9,7 +9,7 @@
 #include "sim/saved/state_file.h"
 #include "tools/vtk_files.h"
 #include "view/flow_view.h"
-#include "view/frame_geometry.h"
+#include "view/frame.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -293,18 +293,17 @@ void MainWindow::fitToScene()
 {
     // The view as the standard window lays it out; then the scene's picture
     // as large as fits comfortably, two thirds of the screen's available
-    // width or height, in the grid's proportions and never smaller than in
-    // the standard view; the window around it.
+    // width or height (whichever binds first), in the grid's proportions and
+    // never smaller than in the standard view; the window around it.
     layout()->activate();
     const QSize shown = view->size();
-    double pixelsPerCell = cellSize(uint32_t(standardViewWidth), uint32_t(standardViewHeight), solver->nx,
-                                    solver->ny, solver->dx, true);
+    double pixelsPerCell = pictureCellSize(*solver, standardViewWidth, standardViewHeight);
     if (const QScreen* display = screen()) {
         const QRect available = display->availableGeometry();
         double comfortable =
             std::fmin(2.0 / 3.0 * available.width() / solver->nx, 2.0 / 3.0 * available.height() / solver->ny);
-        if (comfortable >= 1.0)
-            comfortable = std::floor(comfortable);  // the view draws whole pixels a cell
+        if (solver->scene.builtIn && comfortable >= 1.0)
+            comfortable = std::floor(comfortable);  // the standard box is drawn whole pixels a cell
         pixelsPerCell = std::fmax(pixelsPerCell, comfortable);
     }
     const QSize picture(int(std::ceil(solver->nx * pixelsPerCell)), int(std::ceil(solver->ny * pixelsPerCell)));

@@ -4,7 +4,7 @@
 #include "sim/flow/fluid_solver.h"
 #include "sim/saved/state_file.h"
 #include "view/flow_view.h"
-#include "view/frame_geometry.h"
+#include "view/frame.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,8 +45,7 @@ void Playground::tell(const QString& line)
 QPointF Playground::toScene(QPointF pixel) const
 {
     const FluidSolver& solver = run->solver();
-    const double pixelsPerCell = cellSize(uint32_t(view.width()), uint32_t(view.height()), solver.nx, solver.ny,
-                                          solver.dx, true);
+    const double pixelsPerCell = pictureCellSize(solver, uint32_t(view.width()), uint32_t(view.height()));
     if (pixelsPerCell <= 0.0)
         return {-1.0, -1.0};
     return (pixel - view.pictureOrigin()) / pixelsPerCell * solver.dx;

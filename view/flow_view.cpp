@@ -1,7 +1,7 @@
 #include "view/flow_view.h"
 
 #include "sim/flow/fluid_solver.h"
-#include "view/frame_geometry.h"
+#include "view/frame.h"
 #include "view/frame_painter.h"
 
 #include <GL/glu.h>
@@ -112,8 +112,7 @@ QPointF FlowView::pictureOrigin() const
 {
     if (!centred || !solver)
         return {0.0, 0.0};
-    const double pixelsPerCell = cellSize(uint32_t(width()), uint32_t(height()), solver->nx, solver->ny, solver->dx,
-                                          !solver->scene.builtIn);
+    const double pixelsPerCell = pictureCellSize(*solver, uint32_t(width()), uint32_t(height()));
     // Whole pixels, so that lines and cells stay sharp.
     return {std::floor(std::fmax(0.0, width() - solver->nx * pixelsPerCell) / 2.0),
             std::floor(std::fmax(0.0, height() - solver->ny * pixelsPerCell) / 2.0)};

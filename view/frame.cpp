@@ -183,6 +183,11 @@ bool hasField(const FluidSolver& solver, CellField field)
     return (field != CellField::dye || solver.dye) && (field != CellField::temperature || solver.heat);
 }
 
+double pictureCellSize(const FluidSolver& solver, uint32_t width, uint32_t height)
+{
+    return cellSize(width, height, solver.nx, solver.ny, solver.dx, !solver.scene.builtIn);
+}
+
 void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Frame& frame,
                   const FrameOptions& options)
 {
@@ -213,9 +218,7 @@ void composeFrame(const FluidSolver& solver, uint32_t width, uint32_t height, Fr
     }
     frame.width = width;
     frame.height = height;
-    // A scene's large grid still gets a picture in a small view; the standard
-    // box keeps whole pixels per cell.
-    frame.cellSize = cellSize(width, height, solver.nx, solver.ny, solver.dx, !solver.scene.builtIn);
+    frame.cellSize = pictureCellSize(solver, width, height);
     frame.dx = solver.dx;
     frame.trailColourScale = standardBox::tracerRegionEdge / (solver.nx * solver.dx);
     const uint32_t stride = drawingStride(frame.cellSize);

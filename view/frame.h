@@ -107,6 +107,11 @@ struct FrameOptions {
     std::optional<CellField> field;
 };
 
+// Pixels per cell of the solver's picture in a view of width by height: a
+// scene's grid as large as the view holds it, by any factor; the standard
+// box whole pixels a cell.
+double pictureCellSize(const FluidSolver& solver, uint32_t width, uint32_t height);
+
 // Whether the solver has the field to show (dye and temperature only some do).
 bool hasField(const FluidSolver& solver, CellField field);
 

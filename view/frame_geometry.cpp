@@ -4,14 +4,13 @@
 
 #include <cmath>
 
-double cellSize(uint32_t viewWidth, uint32_t viewHeight, uint32_t nx, uint32_t ny, double dx, bool fractionBelowOne)
+double cellSize(uint32_t viewWidth, uint32_t viewHeight, uint32_t nx, uint32_t ny, double dx, bool anyScale)
 {
+    if (anyScale)
+        return std::fmin(double(viewWidth) / nx, double(viewHeight) / ny);
     const double alongX = double(viewWidth / nx) / dx;
     const double alongY = double(viewHeight / ny) / dx;
-    const double whole = alongX > alongY ? dx * alongY : dx * alongX;
-    if (whole > 0.0 || !fractionBelowOne)
-        return whole;
-    return std::fmin(double(viewWidth) / nx, double(viewHeight) / ny);
+    return alongX > alongY ? dx * alongY : dx * alongX;
 }
 
 uint32_t drawingStride(double cellSize)

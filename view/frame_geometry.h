@@ -19,11 +19,10 @@ struct ScreenSegment {
 };
 
 // Pixels per cell: the whole pixels per cell that fit the grid in both
-// directions (integer quotient first), anchored at the top left. When not
-// one whole pixel fits, 0, or with fractionBelowOne the smaller of
-// width / nx and height / ny.
-double cellSize(uint32_t viewWidth, uint32_t viewHeight, uint32_t nx, uint32_t ny, double dx,
-                bool fractionBelowOne = false);
+// directions (integer quotient first), anchored at the top left; 0 when not
+// one whole pixel fits. With anyScale, as many as fit, whole or not: the
+// smaller of width / nx and height / ny.
+double cellSize(uint32_t viewWidth, uint32_t viewHeight, uint32_t nx, uint32_t ny, double dx, bool anyScale = false);
 
 // Which cells a picture marks on a large grid: every one, or every k-th when a
 // cell is smaller than a few pixels.

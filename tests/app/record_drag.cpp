@@ -11,7 +11,7 @@
 #include "sim/flow/fluid_solver.h"
 #include "sim/scene/scene_catalog.h"
 #include "view/flow_view.h"
-#include "view/frame_geometry.h"
+#include "view/frame.h"
 #include "view/opengl_support.h"
 
 #include <QApplication>
@@ -57,8 +57,7 @@ int main(int argc, char* argv[])
     FlowView& view = window.flowView();
     const FluidSolver& solver = window.simulation();
     auto pixelOf = [&](double x, double y) {  // x, y in cells
-        const double size = cellSize(uint32_t(view.width()), uint32_t(view.height()), solver.nx, solver.ny,
-                                     solver.dx, true);
+        const double size = pictureCellSize(solver, uint32_t(view.width()), uint32_t(view.height()));
         return QPoint(int(x * size), int(y * size));
     };
     // The first half runs by itself; then a drag sweeps down and up behind

@@ -5,7 +5,7 @@
 #include "app/main_window.h"
 #include "sim/flow/fluid_solver.h"
 #include "view/flow_view.h"
-#include "view/frame_geometry.h"
+#include "view/frame.h"
 
 #include <QPoint>
 #include <QTest>
@@ -29,8 +29,7 @@ struct Touched {
     // The pixel at the centre of cell (i, j).
     QPoint pixelOf(double i, double j)
     {
-        const double size = cellSize(uint32_t(view().width()), uint32_t(view().height()), solver().nx, solver().ny,
-                                     solver().dx, true);
+        const double size = pictureCellSize(solver(), uint32_t(view().width()), uint32_t(view().height()));
         return (view().pictureOrigin() + QPointF((i + 0.5) * size, (j + 0.5) * size)).toPoint();
     }
     MainWindow window;

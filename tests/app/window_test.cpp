@@ -424,15 +424,15 @@ TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
         EXPECT_NEAR(2.0 * origin.y() + grid.ny * pixels, view.height(), 1.0);
         EXPECT_LE(window.statusBar()->fontMetrics().horizontalAdvance(window.statusBar()->currentMessage()),
                   window.statusBar()->width());
-        // As large as fits comfortably: within two thirds of the screen's
-        // width and height, and a pixel more a cell would not be.
+        // As large as fits comfortably, by any factor: two thirds of the
+        // screen's available width or height, whichever binds first.
         const QRect available = window.screen()->availableGeometry();
         const double wide = 2.0 / 3.0 * available.width(), high = 2.0 / 3.0 * available.height();
-        EXPECT_LE(view.width(), wide + 1.0);
-        EXPECT_LE(view.height(), high + 1.0);
-        EXPECT_GE(pixels, 1.0);
-        EXPECT_TRUE(grid.nx * (pixels + 1.0) > wide || grid.ny * (pixels + 1.0) > high)
-            << view.width() << " x " << view.height() << " on " << available.width() << " x " << available.height();
+        EXPECT_LE(grid.nx * pixels, wide + 1.0);
+        EXPECT_LE(grid.ny * pixels, high + 1.0);
+        EXPECT_TRUE(grid.nx * pixels > wide - 1.0 || grid.ny * pixels > high - 1.0)
+            << grid.nx * pixels << " x " << grid.ny * pixels << " on " << available.width() << " x "
+            << available.height();
     }
     MainWindow standard;
     standard.show();
@@ -441,8 +441,9 @@ TEST(MainWindow, ASceneWindowTakesItsGridsProportions)
     EXPECT_EQ(standard.flowView().pictureOrigin(), QPointF(0.0, 0.0));
 }
 
-// Resized, a scene's picture follows: as large as the view holds in whole
-// pixels a cell, in its middle; a pointer on a cell still reaches that cell.
+// Resized, a scene's picture follows: as large as the view holds, by any
+// factor, filling it one way and in its middle the other; a pointer on a
+// cell still reaches that cell.
 TEST(MainWindow, AResizedScenesPictureFollowsInTheMiddle)
 {
     MainWindow window(closedSceneOn(40, 20, 1.0));
@@ -456,7 +457,7 @@ TEST(MainWindow, AResizedScenesPictureFollowsInTheMiddle)
         QTRY_COMPARE(view.viewWidth, uint32_t(view.width()));
         QTRY_COMPARE(view.viewHeight, uint32_t(view.height()));
         const double pixels = cellSize(uint32_t(view.width()), uint32_t(view.height()), 40, 20, 1.0, true);
-        EXPECT_TRUE(40 * (pixels + 1) > view.width() || 20 * (pixels + 1) > view.height());
+        EXPECT_TRUE(40 * pixels > view.width() - 1.0 || 20 * pixels > view.height() - 1.0);
         const QPointF origin = view.pictureOrigin();
         EXPECT_NEAR(2.0 * origin.x() + 40 * pixels, view.width(), 1.0);
         EXPECT_NEAR(2.0 * origin.y() + 20 * pixels, view.height(), 1.0);
