@@ -253,10 +253,10 @@ int main(int argc, char* argv[])
             std::printf("{\"flow\": \"liquid\", \"case\": \"wave\", \"cells\": %u, \"depth\": %g, "
                         "\"viscosity\": %g, \"period\": %.5f, \"theory\": %.5f, \"error\": %.5f, "
                         "\"last_half_swing\": %.5f, \"decay_rate\": %.5f, \"lamb_decay_rate\": %.5f, "
-                        "\"area_change\": %.5f}\n",
+                        "\"area_change\": %.5f, \"floor_swing\": %.3f, \"floor_largest_change\": %.3f}\n",
                         cells, depth, viscosity, wave.period, wave.theory, wave.period / wave.theory - 1.0,
                         wave.lastAmplitude, wave.decayRate, 2.0 * viscosity * pi * pi,
-                        wave.area[1] / wave.area[0] - 1.0);
+                        wave.area[1] / wave.area[0] - 1.0, wave.floorSwing, wave.floorLargestChange);
             return 0;
         }
         if (which == "blob") {
