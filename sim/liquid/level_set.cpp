@@ -8,6 +8,9 @@
 
 namespace {
 
+// How near the area under the surface is held to its target, as a share.
+constexpr double heldArea = 1e-4;
+
 // The level set of particles near a point (Zhu and Bridson 2005): the
 // distance from the point to the particles' mean position near it, weighed
 // by a kernel that falls to 0 at `reach`, less a radius. Averaging over a
@@ -161,6 +164,17 @@ void LevelSet::holdArea(double target)
         if (!(length > 0.0))
             break;
         shift = std::clamp(shift + (target - now) / length, -limit, limit);
+    }
+    // Where a spray's drops come and go the area is no smooth function of
+    // the move, and Newton's steps may land far from it: the area grows
+    // with the move, so halving the interval that holds the target finds it.
+    if (std::fabs(areaUnder(shift) - target) > heldArea * target) {
+        double low = -limit, high = limit;
+        for (int round = 0; round < 40 && high - low > 1e-6 * dx; ++round) {
+            const double middle = 0.5 * (low + high);
+            (areaUnder(middle) < target ? low : high) = middle;
+        }
+        shift = 0.5 * (low + high);
     }
     surfaceShift = shift;
     for (size_t k = 0; k < phi.values.size(); ++k)

@@ -187,8 +187,9 @@ TEST(Liquid, ABrokenDamKeepsItsAreaAndStaysOutOfSolids)
                 dam.area(), farthest / dx, leastHeld);
     EXPECT_GT(farthest, 30 * dx);  // it did run past the block
     EXPECT_NEAR(dam.area(), start, 0.01 * start);
-    // On every tick, splash and all (measured 0.24 %; with one round of the hold's Newton steps, 2.6 %).
-    EXPECT_LT(leastHeld, 0.005);
+    // On every tick, splash and all: measured 0.14 %; with Newton's steps
+    // alone, where drops come and go, 0.39 %; with one round of them, 2.6 %.
+    EXPECT_LT(leastHeld, 0.0025);
 }
 
 // Still water that a pillar stands in stays still and level: the level set
