@@ -277,4 +277,44 @@ TEST(SceneFile, DefaultsAreTheStandardBoxsWithoutItsBandsAndSolvedByMultigrid)
     EXPECT_FALSE(sceneFrom("[grid]\ncells = [7, 5]\n[solver]\nviscosity_start = \"zero\"\n").viscosityFromPrevious);
 }
 
+// A liquid entry's area within a rectangle, exactly: a disc cut by the
+// rectangle's sides into halves, quarters, a cap and a band, and whole; a
+// rectangle's overlap.
+TEST(LiquidEntry, ItsAreaWithinARectangleIsExact)
+{
+    const double pi = std::acos(-1.0);
+    LiquidRegion disc;
+    disc.disc = true;
+    disc.centreX = 0.3, disc.centreY = -0.2, disc.radius = 0.5;
+    const double r = 0.5, whole = pi * r * r;
+    // The cap beyond a chord d from the centre.
+    auto cap = [&](double d) { return r * r * std::acos(d / r) - d * std::sqrt(r * r - d * d); };
+    const struct {
+        const char* name;
+        double x0, y0, x1, y1, area;
+    } cases[] = {
+        {"whole", -1.0, -1.0, 2.0, 2.0, whole},
+        {"the right half", 0.3, -5.0, 5.0, 5.0, 0.5 * whole},
+        {"a quarter", 0.3, -0.2, 1.0, 1.0, 0.25 * whole},
+        {"a cap", 0.6, -1.0, 1.0, 1.0, cap(0.3)},
+        {"a band across", -1.0, -0.3, 2.0, 0.0, whole - cap(0.1) - cap(0.2)},
+        {"beyond it", 0.81, -1.0, 2.0, 1.0, 0.0},
+        {"a small square inside", 0.2, -0.3, 0.4, -0.1, 0.04},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_NEAR(disc.areaWithin(c.x0, c.y0, c.x1, c.y1), c.area, 1e-13);
+    }
+    // Whole cells across the disc sum to it.
+    double sum = 0.0;
+    for (int a = 0; a < 37; ++a)
+        for (int b = 0; b < 37; ++b)
+            sum += disc.areaWithin(-0.25 + a / 32.0, -0.75 + b / 32.0, -0.25 + (a + 1) / 32.0, -0.75 + (b + 1) / 32.0);
+    EXPECT_NEAR(sum, whole, 1e-13);
+    LiquidRegion rectangle;
+    rectangle.fromX = 0.1, rectangle.toX = 0.4, rectangle.fromY = 0.2, rectangle.toY = 0.9;
+    EXPECT_NEAR(rectangle.areaWithin(0.3, 0.0, 1.0, 0.5), 0.1 * 0.3, 1e-15);
+    EXPECT_EQ(rectangle.areaWithin(0.5, 0.0, 1.0, 0.5), 0.0);
+}
+
 }  // namespace
