@@ -9,8 +9,11 @@
 namespace {
 
 // How much of a cell's crowding (its particles over those it was seeded
-// with, less one) the projection spreads in a tick.
-constexpr double spreadRate = 0.1;
+// with, less one) the particles' drift spreads in a tick. The drift is no
+// part of the flow, so it may spread faster than it could through the
+// pressure: at 0.1 a dam on 128 cells came to need its surface moved a
+// quarter of a cell, and lost 2.3 % of its area.
+constexpr double spreadRate = 0.2;
 // The nearest a surface may come to a cell centre, as a share of the way to
 // the next one, in the ghost fluid's coefficient (1 / share).
 constexpr double nearestSurface = 0.01;
