@@ -9,16 +9,20 @@
 #include "sim/flow/fluid_solver.h"
 #include "sim/scene/standard_box.h"
 #include "sim/scene/scene_file.h"
+#include "sim/solve/solver_warning.h"
+#include "sim/solve/tick_stages.h"
 #include "sim/tracers/tracers.h"
 
 #include "bench/peers.h"
 
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/Sparse>
-#include <QtGlobal>
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <map>
+#include <string>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -32,7 +36,7 @@ constexpr int raisedIterationLimit = 100000;
 
 int failedSolves = 0;
 
-void countWarnings(QtMsgType, const QMessageLogContext&, const QString&)
+void countWarnings(const char*)
 {
     ++failedSolves;
 }
@@ -220,6 +224,7 @@ void sceneTick(benchmark::State& state)
     for (auto _ : state)
         solver.step();
     state.counters["solver_iterations"] = solver.lastPressureSolve().iterations;
+    state.counters["viscosity_iterations"] = solver.lastDiffusionSolve().iterations;
     state.counters["failed_solves"] = failedSolves;
 }
 
@@ -247,6 +252,56 @@ void BM_DamBreakTick(benchmark::State& state)
     sceneTick<damBreakOn>(state);
 }
 BENCHMARK(BM_DamBreakTick)->Args({128, 1})->Args({256, 1})->Unit(benchmark::kMillisecond);
+
+// ---- where a large tick's time goes -------------------------------------------
+
+// Wall time per stage of the ticks timed, by the stage's name.
+struct StageClock {
+    std::map<std::string, double> seconds;
+    std::chrono::steady_clock::time_point last;
+};
+StageClock* stageClock = nullptr;
+
+void noteStage(const char* stage)
+{
+    const auto now = std::chrono::steady_clock::now();
+    stageClock->seconds[stage] += std::chrono::duration<double>(now - stageClock->last).count();
+    stageClock->last = now;
+}
+
+// A tick as sceneTick times it (multigrid), each stage's milliseconds a tick
+// as a counter of its own.
+template <Scene (*sceneOn)(uint32_t)>
+void tickStages(benchmark::State& state)
+{
+    FluidSolver solver(sceneOn(uint32_t(state.range(0))));
+    for (int tick = 0; tick < 20; ++tick)
+        solver.step();
+    StageClock clock;
+    stageClock = &clock;
+    setStageListener(noteStage);
+    for (auto _ : state) {
+        clock.last = std::chrono::steady_clock::now();
+        solver.step();
+    }
+    setStageListener(nullptr);
+    for (const auto& [stage, seconds] : clock.seconds)
+        state.counters[stage] = 1e3 * seconds / double(state.iterations());
+    state.counters["viscosity_iterations"] = solver.lastDiffusionSolve().iterations;
+    state.counters["pressure_iterations"] = solver.lastPressureSolve().iterations;
+}
+
+void BM_CavityStages(benchmark::State& state)
+{
+    tickStages<cavityOn>(state);
+}
+BENCHMARK(BM_CavityStages)->Arg(512)->Arg(1024)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DamBreakStages(benchmark::State& state)
+{
+    tickStages<damBreakOn>(state);
+}
+BENCHMARK(BM_DamBreakStages)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CylinderTick(benchmark::State& state)
 {
@@ -512,7 +567,7 @@ BENCHMARK(BM_EigenDiagonalCgSolve)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(
 int main(int argc, char** argv)
 {
     keepFreedHeapForReuse();
-    qInstallMessageHandler(countWarnings);  // failed solves of the larger grids' ticks
+    setWarningSink(countWarnings);  // failed solves of the larger grids' ticks
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -2,6 +2,7 @@
 
 #include "sim/grid/advection_kernels.h"
 #include "sim/solve/five_point_system.h"
+#include "sim/solve/tick_stages.h"
 #include "sim/flow/scene_steps.h"
 #include "sim/scene/standard_box.h"
 #include "parallel/thread_pool.h"
@@ -97,6 +98,7 @@ void FluidSolver::step()
     const double dt = scene.timeStep;
     // Advection swaps the two fields, so every step reads the current one anew.
     advect(*velocity, dt);
+    stageEnded("advection");
     const bool viscous = scene.viscosity > 0.0;
     const bool incremental = pressureChange && pressureKnown;
     if (viscous)
@@ -121,6 +123,7 @@ void FluidSolver::step()
         applyBoundaryConditions(*velocity, dt);
         for (int c = 0; c < 2 && cut; ++c)
             forced[c] = velocity->component(c).values();
+        stageEnded("forces");
         diffuse(*velocity, dt);
         for (int c = 0; c < 2 && cut; ++c) {
             GridArray& component = velocity->component(c);
@@ -133,12 +136,15 @@ void FluidSolver::step()
         }
         if (heat)
             heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::change);
+        stageEnded("viscosity");
     } else {
         // Without a pressure yet, gravity's push, diffused against a wall or
         // solid that holds the fluid at rest, would stir water that the
         // pressure alone holds still: it comes after the diffusion.
-        if (viscous)
+        if (viscous) {
             diffuse(*velocity, dt);
+            stageEnded("viscosity");
+        }
         applyGravity(*velocity, dt);
         if (heat)
             heat->addBuoyancy(*velocity, domain, dt, HeatField::Buoyancy::now);
@@ -147,8 +153,10 @@ void FluidSolver::step()
         heat->buoyancyBalanced();  // what the next tick's pressure balances
     applyPushes(*velocity);
     applyBoundaryConditions(*velocity, dt);
+    stageEnded("forces");
     if (incremental) {
         solvePressureChange(*velocity, dt);
+        stageEnded("pressure solve");
         subtractPressureGradient(*velocity, *pressureChange, dt);
         for (uint32_t i = 0; i < nx; ++i)
             for (uint32_t j = 0; j < ny; ++j)
@@ -156,10 +164,12 @@ void FluidSolver::step()
                     domain.isSolid(i, j) ? 0.0 : pressure->values.at(i, j) + pressureChange->values.at(i, j);
     } else {
         solvePressure(*velocity, *pressure, dt);
+        stageEnded("pressure solve");
         subtractPressureGradient(*velocity, *pressure, dt);
     }
     pressureKnown = true;
     applyBoundaryConditions(*velocity, dt);
+    stageEnded("projection");
     if (!dye && !heat)
         return;
     // Dye and heat move with the velocity the projection has just made
@@ -172,6 +182,7 @@ void FluidSolver::step()
         advectDye(*dye, carrier, domain, dt);
     if (heat)
         heat->step(carrier, domain, dt, viscositySolve());
+    stageEnded("dye and heat");
 }
 
 namespace sim {

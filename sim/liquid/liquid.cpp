@@ -4,6 +4,7 @@
 #include "sim/liquid/surface_pressure.h"
 #include "sim/liquid/transfer.h"
 #include "sim/liquid/viscosity.h"
+#include "sim/solve/tick_stages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,18 +37,23 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     const double dt = scene.timeStep;
     std::vector<uint8_t> known[2];
     particlesToGrid(particleList, velocity, known);
+    stageEnded("particles to grid");
     extendVelocity(velocity, known, 2);
+    stageEnded("extension");
     // The surface is the particles' where the last tick (or a pour) left them.
     if (scene.viscosity > 0.0)
         applyLiquidViscosity(velocity, known, scene, domain);
+    stageEnded("viscosity");
     // Gravity on every face; the walls and solids hold theirs.
     for (size_t k = 0; k < velocity.u.size(); ++k)
         velocity.u.data[k] += dt * scene.gravityX;
     for (size_t k = 0; k < velocity.v.size(); ++k)
         velocity.v.data[k] += dt * scene.gravityY;
     domain.holdFaces(velocity);
+    stageEnded("forces");
     solveOutcome = projectLiquid(velocity, pressure, surface, scene, domain);
     markProjectedCells();
+    stageEnded("pressure solve");
     // The faces the projection set are those beside a liquid cell; the rest
     // take the velocity carried out from them, as far as a particle may go
     // in a tick and then some.
@@ -65,14 +71,18 @@ void LiquidSolver::tick(VelocityField& velocity, ScalarField& pressure)
     }
     extendVelocity(velocity, known, 3);
     domain.holdFaces(velocity);
+    stageEnded("extension");
     gridToParticles(velocity, particleList);
+    stageEnded("grid to particles");
     VelocityField moving(velocity.nx, velocity.ny, velocity.dx);
     moving.u.assign(velocity.u.values());
     moving.v.assign(velocity.v.values());
     addSpreadingDrift(moving, surface, particleList, seededCrowding, scene, domain);
+    stageEnded("spreading drift");
     moveParticles(particleList, moving, domain, dt);
     pourFromTaps(taps, ticksRun, dt, domain, particleList);
     ++ticksRun;
+    stageEnded("particles move");
     buildSurface();
 }
 
@@ -88,8 +98,10 @@ void LiquidSolver::markProjectedCells()
 void LiquidSolver::buildSurface()
 {
     surface.build(particleList);
+    stageEnded("surface");
     if (holdsArea)
         surface.holdArea(particleArea());
+    stageEnded("area hold");
 }
 
 double LiquidSolver::areaPerParticle() const
