@@ -158,10 +158,13 @@ void FluidSolver::step()
         solvePressureChange(*velocity, dt);
         stageEnded("pressure solve");
         subtractPressureGradient(*velocity, *pressureChange, dt);
-        for (uint32_t i = 0; i < nx; ++i)
-            for (uint32_t j = 0; j < ny; ++j)
-                pressure->values.at(i, j) =
-                    domain.isSolid(i, j) ? 0.0 : pressure->values.at(i, j) + pressureChange->values.at(i, j);
+        double* whole = pressure->values.data.get();
+        const double* change = pressureChange->values.data.get();
+        const uint8_t* solid = domain.solidCells().data();
+        parallel::forRanges(pressure->values.size(), parallel::cellsWorthAThread, [&](size_t first, size_t last) {
+            for (size_t k = first; k < last; ++k)
+                whole[k] = solid[k] ? 0.0 : whole[k] + change[k];
+        });
     } else {
         solvePressure(*velocity, *pressure, dt);
         stageEnded("pressure solve");
@@ -271,26 +274,29 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
             // straight line (or from the last, the tick after the first).
             std::vector<double>& last = diffused[number];
             std::vector<double>& lastStep = diffusedStep[number];
-            const bool fromGuess = scene.viscosityFromPrevious && last.size() == rhs.size();
-            std::vector<double> result;
-            if (fromGuess && lastStep.size() == rhs.size()) {
-                result.reserve(rhs.size());
-                for (size_t k = 0; k < rhs.size(); ++k)
-                    result.push_back(last[k] + lastStep[k]);
+            std::vector<double>& result = diffusing[number];  // the answer before last, or nothing
+            const size_t n = rhs.size();
+            const bool fromGuess = scene.viscosityFromPrevious && last.size() == n;
+            result.resize(n);
+            if (fromGuess && lastStep.size() == n) {
+                for (size_t k = 0; k < n; ++k)
+                    result[k] = last[k] + lastStep[k];
             } else if (fromGuess) {
-                result = last;
+                std::copy(last.begin(), last.end(), result.begin());
             } else {
-                result.assign(rhs.size(), 0.0);
+                std::fill(result.begin(), result.end(), 0.0);
             }
             outcomes[number] = solves.solve(settings, rhs, result, fromGuess);
-            if (scene.viscosityFromPrevious) {
-                if (last.size() == result.size()) {
-                    lastStep.resize(result.size());
-                    for (size_t k = 0; k < result.size(); ++k)
-                        lastStep[k] = result[k] - last[k];
+            double* velocityOut = component.data.get();
+            if (fromGuess) {
+                lastStep.resize(n);
+                for (size_t k = 0; k < n; ++k) {
+                    lastStep[k] = result[k] - last[k];
+                    velocityOut[k] = result[k];
                 }
+            } else {
+                std::copy(result.begin(), result.end(), velocityOut);
             }
-            std::copy(result.begin(), result.end(), component.data.get());
             if (scene.viscosityFromPrevious)
                 last.swap(result);  // kept for the next tick without a copy
         }
@@ -369,14 +375,18 @@ void FluidSolver::solveInScene(const std::vector<double>& rhs, ScalarField& pres
 {
     // A scene's matrix goes to the solver in its grid form, without row lists.
     holdPressureSystem();
-    std::vector<double> result(rhs.size(), 0.0);
+    std::vector<double>& result = pressureScratch;
+    result.resize(rhs.size());
     // The pressure changes little from tick to tick: the last one is
     // where the solve starts, if the scene says so (0 in a solid cell,
     // whose row says so).
-    if (scene.pressureFromPrevious)
-        for (uint32_t i = 0; i < nx; ++i)
-            for (uint32_t j = 0; j < ny; ++j)
-                result[i * ny + j] = domain.isSolid(i, j) ? 0.0 : pressureOut.values.at(i, j);
+    const double* before = pressureOut.values.data.get();
+    const uint8_t* solid = domain.solidCells().data();
+    const bool fromLast = scene.pressureFromPrevious;
+    parallel::forRanges(result.size(), parallel::cellsWorthAThread, [&](size_t first, size_t last) {
+        for (size_t k = first; k < last; ++k)
+            result[k] = fromLast && !solid[k] ? before[k] : 0.0;
+    });
     lastSolve = pressureSolves.solve(pressureSolve(), rhs, result, scene.pressureFromPrevious, rhsScale);
     pressureOut.values.assign(result);
 }
@@ -385,25 +395,35 @@ void FluidSolver::subtractPressureGradient(VelocityField& field, const ScalarFie
                                            double dt)
 {
     const double g = dt / density;
-    // Beyond the border the pressure counts as 0.0.
-    auto pressureAt = [&](int64_t i, int64_t j) {
-        if (i < 0 || j < 0 || i >= int64_t(nx) || j >= int64_t(ny))
-            return 0.0;
-        return pressureIn.values.at(uint32_t(i), uint32_t(j));
-    };
-    for (int64_t i = 0; i <= int64_t(nx); ++i) {
-        for (int64_t j = 0; j <= int64_t(ny); ++j) {
-            const double p = pressureAt(i, j);
-            if (i < int64_t(nx)) {
-                double& v = field.v.at(uint32_t(i), uint32_t(j));
-                v = v - ((p - pressureAt(i, j - 1)) * g) / dx;
+    const double h = dx;
+    const uint32_t rows = ny;
+    const uint32_t columns = nx;
+    const double* p = pressureIn.values.data.get();
+    // Line i holds the u faces on the left of cells (i, j) and the v faces
+    // below them; beyond the border the pressure counts as 0.0.
+    parallel::forLines(nx + 1, ny, [&](size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            const double* here = p + i * rows;  // one line past the last at i == columns, not read
+            const double* left = i > 0 ? p + (i - 1) * rows : p;
+            if (i < columns) {
+                double* v = field.v.data.get() + i * (rows + 1);
+                v[0] = v[0] - ((here[0] - 0.0) * g) / h;
+                for (uint32_t j = 1; j < rows; ++j)
+                    v[j] = v[j] - ((here[j] - here[j - 1]) * g) / h;
+                v[rows] = v[rows] - ((0.0 - here[rows - 1]) * g) / h;
             }
-            if (j < int64_t(ny)) {
-                double& u = field.u.at(uint32_t(i), uint32_t(j));
-                u = u - ((p - pressureAt(i - 1, j)) * g) / dx;
-            }
+            double* u = field.u.data.get() + i * rows;
+            if (i == 0)
+                for (uint32_t j = 0; j < rows; ++j)
+                    u[j] = u[j] - ((here[j] - 0.0) * g) / h;
+            else if (i == columns)
+                for (uint32_t j = 0; j < rows; ++j)
+                    u[j] = u[j] - ((0.0 - left[j]) * g) / h;
+            else
+                for (uint32_t j = 0; j < rows; ++j)
+                    u[j] = u[j] - ((here[j] - left[j]) * g) / h;
         }
-    }
+    });
 }
 
 bool FluidSolver::setSolid(uint32_t i, uint32_t j, bool makeSolid)

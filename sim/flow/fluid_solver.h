@@ -133,6 +133,8 @@ private:
     // Per component, the last viscosity solve's answer and how it changed
     // from the one before: where the next solve starts.
     std::vector<double> diffused[2], diffusedStep[2];
+    std::vector<double> diffusing[2];
+    std::vector<double> pressureScratch;  // where a scene's pressure solve works  // where each solve works: the answer before last
     // The faces each component's diffusion holds, as the solids last stood.
     std::vector<uint8_t> heldFaces[2];
     uint64_t heldFacesRevision = 0;
