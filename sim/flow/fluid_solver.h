@@ -113,6 +113,10 @@ private:
     {
         return {scene.tolerance, scene.iterationLimit, scene.preconditioner, !scene.builtIn};
     }
+    // Where component `number`'s viscosity solve starts, into diffusing[number]
+    // (n values); whether from a guess. Then the answer kept and written out.
+    bool startViscositySolve(int number, size_t n);
+    void keepViscosityAnswer(int number, bool fromGuess, double* velocityOut);
     // The pressure's change from the last one, into pressureChange.
     void solvePressureChange(const VelocityField& field, double dt);
     // The pressure's right-hand side, 0 in a scene's solid cells.
@@ -130,9 +134,11 @@ private:
     RepeatedSolve pressureSolves;
     std::vector<std::vector<uint32_t>> closedParts;  // of the domain, when pressureSolves took its matrix
     RepeatedSolve viscositySolves[2];
-    // Per component, the last viscosity solve's answer and how it changed
-    // from the one before: where the next solve starts.
-    std::vector<double> diffused[2], diffusedStep[2];
+    // Per component, the last viscosity solve's answer, how it changed
+    // from the one before and how that one had changed: where the next
+    // solve starts.
+    std::vector<double> diffused[2], diffusedStep[2], diffusedStepBefore[2];
+    bool stepsGrow[2] = {false, false};  // whether the next starts from the steps grown
     std::vector<double> diffusing[2];
     std::vector<double> pressureScratch;  // where a scene's pressure solve works  // where each solve works: the answer before last
     // The faces each component's diffusion holds, as the solids last stood.

@@ -20,6 +20,8 @@ SavedRun FluidSolver::saveState(uint64_t tick) const
     for (int c = 0; c < 2; ++c) {
         run.diffused[c] = diffused[c];
         run.diffusedStep[c] = diffusedStep[c];
+        run.diffusedStepBefore[c] = diffusedStepBefore[c];
+        run.stepsGrow[c] = stepsGrow[c];
     }
     for (int c = 0; c < 3 && dye; ++c)
         run.dye[c] = dye->channel[c].values();
@@ -76,9 +78,13 @@ bool FluidSolver::restoreState(const SavedRun& run, std::string& problem)
         pressureChange->values.assign(run.pressureChange);
     else if (pressureChange)
         pressureChange->values.assign(std::vector<double>(pressureChange->values.size(), 0.0));
+    // Saved before the viscosity's solves looked three answers back, a
+    // run's next solves look two back, within their tolerance.
     for (int c = 0; c < 2; ++c) {
         diffused[c] = run.diffused[c];
         diffusedStep[c] = run.diffusedStep[c];
+        diffusedStepBefore[c] = run.diffusedStepBefore[c];
+        stepsGrow[c] = run.stepsGrow[c];
     }
     if (liquid)
         liquid->setParticles(std::move(particles), run.tick);

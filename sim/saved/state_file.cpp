@@ -187,6 +187,15 @@ bool readBody(std::string_view body, uint32_t version, uint32_t maxTrailPoints, 
         run.diffusedStep[0] = in.reals("diffused u's step", (nx + 1) * ny, true);
         run.diffusedStep[1] = in.reals("diffused v's step", nx * (ny + 1), true);
     }
+    for (std::vector<double>& component : run.diffusedStepBefore)
+        component.clear();
+    run.stepsGrow[0] = run.stepsGrow[1] = false;
+    if (version >= 4) {
+        run.diffusedStepBefore[0] = in.reals("diffused u's step before", (nx + 1) * ny, true);
+        run.diffusedStepBefore[1] = in.reals("diffused v's step before", nx * (ny + 1), true);
+        for (bool& grows : run.stepsGrow)
+            grows = in.whole(1) != 0;
+    }
     for (std::vector<double>& channel : run.dye)
         channel = in.reals("dye", cells, true);
     if (in.ok() && (run.dye[0].empty() != run.dye[1].empty() || run.dye[0].empty() != run.dye[2].empty()))
@@ -251,6 +260,10 @@ std::string writeState(const SavedRun& run)
         body.reals(component);
     for (const std::vector<double>& component : run.diffusedStep)
         body.reals(component);
+    for (const std::vector<double>& component : run.diffusedStepBefore)
+        body.reals(component);
+    for (bool grows : run.stepsGrow)
+        body.whole(grows, 1);
     for (const std::vector<double>& channel : run.dye)
         body.reals(channel);
     body.reals(run.temperature);

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-constexpr uint32_t stateFormatVersion = 3;
+constexpr uint32_t stateFormatVersion = 4;
 
 struct SavedTracer {
     float x = 0.0f, y = 0.0f;
@@ -36,6 +36,10 @@ struct SavedRun {
     std::vector<double> pressureChange;      // of a viscous scene, else empty (or saved before it had one)
     std::vector<double> diffused[2];      // the last viscosity solves' answers, or empty
     std::vector<double> diffusedStep[2];  // how they changed from the ones before, or empty
+    std::vector<double> diffusedStepBefore[2];  // how the ones before had changed, or empty
+    // Per component, whether the next viscosity solve starts from the last
+    // step grown as it grew, or the last step held.
+    bool stepsGrow[2] = {false, false};
     std::vector<double> dye[3];              // empty without dye
     std::vector<double> temperature, balanced;  // empty without heat
     // A liquid's particles, each x, y, u, v and the gradients of u and v

@@ -86,6 +86,33 @@ TEST(StateFile, AWindowsRunWrittenAndReadGoesOnBitForBit)
         EXPECT_TRUE(sameBits(original.dye->channel[c], resumed.dye->channel[c])) << "dye channel " << c;
 }
 
+// A lid starting a viscous cavity: the viscosity's solves start from their
+// last steps grown, which the saved run must carry on too.
+TEST(StateFile, ARunSavedWhileItsViscositysStepsGrowGoesOnBitForBit)
+{
+    const Scene scene = sceneFrom("[grid]\ncells = [24, 20]\ncell_size = 0.05\n[time]\nstep = 0.01\n"
+                                  "[fluid]\nviscosity = 0.05\ngravity = [0.0, 0.0]\n"
+                                  "[walls]\ntop = { slide = 1.0 }\n");
+    FluidSolver original(scene);
+    for (int tick = 0; tick < 6; ++tick)
+        original.step();
+    SavedRun read;
+    std::string error;
+    const SavedRun saved = original.saveState(6);
+    ASSERT_TRUE(saved.stepsGrow[0] || saved.stepsGrow[1]) << "the case no longer grows its steps";
+    ASSERT_TRUE(readState(writeState(saved), "run.state", 51, read, error)) << error;
+    FluidSolver resumed(read.scene);
+    ASSERT_TRUE(resumed.restoreState(read, error)) << error;
+    for (int tick = 0; tick < 3; ++tick) {
+        original.step();
+        resumed.step();
+        EXPECT_EQ(original.lastDiffusionSolve().iterations, resumed.lastDiffusionSolve().iterations);
+    }
+    EXPECT_TRUE(sameBits(original.velocity->u, resumed.velocity->u));
+    EXPECT_TRUE(sameBits(original.velocity->v, resumed.velocity->v));
+    EXPECT_TRUE(sameBits(original.pressure->values, resumed.pressure->values));
+}
+
 // What a damaged disk or a crafted file could hold behind a good checksum.
 TEST(StateFile, WhatNoRunWritesIsRefusedBehindAGoodChecksum)
 {
