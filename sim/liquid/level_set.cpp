@@ -1,6 +1,7 @@
 #include "sim/liquid/level_set.h"
 
 #include "sim/grid/hypotenuse.h"
+#include "parallel/thread_pool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -126,26 +127,58 @@ void LevelSet::build(const std::vector<LiquidParticle>& particles)
 {
     // The points of each cell, to look up those near a point.
     const std::vector<LiquidPoint> points = particlesAndMirrors(particles);
-    std::vector<std::vector<uint32_t>> inCell(size_t(nx) * ny);
-    for (uint32_t k = 0; k < points.size(); ++k)
-        inCell[size_t(cellAlong(points[k].x, dx, nx)) * ny + cellAlong(points[k].y, dx, ny)].push_back(k);
+    // Cell c's points are sorted[firstIn[c]] to sorted[firstIn[c + 1]], in
+    // the order of `points`.
+    const size_t cells = size_t(nx) * ny;
+    std::vector<uint32_t> cellOf(points.size());
+    std::vector<uint32_t> firstIn(cells + 1, 0);
+    for (uint32_t k = 0; k < points.size(); ++k) {
+        cellOf[k] = cellAlong(points[k].x, dx, nx) * ny + cellAlong(points[k].y, dx, ny);
+        ++firstIn[cellOf[k] + 1];
+    }
+    for (size_t c = 0; c < cells; ++c)
+        firstIn[c + 1] += firstIn[c];
+    std::vector<uint32_t> sorted(points.size());
+    {
+        std::vector<uint32_t> next(firstIn.begin(), firstIn.end() - 1);
+        for (uint32_t k = 0; k < points.size(); ++k)
+            sorted[next[cellOf[k]]++] = k;
+    }
     const double reach = this->reach();
     const uint32_t cellsAround = uint32_t(std::ceil(reach / dx));
+    // Of the cells around a centre, those whose nearest point is beyond
+    // reach by a clear margin hold no point that counts (a point beyond
+    // the border, filed in a cell at it, lies farther still): not read.
+    const uint32_t side = 2 * cellsAround + 1;
+    std::vector<uint8_t> mayReach(size_t(side) * side);
+    for (uint32_t a = 0; a < side; ++a)
+        for (uint32_t b = 0; b < side; ++b) {
+            auto gap = [&](uint32_t offset) {
+                return std::max(0.0, std::fabs(double(offset) - double(cellsAround)) - 0.5) * dx;
+            };
+            mayReach[size_t(a) * side + b] = gap(a) * gap(a) + gap(b) * gap(b) < 1.01 * reach * reach;
+        }
     // Where no particle is within reach a centre is in the air, as far as
     // the level set needs to know.
     const double far = reach;
-    for (uint32_t i = 0; i < nx; ++i)
+    // Each centre's value is its own: the columns go over the threads.
+    parallel::forLines(nx, ny * 16, [&](size_t first, size_t last) {
+    for (uint32_t i = uint32_t(first); i < last; ++i)
         for (uint32_t j = 0; j < ny; ++j) {
             const double cx = (i + 0.5) * dx, cy = (j + 0.5) * dx;
             const double distance = distanceToMean(cx, cy, reach, [&](auto visit) {
                 for (uint32_t a = i > cellsAround ? i - cellsAround : 0; a <= std::min(i + cellsAround, nx - 1); ++a)
                     for (uint32_t b = j > cellsAround ? j - cellsAround : 0; b <= std::min(j + cellsAround, ny - 1);
-                         ++b)
-                        for (uint32_t k : inCell[size_t(a) * ny + b])
-                            visit(points[k].x, points[k].y);
+                         ++b) {
+                        if (!mayReach[size_t(a + cellsAround - i) * side + (b + cellsAround - j)])
+                            continue;
+                        for (uint32_t n = firstIn[size_t(a) * ny + b]; n < firstIn[size_t(a) * ny + b + 1]; ++n)
+                            visit(points[sorted[n]].x, points[sorted[n]].y);
+                    }
             });
             phi.values.at(i, j) = distance < 0.0 ? far : std::min(distance - radius, far);
         }
+    });
 }
 
 void LevelSet::holdArea(double target)
@@ -157,6 +190,8 @@ void LevelSet::holdArea(double target)
     // - by Newton's rule on the area against the move, whose slope is the
     // surface's length - at most a quarter of a cell in a tick.
     const double limit = 0.25 * dx, probe = 0.01 * dx;
+    const AroundBounds bounds = boundsAround();
+    auto areaUnder = [&](double shift) { return this->areaUnder(shift, &bounds); };
     double shift = 0.0;
     for (int round = 0; round < 2; ++round) {
         const double now = areaUnder(shift);
@@ -210,8 +245,27 @@ void negativePart(const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint&
 
 }  // namespace
 
+LevelSet::AroundBounds LevelSet::boundsAround() const
+{
+    AroundBounds bounds;
+    bounds.least.resize(size_t(nx) * ny);
+    bounds.largest.resize(size_t(nx) * ny);
+    for (uint32_t i = 0; i < nx; ++i)
+        for (uint32_t j = 0; j < ny; ++j) {
+            double least = phi.values.at(i, j), largest = least;
+            for (uint32_t a = i > 0 ? i - 1 : 0; a <= std::min(i + 1, nx - 1); ++a)
+                for (uint32_t b = j > 0 ? j - 1 : 0; b <= std::min(j + 1, ny - 1); ++b) {
+                    least = std::min(least, phi.values.at(a, b));
+                    largest = std::max(largest, phi.values.at(a, b));
+                }
+            bounds.least[size_t(i) * ny + j] = least;
+            bounds.largest[size_t(i) * ny + j] = largest;
+        }
+    return bounds;
+}
+
 template <typename Visit>
-void LevelSet::visitTriangles(double sign, double shift, Visit&& visit) const
+void LevelSet::visitTriangles(double sign, double shift, Visit&& visit, const AroundBounds* bounds) const
 {
     // The level set taken as linear over triangles: each cell's four
     // quarters, between its centre, the middles of its sides and its
@@ -227,11 +281,22 @@ void LevelSet::visitTriangles(double sign, double shift, Visit&& visit) const
         for (uint32_t j = 0; j < ny; ++j) {
             if (domain.isSolid(i, j))
                 continue;
-            const double centre = at(i, j);
-            bool inside = true;
-            for (int si = -1; si <= 1 && inside; ++si)
-                for (int sj = -1; sj <= 1 && inside; ++sj)
-                    inside = at(int64_t(i) + si, int64_t(j) + sj) < 0.0;
+            // A value less `shift` is below 0 exactly where the value is below `shift`.
+            const size_t k = size_t(i) * ny + j;
+            bool inside = bounds && bounds->largest[k] < shift;
+            bool outside = bounds && bounds->least[k] >= shift;
+            // around[1 + si][1 + sj]: the value at the centre (i + si, j + sj).
+            double around[3][3];
+            if (!inside && !outside) {
+                inside = outside = true;
+                for (int si = -1; si <= 1; ++si)
+                    for (int sj = -1; sj <= 1; ++sj) {
+                        const double value = at(int64_t(i) + si, int64_t(j) + sj);
+                        around[1 + si][1 + sj] = value;
+                        inside = inside && value < 0.0;
+                        outside = outside && value >= 0.0;
+                    }
+            }
             if (inside) {
                 const LiquidPoint corners[4] = {{i * dx, j * dx}, {(i + 1) * dx, j * dx},
                                                 {(i + 1) * dx, (j + 1) * dx}, {i * dx, (j + 1) * dx}};
@@ -239,13 +304,18 @@ void LevelSet::visitTriangles(double sign, double shift, Visit&& visit) const
                 visit(corners[0], corners[2], corners[3]);
                 continue;
             }
+            // No value below 0 around, and so none of their means either:
+            // no part of the cell is below 0.
+            if (outside)
+                continue;
+            const double centre = around[1][1];
             const LiquidPoint middle{(i + 0.5) * dx, (j + 0.5) * dx};
             for (int si = -1; si <= 1; si += 2)
                 for (int sj = -1; sj <= 1; sj += 2) {
-                    const double side = 0.5 * (centre + at(int64_t(i) + si, j));
-                    const double other = 0.5 * (centre + at(i, int64_t(j) + sj));
-                    const double corner = 0.25 * (centre + at(int64_t(i) + si, j) + at(i, int64_t(j) + sj) +
-                                                  at(int64_t(i) + si, int64_t(j) + sj));
+                    const double side = 0.5 * (centre + around[1 + si][1]);
+                    const double other = 0.5 * (centre + around[1][1 + sj]);
+                    const double corner =
+                        0.25 * (centre + around[1 + si][1] + around[1][1 + sj] + around[1 + si][1 + sj]);
                     const LiquidPoint sidePoint{middle.x + 0.5 * si * dx, middle.y};
                     const LiquidPoint otherPoint{middle.x, middle.y + 0.5 * sj * dx};
                     const LiquidPoint cornerPoint{middle.x + 0.5 * si * dx, middle.y + 0.5 * sj * dx};
@@ -279,12 +349,15 @@ double LevelSet::area() const
     return areaUnder(0.0);
 }
 
-double LevelSet::areaUnder(double shift) const
+double LevelSet::areaUnder(double shift, const AroundBounds* bounds) const
 {
     double total = 0.0;
-    visitTriangles(1.0, shift, [&](const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint& c) {
-        total += 0.5 * std::fabs((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
-    });
+    visitTriangles(
+        1.0, shift,
+        [&](const LiquidPoint& a, const LiquidPoint& b, const LiquidPoint& c) {
+            total += 0.5 * std::fabs((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
+        },
+        bounds);
     return total;
 }
 

@@ -65,8 +65,16 @@ private:
     std::vector<LiquidPoint> particlesAndMirrors(const std::vector<LiquidParticle>& particles) const;
     // Where the level set times `sign` is below 0.
     std::vector<LiquidPoint> trianglesWhere(double sign) const;
+    // The least and the largest value of the nine centres around each cell
+    // (k = i*ny + j), as the level set stands.
+    struct AroundBounds {
+        std::vector<double> least, largest;
+    };
+    AroundBounds boundsAround() const;
     // Each triangle where the level set, less `shift`, times `sign` is below 0.
+    // With bounds (of this level set, sign 1), a cell wholly in or out is
+    // known without reading its neighbours.
     template <typename Visit>
-    void visitTriangles(double sign, double shift, Visit&& visit) const;
-    double areaUnder(double shift) const;
+    void visitTriangles(double sign, double shift, Visit&& visit, const AroundBounds* bounds = nullptr) const;
+    double areaUnder(double shift, const AroundBounds* bounds = nullptr) const;
 };
