@@ -1,5 +1,6 @@
 #include "sim/liquid/particles.h"
 
+#include "parallel/thread_pool.h"
 #include "sim/grid/hypotenuse.h"
 #include "sim/liquid/taps.h"
 #include "sim/liquid/transfer.h"
@@ -75,26 +76,36 @@ void moveParticles(std::vector<LiquidParticle>& particles, const VelocityField& 
     // Kept as far from the walls as the seeds were: a particle pressed
     // closer falls out of the level set, which then sees air by the wall.
     const double margin = 0.5 * dx / particlesPerSide, width = nx * dx, height = ny * dx;
-    size_t kept = 0;
-    for (LiquidParticle& p : particles) {
-        // The midpoint rule through the grid's velocity.
-        const Velocity first = gridVelocityAt(velocity, p.x, p.y);
-        const Velocity middle = gridVelocityAt(velocity, p.x + 0.5 * dt * first.x, p.y + 0.5 * dt * first.y);
-        double x = p.x + dt * middle.x, y = p.y + dt * middle.y;
-        if (leavesBox(domain, x, y))
-            continue;
-        // Up to an opening that lets liquid out a particle goes on freely.
-        const uint32_t column = cellAlong(x, dx, nx), row = cellAlong(y, dx, ny);
-        x = std::clamp(x, letsOut(domain, Side::left, row) ? 0.0 : margin,
-                       letsOut(domain, Side::right, row) ? width : width - margin);
-        y = std::clamp(y, letsOut(domain, Side::top, column) ? 0.0 : margin,
-                       letsOut(domain, Side::bottom, column) ? height : height - margin);
-        // A particle never enters a solid: it stays where it was.
-        if (!domain.solidAt(x, y)) {
-            p.x = x;
-            p.y = y;
+    // Each particle moves on its own, over the threads; those that leave
+    // the box are dropped after, in order.
+    std::vector<uint8_t> leaves(particles.size(), 0);
+    parallel::forRanges(particles.size(), parallel::cellsWorthAThread / 4, [&](size_t first, size_t last) {
+        for (size_t k = first; k < last; ++k) {
+            LiquidParticle& p = particles[k];
+            // The midpoint rule through the grid's velocity.
+            const Velocity start = gridVelocityAt(velocity, p.x, p.y);
+            const Velocity middle = gridVelocityAt(velocity, p.x + 0.5 * dt * start.x, p.y + 0.5 * dt * start.y);
+            double x = p.x + dt * middle.x, y = p.y + dt * middle.y;
+            if (leavesBox(domain, x, y)) {
+                leaves[k] = 1;
+                continue;
+            }
+            // Up to an opening that lets liquid out a particle goes on freely.
+            const uint32_t column = cellAlong(x, dx, nx), row = cellAlong(y, dx, ny);
+            x = std::clamp(x, letsOut(domain, Side::left, row) ? 0.0 : margin,
+                           letsOut(domain, Side::right, row) ? width : width - margin);
+            y = std::clamp(y, letsOut(domain, Side::top, column) ? 0.0 : margin,
+                           letsOut(domain, Side::bottom, column) ? height : height - margin);
+            // A particle never enters a solid: it stays where it was.
+            if (!domain.solidAt(x, y)) {
+                p.x = x;
+                p.y = y;
+            }
         }
-        particles[kept++] = p;
-    }
+    });
+    size_t kept = 0;
+    for (size_t k = 0; k < particles.size(); ++k)
+        if (!leaves[k])
+            particles[kept++] = particles[k];
     particles.resize(kept);
 }
