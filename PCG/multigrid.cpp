@@ -1,11 +1,15 @@
 #include "PCG/multigrid.h"
 
+#include "PCG/multigrid_kernels.h"
 #include "parallel/thread_pool.h"
+#include "simd/dispatch.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace pcg {
+
+FLOWBOX_KERNEL_TABLE(MultigridKernels, multigridKernels)
 
 namespace {
 
@@ -94,25 +98,30 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
     }
 }
 
+double MultigridPreconditioner::sumAt(const Level& level, uint32_t line, uint32_t position)
+{
+    const uint32_t length = level.length;
+    const size_t k = size_t(line) * length + position;
+    const double* x = level.x.data();
+    double sum = level.b[k];
+    if (line > 0)
+        sum -= level.lineAfter[k - length] * x[k - length];
+    if (position > 0)
+        sum -= level.after[k - 1] * x[k - 1];
+    if (position + 1 < length)
+        sum -= level.after[k] * x[k + 1];
+    if (line + 1 < level.lines)
+        sum -= level.lineAfter[k] * x[k + length];
+    return sum;
+}
+
 template <typename Use>
 void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint32_t first, uint32_t step, Use use)
 {
     const uint32_t length = level.length;
     const size_t start = size_t(line) * length;
     const double* x = level.x.data();
-    auto atEdge = [&](uint32_t position) {
-        const size_t k = start + position;
-        double sum = level.b[k];
-        if (line > 0)
-            sum -= level.lineAfter[k - length] * x[k - length];
-        if (position > 0)
-            sum -= level.after[k - 1] * x[k - 1];
-        if (position + 1 < length)
-            sum -= level.after[k] * x[k + 1];
-        if (line + 1 < level.lines)
-            sum -= level.lineAfter[k] * x[k + length];
-        use(k, sum);
-    };
+    auto atEdge = [&](uint32_t position) { use(start + position, sumAt(level, line, position)); };
     uint32_t position = first;
     if (line == 0 || line + 1 == level.lines) {
         for (; position < length; position += step)
@@ -143,9 +152,28 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
 {
     const uint32_t length = level.length;
     const uint32_t firstColour = redFirst ? 0 : 1, secondColour = 1 - firstColour;  // red: line + position even
+    const SmoothedLevel inside{length, level.b.data(), level.after.data(), level.lineAfter.data(),
+                               level.diagonal.data(), level.x.data()};
+    const MultigridKernels& kernels = multigridKernels();
     auto relax = [&](uint32_t line, uint32_t colour) {
-        alongLine(level, line, (line + colour) % 2, 2,
-                  [&](size_t k, double sum) { level.x[k] = sum / level.diagonal[k]; });
+        uint32_t position = (line + colour) % 2;
+        auto relaxAt = [&](uint32_t at) {
+            const size_t k = size_t(line) * length + at;
+            level.x[k] = sumAt(level, line, at) / level.diagonal[k];
+        };
+        if (line == 0 || line + 1 == level.lines) {
+            for (; position < length; position += 2)
+                relaxAt(position);
+            return;
+        }
+        // Inside the grid every neighbour exists but at the line's two ends.
+        if (position == 0) {
+            relaxAt(0);
+            position = 2;
+        }
+        position = kernels.relaxInside(inside, size_t(line) * length, position);
+        if (position < length)
+            relaxAt(position);
     };
     std::vector<uint8_t>& relaxed = level.secondColourRelaxed;
     relaxed.assign(level.lines, 0);

@@ -56,6 +56,8 @@ private:
     // with the diagonal's term the residual.
     template <typename Use>
     static void alongLine(const Level& level, uint32_t line, uint32_t first, uint32_t step, Use use);
+    // b - (A - D) x at the cell, its neighbours subtracted in the order of k.
+    static double sumAt(const Level& level, uint32_t line, uint32_t position);
     void smooth(Level& level, bool redFirst, int sweeps) const;
     void cycle(size_t depth);
 

@@ -7,12 +7,14 @@
 #include "PCG/pcg_solver.h"
 #include "sim/domain/domain.h"
 #include "sim/flow/fluid_solver.h"
+#include "simd/dispatch.h"
 
 #include "tests/support/scenes.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -99,6 +101,33 @@ TEST(Multigrid, IsSymmetricAndPositiveOnTheRangeOfEveryKindOfGrid)
             EXPECT_GT(dot(r, mr), 0.0);
         }
     }
+}
+
+// The smoother runs four cells of a colour at once in the wide forms: a
+// V-cycle there gives the scalar form's bits, on lines of every length the
+// levels reach (short ones, and those that leave one to seven cells over).
+TEST(Multigrid, AVCycleIsTheSameInEveryForm)
+{
+    const std::string formBefore = simd::activeFormName();
+    for (const Grid& grid : grids) {
+        SCOPED_TRACE(grid.what);
+        const pcg::RowListMatrix matrix = pressureMatrixOf(testing_support::sceneFrom("[grid]\n" + grid.scene));
+        pcg::FivePointMatrix fivePoint;
+        ASSERT_TRUE(pcg::readFivePointMatrix(matrix, fivePoint));
+        pcg::MultigridPreconditioner multigrid;
+        multigrid.build(fivePoint);
+        const std::vector<double> x = randomVector(matrix.n, 7);
+        std::vector<double> reference(matrix.n);
+        ASSERT_TRUE(simd::useForm("scalar"));
+        multigrid.apply(x.data(), reference.data());
+        for (const std::string& form : simd::runnableForms()) {
+            ASSERT_TRUE(simd::useForm(form));
+            std::vector<double> result(matrix.n, 1.0);
+            multigrid.apply(x.data(), result.data());
+            EXPECT_EQ(std::memcmp(result.data(), reference.data(), matrix.n * sizeof(double)), 0) << form;
+        }
+    }
+    simd::useForm(formBefore);
 }
 
 TEST(Multigrid, PreconditionsEveryKindOfGridToConvergenceInFewerIterations)
