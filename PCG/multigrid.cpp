@@ -44,8 +44,10 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
     while (true) {
         Level& fine = levels.back();
         const size_t n = size_t(fine.lines) * fine.length;
-        fine.x.assign(n, 0.0);
-        fine.b.assign(n, 0.0);
+        if (levels.size() > 1) {
+            fine.ownX.assign(n, 0.0);
+            fine.ownB.assign(n, 0.0);
+        }
         if (n <= coarsestCells || fine.lines < 2 || fine.length < 2)
             break;
         Level coarse;
@@ -102,7 +104,7 @@ double MultigridPreconditioner::sumAt(const Level& level, uint32_t line, uint32_
 {
     const uint32_t length = level.length;
     const size_t k = size_t(line) * length + position;
-    const double* x = level.x.data();
+    const double* x = level.x;
     double sum = level.b[k];
     if (line > 0)
         sum -= level.lineAfter[k - length] * x[k - length];
@@ -120,7 +122,7 @@ void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint3
 {
     const uint32_t length = level.length;
     const size_t start = size_t(line) * length;
-    const double* x = level.x.data();
+    const double* x = level.x;
     auto atEdge = [&](uint32_t position) { use(start + position, sumAt(level, line, position)); };
     uint32_t position = first;
     if (line == 0 || line + 1 == level.lines) {
@@ -133,7 +135,7 @@ void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint3
         position += step;
     }
     // Inside the grid every neighbour exists: the same terms in the same order, without the tests.
-    const double *b = level.b.data();
+    const double* b = level.b;
     const double *after = level.after.data(), *lineAfter = level.lineAfter.data();
     for (; position + 1 < length; position += step) {
         const size_t k = start + position;
@@ -152,8 +154,8 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
 {
     const uint32_t length = level.length;
     const uint32_t firstColour = redFirst ? 0 : 1, secondColour = 1 - firstColour;  // red: line + position even
-    const SmoothedLevel inside{length, level.b.data(), level.after.data(), level.lineAfter.data(),
-                               level.diagonal.data(), level.x.data()};
+    const SmoothedLevel inside{length, level.b, level.after.data(), level.lineAfter.data(), level.diagonal.data(),
+                               level.x};
     const MultigridKernels& kernels = multigridKernels();
     auto relax = [&](uint32_t line, uint32_t colour) {
         uint32_t position = (line + colour) % 2;
@@ -204,7 +206,7 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
 void MultigridPreconditioner::cycle(size_t depth)
 {
     Level& level = levels[depth];
-    std::fill(level.x.begin(), level.x.end(), 0.0);
+    std::fill(level.x, level.x + level.cells(), 0.0);
     if (depth + 1 == levels.size()) {
         smooth(level, true, coarsestSweeps);
         smooth(level, false, coarsestSweeps);
@@ -213,13 +215,13 @@ void MultigridPreconditioner::cycle(size_t depth)
     smooth(level, true, smoothingSweeps);
     const uint32_t length = level.length;
     Level& coarse = levels[depth + 1];
-    std::fill(coarse.b.begin(), coarse.b.end(), 0.0);
+    std::fill(coarse.ownB.begin(), coarse.ownB.end(), 0.0);
     // Each coarse line sums its two fine lines, in the same order however the lines are split.
     forLines(coarse.lines, 2 * length, [&](uint32_t firstCoarse, uint32_t lastCoarse) {
         for (uint32_t line = 2 * firstCoarse; line < std::min(2 * lastCoarse, level.lines); ++line) {
             alongLine(level, line, 0, 1, [&](size_t k, double sum) {
                 if (level.block[k] != noBlock)
-                    coarse.b[level.block[k]] += sum - level.diagonal[k] * level.x[k];
+                    coarse.ownB[level.block[k]] += sum - level.diagonal[k] * level.x[k];
             });
         }
     });
@@ -234,10 +236,19 @@ void MultigridPreconditioner::cycle(size_t depth)
 
 void MultigridPreconditioner::apply(const double* rhs, double* result)
 {
+    // The finest grid works in the caller's vectors, without copies; the
+    // others in their own (pointed at here, so that a copy of the
+    // preconditioner points at its own).
+    for (size_t depth = 1; depth < levels.size(); ++depth) {
+        levels[depth].x = levels[depth].ownX.data();
+        levels[depth].b = levels[depth].ownB.data();
+    }
     Level& finest = levels.front();
-    std::copy(rhs, rhs + finest.b.size(), finest.b.begin());
+    finest.b = rhs;
+    finest.x = result;
     cycle(0);
-    std::copy(finest.x.begin(), finest.x.end(), result);
+    finest.b = nullptr;
+    finest.x = nullptr;
 }
 
 }  // namespace pcg

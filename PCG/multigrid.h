@@ -32,7 +32,8 @@ public:
     // its diagonal and the entries after each cell, standing for the
     // symmetric matrix they define (a symmetric matrix's own).
     void build(const FivePointMatrix& matrix);
-    // result := M^-1 rhs: one V-cycle from zero. rhs and result hold n values.
+    // result := M^-1 rhs: one V-cycle from zero, worked in result itself.
+    // rhs and result hold n values each, apart.
     void apply(const double* rhs, double* result);
 
     size_t levelCount() const { return levels.size(); }
@@ -44,7 +45,12 @@ private:
         // entries before a cell are those after its neighbours.
         std::vector<double> diagonal, after, lineAfter;
         std::vector<uint32_t> block;  // per cell, its cell on the next grid; none for a row without neighbours
-        std::vector<double> x, b;     // the level's solution and right-hand side
+        // The level's solution and right-hand side: a coarser grid's own
+        // vectors, the finest grid's those apply is given.
+        double* x = nullptr;
+        const double* b = nullptr;
+        std::vector<double> ownX, ownB;
+        size_t cells() const { return size_t(lines) * length; }
         std::vector<uint8_t> secondColourRelaxed;  // per line, in a sweep: scratch of smooth
     };
     static constexpr uint32_t noBlock = ~0u;
