@@ -6,6 +6,7 @@
 #include "run/run.h"
 #include "sim/flow/fluid_solver.h"
 #include "sim/solve/linear_solve.h"
+#include "sim/solve/tick_stages.h"
 #include "sim/scene/scene_file.h"
 #include "sim/flow/scene_steps.h"
 #include "tests/support/forms.h"
@@ -479,3 +480,55 @@ disc = { centre = [30.0, 24.0], radius = 5.0 }
 }
 
 }  // namespace
+
+namespace {
+std::vector<std::string> stagesHeard;
+void hearStage(const char* stage)
+{
+    stagesHeard.push_back(stage);
+}
+}  // namespace
+
+// The benchmark's profile of a tick is only as good as the tick's word on
+// where each stage ends: every stage, once, in the order it runs - the
+// standard box, a viscous scene with heat (its diffusion's two orders of the
+// first tick and the rest) and a liquid.
+TEST(TickStages, ATickTellsEachStageOnceInTheOrderItRuns)
+{
+    const std::string heated = "[grid]\ncells = [12, 10]\ncell_size = 0.1\n[fluid]\nviscosity = 0.01\n"
+                               "[time]\nstep = 0.01\n[heat]\ndiffusivity = 0.01\nexpansion = 0.1\n"
+                               "[heat.walls]\nbottom = 1.0\n";
+    const std::string liquid = "[grid]\ncells = [12, 10]\ncell_size = 0.1\n[fluid]\nviscosity = 0.001\n"
+                               "gravity = [0.0, 9.8]\n[time]\nstep = 0.005\n[[liquid]]\n"
+                               "rectangle = { from = [0.0, 0.4], to = [0.6, 1.0] }\n";
+    using Stages = std::vector<std::string>;
+    const Stages gasFirst = {"advection", "viscosity", "forces", "pressure solve", "projection", "dye and heat"};
+    const Stages gas = {"advection", "forces", "viscosity", "forces", "pressure solve", "projection", "dye and heat"};
+    const Stages liquidTick = {"particles to grid", "extension", "viscosity", "forces", "pressure solve",
+                               "extension", "grid to particles", "spreading drift", "particles move",
+                               "surface", "area hold"};
+    struct Case {
+        const char* what;
+        FluidSolver solver;
+        Stages first, then;
+    } cases[] = {
+        {"the standard box", FluidSolver(50, 50), {"advection", "forces", "pressure solve", "projection"},
+         {"advection", "forces", "pressure solve", "projection"}},
+        {"a heated viscous scene", FluidSolver(testing_support::sceneFrom(heated)), gasFirst, gas},
+        {"a liquid", FluidSolver(testing_support::sceneFrom(liquid)), liquidTick, liquidTick},
+    };
+    setStageListener(hearStage);
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        stagesHeard.clear();
+        c.solver.step();
+        EXPECT_EQ(stagesHeard, c.first);
+        stagesHeard.clear();
+        c.solver.step();
+        EXPECT_EQ(stagesHeard, c.then);
+    }
+    setStageListener(nullptr);
+    stagesHeard.clear();
+    cases[0].solver.step();
+    EXPECT_TRUE(stagesHeard.empty());
+}

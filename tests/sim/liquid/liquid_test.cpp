@@ -516,10 +516,16 @@ TEST(Liquid, ASavedRunGoesOnBitForBitAndAParticleOutsideTheGridIsRefused)
     EXPECT_TRUE(tap.liquid->particles().empty());
 }
 
+// A dam of some seven thousand particles: enough that their moves split over the threads.
+const char* const wideDamText =
+    "[grid]\ncells = [96, 48]\ncell_size = 0.01\n[fluid]\ngravity = [0.0, 9.8]\n[time]\nstep = 0.002\n"
+    "[[liquid]]\nrectangle = { from = [0.0, 0.1], to = [0.45, 0.48] }\n"
+    "[[solid]]\nrectangle = { from = [60, 40], to = [63, 47] }\n";
+
 TEST(Liquid, TheSameBitsOnOneTwoAndThreeThreads)
 {
     const int before = parallel::threadCount();
-    for (const char* text : {thrownText, tapText}) {
+    for (const char* text : {thrownText, tapText, wideDamText}) {
         const Scene scene = testing_support::sceneFrom(text);
         auto runOn = [&](int threads) {
             parallel::setThreadCount(threads);
