@@ -60,6 +60,12 @@ inline void setLane(double& v, unsigned, double x)
 {
     v = x;
 }
+// The value whose lane l is valueOf(l).
+template <typename ValueOf>
+inline double lanesOf(double, ValueOf valueOf)
+{
+    return valueOf(0u);
+}
 inline double where(bool mask, double a, double b)
 {
     return mask ? a : b;
@@ -96,6 +102,14 @@ inline double lane(Lanes v, unsigned l)
 inline void setLane(Lanes& v, unsigned l, double x)
 {
     v[l] = x;
+}
+// Built in registers: set lane by lane in memory and read back whole, the
+// four values would wait on their stores.
+template <typename ValueOf>
+inline Lanes lanesOf(Lanes, ValueOf valueOf)
+{
+    static_assert(simd::lanes::count == 4, "four lanes");
+    return Lanes{valueOf(0u), valueOf(1u), valueOf(2u), valueOf(3u)};
 }
 inline Lanes where(Mask mask, Lanes a, Lanes b)
 {
@@ -140,15 +154,21 @@ inline Stencil<Real> stencilAt(const Source& source, const uint8_t* solid, uint3
     const Real& j = component == 0 ? acrossIndex : alongIndex;
     s.fx = (component == 0 ? along : across) - i;
     s.fy = (component == 0 ? across : along) - j;
-    for (unsigned l = 0; l < laneCount(x); ++l) {
-        const bool inSolid = solidAtCells(solid, nx, ny, lane(cx, l), lane(cy, l));
-        setLane(s.inSolid, l, inSolid ? 1.0 : 0.0);
-        const int64_t a = int64_t(lane(i, l)), b = int64_t(lane(j, l));
-        setLane(s.lowLow, l, inSolid ? 0.0 : source.at(component, a, b));
-        setLane(s.highLow, l, inSolid ? 0.0 : source.at(component, a + 1, b));
-        setLane(s.lowHigh, l, inSolid ? 0.0 : source.at(component, a, b + 1));
-        setLane(s.highHigh, l, inSolid ? 0.0 : source.at(component, a + 1, b + 1));
-    }
+    s.inSolid = lanesOf(x, [&](unsigned l) {
+        return solidAtCells(solid, nx, ny, lane(cx, l), lane(cy, l)) ? 1.0 : 0.0;
+    });
+    // Sample (a + da, b + db) of lane l, 0.0 in a solid cell.
+    auto sampleOf = [&](int64_t da, int64_t db) {
+        return [&, da, db](unsigned l) {
+            return lane(s.inSolid, l) != 0.0
+                       ? 0.0
+                       : source.at(component, int64_t(lane(i, l)) + da, int64_t(lane(j, l)) + db);
+        };
+    };
+    s.lowLow = lanesOf(x, sampleOf(0, 0));
+    s.highLow = lanesOf(x, sampleOf(1, 0));
+    s.lowHigh = lanesOf(x, sampleOf(0, 1));
+    s.highHigh = lanesOf(x, sampleOf(1, 1));
     return s;
 }
 
