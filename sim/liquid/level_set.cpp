@@ -1,7 +1,7 @@
 #include "sim/liquid/level_set.h"
 
-#include "sim/grid/hypotenuse.h"
 #include "parallel/thread_pool.h"
+#include "sim/grid/hypotenuse.h"
 
 #include <algorithm>
 #include <cmath>
@@ -161,23 +161,24 @@ void LevelSet::build(const std::vector<LiquidParticle>& particles)
     // Where no particle is within reach a centre is in the air, as far as
     // the level set needs to know.
     const double far = reach;
-    // Each centre's value is its own: the columns go over the threads.
+    // Each centre's value is its own, and as much work as some sixteen
+    // cells of a plain loop: the columns go over the threads.
     parallel::forLines(nx, ny * 16, [&](size_t first, size_t last) {
-    for (uint32_t i = uint32_t(first); i < last; ++i)
-        for (uint32_t j = 0; j < ny; ++j) {
-            const double cx = (i + 0.5) * dx, cy = (j + 0.5) * dx;
-            const double distance = distanceToMean(cx, cy, reach, [&](auto visit) {
-                for (uint32_t a = i > cellsAround ? i - cellsAround : 0; a <= std::min(i + cellsAround, nx - 1); ++a)
-                    for (uint32_t b = j > cellsAround ? j - cellsAround : 0; b <= std::min(j + cellsAround, ny - 1);
-                         ++b) {
-                        if (!mayReach[size_t(a + cellsAround - i) * side + (b + cellsAround - j)])
-                            continue;
-                        for (uint32_t n = firstIn[size_t(a) * ny + b]; n < firstIn[size_t(a) * ny + b + 1]; ++n)
-                            visit(points[sorted[n]].x, points[sorted[n]].y);
-                    }
-            });
-            phi.values.at(i, j) = distance < 0.0 ? far : std::min(distance - radius, far);
-        }
+        for (uint32_t i = uint32_t(first); i < last; ++i)
+            for (uint32_t j = 0; j < ny; ++j) {
+                const double cx = (i + 0.5) * dx, cy = (j + 0.5) * dx;
+                const double distance = distanceToMean(cx, cy, reach, [&](auto visit) {
+                    for (uint32_t a = i > cellsAround ? i - cellsAround : 0; a <= std::min(i + cellsAround, nx - 1); ++a)
+                        for (uint32_t b = j > cellsAround ? j - cellsAround : 0; b <= std::min(j + cellsAround, ny - 1);
+                             ++b) {
+                            if (!mayReach[size_t(a + cellsAround - i) * side + (b + cellsAround - j)])
+                                continue;
+                            for (uint32_t n = firstIn[size_t(a) * ny + b]; n < firstIn[size_t(a) * ny + b + 1]; ++n)
+                                visit(points[sorted[n]].x, points[sorted[n]].y);
+                        }
+                });
+                phi.values.at(i, j) = distance < 0.0 ? far : std::min(distance - radius, far);
+            }
     });
 }
 
