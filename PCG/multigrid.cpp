@@ -134,7 +134,10 @@ void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint3
         atEdge(0);
         position += step;
     }
-    // Inside the grid every neighbour exists: the same terms in the same order, without the tests.
+    // Inside the grid every neighbour exists: the same terms in the same order,
+    // without the tests (the smoother's half-sweep, relaxInside in
+    // multigrid_kernels.cpp, spells them out too: a kernel source shares no
+    // inline code).
     const double* b = level.b;
     const double *after = level.after.data(), *lineAfter = level.lineAfter.data();
     for (; position + 1 < length; position += step) {

@@ -56,6 +56,16 @@ std::vector<double> inRange(const pcg::RowListMatrix& matrix, uint32_t seed)
     return y;
 }
 
+// The multigrid of a pressure matrix, which must have the five-point form.
+bool builtFor(const pcg::RowListMatrix& matrix, pcg::MultigridPreconditioner& multigrid)
+{
+    pcg::FivePointMatrix fivePoint;
+    if (!pcg::readFivePointMatrix(matrix, fivePoint))
+        return false;
+    multigrid.build(fivePoint);
+    return true;
+}
+
 struct Grid {
     const char* what;
     std::string scene;  // after [grid]
@@ -83,10 +93,8 @@ TEST(Multigrid, IsSymmetricAndPositiveOnTheRangeOfEveryKindOfGrid)
     for (const Grid& grid : grids) {
         SCOPED_TRACE(grid.what);
         const pcg::RowListMatrix matrix = pressureMatrixOf(testing_support::sceneFrom("[grid]\n" + grid.scene));
-        pcg::FivePointMatrix fivePoint;
-        ASSERT_TRUE(pcg::readFivePointMatrix(matrix, fivePoint));
         pcg::MultigridPreconditioner multigrid;
-        multigrid.build(fivePoint);
+        ASSERT_TRUE(builtFor(matrix, multigrid));
         EXPECT_GE(multigrid.levelCount(), 2u);
         for (uint32_t seed = 1; seed <= 3; ++seed) {
             const std::vector<double> x = randomVector(matrix.n, seed), y = randomVector(matrix.n, seed + 100);
@@ -112,10 +120,8 @@ TEST(Multigrid, AVCycleIsTheSameInEveryForm)
     for (const Grid& grid : grids) {
         SCOPED_TRACE(grid.what);
         const pcg::RowListMatrix matrix = pressureMatrixOf(testing_support::sceneFrom("[grid]\n" + grid.scene));
-        pcg::FivePointMatrix fivePoint;
-        ASSERT_TRUE(pcg::readFivePointMatrix(matrix, fivePoint));
         pcg::MultigridPreconditioner multigrid;
-        multigrid.build(fivePoint);
+        ASSERT_TRUE(builtFor(matrix, multigrid));
         const std::vector<double> x = randomVector(matrix.n, 7);
         std::vector<double> reference(matrix.n);
         ASSERT_TRUE(simd::useForm("scalar"));
