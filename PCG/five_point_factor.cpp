@@ -119,13 +119,44 @@ void copyToGeneralForm(const FivePointMatrix& a, const FivePointFactor& f, Trian
     offsets[n] = e;
 }
 
+// The sweeps' weights by class, where there are few enough of them.
+bool classifyWeights(const FivePointMatrix& a, FivePointFactor& f)
+{
+    const uint32_t n = a.n, length = a.length;
+    auto forward = [&](size_t k, double* tuple) {
+        tuple[0] = f.lineBefore[k];
+        tuple[1] = f.before[k];
+        tuple[2] = f.inverse[k];
+    };
+    // The last line has no line below, the last cell no cell after.
+    auto backward = [&](size_t k, double* tuple) {
+        tuple[0] = k + length < n ? f.lineBefore[k + length] : 0.0;
+        tuple[1] = k + 1 < n ? f.before[k + 1] : 0.0;
+        tuple[2] = f.inverse[k];
+    };
+    if (classify(n, forward, f.forwardClasses) && classify(n, backward, f.backwardClasses))
+        return true;
+    f.forwardClasses.clear();
+    f.backwardClasses.clear();
+    return false;
+}
+
+ClassedWeights classedWeights(const CoefficientClasses<3>& classes)
+{
+    if (!classes.held())
+        return {nullptr, nullptr};
+    return {classes.classOf.data(), classes.tuples.data()};
+}
+
 FivePointFactorRows rowsOf(const FivePointFactor& f)
 {
     return {f.inverse.data(),
             f.lineBefore.data(),
             f.before.data(),
             {f.forward.up.data(), f.forward.left.data(), f.forward.inverse.data()},
-            {f.backward.up.data(), f.backward.left.data(), f.backward.inverse.data()}};
+            {f.backward.up.data(), f.backward.left.data(), f.backward.inverse.data()},
+            classedWeights(f.forwardClasses),
+            classedWeights(f.backwardClasses)};
 }
 
 }  // namespace
@@ -137,7 +168,12 @@ void computeFivePointFactor(const FivePointMatrix& matrix, double modificationPa
     fivePoint.lineBefore.resize(matrix.n);
     fivePoint.before.resize(matrix.n);
     factorCells(matrix, modificationParameter, pivotFloorRatio, fivePoint);
-    layOutForSweeps(matrix, fivePoint);
+    // A factor of many distinct weights comes of a matrix of many distinct entries.
+    if (!matrix.classes.held() || !classifyWeights(matrix, fivePoint)) {
+        fivePoint.forwardClasses.clear();
+        fivePoint.backwardClasses.clear();
+        layOutForSweeps(matrix, fivePoint);
+    }
     copyToGeneralForm(matrix, fivePoint, general);
 }
 

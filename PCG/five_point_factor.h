@@ -22,6 +22,10 @@ struct FivePointFactor {
     Coefficients before;      // L(k, k - 1)
     SweepCoefficients forward;   // of L*w = r, from the first cell on
     SweepCoefficients backward;  // of L^T*z = w, from the last cell back
+    // The same weights by class, cell by cell, where the matrix's are few and
+    // so are these; forward and backward are then not laid out.
+    CoefficientClasses<3> forwardClasses;   // L(k, k - length), L(k, k - 1), 1/L(k, k)
+    CoefficientClasses<3> backwardClasses;  // L(k + length, k), L(k + 1, k), 1/L(k, k)
 };
 
 // The same numbers as computeFactor on the matrix the five-point form was

@@ -15,6 +15,10 @@ struct FivePointRows {
     const double* after;       // A(k, k + 1)
     const double* lineAfter;   // A(k, k + length)
     bool symmetric;            // A(k, k - 1) is A(k - 1, k) and A(k, k - length) is A(k - length, k), bit for bit
+    // Where not null, the same five entries by class (coefficient_classes.h):
+    // cell k's are classTuples[5 * classOf[k] ...], in the order above.
+    const uint16_t* classOf;
+    const double* classTuples;
 };
 
 // The entries of L that a triangular solve uses in the steady steps of the
@@ -25,12 +29,24 @@ struct SweepWeights {
     const double* inverse;  // 1/L(k, k)
 };
 
+// A sweep's weights by class: cell k's up, left and inverse weights are
+// tuples[3 * classOf[k] ...]. Forward, those of L*w = r; backward, those of
+// L^T*z = w, whose cell k takes the cell below, k + length, and the next, k + 1.
+struct ClassedWeights {
+    const uint16_t* classOf;
+    const double* tuples;
+};
+
 struct FivePointFactorRows {
     const double* inverse;     // 1/L(k, k)
     const double* lineBefore;  // L(k, k - length)
     const double* before;      // L(k, k - 1)
     SweepWeights forward;      // of L*w = r, from the first cell on
     SweepWeights backward;     // of L^T*z = w, from the last cell back
+    // Where not null, the sweeps read their weights by class, and forward and
+    // backward are not laid out.
+    ClassedWeights forwardClassed;
+    ClassedWeights backwardClassed;
 };
 
 struct FivePointKernels {

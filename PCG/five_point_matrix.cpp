@@ -27,9 +27,10 @@ void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t le
     for (Coefficients* c : {&matrix.lineBefore, &matrix.before, &matrix.diagonal, &matrix.after, &matrix.lineAfter})
         c->resize(matrix.n);
     matrix.symmetric = false;
+    matrix.classes.clear();
 }
 
-void noteSymmetry(FivePointMatrix& matrix)
+void noteCoefficients(FivePointMatrix& matrix)
 {
     const size_t n = matrix.n, length = matrix.length;
     // Bit patterns, not values: 0.0 and -0.0 are equal but not the same entry.
@@ -37,6 +38,13 @@ void noteSymmetry(FivePointMatrix& matrix)
         n > length &&
         std::memcmp(matrix.before.data() + 1, matrix.after.data(), (n - 1) * sizeof(double)) == 0 &&
         std::memcmp(matrix.lineBefore.data() + length, matrix.lineAfter.data(), (n - length) * sizeof(double)) == 0;
+    classify(n, [&](size_t k, double* tuple) {
+        tuple[0] = matrix.lineBefore[k];
+        tuple[1] = matrix.before[k];
+        tuple[2] = matrix.diagonal[k];
+        tuple[3] = matrix.after[k];
+        tuple[4] = matrix.lineAfter[k];
+    }, matrix.classes);
 }
 
 bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint)
@@ -78,14 +86,24 @@ bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint
                 return false;
         }
     }
-    noteSymmetry(fivePoint);
+    noteCoefficients(fivePoint);
     return true;
 }
 
 FivePointRows rowsOf(const FivePointMatrix& a)
 {
-    return {a.n,           a.length,          a.lines,        a.lineBefore.data(), a.before.data(),
-            a.diagonal.data(), a.after.data(), a.lineAfter.data(), a.symmetric};
+    const bool classed = a.classes.held();
+    return {a.n,
+            a.length,
+            a.lines,
+            a.lineBefore.data(),
+            a.before.data(),
+            a.diagonal.data(),
+            a.after.data(),
+            a.lineAfter.data(),
+            a.symmetric,
+            classed ? a.classes.classOf.data() : nullptr,
+            classed ? a.classes.tuples.data() : nullptr};
 }
 
 double applyFivePointAndDot(const FivePointMatrix& matrix, const double* x, double* result)

@@ -8,6 +8,7 @@
 // operations, in the order, of the general routines: the results are identical
 // to the last bit.
 
+#include "PCG/coefficient_classes.h"
 #include "PCG/five_point_kernels.h"
 #include "PCG/sparse_matrix.h"
 
@@ -45,13 +46,15 @@ struct FivePointMatrix {
     // Every entry before a cell holds, bit for bit, the entry after the
     // neighbour it couples to: the product then reads two arrays fewer.
     bool symmetric = false;
+    // The rows' five entries by class, in the order above, where they are few.
+    CoefficientClasses<5> classes;
 };
 
 // Gives the matrix the shape of `lines` lines of `length` cells, its coefficients unset.
 void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t length);
 
-// Sets matrix.symmetric from its coefficients, once they are all written.
-void noteSymmetry(FivePointMatrix& matrix);
+// Sets matrix.symmetric and matrix.classes from its coefficients, once they are all written.
+void noteCoefficients(FivePointMatrix& matrix);
 
 // Reads the matrix when its pattern is exactly the five-point stencil's on
 // some grid of at least two lines of at least three cells, and no diagonal
