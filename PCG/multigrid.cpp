@@ -40,6 +40,8 @@ void MultigridPreconditioner::build(const FivePointMatrix& matrix)
     copy(matrix.diagonal, finest.diagonal);
     copy(matrix.after, finest.after);
     copy(matrix.lineAfter, finest.lineAfter);
+    if (matrix.symmetric)
+        finest.classes = matrix.classes;
 
     while (true) {
         Level& fine = levels.back();
@@ -139,6 +141,20 @@ void MultigridPreconditioner::alongLine(const Level& level, uint32_t line, uint3
     // multigrid_kernels.cpp, spells them out too: a kernel source shares no
     // inline code).
     const double* b = level.b;
+    if (level.classes.held()) {
+        const uint16_t* classOf = level.classes.classOf.data();
+        const double* tuples = level.classes.tuples.data();
+        for (; position + 1 < length; position += step) {
+            const size_t k = start + position;
+            const double* tuple = tuples + 5 * size_t(classOf[k]);
+            double sum = b[k];
+            sum -= tuple[0] * x[k - length];
+            sum -= tuple[1] * x[k - 1];
+            sum -= tuple[3] * x[k + 1];
+            sum -= tuple[4] * x[k + length];
+            use(k, sum);
+        }
+    }
     const double *after = level.after.data(), *lineAfter = level.lineAfter.data();
     for (; position + 1 < length; position += step) {
         const size_t k = start + position;
@@ -157,8 +173,15 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
 {
     const uint32_t length = level.length;
     const uint32_t firstColour = redFirst ? 0 : 1, secondColour = 1 - firstColour;  // red: line + position even
-    const SmoothedLevel inside{length, level.b, level.after.data(), level.lineAfter.data(), level.diagonal.data(),
-                               level.x};
+    const bool classed = level.classes.held();
+    const SmoothedLevel inside{length,
+                               level.b,
+                               level.after.data(),
+                               level.lineAfter.data(),
+                               level.diagonal.data(),
+                               level.x,
+                               classed ? level.classes.classOf.data() : nullptr,
+                               classed ? level.classes.tuples.data() : nullptr};
     const MultigridKernels& kernels = multigridKernels();
     auto relax = [&](uint32_t line, uint32_t colour) {
         uint32_t position = (line + colour) % 2;

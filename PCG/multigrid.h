@@ -44,6 +44,9 @@ private:
         // A(k, ·) by row, 0.0 where the grid has no such neighbour; the
         // entries before a cell are those after its neighbours.
         std::vector<double> diagonal, after, lineAfter;
+        // The finest grid's matrix by class, where the matrix holds it so and
+        // is symmetric: its entries before a cell are the entries after its neighbours.
+        CoefficientClasses<5> classes;
         std::vector<uint32_t> block;  // per cell, its cell on the next grid; none for a row without neighbours
         // The level's solution and right-hand side: a coarser grid's own
         // vectors, the finest grid's those apply is given.

@@ -16,8 +16,48 @@ inline Lanes everyOther(const double* from)
 }
 #endif
 
+// The same half-sweep, the matrix read by class.
+uint32_t relaxInsideByClass(const SmoothedLevel& level, size_t start, uint32_t first)
+{
+    const uint32_t length = level.length;
+    const double* b = level.b;
+    double* x = level.x;
+    auto tupleOf = [&](size_t k) { return level.classTuples + 5 * size_t(level.classOf[k]); };
+    uint32_t position = first;
+#if FLOWBOX_FORM_WIDE
+    for (; position + 7 < length; position += 8) {
+        const size_t k = start + position;
+        const double* tuple[count];
+        for (uint32_t l = 0; l < count; ++l)
+            tuple[l] = tupleOf(k + 2 * l);
+        auto entry = [&](uint32_t j) { return Lanes{tuple[0][j], tuple[1][j], tuple[2][j], tuple[3][j]}; };
+        Lanes sum = everyOther(b + k);
+        sum = sum - entry(0) * everyOther(x + k - length);
+        sum = sum - entry(1) * everyOther(x + k - 1);
+        sum = sum - entry(3) * everyOther(x + k + 1);
+        sum = sum - entry(4) * everyOther(x + k + length);
+        const Lanes value = sum / entry(2);
+        for (uint32_t l = 0; l < count; ++l)
+            x[k + 2 * l] = value[l];
+    }
+#endif
+    for (; position + 1 < length; position += 2) {
+        const size_t k = start + position;
+        const double* tuple = tupleOf(k);
+        double sum = b[k];
+        sum -= tuple[0] * x[k - length];
+        sum -= tuple[1] * x[k - 1];
+        sum -= tuple[3] * x[k + 1];
+        sum -= tuple[4] * x[k + length];
+        x[k] = sum / tuple[2];
+    }
+    return position;
+}
+
 uint32_t relaxInside(const SmoothedLevel& level, size_t start, uint32_t first)
 {
+    if (level.classOf)
+        return relaxInsideByClass(level, start, first);
     const uint32_t length = level.length;
     const double *b = level.b, *after = level.after, *lineAfter = level.lineAfter, *diagonal = level.diagonal;
     double* x = level.x;

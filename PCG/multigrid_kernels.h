@@ -16,6 +16,11 @@ struct SmoothedLevel {
     const double* lineAfter;  // A(k, k + length)
     const double* diagonal;   // A(k, k)
     double* x;
+    // Where not null, the same matrix by class (coefficient_classes.h): cell
+    // k's A(k, k-length), A(k, k-1), A(k, k), A(k, k+1), A(k, k+length) are
+    // classTuples[5 * classOf[k] ...].
+    const uint16_t* classOf;
+    const double* classTuples;
 };
 
 struct MultigridKernels {
