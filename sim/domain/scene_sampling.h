@@ -15,6 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 namespace scene_sampling {
 
@@ -70,6 +72,15 @@ inline double where(bool mask, double a, double b)
 {
     return mask ? a : b;
 }
+// The index a*stride + b of whole numbers a and b.
+inline int64_t indexOf(double a, double b, size_t stride)
+{
+    return int64_t(a) * int64_t(stride) + int64_t(b);
+}
+inline int64_t lane(int64_t v, unsigned)
+{
+    return v;
+}
 
 #if defined(FLOWBOX_FORM_WIDE) && FLOWBOX_FORM_WIDE
 using simd::lanes::Lanes;
@@ -115,7 +126,28 @@ inline Lanes where(Mask mask, Lanes a, Lanes b)
 {
     return simd::lanes::select(mask, a, b);
 }
+// Exact while the index fits an int32, as a grid's samples' indices do.
+inline simd::lanes::Int32Lanes indexOf(Lanes a, Lanes b, size_t stride)
+{
+    return __builtin_convertvector(a * double(stride) + b, simd::lanes::Int32Lanes);
+}
+inline int64_t lane(simd::lanes::Int32Lanes v, unsigned l)
+{
+    return v[l];
+}
 #endif
+
+// Sources whose samples (a, b) sit at first[a*stride + b] say so through
+// linesOf(component): a stencil then finds each lane's four samples from one index.
+template <typename Source, typename = void>
+struct laidOutInLines : std::false_type {};
+template <typename Source>
+struct laidOutInLines<Source, std::void_t<decltype(std::declval<const Source&>().linesOf(0))>> : std::true_type {};
+
+struct SampleLines {
+    const double* first;  // sample (0, 0)
+    size_t stride;
+};
 
 // The four samples around a point, the weights of the high ones, and whether
 // the point lies in a solid cell (its samples are then 0.0).
@@ -154,9 +186,32 @@ inline Stencil<Real> stencilAt(const Source& source, const uint8_t* solid, uint3
     const Real& j = component == 0 ? acrossIndex : alongIndex;
     s.fx = (component == 0 ? along : across) - i;
     s.fy = (component == 0 ? across : along) - j;
-    s.inSolid = lanesOf(x, [&](unsigned l) {
+    s.inSolid = solid ? lanesOf(x, [&](unsigned l) {
         return solidAtCells(solid, nx, ny, lane(cx, l), lane(cy, l)) ? 1.0 : 0.0;
-    });
+    })
+                      : splatLike(x, 0.0);
+    if constexpr (laidOutInLines<Source>::value) {
+        // Every lane's indices lie inside the samples, ghosts included (the
+        // point was clamped to them): all four are read, and a solid cell's set to 0.0.
+        const SampleLines lines = source.linesOf(component);
+        const auto low = indexOf(i, j, lines.stride);
+        auto sampleAt = [&](size_t offset) {
+            return lanesOf(x, [&](unsigned l) { return lines.first[lane(low, l) + int64_t(offset)]; });
+        };
+        s.lowLow = sampleAt(0);
+        s.highLow = sampleAt(lines.stride);
+        s.lowHigh = sampleAt(1);
+        s.highHigh = sampleAt(lines.stride + 1);
+        if (solid) {
+            const auto inSolid = s.inSolid != 0.0;
+            const Real zero = splatLike(x, 0.0);
+            s.lowLow = where(inSolid, zero, s.lowLow);
+            s.highLow = where(inSolid, zero, s.highLow);
+            s.lowHigh = where(inSolid, zero, s.lowHigh);
+            s.highHigh = where(inSolid, zero, s.highHigh);
+        }
+        return s;
+    }
     // Sample (a + da, b + db) of lane l, 0.0 in a solid cell.
     auto sampleOf = [&](int64_t da, int64_t db) {
         return [&, da, db](unsigned l) {
@@ -184,6 +239,10 @@ struct PaddedSamples {
     double at(int component, int64_t a, int64_t b) const
     {
         return component == 0 ? u[size_t(a) * (ny + 2) + size_t(b + 1)] : v[size_t(a + 1) * (ny + 1) + size_t(b)];
+    }
+    SampleLines linesOf(int component) const
+    {
+        return component == 0 ? SampleLines{u + 1, ny + 2} : SampleLines{v + (ny + 1), ny + 1};
     }
 };
 
