@@ -83,11 +83,18 @@ double productOfLines(const FivePointRows& a, const double* x, double* result, u
         for (; position + count < length; position += count, k += count) {
             Lanes entry[5] = {};  // lineBefore, before, diagonal, after, lineAfter of the four rows
             if constexpr (Classed) {
+                const uint16_t* c = a.classOf + k;
                 const double* tuple[count];
                 for (uint32_t l = 0; l < count; ++l)
-                    tuple[l] = a.classTuples + 5 * size_t(a.classOf[k + l]);
-                for (uint32_t j = 0; j < 5; ++j)
-                    entry[j] = Lanes{tuple[0][j], tuple[1][j], tuple[2][j], tuple[3][j]};
+                    tuple[l] = a.classTuples + 5 * size_t(c[l]);
+                // Rows of one class, as most are, take its entries whole.
+                if (c[0] == c[1] && c[0] == c[2] && c[0] == c[3]) {
+                    for (uint32_t j = 0; j < 5; ++j)
+                        entry[j] = splat(tuple[0][j]);
+                } else {
+                    for (uint32_t j = 0; j < 5; ++j)
+                        entry[j] = Lanes{tuple[0][j], tuple[1][j], tuple[2][j], tuple[3][j]};
+                }
             } else {
                 if constexpr (hasLineBefore)
                     entry[0] = load(lineBefore + (k - lineBack));
@@ -212,6 +219,14 @@ inline auto laidOutWeights(const SweepWeights& weights)
 inline auto weightsByClass(const ClassedWeights& classed)
 {
     return [=](size_t, const LaneCells& cells) {
+        uint16_t c[count];
+        for (uint32_t l = 0; l < count; ++l)
+            c[l] = classed.classOf[cells[l]];
+        // Lanes of one class, as most are inside the grid, take its weights whole.
+        if (c[0] == c[1] && c[0] == c[2] && c[0] == c[3]) {
+            const double* tuple = classed.tuples + 3 * size_t(c[0]);
+            return LaneWeights{splat(tuple[0]), splat(tuple[1]), splat(tuple[2])};
+        }
         CellWeights w[count];
         for (uint32_t l = 0; l < count; ++l)
             w[l] = weightsOf(classed, cells[l]);

@@ -27,10 +27,14 @@ uint32_t relaxInsideByClass(const SmoothedLevel& level, size_t start, uint32_t f
 #if FLOWBOX_FORM_WIDE
     for (; position + 7 < length; position += 8) {
         const size_t k = start + position;
+        const uint16_t* c = level.classOf + k;
+        const bool oneClass = c[0] == c[2] && c[0] == c[4] && c[0] == c[6];  // as most cells are
         const double* tuple[count];
         for (uint32_t l = 0; l < count; ++l)
             tuple[l] = tupleOf(k + 2 * l);
-        auto entry = [&](uint32_t j) { return Lanes{tuple[0][j], tuple[1][j], tuple[2][j], tuple[3][j]}; };
+        auto entry = [&](uint32_t j) {
+            return oneClass ? splat(tuple[0][j]) : Lanes{tuple[0][j], tuple[1][j], tuple[2][j], tuple[3][j]};
+        };
         Lanes sum = everyOther(b + k);
         sum = sum - entry(0) * everyOther(x + k - length);
         sum = sum - entry(1) * everyOther(x + k - 1);
