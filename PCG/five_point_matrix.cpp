@@ -30,7 +30,7 @@ void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t le
     matrix.classes.clear();
 }
 
-void noteCoefficients(FivePointMatrix& matrix)
+void noteSymmetry(FivePointMatrix& matrix)
 {
     const size_t n = matrix.n, length = matrix.length;
     // Bit patterns, not values: 0.0 and -0.0 are equal but not the same entry.
@@ -38,7 +38,11 @@ void noteCoefficients(FivePointMatrix& matrix)
         n > length &&
         std::memcmp(matrix.before.data() + 1, matrix.after.data(), (n - 1) * sizeof(double)) == 0 &&
         std::memcmp(matrix.lineBefore.data() + length, matrix.lineAfter.data(), (n - length) * sizeof(double)) == 0;
-    classify(n, [&](size_t k, double* tuple) {
+}
+
+void classifyCoefficients(FivePointMatrix& matrix)
+{
+    classify(matrix.n, [&](size_t k, double* tuple) {
         tuple[0] = matrix.lineBefore[k];
         tuple[1] = matrix.before[k];
         tuple[2] = matrix.diagonal[k];
@@ -86,7 +90,7 @@ bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint
                 return false;
         }
     }
-    noteCoefficients(fivePoint);
+    noteSymmetry(fivePoint);
     return true;
 }
 

@@ -46,15 +46,20 @@ struct FivePointMatrix {
     // Every entry before a cell holds, bit for bit, the entry after the
     // neighbour it couples to: the product then reads two arrays fewer.
     bool symmetric = false;
-    // The rows' five entries by class, in the order above, where they are few.
+    // The rows' five entries by class, in the order above, where they are few
+    // and classifyCoefficients was asked to find them.
     CoefficientClasses<5> classes;
 };
 
 // Gives the matrix the shape of `lines` lines of `length` cells, its coefficients unset.
 void reshapeFivePointMatrix(FivePointMatrix& matrix, uint32_t lines, uint32_t length);
 
-// Sets matrix.symmetric and matrix.classes from its coefficients, once they are all written.
-void noteCoefficients(FivePointMatrix& matrix);
+// Sets matrix.symmetric from its coefficients, once they are all written.
+void noteSymmetry(FivePointMatrix& matrix);
+
+// Sets matrix.classes from its coefficients, once they are all written: worth
+// its pass over them for a matrix kept for many products and solves.
+void classifyCoefficients(FivePointMatrix& matrix);
 
 // Reads the matrix when its pattern is exactly the five-point stencil's on
 // some grid of at least two lines of at least three cells, and no diagonal

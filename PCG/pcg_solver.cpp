@@ -148,6 +148,7 @@ bool PcgSolver::solveFivePoint(const FivePointMatrix& matrix, const std::vector<
 void PcgSolver::prepareFivePoint(FivePointMatrix&& matrix)
 {
     fivePoint = std::move(matrix);
+    classifyCoefficients(fivePoint);
     buildPreconditioner(fivePoint);
 }
 

@@ -103,7 +103,7 @@ bool fivePointGrid(uint32_t extent0, uint32_t extent1, RowAt rowAt, pcg::FivePoi
             everyDiagonal = everyDiagonal && row.diagonal != 0.0;
         }
     }
-    pcg::noteCoefficients(grid);
+    pcg::noteSymmetry(grid);
     return everyDiagonal;
 }
 

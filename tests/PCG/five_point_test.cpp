@@ -1,5 +1,6 @@
 #include "PCG/pcg_solver.h"
 #include "PCG/five_point_factor.h"
+#include "PCG/coefficient_classes.h"
 #include "PCG/five_point_matrix.h"
 #include "tests/support/forms.h"
 #include "tests/support/pressure_problem.h"
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -116,6 +118,110 @@ TEST(FivePoint, FactorProductAndPreconditionerEqualTheGeneralRoutinesBitForBit)
             EXPECT_TRUE(sameBits({expectedDot}, {dot}));
         }
     }
+}
+
+// What the product and the preconditioner give with the matrix's and the
+// factor's coefficients read by class, and with them read from their arrays.
+struct ByClassAndByArray {
+    std::vector<double> product[2], z[2];
+    double dot[2];
+};
+
+ByClassAndByArray bothWays(const RowListMatrix& matrix, const std::vector<double>& x)
+{
+    ByClassAndByArray results;
+    for (int way = 0; way < 2; ++way) {
+        FivePointMatrix fivePoint;
+        EXPECT_TRUE(readFivePointMatrix(matrix, fivePoint));
+        EXPECT_FALSE(fivePoint.classes.held());
+        if (way == 0)
+            classifyCoefficients(fivePoint);
+        EXPECT_EQ(fivePoint.classes.held(), way == 0);
+        FivePointFactor factor;
+        TriangularFactor general;
+        computeFivePointFactor(fivePoint, 0.97, 0.25, factor, general);
+        EXPECT_EQ(factor.forwardClasses.held(), way == 0);
+        results.product[way].resize(matrix.n);
+        results.z[way].resize(matrix.n);
+        results.dot[way] = applyFivePointAndDot(fivePoint, x.data(), results.product[way].data());
+        applyFivePointPreconditioner(fivePoint, factor, x.data(), results.z[way].data());
+    }
+    return results;
+}
+
+// Matrices of few distinct rows (the pressure's) and of a class a row (random
+// ones), on every instruction-set form: by class, the arrays' bits.
+TEST(FivePoint, CoefficientsReadByClassGiveTheBitsOfTheArrays)
+{
+    uint32_t seed = 100;
+    forEachRunnableForm([&](const std::string&) {
+        for (const GridShape shape : shapes) {
+            SCOPED_TRACE(::testing::Message() << shape.lines << " lines of " << shape.length);
+            for (bool random : {false, true}) {
+                const RowListMatrix matrix = random ? randomFivePointMatrix(shape.lines, shape.length, ++seed)
+                                                    : neumannPressureMatrix(shape.lines, shape.length);
+                if (!random) {
+                    FivePointMatrix fivePoint;
+                    ASSERT_TRUE(readFivePointMatrix(matrix, fivePoint));
+                    classifyCoefficients(fivePoint);
+                    EXPECT_LE(fivePoint.classes.tuples.size() / 5, 9u);  // corners, sides and inside
+                }
+                const ByClassAndByArray results = bothWays(matrix, randomVector(matrix.n, ++seed, true));
+                EXPECT_TRUE(sameBits(results.product[1], results.product[0]));
+                EXPECT_TRUE(sameBits({results.dot[1]}, {results.dot[0]}));
+                EXPECT_TRUE(sameBits(results.z[1], results.z[0]));
+            }
+        }
+    });
+}
+
+// More distinct rows than a class index names: held as arrays, with the
+// general routines' results.
+TEST(FivePoint, AMatrixOfTooManyDistinctRowsKeepsItsArrays)
+{
+    const RowListMatrix matrix = randomFivePointMatrix(260, 260, 5);  // 67,600 rows, nearly all distinct
+    FivePointMatrix fivePoint;
+    ASSERT_TRUE(readFivePointMatrix(matrix, fivePoint));
+    classifyCoefficients(fivePoint);
+    EXPECT_FALSE(fivePoint.classes.held());
+    FivePointFactor factor;
+    TriangularFactor general, expectedFactor;
+    computeFivePointFactor(fivePoint, 0.97, 0.25, factor, general);
+    EXPECT_FALSE(factor.forwardClasses.held());
+    computeFactor(matrix, expectedFactor, 0.97, 0.25);
+    const std::vector<double> x = randomVector(matrix.n, 6, false);
+    std::vector<double> expectedZ(matrix.n), z(matrix.n);
+    forwardSubstitute(expectedFactor, x, expectedZ);
+    backSubstituteTransposed(expectedFactor, expectedZ);
+    applyFivePointPreconditioner(fivePoint, factor, x.data(), z.data());
+    EXPECT_TRUE(sameBits(expectedZ, z));
+}
+
+TEST(CoefficientClasses, AClassIsATuplesBitsAndThereAreAtMostTheLimit)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<double> values = {0.0, -0.0, -0.0, 1.0, nan, 0.0, nan, 1.0, 1.0, -0.0};
+    CoefficientClasses<1> classes;
+    ASSERT_TRUE(classify(values.size(), [&](size_t k, double* tuple) { tuple[0] = values[k]; }, classes));
+    EXPECT_EQ(classes.classOf, (std::vector<uint16_t>{0, 1, 1, 2, 3, 0, 3, 2, 2, 1}));
+    EXPECT_EQ(classes.tuples.size(), 4u);
+    for (size_t k = 0; k < values.size(); ++k)
+        EXPECT_EQ(std::memcmp(&classes.tuples[classes.classOf[k]], &values[k], sizeof(double)), 0) << k;
+
+    // classLimit distinct pairs, twice over: the limit itself is held; one more is not.
+    CoefficientClasses<2> pairs;
+    auto pairOf = [](size_t distinct) {
+        return [distinct](size_t k, double* tuple) {
+            tuple[0] = -0.0;
+            tuple[1] = double(k % distinct);
+        };
+    };
+    ASSERT_TRUE(classify(2 * classLimit, pairOf(classLimit), pairs));
+    EXPECT_EQ(pairs.tuples.size(), 2 * classLimit);
+    for (size_t k : {size_t(0), size_t(1), classLimit - 1})
+        EXPECT_EQ(pairs.classOf[k], pairs.classOf[k + classLimit]);
+    EXPECT_FALSE(classify(classLimit + 1, pairOf(classLimit + 1), pairs));
+    EXPECT_FALSE(pairs.held());
 }
 
 TEST(FivePoint, OtherPatternsAreLeftToTheGeneralRoutines)

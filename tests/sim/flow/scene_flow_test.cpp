@@ -159,21 +159,25 @@ TEST(Scene, AdvectingTheFieldTracesEachFaceByThePointRule)
                         component == 0 ? 3.0 * std::sin(0.7 * a + 1.3 * b) : 2.5 * std::cos(0.9 * a - 0.4 * b);
         }
         const double dt = 0.6;
-        VelocityField out(solver.nx, solver.ny, solver.dx);
-        advectInScene(field, solver.domain, AdvectionScheme::linear, 0.0, dt, out);
-        for (int component = 0; component < 2; ++component) {
-            const GridArray& traced = out.component(component);
-            for (uint32_t a = 0; a < traced.extent[0]; ++a) {
-                for (uint32_t b = 0; b < traced.extent[1]; ++b) {
-                    const double x = (component == 0 ? a : a + 0.5) * solver.dx;
-                    const double y = (component == 0 ? b + 0.5 : b) * solver.dx;
-                    const double wx = sampleInScene(field, solver.domain, 0, x, y);
-                    const double wy = sampleInScene(field, solver.domain, 1, x, y);
-                    const double expected = sampleInScene(field, solver.domain, component, x - dt * wx, y - dt * wy);
-                    ASSERT_EQ(traced.at(a, b), expected) << "component " << component << " at " << a << ", " << b;
+        testing_support::forEachRunnableForm([&](const std::string&) {
+            VelocityField out(solver.nx, solver.ny, solver.dx);
+            advectInScene(field, solver.domain, AdvectionScheme::linear, 0.0, dt, out);
+            for (int component = 0; component < 2; ++component) {
+                const GridArray& traced = out.component(component);
+                for (uint32_t a = 0; a < traced.extent[0]; ++a) {
+                    for (uint32_t b = 0; b < traced.extent[1]; ++b) {
+                        const double x = (component == 0 ? a : a + 0.5) * solver.dx;
+                        const double y = (component == 0 ? b + 0.5 : b) * solver.dx;
+                        const double wx = sampleInScene(field, solver.domain, 0, x, y);
+                        const double wy = sampleInScene(field, solver.domain, 1, x, y);
+                        const double expected =
+                            sampleInScene(field, solver.domain, component, x - dt * wx, y - dt * wy);
+                        ASSERT_TRUE(testing_support::sameBits({expected}, {traced.at(a, b)}))
+                            << "component " << component << " at " << a << ", " << b;
+                    }
                 }
             }
-        }
+        });
     }
 }
 
