@@ -265,7 +265,8 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
             const bool held = solves.holds(settings, key);
             DiffusionSystem system =
                 diffusionSystem(component, int(number), domain, heldFaces[number], scene.viscosity, dx, dt,
-                                held ? SystemForm::rightHandSideOnly : SystemForm::fastest);
+                                held ? SystemForm::rightHandSideOnly : SystemForm::fastest,
+                                std::move(viscosityRhs[number]));
             if (!held)
                 solves.take(settings, key, std::move(system.matrix));
             const std::vector<double>& rhs = system.rhs;
@@ -273,6 +274,7 @@ void FluidSolver::diffuse(VelocityField& field, double dt)
             const bool fromGuess = startViscositySolve(int(number), rhs.size());
             outcomes[number] = solves.solve(settings, rhs, result, fromGuess);
             keepViscosityAnswer(int(number), fromGuess, component.data.get());
+            viscosityRhs[number] = std::move(system.rhs);
         }
     });
     lastDiffusion = outcomes[0].with(outcomes[1]);

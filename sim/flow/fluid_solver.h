@@ -139,8 +139,9 @@ private:
     // solve starts.
     std::vector<double> diffused[2], diffusedStep[2], diffusedStepBefore[2];
     bool stepsGrow[2] = {false, false};  // whether the next starts from the steps grown
-    std::vector<double> diffusing[2];
-    std::vector<double> pressureScratch;  // where a scene's pressure solve works  // where each solve works: the answer before last
+    std::vector<double> diffusing[2];  // where each solve works: the answer before last
+    std::vector<double> viscosityRhs[2];  // each solve's right-hand side, written over tick after tick
+    std::vector<double> pressureScratch;  // where a scene's pressure solve works
     // The faces each component's diffusion holds, as the solids last stood.
     std::vector<uint8_t> heldFaces[2];
     uint64_t heldFacesRevision = 0;

@@ -258,7 +258,7 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
 
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain,
                                 const std::vector<uint8_t>& heldFaces, double viscosity, double dx, double dt,
-                                SystemForm form)
+                                SystemForm form, std::vector<double>&& rhsStorage)
 {
     const uint32_t lines = component.extent[0], length = component.extent[1];
     const double s = viscosity * dt / (dx * dx);
@@ -267,7 +267,9 @@ DiffusionSystem diffusionSystem(const GridArray& component, int number, const Do
     const Wall& before = domain.wall(number == 0 ? Side::top : Side::left);
     const Wall& after = domain.wall(number == 0 ? Side::bottom : Side::right);
     auto held = [&](uint32_t a, uint32_t b) { return heldFaces[size_t(a) * length + b] != 0; };
-    std::vector<double> rhs(size_t(lines) * length);
+    // Every row writes its right-hand side: the storage's old values are not read.
+    std::vector<double> rhs = std::move(rhsStorage);
+    rhs.resize(size_t(lines) * length);
     // A face's sample in cells: u's on the lines x = a, v's on y = b.
     const double offsetA = number == 0 ? 0.0 : 0.5, offsetB = number == 0 ? 0.5 : 0.0;
     auto inDisc = [&](uint32_t a, uint32_t b) { return domain.sampleInsideCutDisc(number, a, b); };

@@ -56,9 +56,10 @@ struct DiffusionSystem {
 };
 enum class SystemForm : uint8_t { fastest, rowLists, rightHandSideOnly };
 // heldFaces: the domain's heldFaces(number), which a caller building the
-// system tick after tick keeps until the solids change.
+// system tick after tick keeps until the solids change; rhsStorage, a vector
+// the right-hand side may be written into (the last one's, say) instead of a new one.
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain,
                                 const std::vector<uint8_t>& heldFaces, double viscosity, double dx, double dt,
-                                SystemForm form = SystemForm::fastest);
+                                SystemForm form = SystemForm::fastest, std::vector<double>&& rhsStorage = {});
 DiffusionSystem diffusionSystem(const GridArray& component, int number, const Domain& domain, double viscosity,
                                 double dx, double dt, SystemForm form = SystemForm::fastest);
