@@ -111,9 +111,7 @@ bool PcgSolver::startFromGuess(const FivePointMatrix& matrix, const std::vector<
     if (!std::isfinite(applyFivePointAndDot(matrix, result.data(), auxiliary.data())))
         return start(matrix.n, rhs, result, residualOut, iterationsOut, solved);
     tolerance = toleranceFor(largest);
-    copyVector(rhs, residual);
-    addMultiple(-1.0, auxiliary, residual);
-    residualOut = maxMagnitude(residual);
+    residualOut = differenceAndMaxMagnitude(rhs, auxiliary, residual);
     return true;
 }
 

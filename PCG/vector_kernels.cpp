@@ -121,9 +121,34 @@ double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, 
     return best;
 }
 
+double differenceAndLargestMagnitude(size_t n, const double* b, const double* p, double* r)
+{
+    double best = 0.0;
+    size_t i = 0;
+#if FLOWBOX_FORM_WIDE
+    MagnitudeScan scan;
+    for (; i + 3 < n; i += 4) {
+        const Lanes ri = -1.0 * load(p + i) + load(b + i);
+        store(r + i, ri);
+        scan.see(ri);
+    }
+    best = scan.best();
+#endif
+    for (; i < n; ++i) {
+        r[i] = -1.0 * p[i] + b[i];
+        if (std::fabs(r[i]) > best)
+            best = std::fabs(r[i]);
+    }
+    return best;
+}
+
 }  // namespace
 
-extern const VectorKernels vectorKernels = {copy, addMultiple, innerProduct, largestMagnitude,
-                                            addMultiplesAndLargestMagnitude};
+extern const VectorKernels vectorKernels = {copy,
+                                            addMultiple,
+                                            innerProduct,
+                                            largestMagnitude,
+                                            addMultiplesAndLargestMagnitude,
+                                            differenceAndLargestMagnitude};
 
 }  // namespace pcg::FLOWBOX_FORM

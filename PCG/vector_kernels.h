@@ -22,6 +22,8 @@ struct VectorKernels {
     // may be y itself. n > 0.
     double (*addMultiplesAndLargestMagnitude)(size_t n, double alpha, const double* x, const double* y,
                                               double* yOut, const double* p, double* q);
+    // r := -1.0*p + b, then the largest |r[k]| as largestMagnitude finds it. n > 0.
+    double (*differenceAndLargestMagnitude)(size_t n, const double* b, const double* p, double* r);
 };
 
 const VectorKernels& vectorKernels();

@@ -35,6 +35,22 @@ void overPieces(size_t n, Body body)
     parallel::forRanges(n, parallel::cellsWorthAThread, body);
 }
 
+// maxMagnitude of the vector `written` that scan(first, last) writes piece by
+// piece, each piece returning its largest magnitude.
+template <typename Scan>
+double largestOverPieces(size_t n, const double* written, Scan scan)
+{
+    // The largest of the pieces' largest magnitudes: the same, whichever piece comes first.
+    std::atomic<double> best{0.0};
+    overPieces(n, [&](size_t first, size_t last) {
+        const double piece = scan(first, last);
+        double seen = best.load(std::memory_order_relaxed);
+        while (piece > seen && !best.compare_exchange_weak(seen, piece, std::memory_order_relaxed)) {
+        }
+    });
+    return magnitudeOfFirstLargest(best.load(std::memory_order_relaxed), written);
+}
+
 }  // namespace
 
 void axpyKernel(int32_t n, double alpha, const double* x, int32_t incx, double* y, int32_t incy)
@@ -134,17 +150,23 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, c
     const size_t n = x.size();
     if (n == 0)
         return 0.0;
-    // The largest of the pieces' largest magnitudes: the same, whichever piece comes first.
-    std::atomic<double> best{0.0};
-    overPieces(n, [&](size_t first, size_t last) {
-        const double piece = vectorKernels().addMultiplesAndLargestMagnitude(
-            last - first, alpha, x.data() + first, y.data() + first, yOut.data() + first, p.data() + first,
-            q.data() + first);
-        double seen = best.load(std::memory_order_relaxed);
-        while (piece > seen && !best.compare_exchange_weak(seen, piece, std::memory_order_relaxed)) {
-        }
+    return largestOverPieces(n, q.data(), [&](size_t first, size_t last) {
+        return vectorKernels().addMultiplesAndLargestMagnitude(last - first, alpha, x.data() + first,
+                                                               y.data() + first, yOut.data() + first,
+                                                               p.data() + first, q.data() + first);
     });
-    return magnitudeOfFirstLargest(best.load(std::memory_order_relaxed), q.data());
+}
+
+double differenceAndMaxMagnitude(const std::vector<double>& b, const std::vector<double>& p, std::vector<double>& r)
+{
+    const size_t n = b.size();
+    r.resize(n);
+    if (n == 0)
+        return 0.0;
+    return largestOverPieces(n, r.data(), [&](size_t first, size_t last) {
+        return vectorKernels().differenceAndLargestMagnitude(last - first, b.data() + first, p.data() + first,
+                                                             r.data() + first);
+    });
 }
 
 }  // namespace pcg

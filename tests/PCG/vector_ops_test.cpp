@@ -1,10 +1,12 @@
 #include "PCG/vector_ops.h"
+#include "tests/support/forms.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 // Debian's reference BLAS (Fortran calling convention), the oracle for the kernels.
@@ -166,6 +168,40 @@ TEST(VectorKernels, FusedUpdateAndScanMatchesTheSeparateOperations)
             }
         }
     }
+}
+
+// The residual b - p in one pass: on every form, on vectors long enough to
+// be split over threads, with NaN, zeros of both signs and ties in it.
+TEST(VectorKernels, TheFusedResidualMatchesACopyAnUpdateAndAScan)
+{
+    std::mt19937 generator(7);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    testing_support::forEachRunnableForm([&](const std::string&) {
+        for (size_t n : {1, 5, 300001}) {
+            for (int variant = 0; variant < 4; ++variant) {
+                SCOPED_TRACE(::testing::Message() << "n " << n << " variant " << variant);
+                std::vector<double> b = randomVector(n, generator);
+                std::vector<double> p = randomVector(n, generator);
+                if (variant == 1)
+                    b[n / 2] = nan;
+                if (variant == 2) {
+                    b.assign(n, 0.0);
+                    p.assign(n, 0.0);  // 0.0 - 0.0: +0.0, and the answer 0.0
+                    p[0] = nan;
+                }
+                if (variant == 3) {
+                    b.assign(n, -0.0);
+                    p.assign(n, 2.0);  // ties: the magnitude of the first
+                }
+                std::vector<double> separate = b;
+                addMultiple(-1.0, p, separate);
+                const double expected = maxMagnitude(separate);
+                std::vector<double> fused;
+                EXPECT_TRUE(sameDouble(differenceAndMaxMagnitude(b, p, fused), expected));
+                EXPECT_TRUE(testing_support::sameBits(separate, fused));
+            }
+        }
+    });
 }
 
 }  // namespace
