@@ -45,8 +45,24 @@ int countFromEnvironment()
     return std::min(coresAvailable(), mostThreads);
 }
 
-// Workers sleep between jobs. A job is a body and a range cut into one piece
-// per thread; the caller runs the first piece and waits for the rest.
+// A moment's wait in a spin: the processor told that the thread only polls.
+inline void pauseBriefly()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// Polls that a thread makes before it sleeps: about a tenth of a millisecond.
+// A tick's jobs follow each other closer than that, and a sleeping thread
+// takes longer than a small job to wake.
+constexpr int pollsBeforeSleeping = 4000;
+
+// Workers poll for a while after a job, then sleep. A job is a body and a
+// range cut into one piece per thread; the caller runs the first piece and
+// waits for the rest, polling too before it sleeps.
 class Pool {
 public:
     explicit Pool(int threads) { resize(threads); }
@@ -64,7 +80,7 @@ public:
         stopWorkers();
         // A new worker waits for the next job, not the last one.
         for (int index = 1; index < threads; ++index)
-            workers.emplace_back([this, index, seen = generation] { work(index, seen); });
+            workers.emplace_back([this, index, seen = generation.load()] { work(index, seen); });
     }
 
     // Cuts [0, count) into `pieces` ranges (2 to size()), one per thread.
@@ -75,13 +91,15 @@ public:
             job = &body;
             jobCount = count;
             jobPieces = pieces;
-            pending = int(workers.size());
-            ++generation;
+            pending.store(int(workers.size()), std::memory_order_relaxed);
+            generation.fetch_add(1, std::memory_order_release);
         }
         wake.notify_all();
         runPiece(0, count, pieces, body);
+        for (int poll = 0; poll < pollsBeforeSleeping && pending.load(std::memory_order_acquire) != 0; ++poll)
+            pauseBriefly();
         std::unique_lock<std::mutex> lock(mutex);
-        finished.wait(lock, [this] { return pending == 0; });
+        finished.wait(lock, [this] { return pending.load(std::memory_order_acquire) == 0; });
         job = nullptr;
     }
 
@@ -101,22 +119,32 @@ private:
     void work(int index, unsigned long seen)
     {
         while (true) {
+            for (int poll = 0; poll < pollsBeforeSleeping && generation.load(std::memory_order_acquire) == seen &&
+                               !stopping.load(std::memory_order_acquire);
+                 ++poll)
+                pauseBriefly();
             const std::function<void(size_t, size_t)>* body;
             size_t count, pieces;
             {
+                // The job is read under the lock its caller wrote it under.
                 std::unique_lock<std::mutex> lock(mutex);
-                wake.wait(lock, [&] { return stopping || generation != seen; });
-                if (stopping)
+                wake.wait(lock, [&] {
+                    return stopping.load(std::memory_order_relaxed) ||
+                           generation.load(std::memory_order_relaxed) != seen;
+                });
+                if (stopping.load(std::memory_order_relaxed))
                     return;
-                seen = generation;
+                seen = generation.load(std::memory_order_relaxed);
                 body = job;
                 count = jobCount;
                 pieces = jobPieces;
             }
             runPiece(index, count, pieces, *body);
-            std::lock_guard<std::mutex> lock(mutex);
-            if (--pending == 0)
+            if (pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                // The caller may have gone to sleep: it checks under the lock.
+                std::lock_guard<std::mutex> lock(mutex);
                 finished.notify_one();
+            }
         }
     }
 
@@ -124,24 +152,25 @@ private:
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
+            stopping.store(true, std::memory_order_release);
         }
         wake.notify_all();
         for (std::thread& worker : workers)
             worker.join();
         workers.clear();
-        stopping = false;
+        stopping.store(false, std::memory_order_release);
     }
 
     std::vector<std::thread> workers;
     std::mutex mutex;
     std::condition_variable wake, finished;
+    // Written under the mutex; the counters are also polled without it.
     const std::function<void(size_t, size_t)>* job = nullptr;
     size_t jobCount = 0;
     size_t jobPieces = 0;
-    int pending = 0;
-    unsigned long generation = 0;
-    bool stopping = false;
+    std::atomic<int> pending{0};
+    std::atomic<unsigned long> generation{0};
+    std::atomic<bool> stopping{false};
 };
 
 Pool& pool()
