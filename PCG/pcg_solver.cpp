@@ -205,11 +205,14 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
     // without a copy: while the iterate in result is the best so far, the
     // next is written to the other vector, which then changes places with
     // result (the iterates are the same as updated in place).
+    // The start is kept without copies too: the first iteration writes
+    // both its iterate and its residual to other vectors, and the start's
+    // change places with the vectors that keep them.
     double bestResidual = residualOut;
     bool resultIsBest = keepBestIterate;
     if (keepBestIterate) {
-        copyVector(result, startIterate);
-        copyVector(residual, startResidual);
+        startIterate.resize(result.size());
+        startResidual.resize(result.size());
         best.resize(result.size());
     }
 
@@ -217,7 +220,13 @@ bool PcgSolver::iterate(const Operations& operations, double tolerance, std::vec
         // The product with its inner product, then both updates with the residual's
         // largest magnitude: fused passes, each element computed as in the separate ones.
         const double alpha = rho / operations.multiplyAndDot(direction, auxiliary);  // the bottleneck
-        if (resultIsBest) {
+        if (keepBestIterate && iteration == 0) {
+            residualOut =
+                addMultiplesAndMaxMagnitude(alpha, direction, result, best, auxiliary, residual, startResidual);
+            result.swap(best);
+            best.swap(startIterate);
+            residual.swap(startResidual);
+        } else if (resultIsBest) {
             residualOut = addMultiplesAndMaxMagnitude(alpha, direction, result, best, auxiliary, residual);
             result.swap(best);
         } else {

@@ -86,15 +86,18 @@ double largestMagnitude(size_t n, const double* x)
 }
 
 double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, const double* y, double* yOut,
-                                       const double* p, double* q)
+                                       const double* p, const double* q, double* qOut)
 {
     const double minusAlpha = -alpha;
     // A zero alpha leaves both vectors alone; the scan still sees every element.
     const bool update = alpha != 0.0;
-    // (A plain loop: a library template instantiated here would be built for this form alone.)
+    // (Plain loops: a library template instantiated here would be built for this form alone.)
     if (!update && yOut != y)
         for (size_t k = 0; k < n; ++k)
             yOut[k] = y[k];
+    if (!update && qOut != q)
+        for (size_t k = 0; k < n; ++k)
+            qOut[k] = q[k];
     double best = 0.0;
     size_t i = 0;
 #if FLOWBOX_FORM_WIDE
@@ -104,19 +107,21 @@ double addMultiplesAndLargestMagnitude(size_t n, double alpha, const double* x, 
         if (update) {
             store(yOut + i, alpha * load(x + i) + load(y + i));
             qi = minusAlpha * load(p + i) + qi;
-            store(q + i, qi);
+            store(qOut + i, qi);
         }
         scan.see(qi);
     }
     best = scan.best();
 #endif
     for (; i < n; ++i) {
+        double qi = q[i];
         if (update) {
             yOut[i] = alpha * x[i] + y[i];
-            q[i] = minusAlpha * p[i] + q[i];
+            qi = minusAlpha * p[i] + qi;
+            qOut[i] = qi;
         }
-        if (std::fabs(q[i]) > best)
-            best = std::fabs(q[i]);
+        if (std::fabs(qi) > best)
+            best = std::fabs(qi);
     }
     return best;
 }

@@ -17,11 +17,11 @@ struct VectorKernels {
     double (*innerProduct)(size_t n, const double* x, const double* y);
     // The largest |x[k]| (a NaN never wins); 0.0 when none is above 0.0. n > 0.
     double (*largestMagnitude)(size_t n, const double* x);
-    // yOut := alpha*x + y and q := -alpha*p + q (with alpha 0.0: yOut := y,
-    // q kept), then the largest |q[k]| as largestMagnitude finds it. yOut
-    // may be y itself. n > 0.
+    // yOut := alpha*x + y and qOut := -alpha*p + q (with alpha 0.0: yOut := y,
+    // qOut := q), then the largest |qOut[k]| as largestMagnitude finds it.
+    // yOut may be y itself, qOut q. n > 0.
     double (*addMultiplesAndLargestMagnitude)(size_t n, double alpha, const double* x, const double* y,
-                                              double* yOut, const double* p, double* q);
+                                              double* yOut, const double* p, const double* q, double* qOut);
     // r := -1.0*p + b, then the largest |r[k]| as largestMagnitude finds it. n > 0.
     double (*differenceAndLargestMagnitude)(size_t n, const double* b, const double* p, double* r);
 };

@@ -147,13 +147,21 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, const std::vector<double>& y,
                                    std::vector<double>& yOut, const std::vector<double>& p, std::vector<double>& q)
 {
+    return addMultiplesAndMaxMagnitude(alpha, x, y, yOut, p, q, q);
+}
+
+double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, const std::vector<double>& y,
+                                   std::vector<double>& yOut, const std::vector<double>& p,
+                                   const std::vector<double>& q, std::vector<double>& qOut)
+{
     const size_t n = x.size();
     if (n == 0)
         return 0.0;
-    return largestOverPieces(n, q.data(), [&](size_t first, size_t last) {
+    return largestOverPieces(n, qOut.data(), [&](size_t first, size_t last) {
         return vectorKernels().addMultiplesAndLargestMagnitude(last - first, alpha, x.data() + first,
                                                                y.data() + first, yOut.data() + first,
-                                                               p.data() + first, q.data() + first);
+                                                               p.data() + first, q.data() + first,
+                                                               qOut.data() + first);
     });
 }
 

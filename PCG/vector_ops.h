@@ -32,6 +32,10 @@ double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, s
 // The same with alpha*x + y written to yOut, y left as it was (yOut as long as y).
 double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, const std::vector<double>& y,
                                    std::vector<double>& yOut, const std::vector<double>& p, std::vector<double>& q);
+// The same with -alpha*p + q written to qOut too, q left as it was (qOut as long as q).
+double addMultiplesAndMaxMagnitude(double alpha, const std::vector<double>& x, const std::vector<double>& y,
+                                   std::vector<double>& yOut, const std::vector<double>& p,
+                                   const std::vector<double>& q, std::vector<double>& qOut);
 // copyVector(b, r), then addMultiple(-1.0, p, r), then maxMagnitude(r), in one
 // pass with the same results: the residual b - p of a product p.
 double differenceAndMaxMagnitude(const std::vector<double>& b, const std::vector<double>& p, std::vector<double>& r);

@@ -9,6 +9,7 @@
 #include "sim/flow/fluid_solver.h"
 #include "simd/dispatch.h"
 
+#include "tests/support/pressure_problem.h"
 #include "tests/support/scenes.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -121,12 +123,30 @@ TEST(Multigrid, IsSymmetricAndPositiveOnTheRangeOfEveryKindOfGrid)
 // V-cycle there gives the scalar form's bits, on lines of every length the
 // levels reach (short ones, and those that leave one to seven cells over),
 // and so does the finest grid's matrix read by class.
+// Couplings of two strengths, mostly the one: rows of one class side by
+// side and rows of another among them, the entries before and after a cell unlike.
+pcg::RowListMatrix unevenMatrix(uint32_t lines, uint32_t length)
+{
+    std::mt19937 generator(3);
+    std::bernoulli_distribution weak(0.1);
+    const size_t n = size_t(lines) * length;
+    std::vector<double> right(n), down(n), diagonal(n, 4.5);
+    for (size_t k = 0; k < n; ++k) {
+        right[k] = weak(generator) ? -0.25 : -1.0;
+        down[k] = weak(generator) ? -0.25 : -1.0;
+    }
+    return testing_support::symmetricFivePointMatrix(lines, length, right, down, diagonal);
+}
+
 TEST(Multigrid, AVCycleIsTheSameInEveryForm)
 {
     const std::string formBefore = simd::activeFormName();
-    for (const Grid& grid : grids) {
-        SCOPED_TRACE(grid.what);
-        const pcg::RowListMatrix matrix = pressureMatrixOf(testing_support::sceneFrom("[grid]\n" + grid.scene));
+    std::vector<std::pair<std::string, pcg::RowListMatrix>> matrices;
+    for (const Grid& grid : grids)
+        matrices.emplace_back(grid.what, pressureMatrixOf(testing_support::sceneFrom("[grid]\n" + grid.scene)));
+    matrices.emplace_back("uneven couplings", unevenMatrix(45, 61));
+    for (const auto& [what, matrix] : matrices) {
+        SCOPED_TRACE(what);
         pcg::MultigridPreconditioner byClass, byArray;
         ASSERT_TRUE(builtFor(matrix, byClass));
         ASSERT_TRUE(builtFor(matrix, byArray, false));

@@ -159,6 +159,15 @@ TEST(VectorKernels, FusedUpdateAndScanMatchesTheSeparateOperations)
                 addMultiple(alpha, x, ySeparate);
                 addMultiple(-alpha, p, qSeparate);
                 const double expected = maxMagnitude(qSeparate);
+                // Written elsewhere, y and q left as they were.
+                const std::vector<double> yBefore = y, qBefore = q;
+                std::vector<double> yOut(n, 5.0), qOut(n, 5.0);
+                const double apart = addMultiplesAndMaxMagnitude(alpha, x, y, yOut, p, q, qOut);
+                EXPECT_TRUE(sameDouble(apart, expected)) << apart << " vs " << expected;
+                EXPECT_TRUE(testing_support::sameBits(yBefore, y));
+                EXPECT_TRUE(testing_support::sameBits(qBefore, q));
+                EXPECT_TRUE(testing_support::sameBits(ySeparate, yOut));
+                EXPECT_TRUE(testing_support::sameBits(qSeparate, qOut));
                 const double fused = addMultiplesAndMaxMagnitude(alpha, x, y, p, q);
                 EXPECT_TRUE(sameDouble(fused, expected)) << fused << " vs " << expected;
                 for (size_t i = 0; i < n; ++i) {

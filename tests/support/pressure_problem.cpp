@@ -42,12 +42,20 @@ pcg::RowListMatrix randomFivePointMatrix(uint32_t lines, uint32_t length, uint32
         default: return value;
         }
     };
-    std::vector<double> right(n), down(n);  // A(k, k + 1) and A(k, k + length)
+    std::vector<double> right(n), down(n), diagonals(n);  // A(k, k + 1), A(k, k + length), A(k, k)
     for (uint32_t k = 0; k < n; ++k) {
         right[k] = coupling();
         down[k] = coupling();
     }
-    pcg::RowListMatrix matrix(n);
+    for (uint32_t k = 0; k < n; ++k)
+        diagonals[k] = diagonal(generator);
+    return symmetricFivePointMatrix(lines, length, right, down, diagonals);
+}
+
+pcg::RowListMatrix symmetricFivePointMatrix(uint32_t lines, uint32_t length, const std::vector<double>& right,
+                                           const std::vector<double>& down, const std::vector<double>& diagonal)
+{
+    pcg::RowListMatrix matrix(lines * length);
     for (uint32_t line = 0; line < lines; ++line) {
         for (uint32_t position = 0; position < length; ++position) {
             const uint32_t k = line * length + position;
@@ -61,7 +69,7 @@ pcg::RowListMatrix randomFivePointMatrix(uint32_t lines, uint32_t length, uint32
                 add(k - length, down[k - length]);
             if (position > 0)
                 add(k - 1, right[k - 1]);
-            add(k, diagonal(generator));
+            add(k, diagonal[k]);
             if (position + 1 < length)
                 add(k + 1, right[k]);
             if (line + 1 < lines)

@@ -19,6 +19,11 @@ pcg::RowListMatrix neumannPressureMatrix(uint32_t nx, uint32_t ny);
 // [0.5, 4.5), so that some pivots fall below the factor's floor.
 pcg::RowListMatrix randomFivePointMatrix(uint32_t lines, uint32_t length, uint32_t seed);
 
+// The symmetric matrix of that pattern whose A(k, k + 1) is right[k],
+// A(k, k + length) down[k] and A(k, k) diagonal[k] (n values each).
+pcg::RowListMatrix symmetricFivePointMatrix(uint32_t lines, uint32_t length, const std::vector<double>& right,
+                                           const std::vector<double>& down, const std::vector<double>& diagonal);
+
 // A random right-hand side with zero sum, so that the singular system is consistent.
 std::vector<double> compatibleRightHandSide(uint32_t n, uint32_t seed);
 
