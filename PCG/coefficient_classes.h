@@ -20,6 +20,9 @@ struct CoefficientClasses {
     std::vector<double> tuples;     // Width doubles a class
 
     bool held() const { return !classOf.empty(); }
+    // What a kernel reads: null where the classes are not held.
+    const uint16_t* classesOrNull() const { return held() ? classOf.data() : nullptr; }
+    const double* tuplesOrNull() const { return held() ? tuples.data() : nullptr; }
     void clear()
     {
         classOf.clear();

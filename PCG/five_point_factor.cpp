@@ -141,13 +141,6 @@ bool classifyWeights(const FivePointMatrix& a, FivePointFactor& f)
     return false;
 }
 
-ClassedWeights classedWeights(const CoefficientClasses<3>& classes)
-{
-    if (!classes.held())
-        return {nullptr, nullptr};
-    return {classes.classOf.data(), classes.tuples.data()};
-}
-
 FivePointFactorRows rowsOf(const FivePointFactor& f)
 {
     return {f.inverse.data(),
@@ -155,8 +148,8 @@ FivePointFactorRows rowsOf(const FivePointFactor& f)
             f.before.data(),
             {f.forward.up.data(), f.forward.left.data(), f.forward.inverse.data()},
             {f.backward.up.data(), f.backward.left.data(), f.backward.inverse.data()},
-            classedWeights(f.forwardClasses),
-            classedWeights(f.backwardClasses)};
+            {f.forwardClasses.classesOrNull(), f.forwardClasses.tuplesOrNull()},
+            {f.backwardClasses.classesOrNull(), f.backwardClasses.tuplesOrNull()}};
 }
 
 }  // namespace

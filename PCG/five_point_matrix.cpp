@@ -96,7 +96,6 @@ bool readFivePointMatrix(const RowListMatrix& matrix, FivePointMatrix& fivePoint
 
 FivePointRows rowsOf(const FivePointMatrix& a)
 {
-    const bool classed = a.classes.held();
     return {a.n,
             a.length,
             a.lines,
@@ -106,8 +105,8 @@ FivePointRows rowsOf(const FivePointMatrix& a)
             a.after.data(),
             a.lineAfter.data(),
             a.symmetric,
-            classed ? a.classes.classOf.data() : nullptr,
-            classed ? a.classes.tuples.data() : nullptr};
+            a.classes.classesOrNull(),
+            a.classes.tuplesOrNull()};
 }
 
 double applyFivePointAndDot(const FivePointMatrix& matrix, const double* x, double* result)

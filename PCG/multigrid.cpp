@@ -173,15 +173,14 @@ void MultigridPreconditioner::smooth(Level& level, bool redFirst, int sweeps) co
 {
     const uint32_t length = level.length;
     const uint32_t firstColour = redFirst ? 0 : 1, secondColour = 1 - firstColour;  // red: line + position even
-    const bool classed = level.classes.held();
     const SmoothedLevel inside{length,
                                level.b,
                                level.after.data(),
                                level.lineAfter.data(),
                                level.diagonal.data(),
                                level.x,
-                               classed ? level.classes.classOf.data() : nullptr,
-                               classed ? level.classes.tuples.data() : nullptr};
+                               level.classes.classesOrNull(),
+                               level.classes.tuplesOrNull()};
     const MultigridKernels& kernels = multigridKernels();
     auto relax = [&](uint32_t line, uint32_t colour) {
         uint32_t position = (line + colour) % 2;
