@@ -1,5 +1,7 @@
 #include "sim/liquid/transfer.h"
 
+#include "parallel/thread_pool.h"
+
 #include <algorithm>
 
 namespace {
@@ -36,6 +38,17 @@ Stencil stencilOf(int component, double x, double y, double dx, uint32_t nx, uin
     return s;
 }
 
+// body(c) for the two components, each on a thread of its own where both
+// are large enough: neither reads what the other writes.
+template <typename Body>
+void forEachComponent(const VelocityField& velocity, Body body)
+{
+    parallel::forLines(2, velocity.u.size(), [&](size_t first, size_t last) {
+        for (size_t c = first; c < last; ++c)
+            body(int(c));
+    });
+}
+
 }  // namespace
 
 void particlesToGrid(const std::vector<LiquidParticle>& particles, VelocityField& velocity,
@@ -43,7 +56,7 @@ void particlesToGrid(const std::vector<LiquidParticle>& particles, VelocityField
 {
     const double dx = velocity.dx;
     const uint32_t nx = velocity.nx, ny = velocity.ny;
-    for (int c = 0; c < 2; ++c) {
+    forEachComponent(velocity, [&](int c) {
         GridArray& component = velocity.component(c);
         std::vector<double> sum(component.size(), 0.0), weights(component.size(), 0.0);
         const uint32_t length = component.extent[1];
@@ -67,30 +80,35 @@ void particlesToGrid(const std::vector<LiquidParticle>& particles, VelocityField
             known[c][k] = weights[k] > 0.0;
             component.data[k] = weights[k] > 0.0 ? sum[k] / weights[k] : 0.0;
         }
-    }
+    });
 }
 
 void gridToParticles(const VelocityField& velocity, std::vector<LiquidParticle>& particles)
 {
     const double dx = velocity.dx;
     const uint32_t nx = velocity.nx, ny = velocity.ny;
-    for (LiquidParticle& p : particles)
-        for (int c = 0; c < 2; ++c) {
-            const GridArray& component = velocity.component(c);
-            const Stencil s = stencilOf(c, p.x, p.y, dx, nx, ny);
-            double value = 0.0, gx = 0.0, gy = 0.0;
-            for (int e = 0; e < 2; ++e)
-                for (int f = 0; f < 2; ++f) {
-                    const double sample = component.at(s.a[e], s.b[f]);
-                    value += s.w[e][f] * sample;
-                    gx += s.dwdx[e][f] * sample;
-                    gy += s.dwdy[e][f] * sample;
-                }
-            (c == 0 ? p.u : p.v) = value;
-            double* gradient = c == 0 ? p.du : p.dv;
-            gradient[0] = gx;
-            gradient[1] = gy;
+    // Each particle's velocity is its own: the particles go over the threads.
+    parallel::forRanges(particles.size(), parallel::cellsWorthAThread, [&](size_t first, size_t last) {
+        for (size_t n = first; n < last; ++n) {
+            LiquidParticle& p = particles[n];
+            for (int c = 0; c < 2; ++c) {
+                const GridArray& component = velocity.component(c);
+                const Stencil s = stencilOf(c, p.x, p.y, dx, nx, ny);
+                double value = 0.0, gx = 0.0, gy = 0.0;
+                for (int e = 0; e < 2; ++e)
+                    for (int f = 0; f < 2; ++f) {
+                        const double sample = component.at(s.a[e], s.b[f]);
+                        value += s.w[e][f] * sample;
+                        gx += s.dwdx[e][f] * sample;
+                        gy += s.dwdy[e][f] * sample;
+                    }
+                (c == 0 ? p.u : p.v) = value;
+                double* gradient = c == 0 ? p.du : p.dv;
+                gradient[0] = gx;
+                gradient[1] = gy;
+            }
         }
+    });
 }
 
 Velocity gridVelocityAt(const VelocityField& velocity, double x, double y)
@@ -112,7 +130,7 @@ Velocity gridVelocityAt(const VelocityField& velocity, double x, double y)
 
 void extendVelocity(VelocityField& velocity, std::vector<uint8_t> known[2], int layers)
 {
-    for (int c = 0; c < 2; ++c) {
+    forEachComponent(velocity, [&](int c) {
         GridArray& component = velocity.component(c);
         const uint32_t lines = component.extent[0], length = component.extent[1];
         std::vector<uint8_t>& have = known[c];
@@ -144,5 +162,5 @@ void extendVelocity(VelocityField& velocity, std::vector<uint8_t> known[2], int 
                 }
             have.swap(next);
         }
-    }
+    });
 }

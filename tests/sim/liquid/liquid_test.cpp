@@ -522,10 +522,15 @@ const char* const wideDamText =
     "[[liquid]]\nrectangle = { from = [0.0, 0.1], to = [0.45, 0.48] }\n"
     "[[solid]]\nrectangle = { from = [60, 40], to = [63, 47] }\n";
 
+// Large enough that the particles' transfers and the components go over the threads.
+const char* const largeDamText =
+    "[grid]\ncells = [160, 64]\ncell_size = 0.01\n[fluid]\ngravity = [0.0, 9.8]\n[time]\nstep = 0.002\n"
+    "[[liquid]]\nrectangle = { from = [0.0, 0.1], to = [1.0, 0.64] }\n";
+
 TEST(Liquid, TheSameBitsOnOneTwoAndThreeThreads)
 {
     const int before = parallel::threadCount();
-    for (const char* text : {thrownText, tapText, wideDamText}) {
+    for (const char* text : {thrownText, tapText, wideDamText, largeDamText}) {
         const Scene scene = testing_support::sceneFrom(text);
         auto runOn = [&](int threads) {
             parallel::setThreadCount(threads);
