@@ -396,6 +396,41 @@ TEST(PcgSolver, ASmallChangeIsSolvedToItsScaleAndAFailedSolveKeepsItsBest)
     }
 }
 
+// A failed solve from a guess falls back on the best of its start, its best
+// iterate and its last, and says that one's residual truly - also where the
+// start is kept without a copy.
+TEST(PcgSolver, AFailedSolveFromAGuessFallsBackOnWhatItSays)
+{
+    const RowListMatrix matrix = neumannPressureMatrix(24, 20);
+    std::vector<double> outOfRange = compatibleRightHandSide(matrix.n, 8);
+    outOfRange[7] += 0.3 * maxMagnitude(outOfRange);
+    for (Preconditioner preconditioner : {Preconditioner::incompleteCholesky, Preconditioner::multigrid}) {
+        SCOPED_TRACE(preconditioner == Preconditioner::multigrid ? "multigrid" : "factor");
+        PcgSolver solver;
+        solver.preconditioner = preconditioner;
+        solver.keepBestIterate = true;
+        FivePointMatrix fivePoint;
+        ASSERT_TRUE(readFivePointMatrix(matrix, fivePoint));
+        solver.prepareFivePoint(std::move(fivePoint));
+        std::vector<double> guess(matrix.n, 0.0);
+        double residual = 0.0;
+        int iterations = 0;
+        solver.iterationLimit = 60;
+        ASSERT_FALSE(solver.solvePrepared(outOfRange, guess, residual, iterations, false));
+        auto largestMiss = [&](const std::vector<double>& x) {
+            return maxAbsDifference(multiply(matrix, x), outOfRange);
+        };
+        for (int limit : {1, 2, 5}) {
+            SCOPED_TRACE(::testing::Message() << limit << " iterations");
+            solver.iterationLimit = limit;
+            std::vector<double> result = guess;
+            ASSERT_FALSE(solver.solvePrepared(outOfRange, result, residual, iterations, true));
+            EXPECT_NEAR(largestMiss(result), residual, 1e-9 * residual);
+            EXPECT_LE(residual, largestMiss(guess));
+        }
+    }
+}
+
 TEST(PcgSolver, IterationsAllocateNothing)
 {
     if (!testing_support::AllocationCounter::counts())
