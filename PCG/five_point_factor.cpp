@@ -119,7 +119,8 @@ void copyToGeneralForm(const FivePointMatrix& a, const FivePointFactor& f, Trian
     offsets[n] = e;
 }
 
-// The sweeps' weights by class, where there are few enough of them.
+// The sweeps' weights by class, where there are few enough of them (else
+// the forward ones may be left held: the caller clears both).
 bool classifyWeights(const FivePointMatrix& a, FivePointFactor& f)
 {
     const uint32_t n = a.n, length = a.length;
@@ -134,11 +135,7 @@ bool classifyWeights(const FivePointMatrix& a, FivePointFactor& f)
         tuple[1] = k + 1 < n ? f.before[k + 1] : 0.0;
         tuple[2] = f.inverse[k];
     };
-    if (classify(n, forward, f.forwardClasses) && classify(n, backward, f.backwardClasses))
-        return true;
-    f.forwardClasses.clear();
-    f.backwardClasses.clear();
-    return false;
+    return classify(n, forward, f.forwardClasses) && classify(n, backward, f.backwardClasses);
 }
 
 FivePointFactorRows rowsOf(const FivePointFactor& f)
